@@ -1,0 +1,72 @@
+// The few file operations the storage layer needs, behind one small interface so that tests
+// can make any of them fail. Every other storage function reaches the disk through
+// ActiveFileOps().
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace deckhand {
+
+enum class ReadOutcome {
+  kRead,        // the whole file is in `bytes`
+  kAbsent,      // no such file
+  kUnreadable,  // it exists but could not be read whole (a directory, no permission, I/O error)
+};
+
+struct FileContent {
+  ReadOutcome outcome = ReadOutcome::kAbsent;
+  std::string bytes;
+};
+
+// A new file opened for writing; `handle` is the platform's descriptor or handle.
+struct TempFile {
+  std::string path;
+  std::intptr_t handle = -1;
+};
+
+class FileOps {
+ public:
+  virtual ~FileOps() = default;
+
+  // Opens and reads the whole file.
+  virtual FileContent ReadWhole(const std::string& path) = 0;
+  // Creates a new, empty file in the directory of `target`, with the permissions of `target`
+  // when it exists (else the usual ones for a new file).
+  virtual std::optional<TempFile> CreateTempBeside(const std::string& target) = 0;
+  virtual bool Write(TempFile& file, std::string_view bytes) = 0;
+  // Forces what was written to the disk.
+  virtual bool Flush(TempFile& file) = 0;
+  virtual bool Close(TempFile& file) = 0;
+  // Moves `from` over `to`, replacing `to` in one step if it exists.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  virtual void Remove(const std::string& path) = 0;
+};
+
+// The operations in force: the platform's own unless a test has put others in place.
+FileOps& ActiveFileOps();
+
+// The platform's operations (defined in the per-platform file).
+FileOps& PlatformFileOps();
+
+// Puts `ops` in force until the returned object is destroyed. For tests.
+class ScopedFileOps {
+ public:
+  explicit ScopedFileOps(FileOps& ops);
+  ~ScopedFileOps();
+  ScopedFileOps(const ScopedFileOps&) = delete;
+  ScopedFileOps& operator=(const ScopedFileOps&) = delete;
+
+ private:
+  FileOps* previous_;
+};
+
+// Replaces the file at `path` with `bytes` so that a crash at any moment leaves either the old
+// file or the new one: write a temporary file beside it, flush it, rename it over. On failure
+// the old file is left as it was, the temporary file is removed, and false is returned.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace deckhand

@@ -1,0 +1,126 @@
+// File operations on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "storage/file_ops.h"
+
+namespace deckhand {
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Makes a rename durable: the directory entry itself must reach the disk.
+void FlushDirectory(const std::string& directory) {
+  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+class PosixFileOps final : public FileOps {
+ public:
+  FileContent ReadWhole(const std::string& path) override {
+    FileContent content;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      content.outcome =
+          (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::kAbsent : ReadOutcome::kUnreadable;
+      return content;
+    }
+    content.outcome = ReadAll(fd, content.bytes) ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
+    ::close(fd);
+    if (content.outcome != ReadOutcome::kRead) content.bytes.clear();
+    return content;
+  }
+
+  std::optional<TempFile> CreateTempBeside(const std::string& target) override {
+    struct stat existing;
+    bool target_exists = ::stat(target.c_str(), &existing) == 0;
+    mode_t mode = target_exists ? (existing.st_mode & 07777) : 0666;
+    std::string prefix = DirectoryOf(target) + "/." + BaseNameOf(target) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string path = prefix + std::to_string(::getpid()) + "." +
+                         std::to_string(counter_.fetch_add(1)) + ".tmp";
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      if (fd >= 0) {
+        // The umask may have narrowed the mode; an existing file's permissions are kept whole.
+        if (target_exists) ::fchmod(fd, mode);
+        return TempFile{path, fd};
+      }
+      if (errno != EEXIST) return std::nullopt;
+    }
+    return std::nullopt;
+  }
+
+  bool Write(TempFile& file, std::string_view bytes) override {
+    int fd = static_cast<int>(file.handle);
+    while (!bytes.empty()) {
+      ssize_t written = ::write(fd, bytes.data(), bytes.size());
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+  }
+
+  bool Flush(TempFile& file) override { return ::fsync(static_cast<int>(file.handle)) == 0; }
+
+  bool Close(TempFile& file) override {
+    int fd = static_cast<int>(file.handle);
+    file.handle = -1;
+    return fd >= 0 && ::close(fd) == 0;
+  }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    FlushDirectory(DirectoryOf(to));
+    return true;
+  }
+
+  void Remove(const std::string& path) override { ::unlink(path.c_str()); }
+
+ private:
+  static bool ReadAll(int fd, std::string& bytes) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+      ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (got == 0) return true;
+      bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+
+  std::atomic<unsigned> counter_{0};
+};
+
+}  // namespace
+
+FileOps& PlatformFileOps() {
+  static PosixFileOps ops;
+  return ops;
+}
+
+}  // namespace deckhand

@@ -1,0 +1,255 @@
+#include "storage/ini_format.h"
+
+#include "text/shift_jis.h"
+
+namespace deckhand {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kEscapeOpen = "~ ";
+constexpr std::string_view kEscapeClose = " ~";
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+bool IsIniSpace(char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x20; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsIniSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsIniSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Offset of the first ']' that is not the second byte of a double-byte character.
+std::size_t FindSectionEnd(std::string_view text) {
+  for (std::size_t at = 0; at < text.size(); at += ShiftJisCharLength(text, at)) {
+    if (text[at] == ']') return at;
+  }
+  return std::string_view::npos;
+}
+
+void ClassifyLine(std::string_view trimmed, IniLine& line) {
+  if (trimmed.empty()) {
+    line.kind = IniLineKind::kEmpty;
+  } else if (trimmed.front() == ';') {
+    line.kind = IniLineKind::kComment;
+  } else if (trimmed.front() == '[') {
+    line.kind = IniLineKind::kSection;
+    std::string_view inside = trimmed.substr(1);
+    line.name = Trim(inside.substr(0, FindSectionEnd(inside)));
+  } else if (std::size_t equals = trimmed.find('='); equals != std::string_view::npos) {
+    line.kind = IniLineKind::kKey;
+    line.name = Trim(trimmed.substr(0, equals));
+    line.value = Trim(trimmed.substr(equals + 1));
+  } else {
+    line.kind = IniLineKind::kOther;
+  }
+}
+
+bool NeedsPercent(unsigned char byte) { return byte <= 0x20 || byte == '%' || byte == '='; }
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::optional<std::string> PercentDecode(std::string_view encoded) {
+  std::string decoded;
+  decoded.reserve(encoded.size());
+  for (std::size_t at = 0; at < encoded.size(); ++at) {
+    if (encoded[at] != '%') {
+      decoded += encoded[at];
+      continue;
+    }
+    if (at + 2 >= encoded.size()) return std::nullopt;
+    int high = HexDigitValue(encoded[at + 1]);
+    int low = HexDigitValue(encoded[at + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    decoded += static_cast<char>(high * 16 + low);
+    at += 2;
+  }
+  return decoded;
+}
+
+bool NeedsQuotes(std::string_view value) {
+  if (value.empty()) return false;
+  if (IsIniSpace(value.front()) || IsIniSpace(value.back())) return true;
+  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+         value.back() == value.front();
+}
+
+bool KeyLineMatches(const IniLine& line, std::string_view key, bool key_is_escaped) {
+  if (key_is_escaped) {
+    return line.name.size() >= kEscapeOpen.size() + kEscapeClose.size() &&
+           line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen &&
+           NamesMatch(EffectiveIniKey(line.name), key);
+  }
+  // A plain key never needs escaping, so it can only equal a written key that is no escaped
+  // form; an escaped form always starts with "~ ", which a plain key never does.
+  return NamesMatch(line.name, key);
+}
+
+}  // namespace
+
+IniLineScanner::IniLineScanner(std::string_view content) : content_(content), position_(0) {
+  if (content_.substr(0, kUtf8Bom.size()) == kUtf8Bom) position_ = kUtf8Bom.size();
+}
+
+bool IniLineScanner::Next(IniLine& line) {
+  // Any run of CR and LF is one line break, so empty lines between breaks do not exist.
+  while (position_ < content_.size() && IsLineBreak(content_[position_])) ++position_;
+  if (position_ >= content_.size()) return false;
+
+  line = IniLine();
+  line.begin = position_;
+  std::size_t end = position_;
+  while (end < content_.size() && !IsLineBreak(content_[end])) ++end;
+  line.end = end;
+  line.break_end = end;
+  if (end < content_.size()) {
+    line.break_end = end + 1;
+    if (content_[end] == '\r' && end + 1 < content_.size() && content_[end + 1] == '\n') {
+      line.break_end = end + 2;
+    }
+  }
+  position_ = end;
+  ClassifyLine(Trim(content_.substr(line.begin, line.end - line.begin)), line);
+  return true;
+}
+
+IniEntryPlace LocateIniEntry(std::string_view content, std::string_view section,
+                             std::string_view key) {
+  IniEntryPlace place;
+  bool key_is_escaped = IniKeyNeedsEscape(key);
+  IniLineScanner scanner(content);
+  IniLine line;
+  while (scanner.Next(line)) {
+    if (line.kind == IniLineKind::kSection) {
+      if (place.section) break;  // the first section of the name has ended
+      if (NamesMatch(line.name, section)) place.section = line;
+      continue;
+    }
+    if (!place.section || line.kind != IniLineKind::kKey) continue;
+    place.last_key = line;
+    if (!place.key && KeyLineMatches(line, key, key_is_escaped)) place.key = line;
+  }
+  return place;
+}
+
+std::optional<std::string> FindIniValue(std::string_view content, std::string_view section,
+                                        std::string_view key) {
+  IniEntryPlace place = LocateIniEntry(content, section, key);
+  if (!place.key) return std::nullopt;
+  return std::string(UnquoteIniValue(place.key->value));
+}
+
+std::string_view UnquoteIniValue(std::string_view written) {
+  if (written.size() >= 2 && (written.front() == '"' || written.front() == '\'') &&
+      written.back() == written.front()) {
+    return written.substr(1, written.size() - 2);
+  }
+  return written;
+}
+
+std::int32_t ParseIniNumber(std::string_view value) {
+  std::size_t at = 0;
+  while (at < value.size() && static_cast<unsigned char>(value[at]) <= 0x20) ++at;
+  bool negative = false;
+  if (at < value.size() && (value[at] == '+' || value[at] == '-')) {
+    negative = value[at] == '-';
+    ++at;
+  }
+  std::uint32_t magnitude = 0;
+  for (; at < value.size() && value[at] >= '0' && value[at] <= '9'; ++at) {
+    magnitude = magnitude * 10u + static_cast<std::uint32_t>(value[at] - '0');
+  }
+  if (negative) magnitude = 0u - magnitude;
+  return static_cast<std::int32_t>(magnitude);
+}
+
+bool IniKeyNeedsEscape(std::string_view key) {
+  if (key.empty() || IsIniSpace(key.front()) || IsIniSpace(key.back())) return true;
+  if (key.front() == '[' || key.front() == ';') return true;
+  if (key.substr(0, kEscapeOpen.size()) == kEscapeOpen) return true;
+  for (char c : key) {
+    if (c == '=' || c == '\r' || c == '\n' || c == '\0') return true;
+  }
+  return false;
+}
+
+std::string EscapeIniKey(std::string_view key) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped(kEscapeOpen);
+  for (char c : key) {
+    auto byte = static_cast<unsigned char>(c);
+    if (NeedsPercent(byte)) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
+    } else {
+      escaped += c;
+    }
+  }
+  escaped += kEscapeClose;
+  return escaped;
+}
+
+std::string EffectiveIniKey(std::string_view written_key) {
+  std::size_t frame = kEscapeOpen.size() + kEscapeClose.size();
+  if (written_key.size() < frame || written_key.substr(0, kEscapeOpen.size()) != kEscapeOpen ||
+      written_key.substr(written_key.size() - kEscapeClose.size()) != kEscapeClose) {
+    return std::string(written_key);
+  }
+  std::optional<std::string> decoded =
+      PercentDecode(written_key.substr(kEscapeOpen.size(), written_key.size() - frame));
+  if (decoded && IniKeyNeedsEscape(*decoded) && EscapeIniKey(*decoded) == written_key) {
+    return *decoded;
+  }
+  return std::string(written_key);
+}
+
+std::optional<std::string> WithIniValue(std::string_view content, std::string_view section,
+                                        std::string_view key, std::string_view value) {
+  for (char c : value) {
+    if (c == '\r' || c == '\n' || c == '\0') return std::nullopt;
+  }
+  std::string written_value =
+      NeedsQuotes(value) ? "\"" + std::string(value) + "\"" : std::string(value);
+  std::string written_key = IniKeyNeedsEscape(key) ? EscapeIniKey(key) : std::string(key);
+  IniEntryPlace place = LocateIniEntry(content, section, key);
+
+  std::string result;
+  result.reserve(content.size() + written_key.size() + written_value.size() + section.size() + 8);
+  if (place.key) {
+    const IniLine& line = *place.key;
+    result.append(content.substr(0, line.begin));
+    result.append(line.name).append("=").append(written_value);
+    if (line.end == content.size()) {
+      result.append(kCrLf);
+    } else {
+      result.append(content.substr(line.end));
+    }
+    return result;
+  }
+  std::string new_line = written_key + "=" + written_value + std::string(kCrLf);
+  if (place.section) {
+    const IniLine& anchor = place.last_key ? *place.last_key : *place.section;
+    if (anchor.break_end == anchor.end) {  // the anchor is the last line and has no line end
+      result.append(content).append(kCrLf).append(new_line);
+    } else {
+      result.append(content.substr(0, anchor.break_end));
+      result.append(new_line);
+      result.append(content.substr(anchor.break_end));
+    }
+    return result;
+  }
+  result.append(content);
+  bool only_bom = content == kUtf8Bom;
+  if (!content.empty() && !only_bom && !IsLineBreak(content.back())) result.append(kCrLf);
+  result.append("[").append(section).append("]").append(kCrLf).append(new_line);
+  return result;
+}
+
+}  // namespace deckhand
