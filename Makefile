@@ -1,7 +1,7 @@
 # The two commands a newcomer needs. PRESET=ci turns warnings into errors.
 PRESET ?= default
 
-.PHONY: all build test clean
+.PHONY: all build test bench clean
 
 all: build
 
@@ -11,6 +11,12 @@ build:
 
 test: build
 	ctest --preset $(PRESET)
+
+# Optimised build, every benchmark, and the results table and plot in bench/results/.
+bench:
+	cmake --preset bench
+	cmake --build --preset bench
+	bench/run_benchmarks.sh build/bench bench/results
 
 clean:
 	rm -rf build
