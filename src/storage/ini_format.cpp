@@ -1,5 +1,8 @@
 #include "storage/ini_format.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "text/shift_jis.h"
 
 namespace deckhand {
@@ -95,6 +98,25 @@ bool KeyLineMatches(const IniLine& line, std::string_view key, bool key_is_escap
 
 IniLineScanner::IniLineScanner(std::string_view content) : content_(content), position_(0) {
   if (content_.substr(0, kUtf8Bom.size()) == kUtf8Bom) position_ = kUtf8Bom.size();
+  next_cr_ = FindFromPosition('\r');
+  next_lf_ = FindFromPosition('\n');
+}
+
+std::size_t IniLineScanner::FindFromPosition(char byte) const {
+  if (position_ >= content_.size()) return std::string_view::npos;
+  const char* from = content_.data() + position_;
+  const void* found = std::memchr(from, byte, content_.size() - position_);
+  if (found == nullptr) return std::string_view::npos;
+  return position_ + static_cast<std::size_t>(static_cast<const char*>(found) - from);
+}
+
+std::size_t IniLineScanner::NextBreak() {
+  // Every byte between the last search and next_cr_ is no CR, so next_cr_ stays right until
+  // the scan passes it; likewise next_lf_. A break that was never found (npos) is never found
+  // later, and npos is never below the position.
+  if (next_cr_ < position_) next_cr_ = FindFromPosition('\r');
+  if (next_lf_ < position_) next_lf_ = FindFromPosition('\n');
+  return std::min({next_cr_, next_lf_, content_.size()});
 }
 
 bool IniLineScanner::Next(IniLine& line) {
@@ -104,8 +126,7 @@ bool IniLineScanner::Next(IniLine& line) {
 
   line = IniLine();
   line.begin = position_;
-  std::size_t end = position_;
-  while (end < content_.size() && !IsLineBreak(content_[end])) ++end;
+  std::size_t end = NextBreak();
   line.end = end;
   line.break_end = end;
   if (end < content_.size()) {
@@ -132,8 +153,12 @@ IniEntryPlace LocateIniEntry(std::string_view content, std::string_view section,
       continue;
     }
     if (!place.section || line.kind != IniLineKind::kKey) continue;
+    if (KeyLineMatches(line, key, key_is_escaped)) {
+      place.key = line;
+      place.last_key.reset();  // only wanted where the key is absent
+      break;
+    }
     place.last_key = line;
-    if (!place.key && KeyLineMatches(line, key, key_is_escaped)) place.key = line;
   }
   return place;
 }

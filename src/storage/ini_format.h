@@ -44,7 +44,8 @@ struct IniLine {
   std::size_t break_end = 0;  // offset just past the line's own line end (CR, LF or CRLF)
 };
 
-// Walks the lines of a file's bytes in order.
+// Walks the lines of a file's bytes in order. Save files hold long lines (a deck of hundreds
+// of cards is one line), so line ends are found with memchr rather than byte by byte.
 class IniLineScanner {
  public:
   explicit IniLineScanner(std::string_view content);
@@ -52,12 +53,23 @@ class IniLineScanner {
   bool Next(IniLine& line);
 
  private:
+  // Offset of the first line break at or after position_ (the content's size when none).
+  std::size_t NextBreak();
+  // Offset of the first `byte` at or after position_, or npos.
+  std::size_t FindFromPosition(char byte) const;
+
   std::string_view content_;
   std::size_t position_;
+  // The next CR and the next LF at or after the last search (npos when there is none). Kept
+  // between lines so that a file without any CR, or without any LF, is searched once, not once
+  // per line.
+  std::size_t next_cr_;
+  std::size_t next_lf_;
 };
 
 // Where an entry stands in a file: the first section of the name, the first matching key
-// line in it, and the last key line of that section (where a new key goes).
+// line in it, and, only when there is no such key, the last key line of that section (where a
+// new key goes). The scan ends at the matching key line.
 struct IniEntryPlace {
   std::optional<IniLine> section;
   std::optional<IniLine> key;

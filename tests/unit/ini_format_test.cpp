@@ -29,6 +29,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"CR only", "[S]\rk=v\r", "S", "k", "v"},
         ReadCase{"no final break", "[S]\r\nk=v", "S", "k", "v"},
         ReadCase{"runs of breaks", "[S]\r\n\r\n\n\rk=v\r\n\r\n", "S", "k", "v"},
+        // Line ends of every kind in one file: a lone CR far ahead of the next LF, and the
+        // other way round, must each end their own line.
+        ReadCase{"mixed line ends", "[S]\na=1\rb=2\r\nk=v\nz=9", "S", "k", "v"},
+        ReadCase{"CR ends a value among LF lines", "[S]\nx=1\nk=v\rw=2\n", "S", "k", "v"},
+        ReadCase{"LF ends a value among CR lines", "[S]\rx=1\rk=v\nw=2\r", "S", "w", "2"},
         ReadCase{"trimmed both ends", "  [S]  \r\n \t k \t = \t v w \x1A\r\n", "S", "k", "v w"},
         ReadCase{"vertical tab and form feed trimmed", "[S]\r\n\x0Bk\x0C=\x0Bv\x0C\r\n", "S", "k",
                  "v"},
