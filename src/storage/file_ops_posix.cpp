@@ -97,20 +97,27 @@ class PosixFileOps final : public FileOps {
   void Remove(const std::string& path) override { ::unlink(path.c_str()); }
 
  private:
+  // Reads straight into the result: a save file of many targets runs to megabytes, and a copy
+  // through a buffer would cost as much again as the read itself.
   static bool ReadAll(int fd, std::string& bytes) {
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
+    // One byte more than the size: the read that finds the end then needs no bigger buffer for
+    // the usual file, which has not grown since fstat.
+    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t filled = 0;
     for (;;) {
-      ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (filled == bytes.size()) bytes.resize(bytes.size() * 2);  // the file has grown
+      ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got < 0) {
         if (errno == EINTR) continue;
         return false;
       }
-      if (got == 0) return true;
-      bytes.append(buffer, static_cast<std::size_t>(got));
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
     }
+    bytes.resize(filled);
+    return true;
   }
 
   std::atomic<unsigned> counter_{0};
