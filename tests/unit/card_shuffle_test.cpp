@@ -1,4 +1,5 @@
-// The generator and the shuffle, driven by scripted numbers so that every swap is known.
+// The generator and the shuffle, driven by scripted numbers so that every swap is known, and
+// the commands that shuffle checked against the shuffle of the tick they started at.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,6 +7,8 @@
 #include <vector>
 
 #include "random/random.h"
+#include "support/plugin.h"
+#include "support/scratch_directory.h"
 #include "text/text_lists.h"
 
 namespace deckhand {
@@ -184,6 +187,47 @@ TEST(ShuffleCardsTest, TheSameSeedGivesTheSameOrder) {
   EXPECT_NE(first, other_seed);
   EXPECT_NE(first, NumberedCards(52));
   EXPECT_EQ(Sorted(first), Sorted(NumberedCards(52)));
+}
+
+// The orders that a shuffle of `cards` gives for every tick from `from` to `to` (wrapping).
+std::vector<CardList> OrdersForTicks(const CardList& cards, std::uint32_t from, std::uint32_t to) {
+  std::vector<CardList> orders;
+  for (std::uint32_t tick = from;; ++tick) {
+    CardList order = cards;
+    RandomGenerator generator(tick);
+    ShuffleCards(order, generator);
+    orders.push_back(order);
+    if (tick == to) break;
+  }
+  return orders;
+}
+
+// The saved cards of target "#t", read straight from the save file's only entry.
+CardList SavedCards(const testing::ScratchDirectory& scratch) {
+  std::string file = scratch.Read("decksave.ini").value_or("");
+  std::size_t start = file.find("#t=");
+  if (start == std::string::npos) return {"<no entry>"};
+  start += 3;
+  std::string line = file.substr(start, file.find_first_of("\r\n", start) - start);
+  return SplitText(line, ",", 0);
+}
+
+bool Contains(const std::vector<CardList>& orders, const CardList& order) {
+  return std::find(orders.begin(), orders.end(), order) != orders.end();
+}
+
+TEST(CommandShuffleTest, DeckShufflesTheFileOrderWithTheTickOfItsCall) {
+  testing::ScratchDirectory scratch;
+  std::string deck_file = "[DECK]\r\nMax=52\r\n";
+  for (int i = 1; i <= 52; ++i)
+    deck_file += std::to_string(i) + "=" + std::to_string(i - 1) + "\r\n";
+  scratch.Write("modes.ini", "[MODE]\r\nn=n.ini\r\n");
+  scratch.Write("n.ini", deck_file);
+
+  std::uint32_t before = MillisecondTick();
+  ASSERT_TRUE(testing::CallCommand(testing::LoadedPlugin().deck, "u #t modes.ini deck,n"));
+  std::uint32_t after = MillisecondTick();
+  EXPECT_TRUE(Contains(OrdersForTicks(NumberedCards(52), before, after), SavedCards(scratch)));
 }
 
 }  // namespace
