@@ -230,5 +230,16 @@ TEST(CommandShuffleTest, DeckShufflesTheFileOrderWithTheTickOfItsCall) {
   EXPECT_TRUE(Contains(OrdersForTicks(NumberedCards(52), before, after), SavedCards(scratch)));
 }
 
+TEST(CommandShuffleTest, ShuffleReshufflesTheSavedOrderWithTheTickOfItsCall) {
+  testing::ScratchDirectory scratch;
+  CardList saved = {"H", "G", "F", "E", "D", "C", "B", "A", "I", "J", "K", "L", "M"};
+  scratch.Write("decksave.ini", "[DECK]\r\n#t=" + JoinCards(saved) + "\r\n");
+
+  std::uint32_t before = MillisecondTick();
+  ASSERT_TRUE(testing::CallCommand(testing::LoadedPlugin().shuffle, "u #t modes.ini shuffle"));
+  std::uint32_t after = MillisecondTick();
+  EXPECT_TRUE(Contains(OrdersForTicks(saved, before, after), SavedCards(scratch)));
+}
+
 }  // namespace
 }  // namespace deckhand

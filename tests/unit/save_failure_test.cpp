@@ -59,12 +59,13 @@ TEST_P(SaveFailureTest, RepliesThatTheDeckWasNotSavedAndKeepsTheOldOne) {
   EXPECT_EQ(scratch.ListNames(), names_before) << "the temporary file must be gone";
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, SaveFailureTest,
-                         ::testing::Values(SaveFailureCase{"Deck", DeckCommand,
-                                                           "u #t modes.ini deck,m"}),
-                         [](const ::testing::TestParamInfo<SaveFailureCase>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Commands, SaveFailureTest,
+    ::testing::Values(SaveFailureCase{"Deck", DeckCommand, "u #t modes.ini deck,m"},
+                      SaveFailureCase{"Shuffle", ShuffleCommand, "u #t modes.ini shuffle"}),
+    [](const ::testing::TestParamInfo<SaveFailureCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace
 }  // namespace deckhand
