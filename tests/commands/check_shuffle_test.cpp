@@ -17,6 +17,9 @@ struct CheckCase {
   std::optional<std::string> reply;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+
 class CheckTest : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(CheckTest, ListsTheCardsLeftAndWritesNothing) {
@@ -70,6 +73,9 @@ struct OverflowCase {
   Cards deck;
   std::size_t listed;  // whole cards from the top that the reply holds
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OverflowCase& c, std::ostream* out) { *out << c.name; }
 
 class CheckOverflowTest : public ::testing::TestWithParam<OverflowCase> {};
 
@@ -132,6 +138,9 @@ struct ShuffleCase {
   std::optional<std::string> before;  // the target's entry before; no entry when nullopt
   Cards after;                        // in any order
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ShuffleCase& c, std::ostream* out) { *out << c.name; }
 
 class ShuffleCasesTest : public ::testing::TestWithParam<ShuffleCase> {};
 

@@ -58,6 +58,9 @@ struct NoDealCase {
   std::string deck_file;  // d.ini; not written when empty
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const NoDealCase& c, std::ostream* out) { *out << c.name; }
+
 class DeckNoDealTest : public ::testing::TestWithParam<NoDealCase> {};
 
 // Each case runs once with a save file, which must keep every byte, and once without, which
@@ -110,6 +113,9 @@ struct CardSetCase {
   std::string deck_file;  // d.ini; not written when empty
   Cards dealt;            // in any order
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const CardSetCase& c, std::ostream* out) { *out << c.name; }
 
 class DeckCardSetTest : public ::testing::TestWithParam<CardSetCase> {};
 
@@ -239,6 +245,9 @@ struct ExampleCase {
   const char* file;
   std::size_t cards;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ExampleCase& c, std::ostream* out) { *out << c.mode; }
 
 class ExampleCardSetTest : public ::testing::TestWithParam<ExampleCase> {};
 

@@ -90,6 +90,9 @@ struct ScriptCase {
   CardList shuffled;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ScriptCase& c, std::ostream* out) { *out << c.name; }
+
 class ShuffleScriptTest : public ::testing::TestWithParam<ScriptCase> {};
 
 TEST_P(ShuffleScriptTest, SwapsCardKWithTheDrawModuloKPlusOne) {

@@ -38,6 +38,9 @@ struct SaveFailureCase {
   const char* line;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SaveFailureCase& c, std::ostream* out) { *out << c.name; }
+
 class SaveFailureTest : public ::testing::TestWithParam<SaveFailureCase> {};
 
 TEST_P(SaveFailureTest, RepliesThatTheDeckWasNotSavedAndKeepsTheOldOne) {
