@@ -173,6 +173,8 @@ TEST(ShuffleTest, ATargetWithoutADeckGainsAnEmptyEntryInANewSaveFile) {
   EXPECT_EQ(SavedLine(scratch, "#t"), "");
   EXPECT_EQ(Count("u #t modes.ini count"), "NOTICE #t 0");
   EXPECT_EQ(Check("u #t modes.ini check"), "NOTICE #t ");
+  EXPECT_EQ(Draw("u #t modes.ini draw"), "NOTICE #t " + kNoCardsBytes);
+  EXPECT_EQ(SavedLine(scratch, "#t"), "");
 }
 
 TEST(ShuffleTest, ALineItCannotAnswerChangesNothing) {
