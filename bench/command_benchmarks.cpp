@@ -74,7 +74,7 @@ bool Probe(benchmark::State& state, const ScratchDirectory& scratch, const Scene
     state.SkipWithError((std::string(command.name) + " did not reply as expected").c_str());
     return false;
   }
-  if (command.saves && ReadFileFloor(scratch.PathOf(kSaveFile)) == scene.save_file) {
+  if (command.saves && ReadFileFloor(scratch.PathOf(kSaveFile)).View() == scene.save_file) {
     state.SkipWithError((std::string(command.name) + " did not change the save file").c_str());
     return false;
   }
@@ -131,7 +131,7 @@ void ReadReplaceFloor(benchmark::State& state) {
   const std::string& content = SaveFileOfTargets(static_cast<std::size_t>(state.range(0)));
   std::string path = scratch.PathOf(kSaveFile);
   WriteFileDurably(path, content);
-  for (auto _ : state) ReplaceFileFloor(path, ReadFileFloor(path));
+  for (auto _ : state) ReplaceFileFloor(path, ReadFileFloor(path).View());
   state.counters["save_bytes"] = static_cast<double>(content.size());
 }
 

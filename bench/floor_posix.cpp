@@ -28,15 +28,17 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
 
 }  // namespace
 
-std::string ReadFileFloor(const std::string& path) {
+FileBytes ReadFileFloor(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Fail("cannot open", path);
   struct stat info;
   if (::fstat(fd, &info) != 0) Fail("cannot stat", path);
-  std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+  FileBytes bytes;
+  bytes.size = static_cast<std::size_t>(info.st_size);
+  bytes.data.reset(new char[bytes.size]);
   std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+  while (filled < bytes.size) {
+    ssize_t got = ::read(fd, bytes.data.get() + filled, bytes.size - filled);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) Fail("cannot read", path);
     filled += static_cast<std::size_t>(got);
