@@ -14,10 +14,19 @@ ScopedFileOps::ScopedFileOps(FileOps& ops) : previous_(active_ops) { active_ops 
 ScopedFileOps::~ScopedFileOps() { active_ops = previous_; }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+  return ReplaceFileAtomically(path, {bytes});
+}
+
+bool ReplaceFileAtomically(const std::string& path,
+                           std::initializer_list<std::string_view> pieces) {
   FileOps& ops = ActiveFileOps();
   std::optional<TempFile> temp = ops.CreateTempBeside(path);
   if (!temp) return false;
-  bool written = ops.Write(*temp, bytes) && ops.Flush(*temp);
+  bool written = true;
+  for (std::string_view piece : pieces) {
+    if (!piece.empty()) written = written && ops.Write(*temp, piece);
+  }
+  written = written && ops.Flush(*temp);
   bool closed = ops.Close(*temp);
   if (written && closed && ops.Rename(temp->path, path)) return true;
   ops.Remove(temp->path);

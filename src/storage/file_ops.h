@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,5 +69,8 @@ class ScopedFileOps {
 // file or the new one: write a temporary file beside it, flush it, rename it over. On failure
 // the old file is left as it was, the temporary file is removed, and false is returned.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
+
+// The same for a new file made of `pieces` one after another, written in turn.
+bool ReplaceFileAtomically(const std::string& path, std::initializer_list<std::string_view> pieces);
 
 }  // namespace deckhand

@@ -30,9 +30,9 @@ bool WriteIniText(const std::string& path, std::string_view section, std::string
   FileContent existing = ActiveFileOps().ReadWhole(path);
   // Replacing a file we could not read would lose every other entry in it.
   if (existing.outcome == ReadOutcome::kUnreadable) return false;
-  std::optional<std::string> updated = WithIniValue(existing.bytes, section, key, value);
-  if (!updated) return false;
-  return ReplaceFileAtomically(path, *updated);
+  std::optional<IniEdit> edit = PlanIniValue(existing.bytes, section, key, value);
+  if (!edit) return false;
+  return ReplaceFileAtomically(path, {edit->before, edit->inserted, edit->after});
 }
 
 IniSection IniSection::Read(const std::string& path, std::string_view section) {

@@ -235,45 +235,70 @@ std::string EffectiveIniKey(std::string_view written_key) {
   return std::string(written_key);
 }
 
-std::optional<std::string> WithIniValue(std::string_view content, std::string_view section,
-                                        std::string_view key, std::string_view value) {
+std::optional<IniEdit> PlanIniValue(std::string_view content, std::string_view section,
+                                    std::string_view key, std::string_view value) {
   for (char c : value) {
     if (c == '\r' || c == '\n' || c == '\0') return std::nullopt;
   }
-  std::string written_value =
-      NeedsQuotes(value) ? "\"" + std::string(value) + "\"" : std::string(value);
-  std::string written_key = IniKeyNeedsEscape(key) ? EscapeIniKey(key) : std::string(key);
+  IniEdit edit;
+  std::string& text = edit.inserted;
   IniEntryPlace place = LocateIniEntry(content, section, key);
+  auto append_value = [&text, value] {
+    bool quoted = NeedsQuotes(value);
+    if (quoted) text += '"';
+    text.append(value);
+    if (quoted) text += '"';
+  };
+  auto append_new_line = [&text, key, &append_value] {
+    text.append(IniKeyNeedsEscape(key) ? EscapeIniKey(key) : std::string(key));
+    text += '=';
+    append_value();
+    text.append(kCrLf);
+  };
 
-  std::string result;
-  result.reserve(content.size() + written_key.size() + written_value.size() + section.size() + 8);
   if (place.key) {
     const IniLine& line = *place.key;
-    result.append(content.substr(0, line.begin));
-    result.append(line.name).append("=").append(written_value);
+    edit.before = content.substr(0, line.begin);
+    text.append(line.name);
+    text += '=';
+    append_value();
     if (line.end == content.size()) {
-      result.append(kCrLf);
+      text.append(kCrLf);
     } else {
-      result.append(content.substr(line.end));
+      edit.after = content.substr(line.end);
     }
-    return result;
+    return edit;
   }
-  std::string new_line = written_key + "=" + written_value + std::string(kCrLf);
   if (place.section) {
     const IniLine& anchor = place.last_key ? *place.last_key : *place.section;
     if (anchor.break_end == anchor.end) {  // the anchor is the last line and has no line end
-      result.append(content).append(kCrLf).append(new_line);
+      edit.before = content;
+      text.append(kCrLf);
     } else {
-      result.append(content.substr(0, anchor.break_end));
-      result.append(new_line);
-      result.append(content.substr(anchor.break_end));
+      edit.before = content.substr(0, anchor.break_end);
+      edit.after = content.substr(anchor.break_end);
     }
-    return result;
+    append_new_line();
+    return edit;
   }
-  result.append(content);
+  edit.before = content;
   bool only_bom = content == kUtf8Bom;
-  if (!content.empty() && !only_bom && !IsLineBreak(content.back())) result.append(kCrLf);
-  result.append("[").append(section).append("]").append(kCrLf).append(new_line);
+  if (!content.empty() && !only_bom && !IsLineBreak(content.back())) text.append(kCrLf);
+  text += '[';
+  text.append(section);
+  text += ']';
+  text.append(kCrLf);
+  append_new_line();
+  return edit;
+}
+
+std::optional<std::string> WithIniValue(std::string_view content, std::string_view section,
+                                        std::string_view key, std::string_view value) {
+  std::optional<IniEdit> edit = PlanIniValue(content, section, key, value);
+  if (!edit) return std::nullopt;
+  std::string result;
+  result.reserve(edit->before.size() + edit->inserted.size() + edit->after.size());
+  result.append(edit->before).append(edit->inserted).append(edit->after);
   return result;
 }
 

@@ -98,6 +98,21 @@ std::string EffectiveIniKey(std::string_view written_key);
 bool IniKeyNeedsEscape(std::string_view key);
 std::string EscapeIniKey(std::string_view key);
 
+// How a file changes when one entry is written: the new file is `before`, then `inserted`,
+// then `after`, where `before` and `after` are views into the old content. A save file of many
+// targets runs to megabytes, so the writer passes these pieces on rather than copying the
+// whole file into one new string.
+struct IniEdit {
+  std::string_view before;
+  std::string inserted;
+  std::string_view after;
+};
+
+// The edit that sets (section, key) to `value` in `content`; nullopt when the value cannot be
+// written.
+std::optional<IniEdit> PlanIniValue(std::string_view content, std::string_view section,
+                                    std::string_view key, std::string_view value);
+
 // `content` with (section, key) set to `value`; nullopt when the value cannot be written.
 std::optional<std::string> WithIniValue(std::string_view content, std::string_view section,
                                         std::string_view key, std::string_view value);
