@@ -1,11 +1,33 @@
 #include "storage/file_ops.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace deckhand {
 namespace {
 
 FileOps* active_ops = nullptr;
 
 }  // namespace
+
+void FileBytes::reserve(std::size_t capacity) {
+  if (capacity <= capacity_) return;
+  std::unique_ptr<char[]> larger(new char[capacity]);
+  if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
+  data_ = std::move(larger);
+  capacity_ = capacity;
+}
+
+void FileBytes::resize(std::size_t size) {
+  if (size > capacity_) reserve(std::max(size, 2 * capacity_));
+  size_ = size;
+}
+
+void FileBytes::append(const char* bytes, std::size_t count) {
+  std::size_t at = size_;
+  resize(size_ + count);
+  if (count != 0) std::memcpy(data_.get() + at, bytes, count);
+}
 
 FileOps& ActiveFileOps() { return active_ops != nullptr ? *active_ops : PlatformFileOps(); }
 

@@ -3,6 +3,7 @@
 // ActiveFileOps().
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -18,9 +19,36 @@ enum class ReadOutcome {
   kUnreadable,  // it exists but could not be read whole (a directory, no permission, I/O error)
 };
 
+// A file's bytes, used like a std::string of them, except that growing it leaves the new bytes
+// unset: a read fills them at once, and zero-filling a save file of megabytes first would cost
+// as much again as reading it.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  FileBytes(std::string_view bytes) { append(bytes.data(), bytes.size()); }
+
+  const char* data() const { return data_.get(); }
+  char* data() { return data_.get(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  operator std::string_view() const { return std::string_view(data_.get(), size_); }
+
+  // Makes room for `capacity` bytes in all without moving them again.
+  void reserve(std::size_t capacity);
+  // Bytes beyond the old size are unset until written through data().
+  void resize(std::size_t size);
+  void append(const char* bytes, std::size_t count);
+  void clear() { size_ = 0; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 struct FileContent {
   ReadOutcome outcome = ReadOutcome::kAbsent;
-  std::string bytes;
+  FileBytes bytes;
 };
 
 // A new file opened for writing; `handle` is the platform's descriptor or handle.

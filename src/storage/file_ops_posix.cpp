@@ -99,7 +99,7 @@ class PosixFileOps final : public FileOps {
  private:
   // Reads straight into the result: a save file of many targets runs to megabytes, and a copy
   // through a buffer would cost as much again as the read itself.
-  static bool ReadAll(int fd, std::string& bytes) {
+  static bool ReadAll(int fd, FileBytes& bytes) {
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
     // One byte more than the size: the read that finds the end then needs no bigger buffer for

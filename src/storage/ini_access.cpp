@@ -8,9 +8,9 @@ namespace deckhand {
 namespace {
 
 // The file's bytes for reading; a file that cannot be read reads as an empty one.
-std::string ContentForReading(const std::string& path) {
+FileBytes ContentForReading(const std::string& path) {
   FileContent content = ActiveFileOps().ReadWhole(path);
-  if (content.outcome != ReadOutcome::kRead) return std::string();
+  if (content.outcome != ReadOutcome::kRead) return FileBytes();
   return std::move(content.bytes);
 }
 
@@ -37,7 +37,7 @@ bool WriteIniText(const std::string& path, std::string_view section, std::string
 
 IniSection IniSection::Read(const std::string& path, std::string_view section) {
   IniSection result;
-  std::string content = ContentForReading(path);
+  FileBytes content = ContentForReading(path);
   IniLineScanner scanner(content);
   IniLine line;
   bool inside = false;

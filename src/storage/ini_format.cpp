@@ -145,21 +145,26 @@ IniEntryPlace LocateIniEntry(std::string_view content, std::string_view section,
   IniEntryPlace place;
   bool key_is_escaped = IniKeyNeedsEscape(key);
   IniLineScanner scanner(content);
-  IniLine line;
-  while (scanner.Next(line)) {
-    if (line.kind == IniLineKind::kSection) {
+  // The scanner fills one of two lines in turn, so that the last key line seen is kept without
+  // a copy per line; it is copied out once, at the end.
+  IniLine lines[2];
+  IniLine* line = &lines[0];
+  const IniLine* last_key = nullptr;
+  while (scanner.Next(*line)) {
+    if (line->kind == IniLineKind::kSection) {
       if (place.section) break;  // the first section of the name has ended
-      if (NamesMatch(line.name, section)) place.section = line;
+      if (NamesMatch(line->name, section)) place.section = *line;
       continue;
     }
-    if (!place.section || line.kind != IniLineKind::kKey) continue;
-    if (KeyLineMatches(line, key, key_is_escaped)) {
-      place.key = line;
-      place.last_key.reset();  // only wanted where the key is absent
-      break;
+    if (!place.section || line->kind != IniLineKind::kKey) continue;
+    if (KeyLineMatches(*line, key, key_is_escaped)) {
+      place.key = *line;
+      return place;  // the last key line is only wanted where the key is absent
     }
-    place.last_key = line;
+    last_key = line;
+    line = line == &lines[0] ? &lines[1] : &lines[0];
   }
+  if (last_key != nullptr) place.last_key = *last_key;
   return place;
 }
 
