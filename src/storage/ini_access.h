@@ -7,6 +7,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "storage/file_ops.h"
+
 namespace deckhand {
 
 // The value of (section, key) in the file at `path`, read whole whatever its length; "" when
@@ -34,8 +36,10 @@ class IniSection {
   std::int32_t Number(std::string_view key) const;
 
  private:
-  // Values by key folded to one letter case; the first of duplicate keys wins.
-  std::unordered_map<std::string, std::string> values_;
+  FileBytes content_;
+  // Values (unquoted, views into content_) by key folded to one letter case; the first of
+  // duplicate keys wins.
+  std::unordered_map<std::string, std::string_view> values_;
 };
 
 }  // namespace deckhand

@@ -120,5 +120,25 @@ TEST(IniSectionTest, ReadsOnceAndAnswersLikeSingleLookups) {
   EXPECT_EQ(IniSection::Read("absent.ini", "DECK").Text("Max"), "");
 }
 
+// Enough keys that lookups collide in the section's index: every key, the first of each pair
+// of duplicates differing only in letter case, and keys that are absent, answer as single
+// lookups in the file do.
+TEST(IniSectionTest, AnswersLikeSingleLookupsForManyKeys) {
+  ScratchDirectory scratch;
+  std::string file = "[DECK]\r\n";
+  for (int i = 0; i < 3000; ++i)
+    file += "Card" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 3000; i += 7) file += "CARD" + std::to_string(i) + "=later\r\n";
+  scratch.Write("cards.ini", file);
+  IniSection section = IniSection::Read("cards.ini", "DECK");
+  for (int i = 0; i < 3100; i += 1) {
+    std::string key = (i % 2 == 0 ? "card" : "CaRd") + std::to_string(i);
+    ASSERT_EQ(section.Text(key), ReadIniText("cards.ini", "DECK", key)) << key;
+  }
+  EXPECT_EQ(section.Text("card2999"), "v2999");
+  EXPECT_EQ(section.Text("card7"), "v7");
+  EXPECT_EQ(section.Text("card3000"), "");
+}
+
 }  // namespace
 }  // namespace deckhand
