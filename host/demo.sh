@@ -27,7 +27,7 @@ play() {
 
 printf 'deckhand demo: a game with the card sets of examples/, played in %s\n' "$table"
 printf 'The mode table modes.ini names the card sets:\n'
-tr -d '\r' <modes.ini | sed 's/^/    /'
+iconv -f CP932 -t UTF-8 modes.ini | tr -d '\r' | sed 's/^/    /'
 
 say "Deal the playing cards (mode trump: 52 cards and 2 jokers) to the channel #table."
 play '#table' deck,trump

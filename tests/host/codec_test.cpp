@@ -20,6 +20,10 @@ struct ShownCase {
   std::string shown;
 };
 
+void PrintTo(const ShownCase& c, std::ostream* out) {
+  *out << c.encoding << " " << ::testing::PrintToString(c.library_bytes);
+}
+
 class ShownTest : public ::testing::TestWithParam<ShownCase> {};
 
 TEST_P(ShownTest, ShowsEveryByteOfTheReply) {
@@ -62,6 +66,10 @@ struct TypedCase {
   std::string typed;
   std::optional<std::string> library_bytes;  // nullopt: refused
 };
+
+void PrintTo(const TypedCase& c, std::ostream* out) {
+  *out << c.encoding << " " << ::testing::PrintToString(c.typed);
+}
 
 class TypedTest : public ::testing::TestWithParam<TypedCase> {};
 

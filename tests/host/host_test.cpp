@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 #include "host/run_program.h"
 #include "support/scratch_directory.h"
@@ -260,6 +262,122 @@ INSTANTIATE_TEST_SUITE_P(
                   "no Shift_JIS form"},
         ErrorCase{"RawWithCommandTexts", Args({"--raw", "count"}), 2, "--raw reads its commands"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return info.param.name; });
+
+// The example card sets as shipped, played through deckhand in a scratch copy.
+class ExampleDirectory : public ScratchDirectory {
+ public:
+  ExampleDirectory() {
+    std::filesystem::copy(DECKHAND_EXAMPLES_DIR, path(), std::filesystem::copy_options::recursive);
+  }
+
+  // The values of one section of an INI file of the examples, key to value, as bytes: enough of
+  // the format for the examples (comments, CRLF ends, no spaces around "=").
+  std::map<std::string, std::string> Section(const std::string& file,
+                                             const std::string& section) const {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(Read(file).value_or(""));
+    std::string line;
+    bool inside = false;
+    while (std::getline(lines, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.empty() || line[0] == ';') continue;
+      if (line[0] == '[') {
+        inside = line == "[" + section + "]";
+      } else if (inside && line.find('=') != std::string::npos) {
+        values.emplace(line.substr(0, line.find('=')), line.substr(line.find('=') + 1));
+      }
+    }
+    return values;
+  }
+
+  // The cards of a mode, in the deck file's order.
+  std::vector<std::string> CardsOf(const std::string& mode) const {
+    std::string deck_file = Section("modes.ini", "MODE")[mode];
+    std::map<std::string, std::string> deck = Section(deck_file, "DECK");
+    std::vector<std::string> cards;
+    for (int i = 1; i <= std::stoi(deck["Max"]); ++i) cards.push_back(deck[std::to_string(i)]);
+    return cards;
+  }
+};
+
+std::vector<std::string> SplitAt(std::string_view text, char separator) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  for (std::size_t at = 0; at <= text.size(); ++at) {
+    if (at == text.size() || text[at] == separator) {
+      pieces.emplace_back(text.substr(start, at - start));
+      start = at + 1;
+    }
+  }
+  return pieces;
+}
+
+// The cards of a reply "NOTICE <target> A,B,C".
+std::vector<std::string> CardsIn(const std::string& reply, const std::string& target) {
+  std::string head = "NOTICE " + target + " ";
+  EXPECT_EQ(reply.rfind(head, 0), 0u) << reply;
+  return SplitAt(reply.substr(std::min(head.size(), reply.size())), ',');
+}
+
+struct ExampleSet {
+  std::string mode;
+  std::size_t cards;
+};
+
+void PrintTo(const ExampleSet& set, std::ostream* out) { *out << set.mode; }
+
+class ExampleSetTest : public ::testing::TestWithParam<ExampleSet> {};
+
+// Every card of the set is dealt once, and the cards drawn and the cards left are the set.
+TEST_P(ExampleSetTest, DealsTheWholeSetAndLosesNoCard) {
+  const ExampleSet& set = GetParam();
+  ExampleDirectory examples;
+  std::vector<std::string> expected = examples.CardsOf(set.mode);
+  ASSERT_EQ(expected.size(), set.cards);
+
+  ProgramRun run = RunDeckhand(
+      Args({"--encoding=sjis", "-t", "#t", "deck," + set.mode, "count", "draw,1-3", "check"}));
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  std::vector<std::string> replies = SplitAt(run.out, '\n');
+  ASSERT_EQ(replies.size(), 5u) << run.out;  // four replies and the end of the last
+  EXPECT_EQ(replies[0], "NOTICE #t " + Sjis("デッキセット:") + set.mode);
+  EXPECT_EQ(replies[1], "NOTICE #t " + std::to_string(set.cards));
+  std::vector<std::string> drawn = CardsIn(replies[2], "#t");
+  std::vector<std::string> left = CardsIn(replies[3], "#t");
+  EXPECT_EQ(drawn.size(), 3u);
+  EXPECT_EQ(left.size(), set.cards - 3);
+
+  std::vector<std::string> played = drawn;
+  played.insert(played.end(), left.begin(), left.end());
+  std::sort(played.begin(), played.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(played, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, ExampleSetTest,
+                         ::testing::Values(ExampleSet{"trump", 54}, ExampleSet{"tarot", 78},
+                                           ExampleSet{"major", 22}, ExampleSet{"english", 52}),
+                         [](const ::testing::TestParamInfo<ExampleSet>& info) {
+                           return info.param.mode;
+                         });
+
+// A game at a terminal in UTF-8 on the examples: the replies that do not depend on the shuffle.
+TEST(ExampleGameTest, RepliesInUtf8) {
+  ExampleDirectory examples;
+  ProgramRun run = RunDeckhand(Args({"-t", "#table", "deck,trump", "count", "draw,1-3", "count",
+                                     "deck,poker", "shuffle", "count"}));
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  std::vector<std::string> replies = SplitAt(run.out, '\n');
+  ASSERT_EQ(replies.size(), 7u) << run.out;
+  EXPECT_EQ(replies[0], "NOTICE #table デッキセット:trump");
+  EXPECT_EQ(replies[1], "NOTICE #table 54");
+  EXPECT_EQ(CardsIn(replies[2], "#table").size(), 3u);
+  EXPECT_EQ(replies[3], "NOTICE #table 51");
+  // deck,poker: a mode the table lacks, no reply.
+  EXPECT_EQ(replies[4], "NOTICE #table シャッフルしました");
+  EXPECT_EQ(replies[5], "NOTICE #table 51");
+  EXPECT_EQ(replies[6], "");
+}
 
 TEST(HostTest, HelpShowsUsage) {
   ProgramRun run = RunDeckhand(Args({"--help"}));
