@@ -1,4 +1,4 @@
-# The two commands a newcomer needs. PRESET=ci turns warnings into errors.
+# The commands a newcomer needs. PRESET=ci turns warnings into errors.
 PRESET ?= default
 # Where `make install` puts the library, its header, deckhand and the examples.
 PREFIX ?= /usr/local
