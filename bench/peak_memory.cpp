@@ -1,10 +1,10 @@
 // Peak memory of one Deck, each measured in a fresh process: the program writes a mode table
 // and a deck file of the given number of cards into a scratch directory, then starts itself
-// again to make the one call and report its resident-set high-water mark before and after.
+// again to make the one call and report its resident-set high-water mark (Linux VmHWM) before
+// and after it.
 //
 //   deckhand_peak_memory [cards ...]      (default: 52 100000), one JSON object per line
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,10 +24,19 @@ namespace {
 constexpr std::string_view kMeasureFlag = "--measure-in-this-process";
 constexpr std::string_view kDeckSetText = "\x83\x66\x83\x62\x83\x4C\x83\x5A\x83\x62\x83\x67\x3A";
 
+// The high-water mark of this process image's resident set, in KiB. Read from /proc rather
+// than getrusage: the process is started with posix_spawn, and getrusage's maximum carries over
+// the parent's high-water mark across the exec, where VmHWM belongs to the new image alone.
 long PeakResidentKib() {
-  struct rusage usage;
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;  // kibibytes on Linux
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return -1;
+  char line[256];
+  long kib = -1;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+  }
+  std::fclose(status);
+  return kib;
 }
 
 // In the fresh process, whose current directory holds the files: one Deck call.
