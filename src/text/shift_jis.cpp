@@ -30,14 +30,18 @@ std::string FoldNameCase(std::string_view name) {
 
 bool NamesMatch(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (std::size_t at = 0; at < a.size();) {
-    std::size_t length = ShiftJisCharLength(a, at);
-    if (length == 2) {
-      if (a[at] != b[at] || a[at + 1] != b[at + 1]) return false;
+  // Every key of a save file is compared with the target, so equal bytes take the short way:
+  // only a byte that differs needs folding, and a byte that differs can only match as the
+  // other case of an ASCII letter (a lead byte is no letter, so it never folds to the other).
+  for (std::size_t at = 0; at < a.size(); ++at) {
+    if (a[at] == b[at]) {
+      if (ShiftJisCharLength(a, at) == 2) {
+        ++at;  // the second byte of a double-byte character is compared exactly
+        if (a[at] != b[at]) return false;
+      }
     } else if (FoldAscii(a[at]) != FoldAscii(b[at])) {
       return false;
     }
-    at += length;
   }
   return true;
 }
