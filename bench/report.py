@@ -87,7 +87,7 @@ def save_file_table(results):
         return f"{series}/targets:{targets}"
 
     header = ["", *[f"{t:,} target{'s' if t > 1 else ''}" for t in TARGET_COUNTS],
-              "×10 targets costs", "goal at 10,000 targets"]
+              "1,000 → 10,000 targets costs", "goal at 10,000 targets"]
     rows = []
     sizes = [results.medians.get(key(READ_FLOOR, t), {}).get("save_bytes") for t in TARGET_COUNTS]
     rows.append(["save file", *[fmt_bytes(s) if s else "—" for s in sizes], "", ""])
@@ -121,9 +121,11 @@ def growth_cell(results, smaller, larger):
 
 
 def card_set_table(results):
-    header = ["", *[f"{c:,} cards" for c in CARD_SET_SIZES], "×10 cards costs"]
+    header = ["", *[f"{c:,} cards" for c in CARD_SET_SIZES], "1,000 → 10,000 costs",
+              "10,000 → 100,000 costs"]
     names = [f"DeckCardSet/cards:{c}" for c in CARD_SET_SIZES]
-    row = ["`Deck`", *[results.cell(n) for n in names], growth_cell(results, names[2], names[3])]
+    row = ["`Deck`", *[results.cell(n) for n in names], growth_cell(results, names[1], names[2]),
+           growth_cell(results, names[2], names[3])]
     return markdown_table(header, [row])
 
 
@@ -191,6 +193,9 @@ set terminal pngcairo size 960,600 font 'sans,11'
 set output 'time_vs_size.png'
 set datafile missing '?'
 set logscale xy
+set format x '%.0s %cB'
+set format y '%g'
+set xrange [300:1e7]
 set grid
 set key top left
 set title 'deckhand: time of one call against save-file size (median of repetitions)'
