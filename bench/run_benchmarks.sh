@@ -3,7 +3,7 @@
 #
 #   bench/run_benchmarks.sh BUILD_DIR RESULTS_DIR
 #
-# BENCH_REPETITIONS (default 5) and BENCH_MIN_TIME (seconds per repetition, default 0.5) trade
+# BENCH_REPETITIONS (default 7) and BENCH_MIN_TIME (seconds per repetition, default 0.5) trade
 # time for steadier medians; BENCH_FILTER picks benchmarks by regular expression; the scratch
 # files go under DECKHAND_BENCH_DIR (default BUILD_DIR/bench-scratch), which must lie on a real
 # disk for the flushes of a save to cost what they cost in use.
@@ -17,7 +17,7 @@ export DECKHAND_BENCH_DIR=${DECKHAND_BENCH_DIR:-$(cd "$build" && pwd)/bench-scra
 
 echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$build/bench/deckhand_benchmarks" \
-  --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
+  --benchmark_repetitions="${BENCH_REPETITIONS:-7}" \
   --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
   --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true \
