@@ -41,9 +41,10 @@ IniSection IniSection::Read(const std::string& path, std::string_view section) {
   IniSection result;
   result.content_ = ContentForReading(path);
   std::string_view content = result.content_;
-  // Every key line holds '=', so the map never needs more room than this: one allocation of its
-  // buckets, and no rehashing of a deck file's 100,000 entries as it grows.
-  result.values_.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '=')));
+  // Every key line holds '=', so a section has no more entries than this. A numbered key above
+  // it cannot belong to a list without gaps; it goes to the map, so that a stray
+  // "1000000000=" cannot make the array huge.
+  auto most_entries = static_cast<std::size_t>(std::count(content.begin(), content.end(), '='));
   IniLineScanner scanner(content);
   IniLine line;
   bool inside = false;
@@ -52,14 +53,38 @@ IniSection IniSection::Read(const std::string& path, std::string_view section) {
       if (inside) break;  // only the first section of the name is ever read
       inside = NamesMatch(line.name, section);
     } else if (inside && line.kind == IniLineKind::kKey) {
-      result.values_.try_emplace(FoldNameCase(EffectiveIniKey(line.name)),
-                                 UnquoteIniValue(line.value));
+      std::string_view value = UnquoteIniValue(line.value);
+      if (std::optional<std::size_t> number = NumberedKey(line.name, most_entries)) {
+        if (result.numbered_.empty()) result.numbered_.reserve(most_entries + 1);
+        if (*number >= result.numbered_.size()) result.numbered_.resize(*number + 1);
+        if (result.numbered_[*number].data() == nullptr) result.numbered_[*number] = value;
+      } else {
+        result.values_.try_emplace(FoldNameCase(EffectiveIniKey(line.name)), value);
+      }
     }
   }
   return result;
 }
 
+std::optional<std::size_t> IniSection::NumberedKey(std::string_view key, std::size_t limit) {
+  if (key.empty() || key.size() > 9 || key.front() == '0') return std::nullopt;
+  std::size_t number = 0;
+  for (char c : key) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (number > limit) return std::nullopt;
+  return number;
+}
+
 std::string IniSection::Text(std::string_view key) const {
+  // A plain number is a key that neither folding nor decoding changes, and every such key of
+  // the file up to the array's end is in the array; beyond it, it is in the map or absent.
+  if (!numbered_.empty()) {
+    if (std::optional<std::size_t> number = NumberedKey(key, numbered_.size() - 1)) {
+      return std::string(numbered_[*number]);
+    }
+  }
   auto found = values_.find(FoldNameCase(key));
   return found == values_.end() ? std::string() : std::string(found->second);
 }

@@ -1,11 +1,13 @@
 // Reading and writing entries of INI files on disk (the format is in ini_format.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "storage/file_ops.h"
 
@@ -36,9 +38,18 @@ class IniSection {
   std::int32_t Number(std::string_view key) const;
 
  private:
+  // The number a key stands for when it is a plain decimal number from 1 to `limit` as
+  // FormatDecimal writes it (no sign, no leading zero); nullopt for any other key.
+  static std::optional<std::size_t> NumberedKey(std::string_view key, std::size_t limit);
+
   FileBytes content_;
-  // Values (unquoted, views into content_) by key folded to one letter case; the first of
-  // duplicate keys wins.
+  // Values are unquoted views into content_; the first of duplicate keys wins. Deck files are
+  // numbered lists of up to 100,000 cards, looked up as 1, 2, 3, ... in one call, so numbered
+  // keys are kept in an array by their number: one allocation, and lookups that walk through
+  // memory in order, where a hash map spent most of a large deal chasing its nodes. A view
+  // with no data (never one into content_) marks a number the file lacks. Every other key is
+  // in the map, by its folded form.
+  std::vector<std::string_view> numbered_;
   std::unordered_map<std::string, std::string_view> values_;
 };
 

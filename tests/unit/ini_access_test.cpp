@@ -140,5 +140,26 @@ TEST(IniSectionTest, AnswersLikeSingleLookupsForManyKeys) {
   EXPECT_EQ(section.Text("card3000"), "");
 }
 
+// Numbered keys, as deck files hold them, with the oddities a hand-edited file may have:
+// leading zeros, a zero, gaps, duplicates, numbers far beyond the number of entries, and
+// numbers in a later section of the same name. Each reads as a single lookup in the file does.
+TEST(IniSectionTest, AnswersForNumberedKeysLikeSingleLookups) {
+  ScratchDirectory scratch;
+  scratch.Write("cards.ini",
+                "[DECK]\r\nMax=9\r\n1=One\r\n01=Zero one\r\n0=Zero\r\n3=Three\r\n1=Again\r\n"
+                "1000000000=Far\r\n7=\r\n 8 =\" Eight \"\r\n12345678901=Too long\r\n"
+                "[DECK]\r\n2=Later section\r\n");
+  IniSection section = IniSection::Read("cards.ini", "DECK");
+  for (const char* key : {"1", "01", "0", "2", "3", "4", "7", "8", "9", "10", "1000000000",
+                          "12345678901", "-1", "+1", "Max"}) {
+    EXPECT_EQ(section.Text(key), ReadIniText("cards.ini", "DECK", key)) << key;
+  }
+  EXPECT_EQ(section.Text("1"), "One");
+  EXPECT_EQ(section.Text("01"), "Zero one");
+  EXPECT_EQ(section.Text("1000000000"), "Far");
+  EXPECT_EQ(section.Text("8"), " Eight ");
+  EXPECT_EQ(section.Text("2"), "");
+}
+
 }  // namespace
 }  // namespace deckhand
