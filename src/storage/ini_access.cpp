@@ -34,7 +34,8 @@ bool WriteIniText(const std::string& path, std::string_view section, std::string
   if (existing.outcome == ReadOutcome::kUnreadable) return false;
   std::optional<IniEdit> edit = PlanIniValue(existing.bytes, section, key, value);
   if (!edit) return false;
-  return ReplaceFileAtomically(path, {edit->before, edit->inserted, edit->after});
+  return ReplaceFileAtomically(path,
+                               {edit->before, edit->head, edit->value, edit->tail, edit->after});
 }
 
 IniSection IniSection::Read(const std::string& path, std::string_view section) {

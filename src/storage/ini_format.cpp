@@ -246,29 +246,31 @@ std::optional<IniEdit> PlanIniValue(std::string_view content, std::string_view s
     if (c == '\r' || c == '\n' || c == '\0') return std::nullopt;
   }
   IniEdit edit;
-  std::string& text = edit.inserted;
+  // New text goes to the head until the value has been placed, then to the tail.
+  std::string* text = &edit.head;
   IniEntryPlace place = LocateIniEntry(content, section, key);
-  auto append_value = [&text, value] {
+  auto place_value = [&edit, &text, value] {
     bool quoted = NeedsQuotes(value);
-    if (quoted) text += '"';
-    text.append(value);
-    if (quoted) text += '"';
+    if (quoted) edit.head += '"';
+    edit.value = value;
+    text = &edit.tail;
+    if (quoted) edit.tail += '"';
   };
-  auto append_new_line = [&text, key, &append_value] {
-    text.append(IniKeyNeedsEscape(key) ? EscapeIniKey(key) : std::string(key));
-    text += '=';
-    append_value();
-    text.append(kCrLf);
+  auto append_new_line = [&text, key, &place_value] {
+    text->append(IniKeyNeedsEscape(key) ? EscapeIniKey(key) : std::string(key));
+    *text += '=';
+    place_value();
+    text->append(kCrLf);
   };
 
   if (place.key) {
     const IniLine& line = *place.key;
     edit.before = content.substr(0, line.begin);
-    text.append(line.name);
-    text += '=';
-    append_value();
+    text->append(line.name);
+    *text += '=';
+    place_value();
     if (line.end == content.size()) {
-      text.append(kCrLf);
+      text->append(kCrLf);
     } else {
       edit.after = content.substr(line.end);
     }
@@ -278,7 +280,7 @@ std::optional<IniEdit> PlanIniValue(std::string_view content, std::string_view s
     const IniLine& anchor = place.last_key ? *place.last_key : *place.section;
     if (anchor.break_end == anchor.end) {  // the anchor is the last line and has no line end
       edit.before = content;
-      text.append(kCrLf);
+      text->append(kCrLf);
     } else {
       edit.before = content.substr(0, anchor.break_end);
       edit.after = content.substr(anchor.break_end);
@@ -288,11 +290,11 @@ std::optional<IniEdit> PlanIniValue(std::string_view content, std::string_view s
   }
   edit.before = content;
   bool only_bom = content == kUtf8Bom;
-  if (!content.empty() && !only_bom && !IsLineBreak(content.back())) text.append(kCrLf);
-  text += '[';
-  text.append(section);
-  text += ']';
-  text.append(kCrLf);
+  if (!content.empty() && !only_bom && !IsLineBreak(content.back())) text->append(kCrLf);
+  *text += '[';
+  text->append(section);
+  *text += ']';
+  text->append(kCrLf);
   append_new_line();
   return edit;
 }
@@ -302,8 +304,10 @@ std::optional<std::string> WithIniValue(std::string_view content, std::string_vi
   std::optional<IniEdit> edit = PlanIniValue(content, section, key, value);
   if (!edit) return std::nullopt;
   std::string result;
-  result.reserve(edit->before.size() + edit->inserted.size() + edit->after.size());
-  result.append(edit->before).append(edit->inserted).append(edit->after);
+  result.reserve(edit->before.size() + edit->head.size() + edit->value.size() + edit->tail.size() +
+                 edit->after.size());
+  result.append(edit->before).append(edit->head).append(edit->value).append(edit->tail);
+  result.append(edit->after);
   return result;
 }
 

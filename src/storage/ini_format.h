@@ -98,13 +98,16 @@ std::string EffectiveIniKey(std::string_view written_key);
 bool IniKeyNeedsEscape(std::string_view key);
 std::string EscapeIniKey(std::string_view key);
 
-// How a file changes when one entry is written: the new file is `before`, then `inserted`,
-// then `after`, where `before` and `after` are views into the old content. A save file of many
-// targets runs to megabytes, so the writer passes these pieces on rather than copying the
-// whole file into one new string.
+// How a file changes when one entry is written: the new file is `before`, `head`, `value`,
+// `tail` and `after` one after another, where `before` and `after` are views into the old
+// content and `value` is the value as given. A save file of many targets runs to megabytes,
+// and a deck of 100,000 cards is a value of a megabyte, so the writer passes these pieces on
+// rather than copying either into one new string.
 struct IniEdit {
   std::string_view before;
-  std::string inserted;
+  std::string head;  // new text before the value: the key, '=', an opening quote
+  std::string_view value;
+  std::string tail;  // new text after it: a closing quote, a line end, ...
   std::string_view after;
 };
 
