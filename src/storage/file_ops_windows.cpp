@@ -1,11 +1,13 @@
-// File operations on Windows, through the ANSI functions: paths are byte strings in the host's
-// code page, as the current directory and the command line give them.
+// File operations on Windows. Paths are byte strings in the host's ANSI code page, as the current
+// directory and the command line give them; they reach the platform's wide functions through
+// WidePath, so that a deep directory works too.
 #include <windows.h>
 
 #include <atomic>
 #include <string>
 
 #include "storage/file_ops.h"
+#include "storage/wide_path_windows.h"
 
 namespace deckhand {
 namespace {
@@ -53,7 +55,7 @@ class WindowsFileOps final : public FileOps {
  public:
   FileContent ReadWhole(const std::string& path) override {
     FileContent content;
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ,
+    HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -71,7 +73,7 @@ class WindowsFileOps final : public FileOps {
   }
 
   std::optional<TempFile> CreateTempBeside(const std::string& target) override {
-    DWORD existing = ::GetFileAttributesA(target.c_str());
+    DWORD existing = ::GetFileAttributesW(WidePath(target).c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0) {
       return std::nullopt;
     }
@@ -83,8 +85,8 @@ class WindowsFileOps final : public FileOps {
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string path = prefix + std::to_string(::GetCurrentProcessId()) + "." +
                          std::to_string(counter_.fetch_add(1)) + ".tmp";
-      HANDLE file =
-          ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
+      HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  attributes, nullptr);
       if (file != INVALID_HANDLE_VALUE)
         return TempFile{path, reinterpret_cast<std::intptr_t>(file)};
       DWORD error = ::GetLastError();
@@ -116,7 +118,7 @@ class WindowsFileOps final : public FileOps {
 
   bool Rename(const std::string& from, const std::string& to) override {
     for (int attempt = 1;; ++attempt) {
-      if (::MoveFileExA(from.c_str(), to.c_str(),
+      if (::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
       }
@@ -125,7 +127,7 @@ class WindowsFileOps final : public FileOps {
     }
   }
 
-  void Remove(const std::string& path) override { ::DeleteFileA(path.c_str()); }
+  void Remove(const std::string& path) override { ::DeleteFileW(WidePath(path).c_str()); }
 
  private:
   std::atomic<unsigned> counter_{0};

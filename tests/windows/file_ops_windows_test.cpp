@@ -13,6 +13,7 @@
 #include "storage/data_path.h"
 #include "storage/file_ops.h"
 #include "storage/ini_access.h"
+#include "storage/wide_path_windows.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::testing {
@@ -80,6 +81,70 @@ TEST_F(WindowsFileOpsTest, CurrentDirectoryHasNoFixedLengthLimit) {
   EXPECT_EQ(CurrentDirectory(), deep);
   ASSERT_TRUE(WriteIniText(MakeDataPath("decksave.ini"), "DECK", "#t", "A,B"));
   EXPECT_EQ(ReadBytes(deep + "\\decksave.ini"), "[DECK]\r\n#t=A,B\r\n");
+}
+
+// Beyond the 259 characters of the ANSI file functions: the platform's wide functions reach it.
+TEST_F(WindowsFileOpsTest, SavesInADirectoryLongerThanTheClassicPathLimit) {
+  std::filesystem::path deep = scratch_.path();
+  for (char letter = 'a'; letter < 'h'; ++letter) deep /= std::string(50, letter);
+  std::filesystem::create_directories(deep);
+  std::filesystem::current_path(deep);
+  std::optional<std::string> directory = CurrentDirectory();
+  ASSERT_TRUE(directory);
+  EXPECT_GT(directory->size(), 300u);
+  const std::string path = MakeDataPath("decksave.ini");
+  ASSERT_TRUE(WriteIniText(path, "DECK", "#t", "A,B"));
+  ASSERT_TRUE(WriteIniText(path, "DECK", "#t", "C"));
+  EXPECT_EQ(ReadIniText(path, "DECK", "#t"), "C");
+  std::vector<std::string> names;
+  // Listed relative: the standard library's own directory listing stops at the classic limit.
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"decksave.ini"});
+}
+
+// A directory whose name the ANSI code page cannot spell (Hangul, in code page 932) cannot be
+// given as a path; names relative to it still reach the files inside.
+TEST_F(WindowsFileOpsTest, ADirectoryTheCodePageCannotSpellIsUsedRelative) {
+  const std::filesystem::path hangul = scratch_.path() / L"\uD55C\uAE00";
+  std::filesystem::create_directory(hangul);
+  std::filesystem::current_path(hangul);
+  EXPECT_EQ(CurrentDirectory(), std::nullopt);
+  EXPECT_EQ(MakeDataPath("decksave.ini"), "decksave.ini");
+  ASSERT_TRUE(WriteIniText(MakeDataPath("decksave.ini"), "DECK", "#t", "A"));
+  EXPECT_TRUE(std::filesystem::exists(hangul / "decksave.ini"));
+  EXPECT_EQ(ReadIniText(MakeDataPath("decksave.ini"), "DECK", "#t"), "A");
+}
+
+// Wine's wide functions take long paths even without the "\\?\" prefix; Windows needs it.
+// So the conversion itself is checked here, rule by rule.
+TEST_F(WindowsFileOpsTest, WidePathsAreConvertedAndPrefixedWhenLong) {
+  const std::string long_part(300, 'a');
+  const std::wstring wide_long_part(300, L'a');
+  struct Case {
+    std::string path;
+    std::wstring wide;
+  };
+  const std::vector<Case> cases = {
+      {"decksave.ini", L"decksave.ini"},
+      {"NUL", L"NUL"},
+      {kSoft + ".ini", L"\u30BD\u30D5\u30C8.ini"},
+      {"C:\\" + long_part + "\\x.ini", L"\\\\?\\C:\\" + wide_long_part + L"\\x.ini"},
+      {"C:\\" + long_part + "\\sub\\..\\x.ini", L"\\\\?\\C:\\" + wide_long_part + L"\\x.ini"},
+      {"C:/" + long_part + "/x.ini", L"\\\\?\\C:\\" + wide_long_part + L"\\x.ini"},
+      {"\\\\server\\share\\" + long_part, L"\\\\?\\UNC\\server\\share\\" + wide_long_part},
+      {"\\\\?\\C:\\" + long_part, L"\\\\?\\C:\\" + wide_long_part},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(WidePath(c.path) == c.wide) << c.path.substr(0, 40);
+  }
+}
+
+TEST_F(WindowsFileOpsTest, AnsiTextRefusesWhatTheCodePageCannotSpell) {
+  EXPECT_EQ(AnsiText(L"C:\\\u30BD\u30D5\u30C8"), "C:\\" + kSoft);
+  EXPECT_EQ(AnsiText(L""), "");
+  EXPECT_EQ(AnsiText(L"C:\\\uD55C"), std::nullopt);
 }
 
 TEST_F(WindowsFileOpsTest, ACurrentDirectoryWithShiftJisNamesKeepsItsBytes) {
