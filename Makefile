@@ -1,7 +1,9 @@
-# The two commands a newcomer needs. PRESET=ci turns warnings into errors.
+# The commands a newcomer needs. PRESET=ci turns warnings into errors.
 PRESET ?= default
+# Where `make install` puts the library, its header, deckhand and the examples.
+PREFIX ?= /usr/local
 
-.PHONY: all build test clean dist
+.PHONY: all build test demo install dist clean
 
 all: build
 
@@ -18,6 +20,13 @@ test: build
 dist:
 	cmake --preset windows
 	cmake --build --preset windows --target windows-zip
+
+# A scripted game through deckhand, the command-line host, on the example card sets.
+demo: build
+	host/demo.sh build/$(PRESET)/host/deckhand examples
+
+install: build
+	cmake --install build/$(PRESET) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf build
