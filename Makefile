@@ -3,7 +3,7 @@ PRESET ?= default
 # Where `make install` puts the library, its header, deckhand and the examples.
 PREFIX ?= /usr/local
 
-.PHONY: all build test demo install bench clean
+.PHONY: all build test demo install dist bench clean
 
 all: build
 
@@ -11,8 +11,15 @@ build:
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
+# The Windows DLL is built and tested too where the cross compiler and Wine are installed.
 test: build
 	ctest --preset $(PRESET)
+	sh tests/windows/test-windows-builds.sh $(if $(filter ci,$(PRESET)),-ci,)
+
+# The ZIP for Windows users: build/windows/deckhand-<version>-windows.zip.
+dist:
+	cmake --preset windows
+	cmake --build --preset windows --target windows-zip
 
 # A scripted game through deckhand, the command-line host, on the example card sets.
 demo: build

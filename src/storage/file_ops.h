@@ -32,6 +32,9 @@ class FileBytes {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   operator std::string_view() const { return std::string_view(data_.get(), size_); }
+  friend bool operator==(const FileBytes& bytes, std::string_view other) {
+    return std::string_view(bytes) == other;
+  }
 
   // Makes room for `capacity` bytes in all without moving them again.
   void reserve(std::size_t capacity);
