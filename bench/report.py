@@ -236,10 +236,11 @@ def main():
         "## Save files of 52-card decks (the command works on the last target of the file)\n",
         save_file_table(results),
         "\n## `Deck` against card sets (save file of one target)\n",
-        "The second row runs the same deals with `MALLOC_TOP_PAD_` set to 64 MiB, so that glibc "
-        "keeps freed memory in the heap instead of giving it back to the kernel after each "
-        "call: the difference is the cost of faulting the deal's megabytes in again every "
-        "time.\n",
+        "The second row runs the same deals afterwards, in a process of its own with "
+        "`MALLOC_TOP_PAD_` set to 64 MiB, so that glibc never gives freed memory back to the "
+        "kernel between calls. Where the first row is much slower, the difference is the cost "
+        "of faulting the deal's megabytes in again on every call; otherwise the rows differ by "
+        "the machine's noise.\n",
         card_set_table(results, heap_kept),
         "\n## `Draw` on a deck of 100,000 cards\n",
         big_draw_table(results),
