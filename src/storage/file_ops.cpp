@@ -1,11 +1,43 @@
 #include "storage/file_ops.h"
 
+#include <algorithm>
+
+#include "storage/file_lock.h"
+
 namespace deckhand {
 namespace {
 
 FileOps* active_ops = nullptr;
 
+// Pauses between attempts at a busy lock start short, since a save takes milliseconds, and grow
+// so that a long wait does not spin.
+constexpr int kFirstLockPause = 1;
+constexpr int kLongestLockPause = 16;
+
 }  // namespace
+
+std::optional<FileLock> FileOps::Lock(const std::string& lock_path,
+                                      std::chrono::milliseconds wait) {
+  std::optional<std::intptr_t> handle = OpenLockFile(lock_path);
+  if (!handle) return std::nullopt;
+  auto deadline = std::chrono::steady_clock::now() + wait;
+  int pause = kFirstLockPause;
+  for (;;) {
+    LockAttempt attempt = TryLockExclusive(*handle);
+    if (attempt == LockAttempt::kTaken) return FileLock{*handle};
+    if (attempt == LockAttempt::kFailed || std::chrono::steady_clock::now() >= deadline) break;
+    PauseMilliseconds(pause);
+    pause = std::min(pause * 2, kLongestLockPause);
+  }
+  CloseLockFile(*handle);
+  return std::nullopt;
+}
+
+void FileOps::Unlock(FileLock& lock) {
+  if (lock.handle == -1) return;
+  CloseLockFile(lock.handle);
+  lock.handle = -1;
+}
 
 FileOps& ActiveFileOps() { return active_ops != nullptr ? *active_ops : PlatformFileOps(); }
 
