@@ -45,15 +45,44 @@ ScopedFileOps::ScopedFileOps(FileOps& ops) : previous_(active_ops) { active_ops 
 
 ScopedFileOps::~ScopedFileOps() { active_ops = previous_; }
 
+namespace {
+
+// Closes and removes a temporary file on every way out of a replace that did not rename it,
+// exceptions (out of memory) included, so that no descriptor and no stray file is left.
+class TempFileCleanup {
+ public:
+  TempFileCleanup(FileOps& ops, TempFile& file) : ops_(ops), file_(file) {}
+  TempFileCleanup(const TempFileCleanup&) = delete;
+  TempFileCleanup& operator=(const TempFileCleanup&) = delete;
+  ~TempFileCleanup() {
+    if (renamed_) return;
+    try {
+      if (file_.handle != -1) ops_.Close(file_);
+      ops_.Remove(file_.path);
+    } catch (...) {
+      // Cleaning up is best effort; the old file is untouched either way.
+    }
+  }
+  void Renamed() { renamed_ = true; }
+
+ private:
+  FileOps& ops_;
+  TempFile& file_;
+  bool renamed_ = false;
+};
+
+}  // namespace
+
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   FileOps& ops = ActiveFileOps();
   std::optional<TempFile> temp = ops.CreateTempBeside(path);
   if (!temp) return false;
+  TempFileCleanup cleanup(ops, *temp);
   bool written = ops.Write(*temp, bytes) && ops.Flush(*temp);
   bool closed = ops.Close(*temp);
-  if (written && closed && ops.Rename(temp->path, path)) return true;
-  ops.Remove(temp->path);
-  return false;
+  if (!written || !closed || !ops.Rename(temp->path, path)) return false;
+  cleanup.Renamed();
+  return true;
 }
 
 }  // namespace deckhand
