@@ -1,7 +1,10 @@
 # The two commands a newcomer needs. PRESET=ci turns warnings into errors.
 PRESET ?= default
 
-.PHONY: all build test clean
+# `make fuzz` builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 30
+
+.PHONY: all build test fuzz clean
 
 all: build
 
@@ -11,6 +14,11 @@ build:
 
 test: build
 	ctest --preset $(PRESET)
+
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	fuzz/run_fuzzers.sh build/fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build
