@@ -14,8 +14,7 @@ namespace deckhand {
 std::string ReadIniText(const std::string& path, std::string_view section, std::string_view key);
 
 // The value read as a decimal number; 0 when absent.
-std::int32_t ReadIniNumber(const std::string& path, std::string_view section,
-                           std::string_view key);
+std::int32_t ReadIniNumber(const std::string& path, std::string_view section, std::string_view key);
 
 // Sets (section, key) to `value`, creating the file, section and key as needed; every other
 // byte of the file stays as it was, and the file is replaced atomically. False, with the file

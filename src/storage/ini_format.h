@@ -37,10 +37,10 @@ enum class IniLineKind { kEmpty, kComment, kSection, kKey, kOther };
 
 struct IniLine {
   IniLineKind kind = IniLineKind::kEmpty;
-  std::string_view name;    // section name, or the key as written (trimmed)
-  std::string_view value;   // key lines: the value as written (trimmed, quotes kept)
-  std::size_t begin = 0;    // offset of the line's first byte
-  std::size_t end = 0;      // offset just past the line's content, before its line break
+  std::string_view name;      // section name, or the key as written (trimmed)
+  std::string_view value;     // key lines: the value as written (trimmed, quotes kept)
+  std::size_t begin = 0;      // offset of the line's first byte
+  std::size_t end = 0;        // offset just past the line's content, before its line break
   std::size_t break_end = 0;  // offset just past the line's own line end (CR, LF or CRLF)
 };
 

@@ -1,1 +1,230 @@
+// The INI rules, table-driven over file contents as users and older tools wrote them.
+#include "storage/ini_format.h"
+
 #include <gtest/gtest.h>
+
+namespace deckhand {
+namespace {
+
+struct ReadCase {
+  const char* rule;
+  std::string content;
+  std::string section;
+  std::string key;
+  std::optional<std::string> value;  // nullopt: not found
+};
+
+class IniReadTest : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(IniReadTest, FindsWhatTheRulesSay) {
+  const ReadCase& c = GetParam();
+  EXPECT_EQ(FindIniValue(c.content, c.section, c.key), c.value) << c.rule;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LinesAndBreaks, IniReadTest,
+    ::testing::Values(
+        ReadCase{"CRLF", "[S]\r\nk=v\r\n", "S", "k", "v"},
+        ReadCase{"LF", "[S]\nk=v\n", "S", "k", "v"},
+        ReadCase{"CR only", "[S]\rk=v\r", "S", "k", "v"},
+        ReadCase{"no final break", "[S]\r\nk=v", "S", "k", "v"},
+        ReadCase{"runs of breaks", "[S]\r\n\r\n\n\rk=v\r\n\r\n", "S", "k", "v"},
+        ReadCase{"trimmed both ends", "  [S]  \r\n \t k \t = \t v w \x1A\r\n", "S", "k", "v w"},
+        ReadCase{"vertical tab and form feed trimmed", "[S]\r\n\x0Bk\x0C=\x0Bv\x0C\r\n", "S", "k",
+                 "v"},
+        ReadCase{"comment line", "[S]\r\n;k=v\r\nk=w\r\n", "S", "k", "w"},
+        ReadCase{"indented comment", "[S]\r\n   ;k=v\r\n", "S", "k", std::nullopt},
+        ReadCase{"semicolon inside value is kept", "[S]\r\nk=a;b\r\n", "S", "k", "a;b"},
+        ReadCase{"line without = is no key", "[S]\r\nk\r\nk v\r\n", "S", "k", std::nullopt},
+        ReadCase{"first = splits", "[S]\r\nk=a=b\r\n", "S", "k", "a=b"},
+        ReadCase{"empty value", "[S]\r\nk=\r\n", "S", "k", ""},
+        ReadCase{"empty key", "[S]\r\n=v\r\n", "S", "", std::nullopt},
+        ReadCase{"keys before any section are never found", "k=v\r\n[S]\r\n", "S", "k",
+                 std::nullopt},
+        ReadCase{"UTF-8 BOM skipped", "\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k", "v"},
+        ReadCase{"UTF-16 BOM not recognised", "\xFF\xFE[S]\r\nk=v\r\n", "S", "k", std::nullopt},
+        ReadCase{"NUL inside a value is a byte", std::string("[S]\r\nk=a\0b\r\n", 11), "S", "k",
+                 std::string("a\0b", 3)}));
+
+INSTANTIATE_TEST_SUITE_P(
+    SectionsAndNames, IniReadTest,
+    ::testing::Values(
+        ReadCase{"section name trimmed", "[  S  ]\r\nk=v\r\n", "S", "k", "v"},
+        ReadCase{"text after ] ignored", "[S] trailing\r\nk=v\r\n", "S", "k", "v"},
+        ReadCase{"no ] takes the rest", "[S\r\nk=v\r\n", "S", "k", "v"},
+        ReadCase{"letter case of sections", "[deck]\r\nk=v\r\n", "DECK", "k", "v"},
+        ReadCase{"letter case of keys", "[S]\r\nMAX=5\r\n", "S", "Max", "5"},
+        ReadCase{"first section wins", "[S]\r\na=1\r\n[S]\r\nb=2\r\n", "S", "b", std::nullopt},
+        ReadCase{"first key wins", "[S]\r\nk=1\r\nK=2\r\n", "S", "k", "1"},
+        ReadCase{"other section", "[T]\r\nk=v\r\n", "S", "k", std::nullopt},
+        ReadCase{"section ends at the next header", "[S]\r\n[T]\r\nk=v\r\n", "S", "k",
+                 std::nullopt},
+        // ソ is 83 5C and ] can be a second byte: 83 5D is a katakana, not the end.
+        ReadCase{"] as second byte", "[\x83\x5D\x83\x5C]\r\nk=v\r\n", "\x83\x5D\x83\x5C", "k", "v"},
+        ReadCase{"Shift_JIS key", "[S]\r\n\x83\x4A\x81\x5B\x83\x68=v\r\n", "S",
+                 "\x83\x4A\x81\x5B\x83\x68", "v"},
+        ReadCase{"second byte A is not a", "[S]\r\n\x83\x41=v\r\n", "S", "\x83\x61", std::nullopt},
+        ReadCase{"full-width letters do not fold", "[S]\r\n\x82\x60=v\r\n", "S", "\x82\x81",
+                 std::nullopt}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Quotes, IniReadTest,
+    ::testing::Values(ReadCase{"double quotes", "[S]\r\nk=\"a b\"\r\n", "S", "k", "a b"},
+                      ReadCase{"inner spaces kept", "[S]\r\nk=\" x \"\r\n", "S", "k", " x "},
+                      ReadCase{"one pair only", "[S]\r\nk=''x''\r\n", "S", "k", "'x'"},
+                      ReadCase{"mismatched", "[S]\r\nk=\"x'\r\n", "S", "k", "\"x'"},
+                      ReadCase{"single quote alone", "[S]\r\nk=\"\r\n", "S", "k", "\""},
+                      ReadCase{"empty quotes", "[S]\r\nk=\"\"\r\n", "S", "k", ""}));
+
+struct NumberCase {
+  std::string text;
+  std::int32_t value;
+};
+
+class IniNumberTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(IniNumberTest, ReadsLeadingDecimalDigits) {
+  EXPECT_EQ(ParseIniNumber(GetParam().text), GetParam().value) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IniNumberTest,
+    ::testing::Values(NumberCase{"52", 52}, NumberCase{"-1", -1}, NumberCase{"+7", 7},
+                      NumberCase{"42abc", 42}, NumberCase{" 7", 7}, NumberCase{"\x01\x02 9", 9},
+                      NumberCase{"", 0}, NumberCase{"abc", 0}, NumberCase{"--5", 0},
+                      NumberCase{"0x10", 0}, NumberCase{"2147483647", 2147483647},
+                      NumberCase{"2147483648", -2147483647 - 1}, NumberCase{"4294967297", 1},
+                      NumberCase{"-4294967295", 1}));
+
+// A file written only through the writer, from nothing, is exactly what the platform's own
+// profile writer produces for the same sequence of writes.
+TEST(IniWriteTest, BuildsFilesByteForByteAsThePlatformWrites) {
+  std::string file;
+  auto write = [&file](std::string_view section, std::string_view key, std::string_view value) {
+    std::optional<std::string> next = WithIniValue(file, section, key, value);
+    ASSERT_TRUE(next.has_value());
+    file = *next;
+  };
+  write("DECK", "#table", "A,B,C");
+  EXPECT_EQ(file, "[DECK]\r\n#table=A,B,C\r\n");
+  write("DECK", "#other", "");
+  EXPECT_EQ(file, "[DECK]\r\n#table=A,B,C\r\n#other=\r\n");
+  write("DECK", "#TABLE", "B");
+  EXPECT_EQ(file, "[DECK]\r\n#table=B\r\n#other=\r\n");
+  write("MODE", "trump", "trump.ini");
+  EXPECT_EQ(file, "[DECK]\r\n#table=B\r\n#other=\r\n[MODE]\r\ntrump=trump.ini\r\n");
+  write("DECK", "\x83\x5C", "\x83\x4A");
+  EXPECT_EQ(file,
+            "[DECK]\r\n#table=B\r\n#other=\r\n\x83\x5C=\x83\x4A\r\n[MODE]\r\ntrump=trump.ini\r\n");
+}
+
+struct EditCase {
+  const char* rule;
+  std::string before;
+  std::string key;
+  std::string value;
+  std::string after;
+};
+
+class IniEditTest : public ::testing::TestWithParam<EditCase> {};
+
+TEST_P(IniEditTest, ChangesOneLineAndKeepsEveryOtherByte) {
+  const EditCase& c = GetParam();
+  EXPECT_EQ(WithIniValue(c.before, "DECK", c.key, c.value), c.after) << c.rule;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IniEditTest,
+    ::testing::Values(
+        EditCase{"replace keeps the key's spelling and line end", "[deck]\n  #T = old  \n", "#t",
+                 "new", "[deck]\n#T=new\n"},
+        EditCase{"replace at the end without a break adds CRLF", "[DECK]\r\n#t=old", "#t", "new",
+                 "[DECK]\r\n#t=new\r\n"},
+        EditCase{"replace keeps comments and other sections",
+                 "; saved decks\r\n[DECK]\r\n; table one\r\n#t=A\r\n\r\n[MODE]\r\nx=y\r\n", "#t",
+                 "B", "; saved decks\r\n[DECK]\r\n; table one\r\n#t=B\r\n\r\n[MODE]\r\nx=y\r\n"},
+        EditCase{"only the first duplicate changes", "[DECK]\r\n#t=A\r\n#t=B\r\n", "#t", "C",
+                 "[DECK]\r\n#t=C\r\n#t=B\r\n"},
+        EditCase{"new key after the last key line, before trailing comments",
+                 "[DECK]\r\n#a=A\r\n; end\r\n\r\n[MODE]\r\n", "#b", "B",
+                 "[DECK]\r\n#a=A\r\n#b=B\r\n; end\r\n\r\n[MODE]\r\n"},
+        EditCase{"new key right after a header with no keys", "[DECK]\n; none yet\n", "#b", "B",
+                 "[DECK]\n#b=B\r\n; none yet\n"},
+        EditCase{"new key when the last key line has no break", "[DECK]\r\n#a=A", "#b", "B",
+                 "[DECK]\r\n#a=A\r\n#b=B\r\n"},
+        EditCase{"new key in the first of duplicate sections",
+                 "[DECK]\r\n#a=A\r\n[DECK]\r\n#c=C\r\n", "#b", "B",
+                 "[DECK]\r\n#a=A\r\n#b=B\r\n[DECK]\r\n#c=C\r\n"},
+        EditCase{"new section at the end after a missing break", "[MODE]\r\nx=y", "#b", "B",
+                 "[MODE]\r\nx=y\r\n[DECK]\r\n#b=B\r\n"},
+        EditCase{"new section in an empty file", "", "#b", "B", "[DECK]\r\n#b=B\r\n"},
+        EditCase{"BOM kept", "\xEF\xBB\xBF", "#b", "B", "\xEF\xBB\xBF[DECK]\r\n#b=B\r\n"},
+        EditCase{"LF file keeps its untouched LF lines", "[DECK]\n#a=A\n#b=B\n", "#a", "Z",
+                 "[DECK]\n#a=Z\n#b=B\n"},
+        EditCase{"Shift_JIS key with letter second byte is its own key", "[DECK]\r\n\x83\x41=1\r\n",
+                 "\x83\x61", "2", "[DECK]\r\n\x83\x41=1\r\n\x83\x61=2\r\n"}));
+
+struct RoundTripCase {
+  const char* what;
+  std::string key;
+  std::string value;
+  std::string written_line;  // the line the writer produces
+};
+
+class IniRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(IniRoundTripTest, WritesOnlyLinesThatReadBackAsTheEntryMeant) {
+  const RoundTripCase& c = GetParam();
+  const std::string before = "[DECK]\r\n#keep=A,B\r\n";
+  std::optional<std::string> after = WithIniValue(before, "DECK", c.key, c.value);
+  ASSERT_TRUE(after.has_value()) << c.what;
+  EXPECT_EQ(*after, before + c.written_line + "\r\n") << c.what;
+  EXPECT_EQ(FindIniValue(*after, "DECK", c.key), c.value) << c.what;
+  EXPECT_EQ(FindIniValue(*after, "DECK", "#keep"), "A,B") << c.what;
+  // Writing again replaces the same line instead of adding one.
+  std::optional<std::string> again = WithIniValue(*after, "DECK", c.key, "Z");
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(FindIniValue(*again, "DECK", c.key), "Z") << c.what;
+  EXPECT_EQ(std::count(again->begin(), again->end(), '\n'), 3) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IniRoundTripTest,
+    ::testing::Values(RoundTripCase{"IRC nick in brackets", "[Tom]", "A", "~ [Tom] ~=A"},
+                      RoundTripCase{"channel with =", "#a=b", "A", "~ #a%3Db ~=A"},
+                      RoundTripCase{"comment start", ";x", "A", "~ ;x ~=A"},
+                      RoundTripCase{"empty key", "", "A", "~  ~=A"},
+                      RoundTripCase{"surrounding tab", "\t#t", "A", "~ %09#t ~=A"},
+                      RoundTripCase{"line break inside", "#a\r\nb", "A", "~ #a%0D%0Ab ~=A"},
+                      RoundTripCase{"percent in an escaped key", "[50%]", "A", "~ [50%25] ~=A"},
+                      RoundTripCase{"looks like an escape", "~ x", "A", "~ ~%20x ~=A"},
+                      RoundTripCase{"plain percent stays plain", "#50%", "A", "#50%=A"},
+                      RoundTripCase{"value with surrounding spaces", "#t", " A ", "#t=\" A \""},
+                      RoundTripCase{"value in quotes", "#t", "\"A\"", "#t=\"\"A\"\""},
+                      RoundTripCase{"value in single quotes", "#t", "'A'", "#t=\"'A'\""},
+                      RoundTripCase{"lone quote stays plain", "#t", "\"A", "#t=\"A"}));
+
+TEST(IniEscapeTest, EscapedKeysMatchWithoutRegardToLetterCase) {
+  std::string file = *WithIniValue("", "DECK", "[Tom]", "A");
+  EXPECT_EQ(FindIniValue(file, "DECK", "[TOM]"), "A");
+  EXPECT_EQ(FindIniValue(file, "DECK", "Tom"), std::nullopt);
+}
+
+TEST(IniEscapeTest, HandWrittenLookalikesAreLiteralKeys) {
+  // Not exactly the escaped form of a key that needs escaping: read as written.
+  EXPECT_EQ(EffectiveIniKey("~ foo ~"), "~ foo ~");
+  EXPECT_EQ(EffectiveIniKey("~ %3d ~"), "~ %3d ~");
+  EXPECT_EQ(EffectiveIniKey("~ %3 ~"), "~ %3 ~");
+  EXPECT_EQ(EffectiveIniKey("~ %3D ~"), "=");
+  EXPECT_EQ(FindIniValue("[DECK]\r\n~ foo ~=A\r\n", "DECK", "foo"), std::nullopt);
+}
+
+TEST(IniWriteTest, RefusesValuesThatWouldInjectLines) {
+  for (const std::string& value : {std::string("A\r\n[DECK]"), std::string("A\nB"),
+                                   std::string("A\rB"), std::string("A\0B", 3)}) {
+    EXPECT_EQ(WithIniValue("[DECK]\r\n", "DECK", "#t", value), std::nullopt);
+  }
+}
+
+}  // namespace
+}  // namespace deckhand

@@ -10,8 +10,14 @@ TEST(ShiftJisTest, PrefixNeverEndsInsideADoubleByteCharacter) {
   EXPECT_EQ(ShiftJisPrefixLength(card, 6), 6u);
   EXPECT_EQ(ShiftJisPrefixLength(card, 5), 4u);
   EXPECT_EQ(ShiftJisPrefixLength(card, 1), 0u);
-  EXPECT_EQ(ShiftJisPrefixLength("a\x83\x4A" "b", 2), 1u);
-  EXPECT_EQ(ShiftJisPrefixLength("a\x83\x4A" "b", 3), 3u);
+  EXPECT_EQ(ShiftJisPrefixLength("a\x83\x4A"
+                                 "b",
+                                 2),
+            1u);
+  EXPECT_EQ(ShiftJisPrefixLength("a\x83\x4A"
+                                 "b",
+                                 3),
+            3u);
   // A second byte that looks like a lead byte is still a second byte.
   EXPECT_EQ(ShiftJisPrefixLength("\x81\x81\x81\x81", 3), 2u);
   // A lead byte with nothing after it stands alone.
@@ -41,7 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
                       MatchCase{"\x83\x41", "\x83\x41", true},
                       // Full-width Ａ (82 60) and ａ (82 81) are different names.
                       MatchCase{"\x82\x60", "\x82\x81", false},
-                      MatchCase{"x\x83\x5C" "A", "X\x83\x5C" "a", true}));
+                      MatchCase{"x\x83\x5C"
+                                "A",
+                                "X\x83\x5C"
+                                "a",
+                                true}));
 
 }  // namespace
 }  // namespace deckhand

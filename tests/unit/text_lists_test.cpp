@@ -23,25 +23,20 @@ TEST_P(SplitTextTest, CutsAsTheCallersRelyOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SplitTextTest,
-    ::testing::Values(SplitCase{"draw,2,5", ",", 2, {"draw", "2,5"}},
-                      SplitCase{"draw", ",", 2, {"draw", ""}},
-                      SplitCase{"draw,", ",", 2, {"draw", ""}},
-                      SplitCase{",x", ",", 2, {"", "x"}},
-                      SplitCase{"2,,5", ",", 0, {"2", "", "5"}},
-                      SplitCase{"A,B,", ",", 0, {"A", "B", ""}},
-                      SplitCase{",", ",", 0, {"", ""}},
-                      SplitCase{"", ",", 0, {""}},
-                      SplitCase{"", ",", 2, {"", ""}},
-                      SplitCase{"3-5", "-", 2, {"3", "5"}},
-                      SplitCase{"3", "-", 2, {"3", ""}},
-                      SplitCase{"1-2-3", "-", 2, {"1", "2-3"}},
-                      SplitCase{"--2", "-", 2, {"", "-2"}},
-                      SplitCase{"a,b,c", ",", 1, {"a,b,c"}},
-                      SplitCase{"a,b", ",", 4, {"a", "b", "", ""}},
-                      SplitCase{"a::b::", "::", 0, {"a", "b", ""}},
-                      // Shift_JIS names pass through whole: no second byte is a comma.
-                      SplitCase{"\x83\x4A\x81\x5B\x83\x68,\x83\x5C", ",", 0,
-                                {"\x83\x4A\x81\x5B\x83\x68", "\x83\x5C"}}));
+    ::testing::Values(
+        SplitCase{"draw,2,5", ",", 2, {"draw", "2,5"}}, SplitCase{"draw", ",", 2, {"draw", ""}},
+        SplitCase{"draw,", ",", 2, {"draw", ""}}, SplitCase{",x", ",", 2, {"", "x"}},
+        SplitCase{"2,,5", ",", 0, {"2", "", "5"}}, SplitCase{"A,B,", ",", 0, {"A", "B", ""}},
+        SplitCase{",", ",", 0, {"", ""}}, SplitCase{"", ",", 0, {""}},
+        SplitCase{"", ",", 2, {"", ""}}, SplitCase{"3-5", "-", 2, {"3", "5"}},
+        SplitCase{"3", "-", 2, {"3", ""}}, SplitCase{"1-2-3", "-", 2, {"1", "2-3"}},
+        SplitCase{"--2", "-", 2, {"", "-2"}}, SplitCase{"a,b,c", ",", 1, {"a,b,c"}},
+        SplitCase{"a,b", ",", 4, {"a", "b", "", ""}}, SplitCase{"a::b::", "::", 0, {"a", "b", ""}},
+        // Shift_JIS names pass through whole: no second byte is a comma.
+        SplitCase{"\x83\x4A\x81\x5B\x83\x68,\x83\x5C",
+                  ",",
+                  0,
+                  {"\x83\x4A\x81\x5B\x83\x68", "\x83\x5C"}}));
 
 TEST(JoinCardsTest, SeparatesWithSingleCommasAndNoneAtTheEnds) {
   EXPECT_EQ(JoinCards({"A", "B", "C"}), "A,B,C");
