@@ -12,8 +12,6 @@ namespace deckhand::testing {
 namespace {
 
 const std::string kSaveFile = "[DECK]\r\n#a=A,B,C\r\n#b=X\r\n";
-// What a clean directory holds after saves: the save file and the lock file beside it.
-const std::string kCleanListing = "decksave.ini decksave.ini.lock";
 
 struct SaveFaultCase {
   FileOp op;
@@ -42,7 +40,7 @@ TEST_P(SaveDeckFaultTest, LeavesTheOldFileAndNoTemporaryFile) {
   }
   EXPECT_TRUE(ops.Fired());
   EXPECT_EQ(scratch.Read("decksave.ini"), kSaveFile);
-  EXPECT_EQ(scratch.ListNames(), kCleanListing);
+  EXPECT_EQ(scratch.ListNames(), "decksave.ini");
 }
 
 INSTANTIATE_TEST_SUITE_P(

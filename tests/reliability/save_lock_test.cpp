@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -104,6 +105,8 @@ TEST(SaveLockTest, IsLetGoWhenItsHolderEnds) {
   }
   EXPECT_TRUE(LockSaveFile().held());
   EXPECT_EQ(scratch.Read("decksave.ini"), "[DECK]\r\n#t=A\r\n");
+  // The lock lives on a companion file that stays beside the save file.
+  EXPECT_TRUE(std::filesystem::is_regular_file(scratch.path() / "decksave.ini.lock"));
 }
 
 }  // namespace
