@@ -1,8 +1,35 @@
+// Check: lists the cards left in the target's deck, top card first. Never writes a file.
+#include <string>
+
+#include "commands/command_frame.h"
 #include "commands/commands.h"
+#include "storage/saved_decks.h"
 
 namespace deckhand {
+namespace {
 
-// Not built yet: writes no reply and touches no file.
-void CheckCommand(const char* /*line*/, char* /*reply*/) {}
+// The cards from the top joined by commas, as many whole cards as fit in `room` bytes: a list
+// too long for one reply stops before the first card that does not fit, so the reply never
+// shows half a name, nor half of a double-byte character.
+std::string CardsThatFit(const CardList& cards, std::size_t room) {
+  std::string text;
+  for (std::size_t i = 0; i < cards.size(); ++i) {
+    std::size_t separator = i == 0 ? 0 : 1;
+    if (text.size() + separator + cards[i].size() > room) break;
+    if (separator != 0) text += ',';
+    text += cards[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+void CheckCommand(const char* line, char* reply) {
+  CommandFields fields = CutCommandFields(line);
+  if (!fields.target) return;
+  std::optional<std::size_t> room = ReplyTextRoom(*fields.target);
+  if (!room) return;
+  WriteReply(reply, *fields.target, CardsThatFit(LoadDeck(*fields.target), *room));
+}
 
 }  // namespace deckhand

@@ -1,8 +1,28 @@
+// Shuffle: puts the cards left in the target's deck in a new random order.
+#include "commands/command_frame.h"
 #include "commands/commands.h"
+#include "commands/reply_texts.h"
+#include "random/random.h"
+#include "storage/saved_decks.h"
 
 namespace deckhand {
 
-// Not built yet: writes no reply and touches no file.
-void ShuffleCommand(const char* /*line*/, char* /*reply*/) {}
+void ShuffleCommand(const char* line, char* reply) {
+  RandomGenerator generator = SeedRandom();
+  CommandFields fields = CutCommandFields(line);
+  // Without a target, or with one too long to head a reply, nothing is said and nothing saved.
+  if (!fields.target) return;
+  if (!ReplyTextRoom(*fields.target)) return;
+
+  CardList cards = LoadDeck(*fields.target);
+  if (!cards.empty()) ShuffleCards(cards, generator);
+  // Saved in every case, so a target without a deck gains an empty one. The reply tells what
+  // happened, so it is written only once the save is settled.
+  if (!SaveDeck(*fields.target, cards)) {
+    WriteReply(reply, *fields.target, kSaveFailedText);
+    return;
+  }
+  WriteReply(reply, *fields.target, kShuffledText);
+}
 
 }  // namespace deckhand

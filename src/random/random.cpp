@@ -1,0 +1,7 @@
+#include "random/random.h"
+
+namespace deckhand {
+
+RandomGenerator SeedRandom() { return RandomGenerator(MillisecondTick()); }
+
+}  // namespace deckhand

@@ -1,0 +1,201 @@
+// Check and Shuffle through the loaded library, on save files on disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "commands/command_test_helpers.h"
+
+namespace deckhand::testing {
+namespace {
+
+const std::string kSaved = "[DECK]\r\n#t=A,B,C\r\n#gap=A,,C\r\n#empty=\r\n#u=Keep\r\n";
+
+struct CheckCase {
+  const char* name;
+  std::string save_file;  // not written when empty
+  std::string line;
+  std::optional<std::string> reply;
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+
+class CheckTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckTest, ListsTheCardsLeftAndWritesNothing) {
+  const CheckCase& c = GetParam();
+  ScratchDirectory scratch;
+  if (!c.save_file.empty()) scratch.Write("decksave.ini", c.save_file);
+  std::string names_before = scratch.ListNames();
+
+  EXPECT_EQ(Check(c.line), c.reply);
+  EXPECT_EQ(scratch.ListNames(), names_before);
+  if (!c.save_file.empty()) {
+    EXPECT_EQ(scratch.Read("decksave.ini"), c.save_file);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckTest,
+    ::testing::Values(
+        CheckCase{"ThreeCards", kSaved, "u #t modes.ini check", "NOTICE #t A,B,C"},
+        CheckCase{"EmptyCardInTheMiddle", kSaved, "u #gap modes.ini check", "NOTICE #gap A,,C"},
+        CheckCase{"EmptyEntry", kSaved, "u #empty modes.ini check", "NOTICE #empty "},
+        CheckCase{"TargetWithoutADeck", kSaved, "u #none modes.ini check", "NOTICE #none "},
+        CheckCase{"NoSaveFile", "", "u #t modes.ini check", "NOTICE #t "},
+        CheckCase{"TargetInOtherLetterCase", kSaved, "u #T modes.ini check", "NOTICE #T A,B,C"},
+        CheckCase{"OnlyFieldTwoIsRead", kSaved, "  u   #t", "NOTICE #t A,B,C"},
+        CheckCase{"ShiftJisNames", "[DECK]\r\n#t=\x83\x5C\x81\x5B\x83\x68,\x89\xA4\r\n",
+                  "u #t m check", "NOTICE #t \x83\x5C\x81\x5B\x83\x68,\x89\xA4"},
+        CheckCase{"LineWithoutATarget", kSaved, "u", std::nullopt},
+        CheckCase{"TargetTooLongToHeadAReply", kSaved, "u " + std::string(4095, 't') + " m check",
+                  std::nullopt}),
+    [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
+// "カード" and a three-digit number: nine bytes per card, numbered from the top.
+Cards NumberedShiftJisCards(int count) {
+  Cards cards;
+  for (int i = 0; i < count; ++i) {
+    std::string number = std::to_string(1000 + i).substr(1);
+    cards.push_back("\x83\x4A\x81\x5B\x83\x68" + number);
+  }
+  return cards;
+}
+
+std::string Joined(const Cards& cards, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += (i ? "," : "") + cards[i];
+  return text;
+}
+
+struct OverflowCase {
+  const char* name;
+  Cards deck;
+  std::size_t listed;  // whole cards from the top that the reply holds
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OverflowCase& c, std::ostream* out) { *out << c.name; }
+
+class CheckOverflowTest : public ::testing::TestWithParam<OverflowCase> {};
+
+// The reply's text has 4,085 bytes of room after "NOTICE #t ". 408 nine-byte cards and their
+// commas take 4,079 of them; a 409th would need 4,089.
+TEST_P(CheckOverflowTest, ListsWholeCardsFromTheTopWhileTheyFit) {
+  const OverflowCase& c = GetParam();
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", "[DECK]\r\n#t=" + Joined(c.deck, c.deck.size()) + "\r\n");
+
+  std::optional<std::string> reply = Check("u #t m check");
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(*reply, "NOTICE #t " + Joined(c.deck, c.listed));
+  EXPECT_LE(reply->size(), 4095u);
+  // The deck itself is left whole.
+  EXPECT_EQ(Count("u #t m count"), "NOTICE #t " + std::to_string(c.deck.size()));
+}
+
+Cards WithCardAt(Cards cards, std::size_t at, const std::string& card) {
+  cards.insert(cards.begin() + static_cast<std::ptrdiff_t>(at), card);
+  return cards;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckOverflowTest,
+    ::testing::Values(
+        OverflowCase{"AllFit", NumberedShiftJisCards(408), 408},
+        OverflowCase{"StopsBeforeTheFirstCardThatDoesNotFit", NumberedShiftJisCards(600), 408},
+        // After 408 cards and a comma, 5 bytes are left: the next card's three double-byte
+        // characters would be cut in the middle of the third; the card is left out whole.
+        OverflowCase{"NeverCutsADoubleByteCharacter",
+                     WithCardAt(NumberedShiftJisCards(500), 408, "\x83\x41\x83\x41\x83\x41"), 408},
+        // A card that fills the room to the last byte is listed.
+        OverflowCase{"FillsTheRoomExactly",
+                     WithCardAt(NumberedShiftJisCards(408), 408, "\x83\x41\x83\x41\x41"), 409},
+        OverflowCase{"TopCardAloneTooLong",
+                     WithCardAt(NumberedShiftJisCards(3), 0, std::string(4086, 'x')), 0}),
+    [](const ::testing::TestParamInfo<OverflowCase>& info) { return info.param.name; });
+
+TEST(ShuffleTest, KeepsTheSameCardsInANewOrder) {
+  ScratchDirectory scratch;
+  Cards deck;
+  for (char c = 'A'; c <= 'Z'; ++c) deck.push_back(std::string(1, c));
+  scratch.Write("decksave.ini", "[DECK]\r\n#t=" + Joined(deck, deck.size()) + "\r\n#u=Keep\r\n");
+
+  EXPECT_EQ(Shuffle("u #t modes.ini shuffle"), "NOTICE #t " + kShuffledBytes);
+  std::optional<std::string> listed = Check("u #t modes.ini check");
+  ASSERT_TRUE(listed);
+  ASSERT_EQ(listed->substr(0, 10), "NOTICE #t ");
+  Cards shuffled = SplitCards(listed->substr(10));
+  EXPECT_EQ(Sorted(shuffled), deck);
+  // One order in 26! is the old one; meeting it means the cards were not shuffled.
+  EXPECT_NE(shuffled, deck);
+  EXPECT_EQ(Count("u #t modes.ini count"), "NOTICE #t 26");
+  EXPECT_EQ(SavedLine(scratch, "#u"), "Keep");
+}
+
+struct ShuffleCase {
+  const char* name;
+  std::optional<std::string> before;  // the target's entry before; no entry when nullopt
+  Cards after;                        // in any order
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ShuffleCase& c, std::ostream* out) { *out << c.name; }
+
+class ShuffleCasesTest : public ::testing::TestWithParam<ShuffleCase> {};
+
+TEST_P(ShuffleCasesTest, RepliesAndSavesTheSameCards) {
+  const ShuffleCase& c = GetParam();
+  ScratchDirectory scratch;
+  std::string file = "[DECK]\r\n#u=Keep\r\n";
+  if (c.before) file += "#t=" + *c.before + "\r\n";
+  scratch.Write("decksave.ini", file);
+
+  EXPECT_EQ(Shuffle("u #t modes.ini shuffle"), "NOTICE #t " + kShuffledBytes);
+  std::optional<Cards> saved = SavedCards(scratch, "#t");
+  ASSERT_TRUE(saved) << "the target has an entry afterwards in every case";
+  EXPECT_EQ(Sorted(*saved), Sorted(c.after));
+  EXPECT_EQ(SavedLine(scratch, "#u"), "Keep");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShuffleCasesTest,
+    ::testing::Values(ShuffleCase{"NoDeckGainsAnEmptyEntry", std::nullopt, {}},
+                      ShuffleCase{"EmptyDeckStaysEmpty", "", {}},
+                      ShuffleCase{"OneCard", "Solo", {"Solo"}},
+                      ShuffleCase{"EmptyCardIsKept", "A,,C", {"A", "", "C"}},
+                      ShuffleCase{"DuplicatesAreKept", "J,J,Q,J", {"J", "J", "J", "Q"}}),
+    [](const ::testing::TestParamInfo<ShuffleCase>& info) { return info.param.name; });
+
+TEST(ShuffleTest, ATargetWithoutADeckGainsAnEmptyEntryInANewSaveFile) {
+  ScratchDirectory scratch;
+  EXPECT_EQ(Shuffle("u #t modes.ini shuffle"), "NOTICE #t " + kShuffledBytes);
+  EXPECT_EQ(SavedLine(scratch, "#t"), "");
+  EXPECT_EQ(Count("u #t modes.ini count"), "NOTICE #t 0");
+  EXPECT_EQ(Check("u #t modes.ini check"), "NOTICE #t ");
+  EXPECT_EQ(Draw("u #t modes.ini draw"), "NOTICE #t " + kNoCardsBytes);
+  EXPECT_EQ(SavedLine(scratch, "#t"), "");
+}
+
+TEST(ShuffleTest, ALineItCannotAnswerChangesNothing) {
+  for (std::string line :
+       {std::string("u"), std::string(""), "u " + std::string(4095, 't') + " m shuffle"}) {
+    ScratchDirectory scratch;
+    scratch.Write("decksave.ini", kSaved);
+    EXPECT_EQ(Shuffle(line), std::nullopt) << line.substr(0, 20);
+    EXPECT_EQ(scratch.Read("decksave.ini"), kSaved);
+    EXPECT_EQ(scratch.ListNames(), "decksave.ini");
+  }
+}
+
+TEST(ShuffleTest, ASaveThatFailsIsReported) {
+  ScratchDirectory scratch;
+  // A directory where the save file belongs can be neither read nor replaced.
+  std::filesystem::create_directory(scratch.path() / "decksave.ini");
+  EXPECT_EQ(Shuffle("u #t modes.ini shuffle"), "NOTICE #t " + kSaveFailedBytes);
+  EXPECT_TRUE(std::filesystem::is_directory(scratch.path() / "decksave.ini"));
+  EXPECT_EQ(scratch.ListNames(), "decksave.ini");
+}
+
+}  // namespace
+}  // namespace deckhand::testing
