@@ -14,6 +14,12 @@ void ShuffleCommand(const char* line, char* reply) {
   if (!fields.target) return;
   if (!ReplyTextRoom(*fields.target)) return;
 
+  // Held from the load to the save, so that no other caller saves this file in between.
+  SaveFileLock lock = LockSaveFile();
+  if (!lock) {
+    WriteReply(reply, *fields.target, kSaveFailedText);
+    return;
+  }
   CardList cards = LoadDeck(*fields.target);
   if (!cards.empty()) ShuffleCards(cards, generator);
   // Saved in every case, so a target without a deck gains an empty one. The reply tells what
