@@ -1,4 +1,7 @@
 // Shuffle: puts the cards left in the target's deck in a new random order.
+#include <optional>
+#include <utility>
+
 #include "commands/command_frame.h"
 #include "commands/commands.h"
 #include "commands/reply_texts.h"
@@ -20,7 +23,12 @@ void ShuffleCommand(const char* line, char* reply) {
     WriteReply(reply, *fields.target, kSaveFailedText);
     return;
   }
-  CardList cards = LoadDeck(*fields.target);
+  std::optional<CardList> loaded = LoadDeckToSave(*fields.target);
+  if (!loaded) {
+    WriteReply(reply, *fields.target, kSaveFailedText);
+    return;
+  }
+  CardList cards = std::move(*loaded);
   if (!cards.empty()) ShuffleCards(cards, generator);
   // Saved in every case, so a target without a deck gains an empty one. The reply tells what
   // happened, so it is written only once the save is settled.

@@ -4,6 +4,7 @@
 
 #include "storage/data_path.h"
 #include "storage/ini_access.h"
+#include "storage/ini_format.h"
 
 namespace deckhand {
 namespace {
@@ -13,6 +14,12 @@ namespace {
 thread_local std::optional<std::string> held_lock_path;
 
 std::string SaveLockPath() { return MakeDataPath(kSaveFileName) + std::string(kLockFileSuffix); }
+
+// A saved line's cards; an empty line is an empty deck.
+CardList CardsOfLine(const std::string& line) {
+  if (line.empty()) return CardList();
+  return SplitText(line, ",", 0);
+}
 
 }  // namespace
 
@@ -57,9 +64,13 @@ SaveFileLock LockSaveFile() {
 }
 
 CardList LoadDeck(std::string_view target) {
-  std::string line = ReadIniText(MakeDataPath(kSaveFileName), kDeckSection, target);
-  if (line.empty()) return CardList();
-  return SplitText(line, ",", 0);
+  return CardsOfLine(ReadIniText(MakeDataPath(kSaveFileName), kDeckSection, target));
+}
+
+std::optional<CardList> LoadDeckToSave(std::string_view target) {
+  FileContent content = ActiveFileOps().ReadWhole(MakeDataPath(kSaveFileName));
+  if (content.outcome == ReadOutcome::kUnreadable) return std::nullopt;
+  return CardsOfLine(FindIniValue(content.bytes, kDeckSection, target).value_or(std::string()));
 }
 
 bool SaveDeck(std::string_view target, const CardList& cards) {

@@ -52,6 +52,11 @@ SaveFileLock LockSaveFile();
 // the save file is absent or unreadable. Targets match without regard to ASCII letter case.
 CardList LoadDeck(std::string_view target);
 
+// Like LoadDeck, for a command that will save the deck back: nullopt when the save file exists
+// but cannot be read (a passing I/O error, too many open files), which must not be taken for an
+// empty deck and saved over the cards the file holds.
+std::optional<CardList> LoadDeckToSave(std::string_view target);
+
 // Replaces the target's saved deck whole (an empty deck keeps an entry with an empty value).
 // True when the new save file reached the disk; false when nothing was changed. Holds the save
 // file's lock while it saves (a caller that loaded the deck should already hold it).

@@ -20,45 +20,76 @@ const std::string kSaveFailed = "NOTICE #t " + std::string(kSaveFailedText);
 const std::string kNoCards = "NOTICE #t " + std::string(kNoCardsText);
 
 struct CommandFault {
-  const char* name;  // for the test listing
+  const char* name;  // the fault, for the test listing
   DeckhandCommand command;
   std::string line;
   FileOp op;
   int nth;  // which call of `op` fails, counted from 1
   Fault fault;
   std::optional<std::string> reply;
+  const char* command_name = "";
 };
 
-void PrintTo(const CommandFault& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CommandFault& c, std::ostream* os) { *os << c.command_name << " " << c.name; }
 
-std::vector<CommandFault> DrawFaults() {
-  const std::string line = "n #t m draw,2";
+// A command that saves, and how it reads the disk before its save.
+struct SavingCommand {
+  const char* name;
+  DeckhandCommand command;
+  std::string line;
+  int save_read;  // which ReadWhole call is the save's own reading of the save file
+  // The reply when the first read (the load, or for Deck the mode table) cannot be done.
+  std::optional<std::string> reply_when_first_read_fails;
+};
+
+// Every way the disk can fail a command's save, and the reply each gives.
+std::vector<CommandFault> FaultsOf(const SavingCommand& c) {
+  auto fault = [&](const char* what, FileOp op, int nth, Fault kind,
+                   std::optional<std::string> reply) {
+    return CommandFault{what, c.command, c.line, op, nth, kind, std::move(reply)};
+  };
   std::vector<CommandFault> faults = {
-      {"DrawLockNotHad", &::Draw, line, FileOp::kLock, 1, Fault::kFail, kSaveFailed},
-      // The load cannot read the file: it looks like no deck, and nothing is saved over it.
-      {"DrawLoadUnreadable", &::Draw, line, FileOp::kReadWhole, 1, Fault::kFail, kNoCards},
+      fault("LockNotHad", FileOp::kLock, 1, Fault::kFail, kSaveFailed),
+      fault("FirstReadFails", FileOp::kReadWhole, 1, Fault::kFail, c.reply_when_first_read_fails),
       // The save cannot read the file it would rewrite: it refuses rather than lose entries.
-      {"DrawSaveUnreadable", &::Draw, line, FileOp::kReadWhole, 2, Fault::kFail, kSaveFailed},
-      {"DrawCreateFails", &::Draw, line, FileOp::kCreateTempBeside, 1, Fault::kFail, kSaveFailed},
-      {"DrawWriteFails", &::Draw, line, FileOp::kWrite, 1, Fault::kFail, kSaveFailed},
-      {"DrawFlushFails", &::Draw, line, FileOp::kFlush, 1, Fault::kFail, kSaveFailed},
-      {"DrawCloseFails", &::Draw, line, FileOp::kClose, 1, Fault::kFail, kSaveFailed},
-      {"DrawRenameFails", &::Draw, line, FileOp::kRename, 1, Fault::kFail, kSaveFailed},
+      fault("SaveReadFails", FileOp::kReadWhole, c.save_read, Fault::kFail, kSaveFailed),
+      fault("CreateFails", FileOp::kCreateTempBeside, 1, Fault::kFail, kSaveFailed),
+      fault("WriteFails", FileOp::kWrite, 1, Fault::kFail, kSaveFailed),
+      fault("FlushFails", FileOp::kFlush, 1, Fault::kFail, kSaveFailed),
+      fault("CloseFails", FileOp::kClose, 1, Fault::kFail, kSaveFailed),
+      fault("RenameFails", FileOp::kRename, 1, Fault::kFail, kSaveFailed),
+      fault("OutOfMemoryInSaveRead", FileOp::kReadWhole, c.save_read, Fault::kThrowOutOfMemory,
+            std::nullopt),
   };
   // Out of memory at any step: the call returns to the host with no reply and no change.
   for (FileOp op : {FileOp::kLock, FileOp::kReadWhole, FileOp::kCreateTempBeside, FileOp::kWrite,
                     FileOp::kFlush, FileOp::kClose, FileOp::kRename}) {
-    faults.push_back(
-        {"DrawOutOfMemory", &::Draw, line, op, 1, Fault::kThrowOutOfMemory, std::nullopt});
+    faults.push_back(fault("OutOfMemory", op, 1, Fault::kThrowOutOfMemory, std::nullopt));
   }
-  faults.push_back({"DrawOutOfMemoryInSaveRead", &::Draw, line, FileOp::kReadWhole, 2,
-                    Fault::kThrowOutOfMemory, std::nullopt});
+  for (CommandFault& f : faults) f.command_name = c.name;
   return faults;
 }
 
+std::vector<CommandFault> AllFaults() {
+  std::vector<CommandFault> all;
+  for (const SavingCommand& c : {
+           // An unreadable save file loads as no deck, and no deck is never saved.
+           SavingCommand{"Draw", &::Draw, "n #t m draw,2", 2, kNoCards},
+           // Shuffle would save what it loaded: a file it could not read must not be taken
+           // for an empty deck and saved over.
+           SavingCommand{"Shuffle", &::Shuffle, "n #t m shuffle", 2, kSaveFailed},
+           // An unreadable mode table holds no mode: no reply, nothing saved.
+           SavingCommand{"Deck", &::Deck, "n #t modes.ini deck,five", 3, std::nullopt},
+       }) {
+    std::vector<CommandFault> faults = FaultsOf(c);
+    all.insert(all.end(), faults.begin(), faults.end());
+  }
+  return all;
+}
+
 std::string CaseName(const ::testing::TestParamInfo<CommandFault>& info) {
-  return std::string(info.param.name) + "_" + std::string(FileOpName(info.param.op)) +
-         std::to_string(info.param.nth);
+  return std::string(info.param.command_name) + "_" + info.param.name + "_" +
+         std::string(FileOpName(info.param.op)) + std::to_string(info.param.nth);
 }
 
 class CommandFaultTest : public ::testing::TestWithParam<CommandFault> {};
@@ -79,7 +110,7 @@ TEST_P(CommandFaultTest, ReportsTheFailureAndLosesNothing) {
   EXPECT_EQ(scratch.ListNames(), "decksave.ini five.ini modes.ini");
 }
 
-INSTANTIATE_TEST_SUITE_P(Draw, CommandFaultTest, ::testing::ValuesIn(DrawFaults()), CaseName);
+INSTANTIATE_TEST_SUITE_P(EveryStep, CommandFaultTest, ::testing::ValuesIn(AllFaults()), CaseName);
 
 // A save file that is in truth a directory cannot be read, so it is never replaced.
 TEST(CommandFaultTest, ASaveFileThatIsADirectoryIsLeftAlone) {
