@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "storage/saved_decks.h"
@@ -65,6 +66,27 @@ TEST(SaveLockTest, ProcessesAppendingAtOnceLoseNoCard) {
       }
     }
   }
+}
+
+// A host may call from several threads: the lock shuts out the other threads of this process
+// as it does other processes (taking it again is free only on the thread that holds it).
+TEST(SaveLockTest, ThreadsAppendingAtOnceLoseNoCard) {
+  ScratchDirectory scratch;
+  constexpr int kThreads = 3;
+  constexpr int kAppendsPerThread = 40;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kAppendsPerThread; ++i) {
+        while (!AppendCard("t" + std::to_string(t) + "-" + std::to_string(i))) {
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  CardList deck = LoadDeck("#shared");
+  EXPECT_EQ(deck.size(), static_cast<std::size_t>(kThreads * kAppendsPerThread));
+  EXPECT_EQ(std::set<std::string>(deck.begin(), deck.end()).size(), deck.size());
 }
 
 TEST(SaveLockTest, ABusyLockFailsTheSaveAndChangesNothing) {
