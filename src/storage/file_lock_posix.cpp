@@ -13,10 +13,11 @@
 namespace deckhand {
 
 std::optional<std::intptr_t> OpenLockFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Non-blocking opens, so that a named pipe in the lock file's place cannot hang the caller.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   // A lock file that exists but is not ours to write can still be locked through a reading
   // descriptor.
-  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   return fd;
 }

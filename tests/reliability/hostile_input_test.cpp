@@ -4,6 +4,7 @@
 // outcome, a reply or none; none crashes or hangs, and every reply fits the buffer with its NUL
 // (CallCommand checks the bytes past the buffer).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -255,6 +256,29 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DirectoryCase{"Count", &::Count, "n #t m count", Reply("#t", "0")},
         DirectoryCase{"Check", &::Check, "n #t m check", Reply("#t", "")},
+        DirectoryCase{"Draw", &::Draw, "n #t m draw,1", Reply("#t", kNoCardsText)},
+        DirectoryCase{"Shuffle", &::Shuffle, "n #t m shuffle", Reply("#t", kSaveFailedText)},
+        DirectoryCase{"Deck", &::Deck, "n #t modes.ini deck,five", Reply("#t", kSaveFailedText)}),
+    [](const ::testing::TestParamInfo<DirectoryCase>& info) { return info.param.name; });
+
+// A save file that is a named pipe: opening it to read must not wait for a writer that never
+// comes. It reads as no deck and is never replaced, like a directory.
+class SaveFileIsAPipeTest : public ::testing::TestWithParam<DirectoryCase> {};
+
+TEST_P(SaveFileIsAPipeTest, ReadsAsNoDeckWithoutWaiting) {
+  const DirectoryCase& c = GetParam();
+  ScratchDirectory scratch;
+  for (const auto& [name, bytes] : kDataFiles) scratch.Write(name, bytes);
+  std::filesystem::path pipe = scratch.path() / "decksave.ini";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(CallCommand(c.command, c.line), c.reply);
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, SaveFileIsAPipeTest,
+    ::testing::Values(
+        DirectoryCase{"Count", &::Count, "n #t m count", Reply("#t", "0")},
         DirectoryCase{"Draw", &::Draw, "n #t m draw,1", Reply("#t", kNoCardsText)},
         DirectoryCase{"Shuffle", &::Shuffle, "n #t m shuffle", Reply("#t", kSaveFailedText)},
         DirectoryCase{"Deck", &::Deck, "n #t modes.ini deck,five", Reply("#t", kSaveFailedText)}),
