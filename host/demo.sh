@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# A scripted game through deckhand on the example card sets, showing every command and its
+# reply. Plays in a scratch copy of the examples, so the examples stay as they are.
+# Usage: host/demo.sh PATH/TO/deckhand EXAMPLES-DIRECTORY
+set -euo pipefail
+
+deckhand=$(realpath "$1")
+examples=$(realpath "$2")
+table=$(mktemp -d "${TMPDIR:-/tmp}/deckhand-demo.XXXXXX")
+trap 'rm -rf "$table"' EXIT
+cp -R "$examples"/. "$table"
+cd "$table"
+
+# say TEXT: a line of explanation.
+say() { printf '\n# %s\n' "$*"; }
+
+# play TARGET TEXT...: shows the command as one types it, then what deckhand printed.
+play() {
+  local target=$1
+  shift
+  printf "\$ deckhand -t '%s' %s\n" "$target" "$*"
+  local replies
+  # The replies are shown in UTF-8 whatever the locale of the machine running the demo.
+  replies=$("$deckhand" --encoding=utf-8 -t "$target" "$@")
+  printf '%s\n' "${replies:-(no reply)}"
+}
+
+printf 'deckhand demo: a game with the card sets of examples/, played in %s\n' "$table"
+printf 'The mode table modes.ini names the card sets:\n'
+iconv -f CP932 -t UTF-8 modes.ini | tr -d '\r' | sed 's/^/    /'
+
+say "Deal the playing cards (mode trump: 52 cards and 2 jokers) to the channel #table."
+play '#table' deck,trump
+play '#table' count
+say "Draw the top card, then the 2nd to the 4th, then the 5th and the 1st."
+play '#table' draw
+play '#table' draw,2-4
+play '#table' draw,5,1
+play '#table' count
+say "The cards left, top first."
+play '#table' check
+say "Shuffle the cards left, and draw the top two again."
+play '#table' shuffle
+play '#table' draw,1-2
+play '#table' count
+say "Deal the tarot to the user alice: her deck is her own."
+play alice deck,tarot
+play alice draw,1-3
+play alice count
+play '#table' count
+say "A mode that the mode table lacks: the library has nothing to say."
+play '#table' deck,poker
+play '#table' count

@@ -1,0 +1,83 @@
+// deckhand: plays with the deckhand library from the command line, the way a chat bot does.
+#include <filesystem>
+#include <iostream>
+
+#include "host/encoding.h"
+#include "host/options.h"
+#include "host/plugin.h"
+#include "host/session.h"
+#include "host/terminal.h"
+
+namespace deckhand::host {
+namespace {
+
+constexpr int kCommandFailed = 1;
+constexpr int kWrongUsage = 2;
+
+// The library --plugin names, made absolute before --dir moves the current directory; or the
+// one found beside the program.
+std::optional<std::string> ChoosePluginPath(const HostOptions& options, std::string* error) {
+  if (options.plugin_path.empty()) return FindDefaultPlugin(error);
+  return std::filesystem::absolute(options.plugin_path).string();
+}
+
+int ShowVersion(const HostOptions& options) {
+  std::cout << "deckhand " << DECKHAND_VERSION << "\n";
+  std::string error;
+  std::optional<std::string> path = ChoosePluginPath(options, &error);
+  std::cout << "library: " << (path ? *path : "not found") << std::endl;
+  return 0;
+}
+
+bool EnterDataDirectory(const std::string& directory, std::string* error) {
+  if (directory.empty()) return true;
+  std::error_code failure;
+  std::filesystem::current_path(directory, failure);
+  if (failure) *error = "cannot use the directory " + directory + ": " + failure.message();
+  return !failure;
+}
+
+int Play(const HostOptions& options) {
+  std::string error;
+  std::optional<TerminalCodec> codec = TerminalCodec::Open(options.encoding, &error);
+  if (!codec) {
+    ReportError(error);
+    return kWrongUsage;
+  }
+  std::optional<std::string> path = ChoosePluginPath(options, &error);
+  std::optional<Plugin> plugin = path ? LoadPlugin(*path, &error) : std::nullopt;
+  if (!plugin) {
+    ReportError(error);
+    return kCommandFailed;
+  }
+  if (!EnterDataDirectory(options.data_directory, &error)) {
+    ReportError(error);
+    return kCommandFailed;
+  }
+  std::optional<Session> session = Session::Start(*plugin, *codec, options, &error);
+  if (!session) {
+    ReportError(error);
+    return kWrongUsage;
+  }
+  if (!options.texts.empty()) return RunTexts(*session, options.texts);
+  bool interactive = !options.raw && StandardInputIsTerminal();
+  return RunLines(*session, std::cin, options.raw, interactive);
+}
+
+}  // namespace
+}  // namespace deckhand::host
+
+int main(int argc, char** argv) {
+  using namespace deckhand::host;
+  ParsedOptions parsed = ParseOptions(argc, argv);
+  if (!parsed.options) {
+    ReportError(parsed.error + "\nTry 'deckhand --help' for more.");
+    return kWrongUsage;
+  }
+  if (parsed.options->show_help) {
+    std::cout << UsageText();
+    return 0;
+  }
+  if (parsed.options->show_version) return ShowVersion(*parsed.options);
+  return Play(*parsed.options);
+}

@@ -1,0 +1,128 @@
+#include "host/options.h"
+
+#include <getopt.h>
+
+namespace deckhand::host {
+namespace {
+
+// Long-only options take codes above the range of characters.
+enum LongOnly : int { kPlugin = 256, kEncoding, kRaw, kVersion };
+
+const option kLongOptions[] = {
+    {"plugin", required_argument, nullptr, kPlugin},
+    {"dir", required_argument, nullptr, 'C'},
+    {"target", required_argument, nullptr, 't'},
+    {"user", required_argument, nullptr, 'u'},
+    {"modes", required_argument, nullptr, 'm'},
+    {"encoding", required_argument, nullptr, kEncoding},
+    {"raw", no_argument, nullptr, kRaw},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+constexpr const char* kShortOptions = ":C:t:u:m:h";
+
+// The option that getopt_long refused, as the person typed it. An unknown short option is in
+// optopt (it may sit inside a cluster such as -xt); a long one, or an option whose value is
+// missing, is the argument just passed.
+std::string RefusedOption(char** argv, bool value_missing) {
+  if (!value_missing && optopt != 0) return std::string("-") + static_cast<char>(optopt);
+  std::string argument = argv[optind - 1];
+  if (argument.rfind("--", 0) == 0) return argument.substr(0, argument.find('='));
+  return std::string("-") + static_cast<char>(optopt);
+}
+
+// Applies one recognised option; returns false for a code this parser does not know.
+bool ApplyOption(int code, const char* value, HostOptions& options) {
+  switch (code) {
+    case kPlugin:
+      options.plugin_path = value;
+      return true;
+    case 'C':
+      options.data_directory = value;
+      return true;
+    case 't':
+      options.target = value;
+      return true;
+    case 'u':
+      options.user = value;
+      return true;
+    case 'm':
+      options.modes_file = value;
+      return true;
+    case kEncoding:
+      options.encoding = value;
+      return true;
+    case kRaw:
+      options.raw = true;
+      return true;
+    case 'h':
+      options.show_help = true;
+      return true;
+    case kVersion:
+      options.show_version = true;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(int argc, char** argv) {
+  HostOptions options;
+  optind = 1;
+  opterr = 0;  // the messages below name the option in our own words
+  for (;;) {
+    int code = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr);
+    if (code == -1) break;
+    if (code == '?') {
+      return {std::nullopt, "unrecognized option '" + RefusedOption(argv, false) + "'"};
+    }
+    if (code == ':') {
+      return {std::nullopt, "option '" + RefusedOption(argv, true) + "' needs a value"};
+    }
+    if (!ApplyOption(code, optarg, options)) {
+      return {std::nullopt, "unrecognized option '" + std::string(argv[optind - 1]) + "'"};
+    }
+  }
+  options.texts.assign(argv + optind, argv + argc);
+  if (options.raw && !options.texts.empty()) {
+    return {std::nullopt, "--raw reads its commands from standard input; give no command texts"};
+  }
+  return {options, ""};
+}
+
+std::string UsageText() {
+  return R"(Usage: deckhand [OPTION]... [TEXT]...
+Plays with the deckhand library as a chat bot would: each command text (deck,MODE  draw,1-3
+count  check  shuffle) is handed to the library's command of that name, and its reply printed.
+With no TEXT, command texts are read from standard input, one a line (lines starting with "#"
+are comments); at a terminal, deckhand prompts for them.
+
+Options:
+  -t, --target=NAME    the chat target whose deck is used (default #deckhand)
+  -u, --user=NAME      the user who sends the commands (default player)
+  -m, --modes=FILE     the mode table naming the card sets (default modes.ini)
+  -C, --dir=DIR        use the data files of DIR (default: the current directory)
+      --plugin=PATH    the library to load (default: the one installed beside deckhand)
+      --encoding=ENC   the terminal's text: auto (from the locale; UTF-8 when the locale is
+                       C or POSIX), utf-8, sjis (bytes unchanged), or a character set name
+      --raw            read lines "EXPORT USER TARGET MODES TEXT" from standard input and pass
+                       everything after EXPORT to that export as the command line
+  -h, --help           show this help and exit
+      --version        show the version and the library deckhand would load, and exit
+
+The library speaks Shift_JIS: deckhand converts texts to it and replies from it, showing bytes
+that do not convert as \xHH. A command with nothing to say prints nothing.
+
+Exit status: 0 when every command ran, 1 when one could not run or the library could not be
+used, 2 for a wrong command line.
+
+Example, in a directory holding modes.ini and its deck files:
+  deckhand -t '#table' deck,trump draw,1-3 count
+)";
+}
+
+}  // namespace deckhand::host

@@ -1,0 +1,66 @@
+// A game through the library: command texts in, replies out, as a chat bot would relay them.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/encoding.h"
+#include "host/options.h"
+#include "host/plugin.h"
+
+namespace deckhand::host {
+
+// Writes "deckhand: MESSAGE" to standard error.
+void ReportError(std::string_view message);
+
+class Session {
+ public:
+  // Checks and converts the user, target and mode table names once; nullopt and `error` filled
+  // when one is empty, holds a space (which would shift the fields of every command line) or
+  // cannot be converted.
+  static std::optional<Session> Start(const Plugin& plugin, const TerminalCodec& codec,
+                                      const HostOptions& options, std::string* error);
+
+  // Checks that a command text starts with a word that names an export, before any runs.
+  bool CheckText(std::string_view text, std::string* error) const;
+
+  // Runs one command text: "USER TARGET MODES TEXT" goes to the export its word names, and the
+  // reply (if any) is printed. Returns false, after saying why on standard error, when the
+  // command could not run. `interactive` says "(no reply)" on standard error when there is none.
+  bool RunText(std::string_view text, bool interactive) const;
+
+  // Runs one line "EXPORT COMMAND-LINE": everything after the first space goes to EXPORT as the
+  // command line, unchanged apart from the terminal's encoding.
+  bool RunRawLine(std::string_view line) const;
+
+  const std::string& target_shown() const { return target_shown_; }
+
+ private:
+  Session(const Plugin& plugin, const TerminalCodec& codec, std::string line_head,
+          std::string target_shown)
+      : plugin_(&plugin),
+        codec_(&codec),
+        line_head_(std::move(line_head)),
+        target_shown_(std::move(target_shown)) {}
+
+  // Calls export `index` with `line` (in the library's code page) and prints the reply.
+  bool Call(std::size_t index, const std::string& line, bool interactive) const;
+
+  const Plugin* plugin_;
+  const TerminalCodec* codec_;
+  std::string line_head_;     // "USER TARGET MODES " in the library's code page
+  std::string target_shown_;  // the target as the person typed it
+};
+
+// Runs every text given on the command line, after checking them all. Returns the exit status.
+int RunTexts(const Session& session, const std::vector<std::string>& texts);
+
+// Runs command texts (or raw lines) read from `input`, one a line, until its end; blank lines
+// and lines starting with "#" are skipped. At a terminal it prompts on standard error. Returns
+// the exit status: 1 when any command could not run.
+int RunLines(const Session& session, std::istream& input, bool raw, bool interactive);
+
+}  // namespace deckhand::host

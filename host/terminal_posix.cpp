@@ -1,0 +1,9 @@
+#include <unistd.h>
+
+#include "host/terminal.h"
+
+namespace deckhand::host {
+
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+}  // namespace deckhand::host

@@ -1,0 +1,11 @@
+#include <io.h>
+
+#include <cstdio>
+
+#include "host/terminal.h"
+
+namespace deckhand::host {
+
+bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+
+}  // namespace deckhand::host

@@ -1,0 +1,108 @@
+// The terminal codec on its own: Shift_JIS replies shown in the terminal's character set, with
+// every byte that does not convert escaped, and typed text made Shift_JIS or refused.
+#include <gtest/gtest.h>
+
+#include "host/encoding.h"
+
+namespace deckhand::host {
+namespace {
+
+TerminalCodec Open(std::string_view choice) {
+  std::string error;
+  std::optional<TerminalCodec> codec = TerminalCodec::Open(choice, &error);
+  EXPECT_TRUE(codec.has_value()) << error;
+  return codec.value_or(*TerminalCodec::Open("sjis", &error));
+}
+
+struct ShownCase {
+  std::string encoding;
+  std::string library_bytes;
+  std::string shown;
+};
+
+void PrintTo(const ShownCase& c, std::ostream* out) {
+  *out << c.encoding << " " << ::testing::PrintToString(c.library_bytes);
+}
+
+class ShownTest : public ::testing::TestWithParam<ShownCase> {};
+
+TEST_P(ShownTest, ShowsEveryByteOfTheReply) {
+  const ShownCase& c = GetParam();
+  EXPECT_EQ(Open(c.encoding).ToTerminal(c.library_bytes), c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShownTest,
+    ::testing::Values(
+        ShownCase{"utf-8",
+                  "NOTICE #t \x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xB5\x82\xDC"
+                  "\x82\xB5\x82\xBD",
+                  "NOTICE #t シャッフルしました"},
+        // Code page 932's own rows: circled numbers, half-width katakana, the wave dash.
+        ShownCase{"utf-8", "\x87\x40\xB1\x81\x60", "①ｱ～"}, ShownCase{"utf-8", "\\~", "\\~"},
+        // Bytes no character starts with.
+        ShownCase{"utf-8",
+                  "A\x80"
+                  "B",
+                  "A\\x80B"},
+        ShownCase{"utf-8", "\xA0\xFD\xFF", "\\xA0\\xFD\\xFF"},
+        // A lead byte cut from its pair, at the end or before a byte that cannot follow it:
+        // the next byte is shown as itself.
+        ShownCase{"utf-8", "A\x83", "A\\x83"}, ShownCase{"utf-8", "\x83 x,\x83\x66", "\\x83 x,デ"},
+        // A well-shaped pair that names no character is escaped whole, not as "\x85@".
+        ShownCase{"utf-8",
+                  "\x85\x40"
+                  "A",
+                  "\\x85\\x40A"},
+        ShownCase{"UTF8", "\x83\x66", "デ"},
+        // Another terminal set: a character it lacks is escaped whole.
+        ShownCase{"EUC-JP", "\x83\x66\x87\x40", "\xA5\xC7\\x87\\x40"},
+        // Shift_JIS terminals get the bytes unchanged, whatever they are.
+        ShownCase{"sjis", "\x80\x83\x66\x85\x40", "\x80\x83\x66\x85\x40"},
+        ShownCase{"CP932", "\x83", "\x83"}));
+
+struct TypedCase {
+  std::string encoding;
+  std::string typed;
+  std::optional<std::string> library_bytes;  // nullopt: refused
+};
+
+void PrintTo(const TypedCase& c, std::ostream* out) {
+  *out << c.encoding << " " << ::testing::PrintToString(c.typed);
+}
+
+class TypedTest : public ::testing::TestWithParam<TypedCase> {};
+
+TEST_P(TypedTest, ConvertsWholeOrRefuses) {
+  const TypedCase& c = GetParam();
+  std::string error;
+  EXPECT_EQ(Open(c.encoding).ToLibrary(c.typed, &error), c.library_bytes);
+  EXPECT_EQ(error.empty(), c.library_bytes.has_value()) << error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TypedTest,
+    ::testing::Values(TypedCase{"utf-8", "deck,トランプ", "deck,\x83\x67\x83\x89\x83\x93\x83\x76"},
+                      TypedCase{"utf-8", "①～", "\x87\x40\x81\x60"}, TypedCase{"utf-8", "", ""},
+                      // No Shift_JIS form, or not UTF-8 at all: nothing may run on a text with
+                      // characters missing.
+                      TypedCase{"utf-8", "deck,\xF0\x9F\x98\x80", std::nullopt},
+                      TypedCase{"utf-8", "deck,\xFF", std::nullopt},
+                      TypedCase{"utf-8", "deck,\xE3\x83", std::nullopt},
+                      TypedCase{"sjis", "deck,\xFF", "deck,\xFF"}));
+
+TEST(TerminalCodecTest, RefusesACharacterSetItCannotConvert) {
+  std::string error;
+  EXPECT_FALSE(TerminalCodec::Open("no-such-set", &error).has_value());
+  EXPECT_NE(error.find("no-such-set"), std::string::npos) << error;
+}
+
+TEST(TerminalCodecTest, ShiftJisNamesPassBytesThrough) {
+  for (std::string_view name : {"sjis", "SJIS", "Shift_JIS", "shift-jis", "cp932", "MS932"}) {
+    EXPECT_TRUE(Open(name).passes_through()) << name;
+  }
+  EXPECT_FALSE(Open("utf-8").passes_through());
+}
+
+}  // namespace
+}  // namespace deckhand::host
