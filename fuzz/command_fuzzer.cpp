@@ -3,7 +3,8 @@
 // command line; bytes after that NUL, when present, are the save file for this run (else a
 // fixed one). Properties: no crash and no hang; the command line is left as it was; the
 // reply buffer is written only within its 4,096 bytes, and a reply is one NUL-terminated line
-// starting "NOTICE ".
+// starting "NOTICE "; Count and Check leave the save file byte for byte, and the commands that
+// save change no entry but their target's.
 #include <unistd.h>
 
 #include <array>
@@ -13,11 +14,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "commands/command_frame.h"
 #include "deckhand/deckhand.h"
+#include "storage/ini_format.h"
+#include "text/shift_jis.h"
 
 namespace {
 
@@ -64,6 +70,31 @@ void CheckReply(const std::vector<char>& buffer) {
   if (std::string_view(buffer.data()).substr(0, 7) != "NOTICE ") Fail("reply not a NOTICE");
 }
 
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every entry of `before` other than the target's own reads the same in `after`.
+void CheckOtherEntries(std::string_view before, std::string_view after,
+                       std::optional<std::string_view> target) {
+  deckhand::IniLineScanner scanner(before);
+  deckhand::IniLine line;
+  std::string section;
+  while (scanner.Next(line)) {
+    if (line.kind == deckhand::IniLineKind::kSection) section = std::string(line.name);
+    if (line.kind != deckhand::IniLineKind::kKey) continue;
+    std::string key = deckhand::EffectiveIniKey(line.name);
+    if (target && deckhand::NamesMatch(section, "DECK") && deckhand::NamesMatch(key, *target)) {
+      continue;
+    }
+    if (deckhand::FindIniValue(before, section, key) !=
+        deckhand::FindIniValue(after, section, key)) {
+      Fail("a command changed another target's entry");
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -100,8 +131,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<char> reply(DECKHAND_REPLY_SIZE + kGuardBytes, kUntouched);
   command(writable_line.data(), reply.data());
 
+  std::string saved = ReadFile("decksave.ini");
   std::filesystem::current_path(previous);
   if (std::string_view(writable_line.data(), line.size()) != line) Fail("the line was changed");
   CheckReply(reply);
+  if (command == Count || command == Check) {
+    if (saved != save_file) Fail("a reading command changed the save file");
+  } else {
+    CheckOtherEntries(save_file, saved, deckhand::CutCommandFields(line.c_str()).target);
+  }
   return 0;
 }
