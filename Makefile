@@ -6,7 +6,7 @@ PREFIX ?= /usr/local
 # `make fuzz` builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build test demo install fuzz clean
+.PHONY: all build test demo install dist fuzz clean
 
 all: build
 
@@ -14,8 +14,15 @@ build:
 	cmake --preset $(PRESET)
 	cmake --build --preset $(PRESET)
 
+# The Windows DLL is built and tested too where the cross compiler and Wine are installed.
 test: build
 	ctest --preset $(PRESET)
+	sh tests/windows/test-windows-builds.sh $(if $(filter ci,$(PRESET)),-ci,)
+
+# The ZIP for Windows users: build/windows/deckhand-<version>-windows.zip.
+dist:
+	cmake --preset windows
+	cmake --build --preset windows --target windows-zip
 
 # A scripted game through deckhand, the command-line host, on the example card sets.
 demo: build

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "storage/file_lock.h"
+#include "storage/wide_path_windows.h"
 
 namespace deckhand {
 namespace {
@@ -12,12 +13,14 @@ HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 }  // namespace
 
 std::optional<std::intptr_t> OpenLockFile(const std::string& path) {
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  // Through the wide functions, as every other file of the library, so deep directories work.
+  std::wstring wide = WidePath(path);
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     // A read-only lock file can still be locked through a reading handle.
-    file = ::CreateFileA(path.c_str(), GENERIC_READ,
+    file = ::CreateFileW(wide.c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }

@@ -1,0 +1,8 @@
+// The DLL entry point. The library keeps no per-thread state, so it asks the loader not to call
+// it for every thread the host starts or ends; nothing else happens at attach or detach.
+#include <windows.h>
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+  if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+  return TRUE;
+}

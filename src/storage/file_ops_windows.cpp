@@ -1,0 +1,143 @@
+// File operations on Windows. Paths are byte strings in the host's ANSI code page, as the current
+// directory and the command line give them; they reach the platform's wide functions through
+// WidePath, so that a deep directory works too.
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "storage/file_ops.h"
+#include "storage/wide_path_windows.h"
+
+namespace deckhand {
+namespace {
+
+// Attributes that a replaced file keeps. A read-only file is not replaced at all: its owner asked
+// for it to stay as it is (the check is ours, since not every file system enforces it on a move).
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// How often a move is tried again while another program (a virus scanner, an editor) briefly
+// holds the target without sharing it, and how long to wait between tries.
+constexpr int kMoveAttempts = 5;
+constexpr DWORD kMoveRetryPauseMs = 20;
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool MeansAbsent(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool ReadAll(HANDLE file, std::string& bytes) {
+  LARGE_INTEGER size;
+  if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  }
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file, buffer, sizeof buffer, &got, nullptr)) return false;
+    if (got == 0) return true;
+    bytes.append(buffer, got);
+  }
+}
+
+class WindowsFileOps final : public FileOps {
+ public:
+  FileContent ReadWhole(const std::string& path) override {
+    FileContent content;
+    HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      // A directory fails here with "access denied": it exists, so it is unreadable.
+      content.outcome =
+          MeansAbsent(::GetLastError()) ? ReadOutcome::kAbsent : ReadOutcome::kUnreadable;
+      return content;
+    }
+    // Only disk files: a name such as CON would open the console and wait for input forever.
+    bool read = ::GetFileType(file) == FILE_TYPE_DISK && ReadAll(file, content.bytes);
+    ::CloseHandle(file);
+    content.outcome = read ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
+    if (!read) content.bytes.clear();
+    return content;
+  }
+
+  std::optional<TempFile> CreateTempBeside(const std::string& target) override {
+    DWORD existing = ::GetFileAttributesW(WidePath(target).c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0) {
+      return std::nullopt;
+    }
+    DWORD attributes = existing == INVALID_FILE_ATTRIBUTES ? 0 : existing & kKeptAttributes;
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    // The target's own name with a suffix: the same directory, whatever bytes the name holds
+    // (no need to find its last '\\', which in Shift_JIS can be the second byte of a character).
+    std::string prefix = target + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string path = prefix + std::to_string(::GetCurrentProcessId()) + "." +
+                         std::to_string(counter_.fetch_add(1)) + ".tmp";
+      HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  attributes, nullptr);
+      if (file != INVALID_HANDLE_VALUE)
+        return TempFile{path, reinterpret_cast<std::intptr_t>(file)};
+      DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return std::nullopt;
+    }
+    return std::nullopt;
+  }
+
+  bool Write(TempFile& file, std::string_view bytes) override {
+    while (!bytes.empty()) {
+      DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+      DWORD written = 0;
+      if (!::WriteFile(AsHandle(file.handle), bytes.data(), chunk, &written, nullptr) ||
+          written == 0) {
+        return false;
+      }
+      bytes.remove_prefix(written);
+    }
+    return true;
+  }
+
+  bool Flush(TempFile& file) override { return ::FlushFileBuffers(AsHandle(file.handle)) != 0; }
+
+  bool Close(TempFile& file) override {
+    HANDLE handle = AsHandle(file.handle);
+    file.handle = -1;
+    return handle != INVALID_HANDLE_VALUE && ::CloseHandle(handle) != 0;
+  }
+
+  bool Rename(const std::string& from, const std::string& to) override {
+    for (int attempt = 1;; ++attempt) {
+      if (::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+      }
+      if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kMoveAttempts) return false;
+      ::Sleep(kMoveRetryPauseMs);
+    }
+  }
+
+  void Remove(const std::string& path) override { ::DeleteFileW(WidePath(path).c_str()); }
+
+ private:
+  std::atomic<unsigned> counter_{0};
+};
+
+}  // namespace
+
+FileOps& PlatformFileOps() {
+  static WindowsFileOps ops;
+  return ops;
+}
+
+}  // namespace deckhand
