@@ -3,7 +3,10 @@ PRESET ?= default
 # Where `make install` puts the library, its header, deckhand and the examples.
 PREFIX ?= /usr/local
 
-.PHONY: all build test demo install dist bench clean
+# `make fuzz` builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 30
+
+.PHONY: all build test demo install dist fuzz bench clean
 
 all: build
 
@@ -27,6 +30,11 @@ demo: build
 
 install: build
 	cmake --install build/$(PRESET) --prefix "$(PREFIX)"
+
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	fuzz/run_fuzzers.sh build/fuzz $(FUZZ_SECONDS)
 
 # Optimised build, every benchmark, and the results table and plot in bench/results/.
 bench:

@@ -58,7 +58,8 @@ void DeckCommand(const char* line, char* reply) {
   if (!cards) return;
 
   if (!cards->empty()) ShuffleCards(*cards, generator);
-  // The reply tells what happened, so it is written only once the save is settled.
+  // The reply tells what happened, so it is written only once the save is settled. SaveDeck
+  // holds the save file's lock while it rewrites the file, so no other caller's save is lost.
   if (!SaveDeck(*fields.target, *cards)) {
     WriteReply(reply, *fields.target, kSaveFailedText);
     return;

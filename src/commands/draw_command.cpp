@@ -86,6 +86,12 @@ void DrawCommand(const char* line, char* reply) {
   std::optional<std::size_t> room = ReplyTextRoom(target);
   if (!room) return;
 
+  // Held from the load to the save, so that no other caller saves this file in between.
+  SaveFileLock lock = LockSaveFile();
+  if (!lock) {
+    WriteReply(reply, target, kSaveFailedText);
+    return;
+  }
   CardList deck = LoadDeck(target);
   if (deck.empty()) {
     // No save: a target that never had a deck gains no entry.

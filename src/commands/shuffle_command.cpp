@@ -1,4 +1,7 @@
 // Shuffle: puts the cards left in the target's deck in a new random order.
+#include <optional>
+#include <utility>
+
 #include "commands/command_frame.h"
 #include "commands/commands.h"
 #include "commands/reply_texts.h"
@@ -14,7 +17,18 @@ void ShuffleCommand(const char* line, char* reply) {
   if (!fields.target) return;
   if (!ReplyTextRoom(*fields.target)) return;
 
-  CardList cards = LoadDeck(*fields.target);
+  // Held from the load to the save, so that no other caller saves this file in between.
+  SaveFileLock lock = LockSaveFile();
+  if (!lock) {
+    WriteReply(reply, *fields.target, kSaveFailedText);
+    return;
+  }
+  std::optional<CardList> loaded = LoadDeckToSave(*fields.target);
+  if (!loaded) {
+    WriteReply(reply, *fields.target, kSaveFailedText);
+    return;
+  }
+  CardList cards = std::move(*loaded);
   if (!cards.empty()) ShuffleCards(cards, generator);
   // Saved in every case, so a target without a deck gains an empty one. The reply tells what
   // happened, so it is written only once the save is settled.

@@ -3,6 +3,7 @@
 // ActiveFileOps().
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -60,6 +61,12 @@ struct TempFile {
   std::intptr_t handle = -1;
 };
 
+// An exclusive lock held on a lock file; `handle` is the platform's descriptor or handle of the
+// open lock file. The lock is advisory: it keeps out only callers that take it too.
+struct FileLock {
+  std::intptr_t handle = -1;
+};
+
 class FileOps {
  public:
   virtual ~FileOps() = default;
@@ -76,6 +83,14 @@ class FileOps {
   // Moves `from` over `to`, replacing `to` in one step if it exists.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
   virtual void Remove(const std::string& path) = 0;
+  // Takes an exclusive lock on the file at `lock_path`, creating the file when needed, and
+  // waits at most `wait` for a holder in another process or thread to let go. nullopt when
+  // the lock could not be had in that time or the file cannot be opened. The platform's lock
+  // is the default, so platform operations need not define it.
+  virtual std::optional<FileLock> Lock(const std::string& lock_path,
+                                       std::chrono::milliseconds wait);
+  // Lets go of a lock that Lock gave.
+  virtual void Unlock(FileLock& lock);
 };
 
 // The operations in force: the platform's own unless a test has put others in place.

@@ -36,7 +36,9 @@ class PosixFileOps final : public FileOps {
  public:
   FileContent ReadWhole(const std::string& path) override {
     FileContent content;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe in the file's place cannot keep the open waiting for a
+    // writer; only regular files are read (ReadAll), for which the flag changes nothing.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
       content.outcome =
           (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::kAbsent : ReadOutcome::kUnreadable;

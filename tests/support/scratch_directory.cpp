@@ -53,7 +53,8 @@ std::optional<std::string> ScratchDirectory::Read(const std::string& name) const
 std::string ScratchDirectory::ListNames() const {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-    names.push_back(entry.path().filename().string());
+    std::string name = entry.path().filename().string();
+    if (name != "decksave.ini.lock") names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   std::string joined;

@@ -22,7 +22,9 @@ class ScratchDirectory {
   void Write(const std::string& name, std::string_view bytes) const;
   // The file's bytes, or nullopt when it does not exist.
   std::optional<std::string> Read(const std::string& name) const;
-  // Names of the entries in the directory, sorted.
+  // Names of the entries in the directory, sorted, leaving out the save file's lock file
+  // ("decksave.ini.lock"): every command that saves creates it beside the save file and never
+  // removes it, so it tells nothing about stray temporary files or saves that should not be.
   std::string ListNames() const;
 
  private:

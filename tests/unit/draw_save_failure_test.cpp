@@ -6,6 +6,7 @@
 
 #include "deckhand/deckhand.h"
 #include "storage/file_ops.h"
+#include "support/failing_file_ops.h"
 #include "support/plugin.h"
 #include "support/scratch_directory.h"
 
@@ -26,30 +27,6 @@ const std::string kNoCards =
 
 const std::string kFiveCards = "[DECK]\r\n#t=A,B,C,D,E\r\n";
 
-// The platform's file operations, except that no file can be moved into place: the new save
-// file is written whole, then cannot replace the old one (a full or read-only disk looks alike).
-class RenameFails final : public FileOps {
- public:
-  FileContent ReadWhole(const std::string& path) override {
-    return PlatformFileOps().ReadWhole(path);
-  }
-  std::optional<TempFile> CreateTempBeside(const std::string& target) override {
-    return PlatformFileOps().CreateTempBeside(target);
-  }
-  bool Write(TempFile& file, std::string_view bytes) override {
-    return PlatformFileOps().Write(file, bytes);
-  }
-  bool Flush(TempFile& file) override { return PlatformFileOps().Flush(file); }
-  bool Close(TempFile& file) override { return PlatformFileOps().Close(file); }
-  bool Rename(const std::string&, const std::string&) override {
-    ++renames;
-    return false;
-  }
-  void Remove(const std::string& path) override { PlatformFileOps().Remove(path); }
-
-  int renames = 0;
-};
-
 struct FailureCase {
   std::string save_file;
   std::string line;
@@ -65,12 +42,14 @@ TEST_P(DrawSaveFailureTest, KeepsTheDeckAndSaysItWasNotSaved) {
   const FailureCase& c = GetParam();
   ScratchDirectory scratch;
   scratch.Write("decksave.ini", c.save_file);
-  RenameFails ops;
+  // The new save file is written whole, then cannot replace the old one (a full or read-only
+  // disk looks alike).
+  testing::FailingFileOps ops(testing::FileOp::kRename, 1);
   {
     ScopedFileOps in_force(ops);
     EXPECT_EQ(CallCommand(&::Draw, c.line), c.reply);
   }
-  EXPECT_EQ(ops.renames, c.save_attempts);
+  EXPECT_EQ(ops.Calls(testing::FileOp::kRename), c.save_attempts);
   EXPECT_EQ(scratch.Read("decksave.ini"), c.save_file);
   EXPECT_EQ(scratch.ListNames(), "decksave.ini");
 }

@@ -9,28 +9,11 @@
 #include "commands/commands.h"
 #include "commands/reply_texts.h"
 #include "storage/file_ops.h"
+#include "support/failing_file_ops.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand {
 namespace {
-
-// The platform's operations, except that no file can be moved into place.
-class FailingRenameOps final : public FileOps {
- public:
-  FileContent ReadWhole(const std::string& path) override {
-    return PlatformFileOps().ReadWhole(path);
-  }
-  std::optional<TempFile> CreateTempBeside(const std::string& target) override {
-    return PlatformFileOps().CreateTempBeside(target);
-  }
-  bool Write(TempFile& file, std::string_view bytes) override {
-    return PlatformFileOps().Write(file, bytes);
-  }
-  bool Flush(TempFile& file) override { return PlatformFileOps().Flush(file); }
-  bool Close(TempFile& file) override { return PlatformFileOps().Close(file); }
-  bool Rename(const std::string&, const std::string&) override { return false; }
-  void Remove(const std::string& path) override { PlatformFileOps().Remove(path); }
-};
 
 struct SaveFailureCase {
   const char* name;
@@ -52,7 +35,7 @@ TEST_P(SaveFailureTest, RepliesThatTheDeckWasNotSavedAndKeepsTheOldOne) {
   scratch.Write("d.ini", "[DECK]\r\nMax=2\r\n1=A\r\n2=B\r\n");
   std::string names_before = scratch.ListNames();
 
-  FailingRenameOps failing;
+  testing::FailingFileOps failing(testing::FileOp::kRename, 1);
   ScopedFileOps scoped(failing);
   std::vector<char> reply(kReplyCapacity, '\x7F');
   c.command(c.line, reply.data());

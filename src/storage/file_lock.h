@@ -1,0 +1,29 @@
+// The platform's part of locking a file: opening a lock file and one attempt at an exclusive
+// lock on it, without waiting. The waiting is the same everywhere (FileOps::Lock). Per platform.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace deckhand {
+
+enum class LockAttempt {
+  kTaken,   // the lock is ours until the lock file is closed
+  kBusy,    // someone else holds it: try again later
+  kFailed,  // the platform cannot lock this file at all
+};
+
+// Opens the lock file at `path`, creating it when absent. The lock file is never removed:
+// removing it while another caller waits on it would let two callers lock two different files.
+std::optional<std::intptr_t> OpenLockFile(const std::string& path);
+
+LockAttempt TryLockExclusive(std::intptr_t handle);
+
+// Closes the lock file, letting go of any lock held on it.
+void CloseLockFile(std::intptr_t handle);
+
+// Sleeps for about `milliseconds`.
+void PauseMilliseconds(int milliseconds);
+
+}  // namespace deckhand
