@@ -120,19 +120,13 @@ def growth_cell(results, smaller, larger):
     return f"{growth:.1f}×" + ("" if growth <= GROWTH_GOAL else " (over 11×)")
 
 
-def card_set_table(results, heap_kept):
+def card_set_table(results):
     header = ["", *[f"{c:,} cards" for c in CARD_SET_SIZES], "1,000 → 10,000 costs",
               "10,000 → 100,000 costs"]
     names = [f"DeckCardSet/cards:{c}" for c in CARD_SET_SIZES]
-    rows = []
-    for label, found in (("`Deck`", results),
-                         ("`Deck`, freed memory kept in the heap", heap_kept)):
-        if found is None:
-            continue
-        rows.append([label, *[found.cell(n) for n in names],
-                     growth_cell(found, names[1], names[2]),
-                     growth_cell(found, names[2], names[3])])
-    return markdown_table(header, rows)
+    row = ["`Deck`", *[results.cell(n) for n in names], growth_cell(results, names[1], names[2]),
+           growth_cell(results, names[2], names[3])]
+    return markdown_table(header, [row])
 
 
 BIG_DRAWS = [
@@ -221,9 +215,6 @@ def main():
     out_dir = pathlib.Path(sys.argv[1])
     context, medians, errors = load_medians(out_dir / "benchmarks.json")
     results = Results(medians, errors)
-    heap_kept = None
-    if (out_dir / "benchmarks_heap_kept.json").exists():
-        heap_kept = Results(*load_medians(out_dir / "benchmarks_heap_kept.json")[1:])
     load = context.get("load_avg")
     parts = [
         "# Benchmark results\n",
@@ -236,12 +227,7 @@ def main():
         "## Save files of 52-card decks (the command works on the last target of the file)\n",
         save_file_table(results),
         "\n## `Deck` against card sets (save file of one target)\n",
-        "The second row runs the same deals afterwards, in a process of its own with "
-        "`MALLOC_TOP_PAD_` set to 64 MiB, so that glibc never gives freed memory back to the "
-        "kernel between calls. Where the first row is much slower, the difference is the cost "
-        "of faulting the deal's megabytes in again on every call; otherwise the rows differ by "
-        "the machine's noise.\n",
-        card_set_table(results, heap_kept),
+        card_set_table(results),
         "\n## `Draw` on a deck of 100,000 cards\n",
         big_draw_table(results),
         "\n## Peak memory (fresh process, one call)\n",

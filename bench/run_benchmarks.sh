@@ -25,18 +25,6 @@ echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
   --benchmark_out="$results/benchmarks.json" \
   --benchmark_out_format=json
 
-# The same deals again with glibc keeping freed memory in the heap: large deals allocate
-# megabytes that glibc gives back to the kernel after each call, and faulting them in again
-# costs much more on some machines (virtual ones in particular) than the work itself.
-MALLOC_TOP_PAD_=$((64 * 1024 * 1024)) "$build/bench/deckhand_benchmarks" \
-  --benchmark_repetitions="${BENCH_REPETITIONS:-7}" \
-  --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
-  --benchmark_enable_random_interleaving=true \
-  --benchmark_report_aggregates_only=true \
-  --benchmark_filter='^DeckCardSet/' \
-  --benchmark_out="$results/benchmarks_heap_kept.json" \
-  --benchmark_out_format=json >/dev/null
-
 "$build/bench/deckhand_peak_memory" 52 100000 >"$results/peak_memory.jsonl" ||
   echo "peak memory not measured (see the message above)"
 
