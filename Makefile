@@ -26,7 +26,7 @@ dist:
 
 # A scripted game through deckhand, the command-line host, on the example card sets.
 demo: build
-	host/demo.sh build/$(PRESET)/host/deckhand examples
+	host/deckhand/demo.sh build/$(PRESET)/host/deckhand/deckhand examples
 
 install: build
 	cmake --install build/$(PRESET) --prefix "$(PREFIX)"

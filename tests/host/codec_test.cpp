@@ -2,7 +2,7 @@
 // every byte that does not convert escaped, and typed text made Shift_JIS or refused.
 #include <gtest/gtest.h>
 
-#include "host/encoding.h"
+#include "host/common/encoding.h"
 
 namespace deckhand::host {
 namespace {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A scripted game through deckhand on the example card sets, showing every command and its
 # reply. Plays in a scratch copy of the examples, so the examples stay as they are.
-# Usage: host/demo.sh PATH/TO/deckhand EXAMPLES-DIRECTORY
+# Usage: host/deckhand/demo.sh PATH/TO/deckhand EXAMPLES-DIRECTORY
 set -euo pipefail
 
 deckhand=$(realpath "$1")

@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "host/encoding.h"
+#include "host/common/encoding.h"
 
 namespace deckhand::host {
 namespace {

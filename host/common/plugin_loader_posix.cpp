@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "host/plugin.h"
+#include "host/common/plugin.h"
 
 namespace deckhand::host {
 

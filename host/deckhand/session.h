@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "host/encoding.h"
-#include "host/options.h"
-#include "host/plugin.h"
+#include "host/common/encoding.h"
+#include "host/deckhand/options.h"
+#include "host/common/plugin.h"
 
 namespace deckhand::host {
 

@@ -1,4 +1,4 @@
-#include "host/plugin.h"
+#include "host/common/plugin.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,11 +2,11 @@
 #include <filesystem>
 #include <iostream>
 
-#include "host/encoding.h"
-#include "host/options.h"
-#include "host/plugin.h"
-#include "host/session.h"
-#include "host/terminal.h"
+#include "host/common/encoding.h"
+#include "host/deckhand/options.h"
+#include "host/common/plugin.h"
+#include "host/deckhand/session.h"
+#include "host/deckhand/terminal.h"
 
 namespace deckhand::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/options.h"
+#include "host/deckhand/options.h"
 
 #include <getopt.h>
 

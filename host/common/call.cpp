@@ -1,4 +1,4 @@
-#include "host/call.h"
+#include "host/common/call.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <clocale>
 
-#include "host/encoding.h"
+#include "host/common/encoding.h"
 
 namespace deckhand::host {
 namespace {

@@ -1,8 +1,8 @@
-#include "host/session.h"
+#include "host/deckhand/session.h"
 
 #include <iostream>
 
-#include "host/call.h"
+#include "host/common/call.h"
 
 namespace deckhand::host {
 namespace {

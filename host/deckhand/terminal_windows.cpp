@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "host/terminal.h"
+#include "host/deckhand/terminal.h"
 
 namespace deckhand::host {
 

@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "host/terminal.h"
+#include "host/deckhand/terminal.h"
 
 namespace deckhand::host {
 

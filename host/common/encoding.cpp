@@ -1,4 +1,4 @@
-#include "host/encoding.h"
+#include "host/common/encoding.h"
 
 #include <algorithm>
 #include <cctype>
