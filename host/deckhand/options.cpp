@@ -6,7 +6,7 @@ namespace deckhand::host {
 namespace {
 
 // Long-only options take codes above the range of characters.
-enum LongOnly : int { kPlugin = 256, kEncoding, kRaw, kVersion };
+enum LongOnly : int { kPlugin = 256, kEncoding, kRaw, kVersion, kCheckCards };
 
 const option kLongOptions[] = {
     {"plugin", required_argument, nullptr, kPlugin},
@@ -16,6 +16,7 @@ const option kLongOptions[] = {
     {"modes", required_argument, nullptr, 'm'},
     {"encoding", required_argument, nullptr, kEncoding},
     {"raw", no_argument, nullptr, kRaw},
+    {"check-cards", no_argument, nullptr, kCheckCards},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -57,6 +58,9 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
     case kRaw:
       options.raw = true;
       return true;
+    case kCheckCards:
+      options.check_cards = true;
+      return true;
     case 'h':
       options.show_help = true;
       return true;
@@ -91,6 +95,10 @@ ParsedOptions ParseOptions(int argc, char** argv) {
   if (options.raw && !options.texts.empty()) {
     return {std::nullopt, "--raw reads its commands from standard input; give no command texts"};
   }
+  if (options.check_cards && (options.raw || !options.texts.empty())) {
+    return {std::nullopt, "--check-cards checks the card sets and plays nothing; give no command "
+                          "texts and no --raw"};
+  }
   return {options, ""};
 }
 
@@ -111,6 +119,8 @@ Options:
                        C or POSIX), utf-8, sjis (bytes unchanged), or a character set name
       --raw            read lines "EXPORT USER TARGET MODES TEXT" from standard input and pass
                        everything after EXPORT to that export as the command line
+      --check-cards    check the mode table (--modes) and every deck file it names, as
+                       the library reads them, and list what to fix; exit 1 if anything
   -h, --help           show this help and exit
       --version        show the version and the library deckhand would load, and exit
 
