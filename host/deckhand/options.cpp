@@ -125,12 +125,17 @@ Options:
       --version        show the version and the library deckhand would load, and exit
 
 The library speaks Shift_JIS: deckhand converts texts to it and replies from it, showing bytes
-that do not convert as \xHH. A command with nothing to say prints nothing.
+that do not convert as \xHH.
 
-Exit status: 0 when every command ran, 1 when one could not run or the library could not be
-used, 2 for a wrong command line.
+A command that gets no reply, a failed save or a deal from a missing deck file is explained
+on standard error (with the line number for standard input).
 
-Example, in a directory holding modes.ini and its deck files:
+Exit status: 0 when every command ran and replied, 1 when one could not run, got no reply or
+could not save, or the library could not be used (with --check-cards: when there is something
+to fix), 2 for a wrong command line.
+
+Examples, in a directory holding modes.ini and its deck files:
+  deckhand --check-cards
   deckhand -t '#table' deck,trump draw,1-3 count
 )";
 }
