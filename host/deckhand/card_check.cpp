@@ -394,8 +394,9 @@ std::string WhyNoDeal(const std::string& modes_file, std::string_view command_te
     return "the mode " + Quoted(*mode) + " is not in " + modes_file + ", which holds " +
            ModesHeld(table.bytes);
   }
-  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) + " cannot be dealt (" +
-         "run deckhand --check-cards)";
+  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) +
+         " cannot be dealt, or the target is too long; deckhand --check-cards tells what is wrong "
+         "with the file";
 }
 
 std::string MissingDeckFile(const std::string& modes_file, std::string_view command_text) {
@@ -433,6 +434,8 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
     return report;
   }
   std::map<std::string, std::size_t> first_line;
+  // Modes that share a deck file share its card count; its problems are told once.
+  std::map<std::string, std::optional<std::int32_t>> checked_files;
   for (const KeyLine& key : *keys) {
     auto [first, fresh] = first_line.try_emplace(FoldNameCase(key.key), key.number);
     if (!fresh) {
@@ -452,7 +455,12 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
       problems.Add(key.number, "the mode " + Quoted(key.key) + " names no deck file: deck," +
                                    key.key + " gets no reply");
     } else {
-      mode.cards = CheckDeckFile(key.key, deck_file, problems, key.number, report.problems);
+      auto [checked, fresh_file] = checked_files.try_emplace(MakeDataPath(deck_file));
+      if (fresh_file) {
+        checked->second =
+            CheckDeckFile(key.key, deck_file, problems, key.number, report.problems);
+      }
+      mode.cards = checked->second;
     }
     report.modes.push_back(std::move(mode));
   }

@@ -51,11 +51,9 @@ std::vector<std::string_view> CommandLineFields(std::string_view line) {
   return fields;
 }
 
-// True when the reply is the library's word that the deck could not be saved.
-bool IsSaveFailure(std::string_view reply) {
-  return reply.size() > kSaveFailedText.size() &&
-         reply.substr(reply.size() - kSaveFailedText.size()) == kSaveFailedText &&
-         reply[reply.size() - kSaveFailedText.size() - 1] == ' ';
+// True when the reply is the library's word to `target` that the deck could not be saved.
+bool IsSaveFailure(std::string_view reply, std::string_view target) {
+  return reply == "NOTICE " + std::string(target) + " " + std::string(kSaveFailedText);
 }
 
 constexpr std::size_t kDeckExport = 0;  // kExportNames[0]
@@ -152,23 +150,26 @@ bool Session::Call(std::size_t index, const std::string& line, bool interactive,
     ReportError(head + result.fault);
     return false;
   }
+  // Only commands with all four fields (user, target, mode table, text) reach the files.
   std::vector<std::string_view> fields = CommandLineFields(line);
-  std::string modes_file(fields.size() > 2 ? fields[2] : "");
-  std::string_view text = fields.size() > 3 ? fields[3] : "";
+  bool complete = fields.size() >= 4;
+  std::string modes_file(complete ? fields[2] : "");
+  std::string_view text = complete ? fields[3] : "";
   if (!result.reply) {
     if (interactive) std::cerr << "(no reply)" << std::endl;
-    std::string reason = index == kDeckExport ? WhyNoDeal(modes_file, text)
-                                              : "the command line lacks a field, or its target is too long";
+    std::string reason = !complete ? "the command line needs four fields: USER TARGET MODES TEXT"
+                         : index == kDeckExport ? WhyNoDeal(modes_file, text)
+                                                : "the target is too long for a reply";
     ReportError(head + "no reply: " + codec_->ToTerminal(reason));
     return false;
   }
   std::cout << codec_->ToTerminal(*result.reply) << std::endl;
-  if (IsSaveFailure(*result.reply)) {
+  if (complete && IsSaveFailure(*result.reply, fields[1])) {
     ReportError(head + "the deck could not be saved: the data directory must be writable and "
                 "decksave.ini not read-only");
     return false;
   }
-  if (index == kDeckExport) {
+  if (complete && index == kDeckExport) {
     std::string missing = MissingDeckFile(modes_file, text);
     if (!missing.empty()) {
       ReportError(head + codec_->ToTerminal(missing));

@@ -133,12 +133,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
 
 TEST(CardCheckTest, PassesASoundSetAndListsItsModes) {
-  Files files = With({{"modes.ini", "; modes\r\n[MODE]\r\nmini=mini.ini\r\nbig=sub\\big.ini\r\n"},
+  Files files = With({{"modes.ini", "; modes\r\n[MODE]\r\nmini=mini.ini\r\nbig=sub\\big.ini\r\n"
+                                    "again=mini.ini\r\n"},
                       {"sub/big.ini", Deck("max = 3\r\n1 = A\r\n2=\"  \"\r\n3=C\r\n")}});
   ProgramRun run = RunDeckhand(files, {"--check-cards"});
   EXPECT_EQ(run.out,
-            "modes.ini: 2 modes\n  mini: mini.ini, 2 cards\n  big: sub\\big.ini, 3 cards\n"
-            "No problems found.\n");
+            "modes.ini: 3 modes\n  mini: mini.ini, 2 cards\n  big: sub\\big.ini, 3 cards\n"
+            "  again: mini.ini, 2 cards\nNo problems found.\n");
   EXPECT_EQ(run.exit_status, 0);
 }
 
@@ -204,6 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"SpaceAfterACommaInTheShell", kSaved, {"-t", "#t", "deck,", "mini"}, "", 1,
                     "unknown command \"mini\" in \"mini\": use deck, draw, count, check or "
                     "shuffle; did you mean \"deck,mini\"? (no space after the comma)", ""},
+        FailureCase{"RawLineWithoutAllFields", kSaved, {"--raw"}, "Deck n #t\n", 1,
+                    "deckhand: line 1: Deck: no reply: the command line needs four fields", ""},
         FailureCase{"ModeTableWithADirectory", kSaved, {"-m", "cards/modes.ini", "count"}, "", 2,
                     "use -C cards -m modes.ini", ""},
         FailureCase{"ModeTableWithADirectoryToCheck", kSaved, {"--check-cards", "-m", "/x/m.ini"},
