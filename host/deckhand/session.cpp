@@ -150,7 +150,8 @@ bool Session::Call(std::size_t index, const std::string& line, bool interactive,
     ReportError(head + result.fault);
     return false;
   }
-  // Only commands with all four fields (user, target, mode table, text) reach the files.
+  // Deck reads the mode table only from a line of all four fields (user, target, mode table,
+  // text); the other commands reply with fewer.
   std::vector<std::string_view> fields = CommandLineFields(line);
   bool complete = fields.size() >= 4;
   std::string modes_file(complete ? fields[2] : "");
@@ -164,7 +165,7 @@ bool Session::Call(std::size_t index, const std::string& line, bool interactive,
     return false;
   }
   std::cout << codec_->ToTerminal(*result.reply) << std::endl;
-  if (complete && IsSaveFailure(*result.reply, fields[1])) {
+  if (fields.size() > 1 && IsSaveFailure(*result.reply, fields[1])) {
     ReportError(head + "the deck could not be saved: the data directory must be writable and "
                 "decksave.ini not read-only");
     return false;
