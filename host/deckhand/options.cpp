@@ -112,7 +112,8 @@ are comments); at a terminal, deckhand prompts for them.
 Options:
   -t, --target=NAME    the chat target whose deck is used (default #deckhand)
   -u, --user=NAME      the user who sends the commands (default player)
-  -m, --modes=FILE     the mode table naming the card sets (default modes.ini)
+  -m, --modes=FILE     the mode table naming the card sets, a file of the data directory
+                       (default modes.ini)
   -C, --dir=DIR        use the data files of DIR (default: the current directory)
       --plugin=PATH    the library to load (default: the one installed beside deckhand)
       --encoding=ENC   the terminal's text: auto (from the locale; UTF-8 when the locale is

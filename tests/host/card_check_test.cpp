@@ -72,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"MissingDeckFile", With({{"mini.ini", ""}}),
                   "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" is missing (the "
                   "library looks for it at /"},
+        CheckCase{"DeckFileThatCannotBeRead", With({{"mini.ini", ""}, {"mini.ini/x", "x"}}),
+                  "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot be read "
+                  "(the library looks for it at /"},
         CheckCase{"ModeWithoutDeckFile", With({{"modes.ini", "[MODE]\r\nmini=\r\n"}}),
                   "modes.ini:2: the mode \"mini\" names no deck file: deck,mini gets no reply"},
         CheckCase{"ModeTwice", With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\nMINI=x.ini\r\n"}}),
