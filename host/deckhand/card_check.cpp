@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
 #include "storage/data_path.h"
 #include "storage/ini_format.h"
@@ -378,6 +379,17 @@ std::string ModesHeld(std::string_view content) {
   return held.empty() ? "no modes" : "the modes " + held;
 }
 
+// Problems in the order of a reader going through the files: the mode table first, then each
+// deck file in the order the table names them, each file's lines in order.
+void SortByFile(const std::string& modes_file, std::vector<CardSetProblem>& problems) {
+  std::map<std::string, std::size_t> rank{{modes_file, 0}};
+  for (const CardSetProblem& problem : problems) rank.try_emplace(problem.file, rank.size());
+  std::stable_sort(problems.begin(), problems.end(),
+                   [&rank](const CardSetProblem& a, const CardSetProblem& b) {
+                     return std::pair(rank[a.file], a.line) < std::pair(rank[b.file], b.line);
+                   });
+}
+
 }  // namespace
 
 std::string WhyNoDeal(const std::string& modes_file, std::string_view command_text) {
@@ -464,6 +476,7 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
     }
     report.modes.push_back(std::move(mode));
   }
+  SortByFile(modes_file, report.problems);
   return report;
 }
 

@@ -131,6 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"KeyWithALeadingZero", With({{"mini.ini", Deck("Max=1\r\n1=A\r\n02=B\r\n")}}),
                   "mini.ini:4: the key \"02\" is never read: number the cards 1, 2, 3 with no sign "
                   "or leading zero"},
+        CheckCase{"ProblemsInTheOrderOfTheFiles",
+                  With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\ngone=gone.ini\r\n"},
+                        {"mini.ini", Deck("Max=2\r\n1=A\r\n")}}),
+                  "deck,gone deals an empty deck\nmini.ini:2: the card 2 is missing below Max=2"},
         CheckCase{"SecondDeckSection", With({{"mini.ini", Deck("Max=1\r\n1=A\r\n[DECK]\r\n2=B\r\n")}}),
                   "mini.ini:4: a second [DECK] section is never read: only the first one counts"}),
     [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
