@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "storage/file_ops.h"
 #include "storage/wide_path_windows.h"
@@ -60,6 +61,20 @@ bool ReadAll(HANDLE file, FileBytes& bytes) {
   }
   bytes.resize(filled);
   return true;
+}
+
+// Gives the new file the old one's access rights (its DACL), as replacing the old file in place
+// would keep them; else the new file gets the directory's defaults. Best effort: a file system
+// without access rights, or rights we may not read, leaves the defaults.
+void CopyAccessRights(const std::wstring& from, const std::wstring& to) {
+  DWORD needed = 0;
+  ::GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+  if (needed == 0) return;
+  std::vector<unsigned char> descriptor(needed);
+  if (::GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed,
+                         &needed)) {
+    ::SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
+  }
 }
 
 enum class MoveOutcome { kDone, kBusy, kFailed };
@@ -126,8 +141,10 @@ class WindowsFileOps final : public FileOps {
       HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   CREATE_NEW, attributes, nullptr);
-      if (file != INVALID_HANDLE_VALUE)
+      if (file != INVALID_HANDLE_VALUE) {
+        if (existing != INVALID_FILE_ATTRIBUTES) CopyAccessRights(WidePath(target), WidePath(path));
         return TempFile{path, reinterpret_cast<std::intptr_t>(file)};
+      }
       DWORD error = ::GetLastError();
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return std::nullopt;
     }
