@@ -24,6 +24,15 @@ HANDLE OpenWithoutSharingDeletion() {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Whether a save has begun writing its new file beside the save file.
+bool NewSaveFileWritten() {
+  WIN32_FIND_DATAA found;
+  HANDLE search = ::FindFirstFileA(MakeDataPath("decksave.ini.*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(search);
+  return true;
+}
+
 TEST(SharedSaveTest, DrawsSaveWhileAnotherThreadKeepsCounting) {
   ScratchDirectory scratch;
   std::string deck;
@@ -54,7 +63,9 @@ TEST(SharedSaveTest, ADrawWaitsForAForeignReaderThatSoonLetsGo) {
   scratch.Write("decksave.ini", "[DECK]\r\n#t=A,B\r\n");
   HANDLE held = OpenWithoutSharingDeletion();
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  // It lets go 200 ms after the save has written its new file, so the first replace meets it.
   std::thread reader([held] {
+    while (!NewSaveFileWritten()) ::Sleep(1);
     ::Sleep(200);
     ::CloseHandle(held);
   });
