@@ -2,6 +2,7 @@
 // the host's code page 932: paths are Shift_JIS byte strings, where a '\' can be the second byte
 // of a character.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -234,8 +235,8 @@ std::string AccessRights(const std::string& path) {
   DWORD needed = 0;
   ::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
   std::vector<char> descriptor(needed);
-  if (needed == 0 || !::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION,
-                                         descriptor.data(), needed, &needed)) {
+  if (needed == 0 || !::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                                         needed, &needed)) {
     return "unreadable";
   }
   char* text = nullptr;

@@ -113,10 +113,10 @@ TEST(ShippedDllTest, HostAndDllAreOfTheBuildsWordSize) {
   HMODULE dll = ::LoadLibraryA(DllPath().c_str());
   ASSERT_NE(dll, nullptr);
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(dll);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(dll) +
-                                                        dos->e_lfanew);
-  EXPECT_EQ(nt->FileHeader.Machine, DECKHAND_POINTER_BYTES == 4 ? IMAGE_FILE_MACHINE_I386
-                                                                : IMAGE_FILE_MACHINE_AMD64);
+  auto* nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const char*>(dll) + dos->e_lfanew);
+  EXPECT_EQ(nt->FileHeader.Machine,
+            DECKHAND_POINTER_BYTES == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64);
   ::FreeLibrary(dll);
 }
 
