@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,12 @@ void CopyAccessRights(const std::wstring& from, const std::wstring& to) {
   DWORD needed = 0;
   ::GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
   if (needed == 0) return;
-  std::vector<unsigned char> descriptor(needed);
+  std::vector<unsigned char> descriptor;
+  try {
+    descriptor.resize(needed);
+  } catch (const std::bad_alloc&) {
+    return;  // the new file is open already: keep the defaults rather than leave it behind
+  }
   if (::GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed,
                          &needed)) {
     ::SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
@@ -91,9 +97,9 @@ bool MeansBusy(DWORD error) {
   }
 }
 
-// One try at moving `source` over `target` in one step. (ReplaceFileW is no help here: where it
-// cannot swap the files in one step it moves the old file aside first, so that for a moment there
-// is no save file, and it leaves the old one behind under a name of its own when it fails.)
+// One try at moving `source` over `target` in one step. (ReplaceFileW is not used: it is not one
+// step, as it may move the old file aside first, so that for a moment there is no save file, and
+// some of its failures leave the old file gone or under another name.)
 MoveOutcome Move(const std::wstring& source, const std::wstring& target) {
   if (::MoveFileExW(source.c_str(), target.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
