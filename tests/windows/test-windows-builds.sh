@@ -50,7 +50,7 @@ if wine32_runs; then
   exit 0
 fi
 
-echo "The 32-bit Wine cannot run on this machine (see README: Windows tests), so only the"
+echo "The 32-bit Wine cannot run on this machine (README, section Windows), so only the"
 echo "32-bit DLL's tables are checked; its test programs are not run."
 run_preset "windows$suffix" exported_symbols
 wine64=$(command -v wine64 || true)
