@@ -1,7 +1,9 @@
 # Builds the ZIP that Windows users unpack next to their host:
-#   cmake -DDLL=... -DSTRIP=... -DSOURCE_DIR=... -DSTAGE_DIR=... -DZIP=... -P windows-zip.cmake
-# It holds the DLL without its debugging symbols, the example card sets when the source tree has
-# them, and INSTALL.txt with Windows line ends.
+#   cmake -DDLL=... [-DHOST=...] -DSTRIP=... -DSOURCE_DIR=... -DSTAGE_DIR=... -DZIP=...
+#         -P windows-zip.cmake
+# It holds the DLL and, when HOST is given, deckhand.exe to try it with, both without their
+# debugging symbols, the example card sets when the source tree has them, and INSTALL.txt with
+# Windows line ends.
 foreach(required DLL STRIP SOURCE_DIR STAGE_DIR ZIP)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "windows-zip.cmake needs -D${required}=...")
@@ -16,6 +18,14 @@ execute_process(COMMAND ${STRIP} --strip-all -o ${top}/deckhand.dll ${DLL}
                 RESULT_VARIABLE stripped)
 if(NOT stripped EQUAL 0)
   message(FATAL_ERROR "cannot strip ${DLL}")
+endif()
+
+if(DEFINED HOST)
+  execute_process(COMMAND ${STRIP} --strip-all -o ${top}/deckhand.exe ${HOST}
+                  RESULT_VARIABLE stripped)
+  if(NOT stripped EQUAL 0)
+    message(FATAL_ERROR "cannot strip ${HOST}")
+  endif()
 endif()
 
 file(READ ${SOURCE_DIR}/packaging/windows/INSTALL.txt text)

@@ -26,4 +26,8 @@ void CloseLockFile(std::intptr_t handle);
 // Sleeps for about `milliseconds`.
 void PauseMilliseconds(int milliseconds);
 
+// The calling thread's number, which no other running thread of the process has at the same
+// time. The platform's own, so that asking costs no per-thread state in the library.
+std::uintptr_t CurrentThreadNumber();
+
 }  // namespace deckhand

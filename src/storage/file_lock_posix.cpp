@@ -38,4 +38,6 @@ void PauseMilliseconds(int milliseconds) {
   }
 }
 
+std::uintptr_t CurrentThreadNumber() { return static_cast<std::uintptr_t>(::gettid()); }
+
 }  // namespace deckhand

@@ -45,4 +45,6 @@ void CloseLockFile(std::intptr_t handle) {
 
 void PauseMilliseconds(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
 
+std::uintptr_t CurrentThreadNumber() { return ::GetCurrentThreadId(); }
+
 }  // namespace deckhand

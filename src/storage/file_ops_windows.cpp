@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "storage/file_ops.h"
 #include "storage/wide_path_windows.h"
@@ -17,10 +19,11 @@ namespace {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-// How often a move is tried again while another program (a virus scanner, an editor) briefly
-// holds the target without sharing it, and how long to wait between tries.
-constexpr int kMoveAttempts = 5;
-constexpr DWORD kMoveRetryPauseMs = 20;
+// How often a replace is tried again while another program (a virus scanner, a backup tool,
+// an editor, a reader in this process) holds the old file open, and the pause before each new
+// try, which grows by the same step each time: about a second in all before a save gives up.
+constexpr int kReplaceAttempts = 10;
+constexpr DWORD kReplacePauseStepMs = 25;
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -61,6 +64,50 @@ bool ReadAll(HANDLE file, FileBytes& bytes) {
   return true;
 }
 
+// Gives the new file the old one's access rights (its DACL), as replacing the old file in place
+// would keep them; else the new file gets the directory's defaults. Best effort: a file system
+// without access rights, or rights we may not read, leaves the defaults.
+void CopyAccessRights(const std::wstring& from, const std::wstring& to) {
+  DWORD needed = 0;
+  ::GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+  if (needed == 0) return;
+  std::vector<unsigned char> descriptor;
+  try {
+    descriptor.resize(needed);
+  } catch (const std::bad_alloc&) {
+    return;  // the new file is open already: keep the defaults rather than leave it behind
+  }
+  if (::GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed,
+                         &needed)) {
+    ::SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
+  }
+}
+
+enum class MoveOutcome { kDone, kBusy, kFailed };
+
+// Another handle on the file stands in the way, which its holder will soon close.
+bool MeansBusy(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:  // the old file is open, even when its opener shares deletion
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// One try at moving `source` over `target` in one step. (ReplaceFileW is not used: it is not one
+// step, as it may move the old file aside first, so that for a moment there is no save file, and
+// some of its failures leave the old file gone or under another name.)
+MoveOutcome Move(const std::wstring& source, const std::wstring& target) {
+  if (::MoveFileExW(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return MoveOutcome::kDone;
+  }
+  return MeansBusy(::GetLastError()) ? MoveOutcome::kBusy : MoveOutcome::kFailed;
+}
+
 class WindowsFileOps final : public FileOps {
  public:
   FileContent ReadWhole(const std::string& path) override {
@@ -95,10 +142,15 @@ class WindowsFileOps final : public FileOps {
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string path = prefix + std::to_string(::GetCurrentProcessId()) + "." +
                          std::to_string(counter_.fetch_add(1)) + ".tmp";
-      HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  attributes, nullptr);
-      if (file != INVALID_HANDLE_VALUE)
+      // Shared like every handle the library opens, so that a scanner looking at the new file
+      // does not make our own replace wait.
+      HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, attributes, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        if (existing != INVALID_FILE_ATTRIBUTES) CopyAccessRights(WidePath(target), WidePath(path));
         return TempFile{path, reinterpret_cast<std::intptr_t>(file)};
+      }
       DWORD error = ::GetLastError();
       if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return std::nullopt;
     }
@@ -127,13 +179,13 @@ class WindowsFileOps final : public FileOps {
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
+    std::wstring source = WidePath(from);
+    std::wstring target = WidePath(to);
     for (int attempt = 1;; ++attempt) {
-      if (::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-      }
-      if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kMoveAttempts) return false;
-      ::Sleep(kMoveRetryPauseMs);
+      MoveOutcome outcome = Move(source, target);
+      if (outcome == MoveOutcome::kDone) return true;
+      if (outcome == MoveOutcome::kFailed || attempt == kReplaceAttempts) return false;
+      ::Sleep(kReplacePauseStepMs * static_cast<DWORD>(attempt));
     }
   }
 

@@ -1,17 +1,68 @@
 #include "storage/saved_decks.h"
 
+#include <atomic>
+#include <thread>
 #include <utility>
 
 #include "storage/data_path.h"
+#include "storage/file_lock.h"
 #include "storage/ini_access.h"
 #include "storage/ini_format.h"
 
 namespace deckhand {
+
+// Stays at one address while the SaveFileLock that owns it moves, so the list can point at it.
+struct HeldSaveLock {
+  FileLock lock;
+  std::string path;              // the lock file's
+  std::uintptr_t thread = 0;     // the holder's CurrentThreadNumber()
+  HeldSaveLock* next = nullptr;  // the next lock held in this process
+};
+
 namespace {
 
-// The lock file whose lock this thread holds, if any: taking the same lock again must not wait
-// on ourselves.
-thread_local std::optional<std::string> held_lock_path;
+// The save-file locks that threads of this process hold, so that a thread taking again a lock
+// it holds does not wait on itself. Only plain values: the library keeps no per-thread state
+// and no static state with a destructor, so a host may unload it at any time and let its
+// threads end afterwards without a call into the unloaded code. A spin on a flag guards the
+// list: it is held for a few pointer steps, and a mutex would need the thread runtime.
+std::atomic_flag holders_busy;  // clear
+HeldSaveLock* holders = nullptr;
+
+class HoldersGuard {
+ public:
+  HoldersGuard() {
+    while (holders_busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  ~HoldersGuard() { holders_busy.clear(std::memory_order_release); }
+  HoldersGuard(const HoldersGuard&) = delete;
+  HoldersGuard& operator=(const HoldersGuard&) = delete;
+};
+
+bool HeldByThisThread(const std::string& path) {
+  std::uintptr_t thread = CurrentThreadNumber();
+  HoldersGuard guard;
+  for (const HeldSaveLock* holding = holders; holding != nullptr; holding = holding->next) {
+    if (holding->thread == thread && holding->path == path) return true;
+  }
+  return false;
+}
+
+void AddHolder(HeldSaveLock& holding) {
+  HoldersGuard guard;
+  holding.next = holders;
+  holders = &holding;
+}
+
+void RemoveHolder(const HeldSaveLock& holding) noexcept {
+  HoldersGuard guard;
+  for (HeldSaveLock** link = &holders; *link != nullptr; link = &(*link)->next) {
+    if (*link == &holding) {
+      *link = holding.next;
+      return;
+    }
+  }
+}
 
 std::string SaveLockPath() { return MakeDataPath(kSaveFileName) + std::string(kLockFileSuffix); }
 
@@ -24,13 +75,13 @@ CardList CardsOfLine(const std::string& line) {
 }  // namespace
 
 SaveFileLock::SaveFileLock(SaveFileLock&& other) noexcept
-    : held_(std::exchange(other.held_, false)), own_(std::exchange(other.own_, std::nullopt)) {}
+    : held_(std::exchange(other.held_, false)), own_(std::move(other.own_)) {}
 
 SaveFileLock& SaveFileLock::operator=(SaveFileLock&& other) noexcept {
   if (this != &other) {
     Release();
     held_ = std::exchange(other.held_, false);
-    own_ = std::exchange(other.own_, std::nullopt);
+    own_ = std::move(other.own_);
   }
   return *this;
 }
@@ -39,9 +90,9 @@ SaveFileLock::~SaveFileLock() { Release(); }
 
 void SaveFileLock::Release() noexcept {
   if (own_) {
-    held_lock_path.reset();
+    RemoveHolder(*own_);
     try {
-      ActiveFileOps().Unlock(*own_);
+      ActiveFileOps().Unlock(own_->lock);
     } catch (...) {
       // Letting go cannot be retried; the lock goes when the process does.
     }
@@ -53,17 +104,27 @@ void SaveFileLock::Release() noexcept {
 SaveFileLock LockSaveFile() {
   SaveFileLock lock;
   std::string path = SaveLockPath();
-  if (held_lock_path == path) {
+  if (HeldByThisThread(path)) {
     lock.held_ = true;  // an outer holder on this thread keeps it
     return lock;
   }
-  lock.own_ = ActiveFileOps().Lock(path, kSaveLockWait);
-  lock.held_ = lock.own_.has_value();
-  if (lock.own_) held_lock_path = std::move(path);
+  auto holding = std::make_unique<HeldSaveLock>();
+  holding->path = std::move(path);
+  holding->thread = CurrentThreadNumber();
+  std::optional<FileLock> taken = ActiveFileOps().Lock(holding->path, kSaveLockWait);
+  if (!taken) return lock;
+  holding->lock = *taken;
+  AddHolder(*holding);
+  lock.own_ = std::move(holding);
+  lock.held_ = true;
   return lock;
 }
 
 CardList LoadDeck(std::string_view target) {
+  // Read under the save file's lock too, though a read needs no protection: on Windows a save
+  // cannot replace the file while anyone has it open, so our own readers stay out of its way.
+  // A lock that cannot be had does not stop the read.
+  SaveFileLock lock = LockSaveFile();
   return CardsOfLine(ReadIniText(MakeDataPath(kSaveFileName), kDeckSection, target));
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -19,6 +20,10 @@ inline constexpr std::string_view kLockFileSuffix = ".lock";
 // How long a command waits for another caller's save before it gives up and says it could not
 // save. Saves take milliseconds; only a stuck process holds the lock this long.
 inline constexpr std::chrono::milliseconds kSaveLockWait{5000};
+
+// The lock file's lock and the thread that took it, listed where a later taker on the same
+// thread finds it (defined with LockSaveFile).
+struct HeldSaveLock;
 
 // The exclusive lock on the save file of the current directory, held from LockSaveFile until
 // the object is destroyed. A command that loads a deck and saves it back holds it across both,
@@ -42,7 +47,7 @@ class SaveFileLock {
   void Release() noexcept;
 
   bool held_ = false;
-  std::optional<FileLock> own_;  // set only on the outermost holder on this thread
+  std::unique_ptr<HeldSaveLock> own_;  // set only on the outermost holder on this thread
 };
 
 // Takes the save file's lock, waiting at most kSaveLockWait.
@@ -50,6 +55,7 @@ SaveFileLock LockSaveFile();
 
 // The target's saved cards, top first; empty when the target has no entry, an empty entry, or
 // the save file is absent or unreadable. Targets match without regard to ASCII letter case.
+// Reads under the save file's lock, so that no save of this library meets it reading.
 CardList LoadDeck(std::string_view target);
 
 // Like LoadDeck, for a command that will save the deck back: nullopt when the save file exists

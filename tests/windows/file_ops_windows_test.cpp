@@ -2,6 +2,8 @@
 // the host's code page 932: paths are Shift_JIS byte strings, where a '\' can be the second byte
 // of a character.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -226,6 +228,43 @@ TEST_F(WindowsFileOpsTest, AReplacedFileKeepsItsHiddenAttribute) {
   ASSERT_TRUE(WriteIniText(path, "DECK", "#t", "B"));
   EXPECT_EQ(ReadBytes(path), "[DECK]\r\n#t=B\r\n");
   EXPECT_NE(::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+}
+
+// The file's access rights in the platform's text form.
+std::string AccessRights(const std::string& path) {
+  DWORD needed = 0;
+  ::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+  std::vector<char> descriptor(needed);
+  if (needed == 0 || !::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                                         needed, &needed)) {
+    return "unreadable";
+  }
+  char* text = nullptr;
+  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return "unreadable";
+  }
+  std::string rights = text;
+  ::LocalFree(text);
+  return rights;
+}
+
+TEST_F(WindowsFileOpsTest, AReplacedFileKeepsItsAccessRights) {
+  scratch_.Write("decksave.ini", "[DECK]\r\n#t=A\r\n");
+  const std::string path = Here("decksave.ini");
+  const std::string defaults = AccessRights(path);
+  // Everyone may write it too, which a new file here would not allow.
+  PSECURITY_DESCRIPTOR everyone = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:(A;;FA;;;SY)(A;;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+  ::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, everyone);
+  ::LocalFree(everyone);
+  const std::string widened = AccessRights(path);
+  if (widened == defaults) GTEST_SKIP() << "this file system keeps no access rights";
+
+  ASSERT_TRUE(WriteIniText(path, "DECK", "#t", "B"));
+  EXPECT_EQ(ReadBytes(path), "[DECK]\r\n#t=B\r\n");
+  EXPECT_EQ(AccessRights(path), widened);
 }
 
 TEST_F(WindowsFileOpsTest, RenameReplacesAnExistingTarget) {

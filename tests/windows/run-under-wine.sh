@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a Windows test program under Wine, as CTest's cross-compiling emulator:
 #   run-under-wine.sh PREFIX LOADER PROGRAM [ARGUMENTS...]
+#   run-under-wine.sh PREFIX LOADER --start-services | --stop-services
 # PREFIX is a scratch Wine prefix inside the build tree, created on first use; LOADER is the
 # wine (or wine64) program that runs PROGRAM. The Japanese UTF-8 locale makes Wine's ANSI code
 # page 932 (Shift_JIS), that of the library's users. Exits 77, which CTest counts as skipped,
@@ -29,6 +30,9 @@ if ! problem=$("$loader" --version 2>&1); then
   exit 77
 fi
 
+wineserver="$(dirname "$loader")/wineserver"
+[ -x "$wineserver" ] || wineserver=wineserver
+
 # One test program at a time sets the prefix up; the others wait for it.
 mkdir -p "$(dirname "$prefix")"
 (
@@ -36,10 +40,22 @@ mkdir -p "$(dirname "$prefix")"
   if [ ! -f "$prefix/system.reg" ]; then
     echo "Creating the Wine prefix $prefix (once per build tree)..."
     "$loader" wineboot.exe --init >"$prefix.log" 2>&1
-    wineserver="$(dirname "$loader")/wineserver"
-    [ -x "$wineserver" ] || wineserver=wineserver
     "$wineserver" -w >>"$prefix.log" 2>&1 || true
   fi
 ) 9>"$prefix.lock"
+
+# A Wine server that stays up between test programs saves a second or so on each, and Wine's
+# services, started here with their output going nowhere, serve every test program after.
+# Started by the first test program instead, they would keep CTest's output pipe open, and
+# CTest would wait for them for ever.
+case ${1:-} in
+  --start-services)
+    "$wineserver" -p 2>/dev/null || true
+    "$loader" cmd.exe /c exit >/dev/null 2>&1 </dev/null
+    exit 0 ;;
+  --stop-services)
+    "$wineserver" -k 2>/dev/null || true
+    exit 0 ;;
+esac
 
 exec "$loader" "$@"
