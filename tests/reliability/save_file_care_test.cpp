@@ -78,6 +78,8 @@ struct ModeCase {
   bool replaced;
 };
 
+void PrintTo(const ModeCase& c, std::ostream* out) { *out << std::oct << c.mode; }
+
 class SaveFileModeTest : public ::testing::TestWithParam<ModeCase> {};
 
 // With the usual umask 022, a new file would lose group and other write bits; a replaced save
@@ -103,6 +105,7 @@ TEST_P(SaveFileModeTest, KeepsTheOwnersPermissionsAndReadOnlyMark) {
 INSTANTIATE_TEST_SUITE_P(Modes, SaveFileModeTest,
                          ::testing::Values(ModeCase{0666, true}, ModeCase{0660, true},
                                            ModeCase{0602, true}, ModeCase{0640, true},
+                                           ModeCase{0446, true}, ModeCase{0464, true},
                                            ModeCase{0444, false}, ModeCase{0400, false},
                                            ModeCase{0555, false}),
                          [](const ::testing::TestParamInfo<ModeCase>& info) {
