@@ -7,7 +7,8 @@
 
 namespace deckhand::host {
 
-const char* const kPluginFileName = "libdeckhand.so";
+// The versioned name (libdeckhand.so.1): the unversioned link is only there to build against.
+const char* const kPluginFileName = DECKHAND_PLUGIN_FILE_NAME;
 
 void* OpenSharedLibrary(const std::string& path, std::string* error) {
   // RTLD_NOW finds a missing symbol of the library at load time, not in the middle of a game.

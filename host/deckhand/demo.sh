@@ -25,9 +25,24 @@ play() {
   printf '%s\n' "${replies:-(no reply)}"
 }
 
+# play_failing TARGET TEXT...: like play, for a command that deckhand must report as failed.
+play_failing() {
+  local target=$1
+  shift
+  printf "\$ deckhand -t '%s' %s\n" "$target" "$*"
+  local status=0
+  "$deckhand" --encoding=utf-8 -t "$target" "$@" 2>&1 || status=$?
+  [ "$status" = 1 ] || { echo "expected exit status 1, got $status" >&2; exit 1; }
+  echo "(exit status $status)"
+}
+
 printf 'deckhand demo: a game with the card sets of examples/, played in %s\n' "$table"
 printf 'The mode table modes.ini names the card sets:\n'
 iconv -f CP932 -t UTF-8 modes.ini | tr -d '\r' | sed 's/^/    /'
+
+say "Check the card sets before playing: every mode, its deck file and its cards."
+printf '$ deckhand --check-cards\n'
+"$deckhand" --encoding=utf-8 --check-cards
 
 say "Deal the playing cards (mode trump: 52 cards and 2 jokers) to the channel #table."
 play '#table' deck,trump
@@ -48,6 +63,6 @@ play alice deck,tarot
 play alice draw,1-3
 play alice count
 play '#table' count
-say "A mode that the mode table lacks: the library has nothing to say."
-play '#table' deck,poker
+say "A mode that the mode table lacks: the library has nothing to say, and deckhand says why."
+play_failing '#table' deck,poker
 play '#table' count

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "host/common/encoding.h"
+#include "host/deckhand/card_check.h"
 #include "host/deckhand/options.h"
 #include "host/common/plugin.h"
 #include "host/deckhand/session.h"
@@ -35,6 +36,26 @@ bool EnterDataDirectory(const std::string& directory, std::string* error) {
   std::filesystem::current_path(directory, failure);
   if (failure) *error = "cannot use the directory " + directory + ": " + failure.message();
   return !failure;
+}
+
+// --check-cards: the mode table and its deck files of the data directory, as the library reads
+// them. Exit 0 when there is nothing to fix, 1 when there is.
+int CheckCards(const HostOptions& options) {
+  std::string error;
+  std::optional<TerminalCodec> codec = TerminalCodec::Open(options.encoding, &error);
+  std::optional<std::string> modes_file =
+      codec ? codec->ToLibrary(options.modes_file, &error) : std::nullopt;
+  if (!modes_file || !CheckModesFile(*modes_file, &error)) {
+    ReportError(error);
+    return kWrongUsage;
+  }
+  if (!EnterDataDirectory(options.data_directory, &error)) {
+    ReportError(error);
+    return kCommandFailed;
+  }
+  CardSetReport report = CheckCardSets(*modes_file);
+  PrintCardSetReport(*modes_file, report, *codec, std::cout);
+  return report.problems.empty() ? 0 : kCommandFailed;
 }
 
 int Play(const HostOptions& options) {
@@ -79,5 +100,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (parsed.options->show_version) return ShowVersion(*parsed.options);
+  if (parsed.options->check_cards) return CheckCards(*parsed.options);
   return Play(*parsed.options);
 }

@@ -6,7 +6,7 @@ namespace deckhand::host {
 namespace {
 
 // Long-only options take codes above the range of characters.
-enum LongOnly : int { kPlugin = 256, kEncoding, kRaw, kVersion };
+enum LongOnly : int { kPlugin = 256, kEncoding, kRaw, kVersion, kCheckCards };
 
 const option kLongOptions[] = {
     {"plugin", required_argument, nullptr, kPlugin},
@@ -16,6 +16,7 @@ const option kLongOptions[] = {
     {"modes", required_argument, nullptr, 'm'},
     {"encoding", required_argument, nullptr, kEncoding},
     {"raw", no_argument, nullptr, kRaw},
+    {"check-cards", no_argument, nullptr, kCheckCards},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -57,6 +58,9 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
     case kRaw:
       options.raw = true;
       return true;
+    case kCheckCards:
+      options.check_cards = true;
+      return true;
     case 'h':
       options.show_help = true;
       return true;
@@ -91,6 +95,10 @@ ParsedOptions ParseOptions(int argc, char** argv) {
   if (options.raw && !options.texts.empty()) {
     return {std::nullopt, "--raw reads its commands from standard input; give no command texts"};
   }
+  if (options.check_cards && (options.raw || !options.texts.empty())) {
+    return {std::nullopt, "--check-cards checks the card sets and plays nothing; give no command "
+                          "texts and no --raw"};
+  }
   return {options, ""};
 }
 
@@ -104,23 +112,31 @@ are comments); at a terminal, deckhand prompts for them.
 Options:
   -t, --target=NAME    the chat target whose deck is used (default #deckhand)
   -u, --user=NAME      the user who sends the commands (default player)
-  -m, --modes=FILE     the mode table naming the card sets (default modes.ini)
+  -m, --modes=FILE     the mode table naming the card sets, a file of the data directory
+                       (default modes.ini)
   -C, --dir=DIR        use the data files of DIR (default: the current directory)
       --plugin=PATH    the library to load (default: the one installed beside deckhand)
       --encoding=ENC   the terminal's text: auto (from the locale; UTF-8 when the locale is
                        C or POSIX), utf-8, sjis (bytes unchanged), or a character set name
       --raw            read lines "EXPORT USER TARGET MODES TEXT" from standard input and pass
                        everything after EXPORT to that export as the command line
+      --check-cards    check the mode table (--modes) and every deck file it names, as
+                       the library reads them, and list what to fix; exit 1 if anything
   -h, --help           show this help and exit
       --version        show the version and the library deckhand would load, and exit
 
 The library speaks Shift_JIS: deckhand converts texts to it and replies from it, showing bytes
-that do not convert as \xHH. A command with nothing to say prints nothing.
+that do not convert as \xHH.
 
-Exit status: 0 when every command ran, 1 when one could not run or the library could not be
-used, 2 for a wrong command line.
+A command that gets no reply, a failed save or a deal from a missing deck file is explained
+on standard error (with the line number for standard input).
 
-Example, in a directory holding modes.ini and its deck files:
+Exit status: 0 when every command ran and replied, 1 when one could not run, got no reply or
+could not save, or the library could not be used (with --check-cards: when there is something
+to fix), 2 for a wrong command line.
+
+Examples, in a directory holding modes.ini and its deck files:
+  deckhand --check-cards
   deckhand -t '#table' deck,trump draw,1-3 count
 )";
 }

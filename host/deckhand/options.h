@@ -16,6 +16,7 @@ struct HostOptions {
   std::string modes_file = "modes.ini";
   std::string encoding = "auto";
   bool raw = false;
+  bool check_cards = false;  // check the mode table and its deck files instead of playing
   bool show_help = false;
   bool show_version = false;
   // Command texts given as arguments, run in turn; none means read them from standard input.

@@ -2,7 +2,10 @@
 
 #include <iostream>
 
+#include "commands/reply_texts.h"
 #include "host/common/call.h"
+#include "host/deckhand/card_check.h"
+#include "text/shift_jis.h"
 
 namespace deckhand::host {
 namespace {
@@ -36,7 +39,39 @@ bool CheckField(std::string_view value, std::string_view option, std::string* er
   return true;
 }
 
+// The fields of a command line as the library cuts it: runs of spaces separate them.
+std::vector<std::string_view> CommandLineFields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  for (std::size_t at = line.find_first_not_of(' '); at != std::string_view::npos;
+       at = line.find_first_not_of(' ', at)) {
+    std::size_t end = std::min(line.find(' ', at), line.size());
+    fields.push_back(line.substr(at, end - at));
+    at = end;
+  }
+  return fields;
+}
+
+// True when the reply is the library's word to `target` that the deck could not be saved.
+bool IsSaveFailure(std::string_view reply, std::string_view target) {
+  return reply == "NOTICE " + std::string(target) + " " + std::string(kSaveFailedText);
+}
+
+constexpr std::size_t kDeckExport = 0;  // kExportNames[0]
+
 }  // namespace
+
+bool CheckModesFile(std::string_view library_name, std::string* error) {
+  for (std::size_t at = 0; at < library_name.size();
+       at += ShiftJisCharLength(library_name, at)) {
+    if (library_name[at] == '/' || library_name[at] == '\\') {
+      *error = "--modes names a file of the data directory, not a path; the library looks for "
+               "the deck files in the data directory too. For cards/modes.ini, use "
+               "-C cards -m modes.ini";
+      return false;
+    }
+  }
+  return true;
+}
 
 void ReportError(std::string_view message) {
   std::cout.flush();
@@ -54,38 +89,46 @@ std::optional<Session> Session::Start(const Plugin& plugin, const TerminalCodec&
   for (const std::string* field : {&options.user, &options.target, &options.modes_file}) {
     std::optional<std::string> converted = codec.ToLibrary(*field, error);
     if (!converted) return std::nullopt;
+    if (field == &options.modes_file && !CheckModesFile(*converted, error)) return std::nullopt;
     head += *converted + " ";
   }
   return Session(plugin, codec, head, options.target);
 }
 
 bool Session::CheckText(std::string_view text, std::string* error) const {
+  if (text.find(' ') != std::string_view::npos) {
+    std::string joined(text);
+    std::erase(joined, ' ');
+    *error = "a command text holds no spaces (the library cuts its command line at spaces): \"" +
+             std::string(text) + "\"; did you mean \"" + joined + "\"?";
+    return false;
+  }
   if (FindExport(CommandWord(text))) return true;
   *error = "unknown command \"" + std::string(CommandWord(text)) + "\" in \"" + std::string(text) +
            "\": use deck, draw, count, check or shuffle";
   return false;
 }
 
-bool Session::RunText(std::string_view text, bool interactive) const {
+bool Session::RunText(std::string_view text, bool interactive, std::string_view where) const {
   std::string error;
   if (!CheckText(text, &error)) {
-    ReportError(error);
+    ReportError(std::string(where) + error);
     return false;
   }
   std::optional<std::string> converted = codec_->ToLibrary(text, &error);
   if (!converted) {
-    ReportError(error);
+    ReportError(std::string(where) + error);
     return false;
   }
-  return Call(*FindExport(CommandWord(text)), line_head_ + *converted, interactive);
+  return Call(*FindExport(CommandWord(text)), line_head_ + *converted, interactive, where);
 }
 
-bool Session::RunRawLine(std::string_view line) const {
+bool Session::RunRawLine(std::string_view line, std::string_view where) const {
   std::size_t space = line.find(' ');
   std::string_view name = line.substr(0, space);
   std::optional<std::size_t> index = FindExport(name);
   if (!index) {
-    ReportError("unknown export \"" + std::string(name) +
+    ReportError(std::string(where) + "unknown export \"" + std::string(name) +
                 "\": use Deck, Draw, Count, Check or Shuffle");
     return false;
   }
@@ -93,37 +136,66 @@ bool Session::RunRawLine(std::string_view line) const {
   std::string error;
   std::optional<std::string> converted = codec_->ToLibrary(command_line, &error);
   if (!converted) {
-    ReportError(error);
+    ReportError(std::string(where) + error);
     return false;
   }
-  return Call(*index, *converted, false);
+  return Call(*index, *converted, false, where);
 }
 
-bool Session::Call(std::size_t index, const std::string& line, bool interactive) const {
+bool Session::Call(std::size_t index, const std::string& line, bool interactive,
+                   std::string_view where) const {
   CallResult result = CallCommand(plugin_->exports[index], line);
+  std::string head = std::string(where) + std::string(kExportNames[index]) + ": ";
   if (!result.fault.empty()) {
-    ReportError(result.fault + " (" + std::string(kExportNames[index]) + ")");
+    ReportError(head + result.fault);
     return false;
   }
-  if (result.reply) {
-    std::cout << codec_->ToTerminal(*result.reply) << std::endl;
-  } else if (interactive) {
-    std::cerr << "(no reply)" << std::endl;
+  // Deck reads the mode table only from a line of all four fields (user, target, mode table,
+  // text); the other commands reply with fewer.
+  std::vector<std::string_view> fields = CommandLineFields(line);
+  bool complete = fields.size() >= 4;
+  std::string modes_file(complete ? fields[2] : "");
+  std::string_view text = complete ? fields[3] : "";
+  if (!result.reply) {
+    if (interactive) std::cerr << "(no reply)" << std::endl;
+    std::string reason = !complete ? "the command line needs four fields: USER TARGET MODES TEXT"
+                         : index == kDeckExport ? WhyNoDeal(modes_file, text)
+                                                : "the target is too long for a reply";
+    ReportError(head + "no reply: " + codec_->ToTerminal(reason));
+    return false;
+  }
+  std::cout << codec_->ToTerminal(*result.reply) << std::endl;
+  if (fields.size() > 1 && IsSaveFailure(*result.reply, fields[1])) {
+    ReportError(head + "the deck could not be saved: the data directory must be writable and "
+                "decksave.ini not read-only");
+    return false;
+  }
+  if (complete && index == kDeckExport) {
+    std::string missing = MissingDeckFile(modes_file, text);
+    if (!missing.empty()) {
+      ReportError(head + codec_->ToTerminal(missing));
+      return false;
+    }
   }
   return true;
 }
 
 int RunTexts(const Session& session, const std::vector<std::string>& texts) {
   // A typo in the last text must not leave the first ones played: check all before any runs.
-  for (const std::string& text : texts) {
+  for (std::size_t i = 0; i < texts.size(); ++i) {
     std::string error;
-    if (!session.CheckText(text, &error)) {
+    if (!session.CheckText(texts[i], &error)) {
+      // "draw, 3" typed in a shell arrives as the two texts "draw," and "3".
+      if (i > 0 && !texts[i - 1].empty() && texts[i - 1].back() == ',') {
+        error += "; did you mean \"" + texts[i - 1] + texts[i] +
+                 "\"? (no space after the comma)";
+      }
       ReportError(error);
       return 1;
     }
   }
   bool all_ran = true;
-  for (const std::string& text : texts) all_ran &= session.RunText(text, false);
+  for (const std::string& text : texts) all_ran &= session.RunText(text, false, "");
   return all_ran ? 0 : 1;
 }
 
@@ -135,12 +207,14 @@ int RunLines(const Session& session, std::istream& input, bool raw, bool interac
   }
   bool all_ran = true;
   std::string line;
-  for (;;) {
+  for (std::size_t number = 1;; ++number) {
     if (interactive) std::cerr << session.target_shown() << "> " << std::flush;
     if (!std::getline(input, line)) break;
     std::string_view text = raw ? TrimLineEnd(line) : TrimSpaces(line);
     if (TrimSpaces(text).empty() || TrimSpaces(text).front() == '#') continue;
-    all_ran &= raw ? session.RunRawLine(text) : session.RunText(text, interactive);
+    // At a terminal the line is the one just typed; elsewhere its number finds it in the file.
+    std::string where = interactive ? "" : "line " + std::to_string(number) + ": ";
+    all_ran &= raw ? session.RunRawLine(text, where) : session.RunText(text, interactive, where);
   }
   if (interactive) std::cerr << std::endl;
   return all_ran ? 0 : 1;

@@ -112,18 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  Args({"-t", "#t", "deck,mini", "count"}),
                  "NOTICE #t デッキセット:mini\nNOTICE #t 5\n"},
-        GameCase{"AModeTheTableLacksGetsNoReplyAndDealsNothing",
-                 {{"decksave.ini", SaveFile("#t=A,B\r\n")}},
-                 Args({"-t", "#t", "deck,nosuch", "deck", "count"}),
-                 "NOTICE #t 2\n"},
-        GameCase{"AModeWithoutItsDeckFileDealsAnEmptyDeck",
-                 {{"decksave.ini", SaveFile("#t=A,B\r\n")}},
-                 Args({"-t", "#t", "deck,empty", "count"}),
-                 "NOTICE #t デッキセット:empty\nNOTICE #t 0\n"},
-        GameCase{"ReadsTheModeTableThatModesNames",
-                 {{"other.ini", "[MODE]\r\nsmall=mini.ini\r\n"}},
-                 Args({"-t", "#t", "--modes=other.ini", "deck,small", "deck,mini", "count"}),
-                 "NOTICE #t デッキセット:small\nNOTICE #t 5\n"},
         // Draw, on a deck written by hand.
         GameCase{"DrawsByPositionAndLeavesTheRest",
                  {{"decksave.ini", SaveFile(kFiveCards)}},
@@ -200,6 +188,7 @@ struct ErrorCase {
   int exit_status;
   std::string message;       // found in standard error
   std::string replies = "";  // of the commands that did run
+  Files files = {};          // on top of CardSet()
 };
 
 void PrintTo(const ErrorCase& c, std::ostream* out) { *out << c.name; }
@@ -210,6 +199,7 @@ TEST_P(ErrorTest, SaysWhatIsWrong) {
   const ErrorCase& c = GetParam();
   ScratchDirectory scratch;
   WriteFiles(scratch, CardSet());
+  WriteFiles(scratch, c.files);
   scratch.Write("not-a-directory", "");
   ProgramRun run = RunDeckhand(c.input);
   EXPECT_EQ(run.exit_status, c.exit_status);
@@ -230,6 +220,21 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"LibraryWithoutTheExports",
                   Args({"--plugin=" DECKHAND_INCOMPLETE_PLUGIN, "count"}), 1,
                   "does not export Deck"},
+        // Deals that the library answers with silence, or from a missing file: said and failed.
+        ErrorCase{"AModeTheTableLacksGetsNoReplyAndDealsNothing",
+                  Args({"-t", "#t", "deck,nosuch", "deck", "count"}), 1,
+                  "Deck: no reply: the mode \"nosuch\" is not in modes.ini", "NOTICE #t 2\n",
+                  {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
+        ErrorCase{"AModeWithoutItsDeckFileDealsAnEmptyDeck",
+                  Args({"-t", "#t", "deck,empty", "count"}), 1,
+                  "the deck file missing.ini of the mode \"empty\" is missing",
+                  "NOTICE #t デッキセット:empty\nNOTICE #t 0\n",
+                  {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
+        ErrorCase{"ReadsTheModeTableThatModesNames",
+                  Args({"-t", "#t", "--modes=other.ini", "deck,small", "deck,mini", "count"}), 1,
+                  "the mode \"mini\" is not in other.ini",
+                  "NOTICE #t デッキセット:small\nNOTICE #t 5\n",
+                  {{"other.ini", "[MODE]\r\nsmall=mini.ini\r\n"}}},
         // Command texts.
         ErrorCase{"UnknownCommandWordRunsNothing", Args({"count", "dral,1"}), 1,
                   "unknown command \"dral\" in \"dral,1\""},
@@ -370,7 +375,8 @@ TEST(ExampleGameTest, RepliesInUtf8) {
   ExampleDirectory examples;
   ProgramRun run = RunDeckhand(Args({"-t", "#table", "deck,trump", "count", "draw,1-3", "count",
                                      "deck,poker", "shuffle", "count"}));
-  ASSERT_EQ(run.exit_status, 0) << run.err;
+  ASSERT_EQ(run.exit_status, 1) << run.err;  // deck,poker got no reply
+  EXPECT_NE(run.err.find("the mode \"poker\" is not in modes.ini"), std::string::npos) << run.err;
   std::vector<std::string> replies = SplitAt(run.out, '\n');
   ASSERT_EQ(replies.size(), 7u) << run.out;
   EXPECT_EQ(replies[0], "NOTICE #table デッキセット:trump");
@@ -401,7 +407,7 @@ TEST(HostTest, PromptsAPersonAtATerminal) {
   ProgramInput input = Args({"-t", "#t"}, "count\ndeck,nosuch\n");
   input.input_is_terminal = true;
   ProgramRun run = RunDeckhand(input);
-  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.exit_status, 1);  // deck,nosuch got no reply
   EXPECT_EQ(run.out, "NOTICE #t 0\n");
   EXPECT_NE(run.err.find("#t> "), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("(no reply)"), std::string::npos) << run.err;

@@ -26,6 +26,8 @@ esac
 
 cp -R "$prefix/share/deckhand/examples" "$prefix/game"
 cd "$prefix/game"
-replies=$("$prefix/bin/deckhand" --encoding=utf-8 -t '#t' deck,no-such-mode count)
-[ "$replies" = "NOTICE #t 0" ] || fail "unexpected replies: $replies"
+replies=$("$prefix/bin/deckhand" --encoding=utf-8 -t '#t' count deck,trump count)
+[ "$replies" = "NOTICE #t 0
+NOTICE #t デッキセット:trump
+NOTICE #t 54" ] || fail "unexpected replies: $replies"
 echo "installed and played from $prefix"
