@@ -74,6 +74,12 @@ std::size_t CharacterLength(std::string_view bytes) {
 }  // namespace
 
 std::optional<TerminalCodec> TerminalCodec::Open(std::string_view choice, std::string* error) {
+  // An empty name would leave the choice to the platform's converter, which may pass the bytes
+  // through unchanged: Shift_JIS shown as UTF-8 garbage, with no word of why.
+  if (choice.empty()) {
+    *error = "--encoding needs a character set name: auto, utf-8, sjis or one the system knows";
+    return std::nullopt;
+  }
   std::string charset = ResolveChoice(choice);
   if (NamesShiftJis(charset)) return TerminalCodec("");
   if (!CanConvert(charset, kLibraryCharset) || !CanConvert(kLibraryCharset, charset)) {

@@ -16,8 +16,13 @@ UINT CodePageOf(const std::string& name) {
     digits.erase(0, 2);
   }
   if (digits == "UTF-8") return CP_UTF8;
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
-  return static_cast<UINT>(std::stoul(digits));
+  // Code pages are 16-bit numbers; a longer number names none (and would overflow a parse).
+  if (digits.empty() || digits.size() > 5 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return 0;
+  }
+  unsigned long page = std::stoul(digits);
+  return page > 0xFFFF ? 0 : static_cast<UINT>(page);
 }
 
 // Bytes that make the character at the start of `text` in code page `page`.

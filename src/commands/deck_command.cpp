@@ -43,7 +43,6 @@ std::optional<CardList> ReadCardSet(std::string_view deck_file) {
 }  // namespace
 
 void DeckCommand(const char* line, char* reply) {
-  RandomGenerator generator = SeedRandom();
   CommandFields fields = CutCommandFields(line);
   // A line without a target, a mode table or a command text is not one a host sends: it gets no
   // reply and changes nothing. Neither does a target too long to head a reply.
@@ -57,7 +56,11 @@ void DeckCommand(const char* line, char* reply) {
   std::optional<CardList> cards = ReadCardSet(deck_file);
   if (!cards) return;
 
-  if (!cards->empty()) ShuffleCards(*cards, generator);
+  SystemRandom generator;
+  if (!ShuffleCards(*cards, generator)) {
+    WriteReply(reply, *fields.target, kShuffleFailedText);
+    return;
+  }
   // The reply tells what happened, so it is written only once the save is settled. SaveDeck
   // holds the save file's lock while it rewrites the file, so no other caller's save is lost.
   if (!SaveDeck(*fields.target, *cards)) {

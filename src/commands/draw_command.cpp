@@ -12,6 +12,7 @@
 #include "commands/draw_selector.h"
 #include "commands/reply_texts.h"
 #include "storage/saved_decks.h"
+#include "text/shift_jis.h"
 #include "text/text_lists.h"
 
 namespace deckhand {
@@ -27,13 +28,19 @@ std::string SelectorText(const std::optional<std::string_view>& command_text) {
 
 // How many of the chosen cards, from the first on, can be named in a reply text of at most
 // `room` bytes. A card that is removed must be named, so the cards after the first that does
-// not fit stay in the deck, even when a later, shorter one would fit.
+// not fit stay in the deck, even when a later, shorter one would fit. A first card too long to
+// fit on its own is drawn all the same and named cut short (WriteReply cuts it at the last whole
+// character that fits), since a card that could never be drawn would stop the deck for good;
+// only a reply without room for one character of it leaves it in the deck.
 std::size_t CardsThatFit(const CardList& deck, const std::vector<std::size_t>& chosen,
                          std::size_t room) {
   std::size_t length = 0;
   for (std::size_t count = 0; count < chosen.size(); ++count) {
-    std::size_t added = deck[chosen[count]].size() + (count == 0 ? 0 : 1);
-    if (added > room - length) return count;
+    const std::string& card = deck[chosen[count]];
+    std::size_t added = card.size() + (count == 0 ? 0 : 1);
+    if (added > room - length) {
+      return count == 0 && ShiftJisPrefixLength(card, room) > 0 ? 1 : count;
+    }
     length += added;
   }
   return chosen.size();
@@ -89,7 +96,9 @@ void DrawCommand(const char* line, char* reply) {
   // Held from the load to the save, so that no other caller saves this file in between.
   SaveFileLock lock = LockSaveFile();
   if (!lock) {
-    WriteReply(reply, target, kSaveFailedText);
+    // A target with no cards needs no save, so it gets the same answer as anywhere else, also
+    // where the lock cannot be had (a directory the library may read but not write).
+    WriteReply(reply, target, LoadDeck(target).empty() ? kNoCardsText : kSaveFailedText);
     return;
   }
   CardList deck = LoadDeck(target);

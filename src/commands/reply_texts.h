@@ -29,4 +29,10 @@ inline constexpr std::string_view kSaveFailedText =
     "\x83\x66\x83\x62\x83\x4C\x82\xF0\x95\xDB\x91\xB6\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"
     "\x82\xC5\x82\xB5\x82\xBD";
 
+// "シャッフルできませんでした" (could not shuffle): the system's random generator failed, so
+// nothing was dealt or shuffled and nothing saved.
+inline constexpr std::string_view kShuffleFailedText =
+    "\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5"
+    "\x82\xB5\x82\xBD";
+
 }  // namespace deckhand

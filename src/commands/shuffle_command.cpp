@@ -11,7 +11,6 @@
 namespace deckhand {
 
 void ShuffleCommand(const char* line, char* reply) {
-  RandomGenerator generator = SeedRandom();
   CommandFields fields = CutCommandFields(line);
   // Without a target, or with one too long to head a reply, nothing is said and nothing saved.
   if (!fields.target) return;
@@ -29,7 +28,11 @@ void ShuffleCommand(const char* line, char* reply) {
     return;
   }
   CardList cards = std::move(*loaded);
-  if (!cards.empty()) ShuffleCards(cards, generator);
+  SystemRandom generator;
+  if (!ShuffleCards(cards, generator)) {
+    WriteReply(reply, *fields.target, kShuffleFailedText);
+    return;
+  }
   // Saved in every case, so a target without a deck gains an empty one. The reply tells what
   // happened, so it is written only once the save is settled.
   if (!SaveDeck(*fields.target, cards)) {

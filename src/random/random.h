@@ -1,62 +1,92 @@
-// The generator behind every shuffle, and the shuffle itself.
+// Where a shuffle's numbers come from, and the shuffle itself.
 //
-// The generator has the classic rand/srand contract: each draw is a number from 0 to 32767, and
-// the sequence depends only on a 32-bit seed. It is our own, so the same seed gives the same
-// sequence on every platform and with every compiler, and its state lives in the object that
-// the caller holds, not in a global: two commands never share a sequence.
+// Every shuffle takes its numbers from the operating system's cryptographic generator, fresh for
+// each command: no deal can be foreseen from an earlier one or from the time it was dealt, and
+// two deals in the same instant are as different as any two. The shuffle takes its numbers
+// through a small generator contract, so that tests can script them.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "text/text_lists.h"
 
 namespace deckhand {
 
-// The largest number one draw gives (15 bits).
-inline constexpr std::uint32_t kRandomMax = 0x7FFF;
+// Fills `size` bytes at `buffer` with the platform's cryptographic random bytes; false when the
+// platform could not give them all. Per platform.
+bool FillSystemRandom(void* buffer, std::size_t size);
 
-// A linear congruential generator: state = state * 214013 + 2531011, and each draw is bits 16
-// to 30 of the new state.
-class RandomGenerator {
+// A function with FillSystemRandom's contract.
+using RandomFill = bool (*)(void* buffer, std::size_t size);
+
+// The fill in force: FillSystemRandom unless a test has put another in place.
+RandomFill ActiveRandomFill();
+
+// Puts `fill` in force until the returned object is destroyed. For tests.
+class ScopedRandomFill {
  public:
-  explicit RandomGenerator(std::uint32_t seed) : state_(seed) {}
-
-  // The next number, 0 to kRandomMax.
-  std::uint32_t Next() {
-    state_ = state_ * 214013u + 2531011u;
-    return (state_ >> 16) & kRandomMax;
-  }
+  explicit ScopedRandomFill(RandomFill fill);
+  ~ScopedRandomFill();
+  ScopedRandomFill(const ScopedRandomFill&) = delete;
+  ScopedRandomFill& operator=(const ScopedRandomFill&) = delete;
 
  private:
-  std::uint32_t state_;
+  RandomFill previous_;
 };
 
-// The platform's count of milliseconds since it started, wrapped to 32 bits. Per platform.
-std::uint32_t MillisecondTick();
+// Uniform 32-bit numbers from the active fill, fetched a block at a time so that a shuffle of a
+// large deck does not ask the system once per card. Once a fill fails, every later draw fails.
+class SystemRandom {
+ public:
+  // The next number, or nullopt when the system's generator failed.
+  std::optional<std::uint32_t> Next();
 
-// A generator seeded from the millisecond tick. Commands that shuffle call this first, so two
-// calls within the same millisecond shuffle the same list the same way.
-RandomGenerator SeedRandom();
+ private:
+  std::array<std::uint32_t, 64> block_{};
+  std::size_t next_ = block_.size();
+  bool failed_ = false;
+};
 
-// Permutes `cards` in place with numbers from `generator` (anything with a Next() giving 0 to
-// kRandomMax). For k = 1 .. n-1, card k swaps with a card j in 0 .. k, where j is a draw
-// modulo k + 1. One draw covers up to 32768 choices; a step with more choices than that widens
-// its draw with further 15-bit draws until it covers them. So a list of up to 32767 cards uses
-// exactly n - 1 draws, and a list of one card uses none. Callers skip empty lists.
+// A number from 0 to bound - 1 (bound >= 1), each equally likely, from uniform 32-bit draws:
+// the draw times the bound, as a 64-bit product, has the result in its high half; the few draws
+// whose low half falls below 2^32 mod bound would favour some results and are drawn again. So
+// every result stands for exactly as many draws as every other. nullopt when a draw fails.
 template <typename Generator>
-void ShuffleCards(CardList& cards, Generator& generator) {
-  for (std::size_t k = 1; k < cards.size(); ++k) {
-    // The arithmetic is unsigned 32-bit by design; no list comes near 2^32 cards.
-    const std::uint32_t choices = static_cast<std::uint32_t>(k + 1);
-    std::uint32_t draw = static_cast<std::uint32_t>(generator.Next()) & kRandomMax;
-    std::uint32_t draw_max = kRandomMax;
-    while (draw_max < choices && draw_max != 0xFFFFFFFFu) {
-      draw = (draw << 15) | (static_cast<std::uint32_t>(generator.Next()) & kRandomMax);
-      draw_max = (draw_max << 15) | kRandomMax;
+std::optional<std::uint32_t> UniformBelow(std::uint32_t bound, Generator& generator) {
+  std::optional<std::uint32_t> draw = generator.Next();
+  if (!draw) return std::nullopt;
+  std::uint64_t product = static_cast<std::uint64_t>(*draw) * bound;
+  auto low = static_cast<std::uint32_t>(product);
+  if (low < bound) {
+    const std::uint32_t biased_below = (0u - bound) % bound;  // 2^32 mod bound
+    while (low < biased_below) {
+      draw = generator.Next();
+      if (!draw) return std::nullopt;
+      product = static_cast<std::uint64_t>(*draw) * bound;
+      low = static_cast<std::uint32_t>(product);
     }
-    std::swap(cards[k], cards[draw % choices]);
   }
+  return static_cast<std::uint32_t>(product >> 32);
+}
+
+// Permutes `cards` in place with numbers from `generator` (anything whose Next() gives a uniform
+// 32-bit number, or nullopt when it fails): for k = 1 .. n-1, card k swaps with card j, j drawn
+// uniformly from 0 .. k, so every order is equally likely. A list of one card draws nothing.
+// False when the generator failed; the cards are then in some order that must not be used.
+template <typename Generator>
+bool ShuffleCards(CardList& cards, Generator& generator) {
+  for (std::size_t k = 1; k < cards.size(); ++k) {
+    // No list comes near 2^32 cards: a deck file holds at most 100,000, a saved line as many as
+    // fit in the save file.
+    std::optional<std::uint32_t> j = UniformBelow(static_cast<std::uint32_t>(k + 1), generator);
+    if (!j) return false;
+    std::swap(cards[k], cards[*j]);
+  }
+  return true;
 }
 
 }  // namespace deckhand

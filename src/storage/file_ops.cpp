@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "storage/file_lock.h"
+#include "storage/file_upkeep.h"
 
 namespace deckhand {
 namespace {
@@ -59,6 +60,12 @@ void FileOps::Unlock(FileLock& lock) {
   lock.handle = -1;
 }
 
+bool FileOps::IsMarkedReadOnly(const std::string& path) { return IsFileMarkedReadOnly(path); }
+
+void FileOps::RemoveStaleTemporaries(const std::string& target) {
+  RemoveStaleTemporaryFiles(target);
+}
+
 FileOps& ActiveFileOps() { return active_ops != nullptr ? *active_ops : PlatformFileOps(); }
 
 ScopedFileOps::ScopedFileOps(FileOps& ops) : previous_(active_ops) { active_ops = &ops; }
@@ -100,6 +107,8 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
 bool ReplaceFileAtomically(const std::string& path,
                            std::initializer_list<std::string_view> pieces) {
   FileOps& ops = ActiveFileOps();
+  // The owner's mark holds everywhere: on POSIX a rename needs only the directory's permission.
+  if (ops.IsMarkedReadOnly(path)) return false;
   std::optional<TempFile> temp = ops.CreateTempBeside(path);
   if (!temp) return false;
   TempFileCleanup cleanup(ops, *temp);

@@ -91,6 +91,15 @@ class FileOps {
                                        std::chrono::milliseconds wait);
   // Lets go of a lock that Lock gave.
   virtual void Unlock(FileLock& lock);
+  // True when the file at `path` exists and its owner marked it read-only: no write permission
+  // bit on POSIX, the read-only attribute on Windows. Such a file is never replaced, whoever the
+  // caller is. The platform's answer (IsFileMarkedReadOnly) is the default.
+  virtual bool IsMarkedReadOnly(const std::string& path);
+  // Removes the temporary files that replaces of `target` left beside it when their process was
+  // killed: those named as CreateTempBeside names them, and nothing else. Only for a caller that
+  // holds the lock every replace of `target` holds, so that none of them is still being written.
+  // The platform's removal (RemoveStaleTemporaryFiles) is the default.
+  virtual void RemoveStaleTemporaries(const std::string& target);
 };
 
 // The operations in force: the platform's own unless a test has put others in place.
@@ -113,7 +122,8 @@ class ScopedFileOps {
 
 // Replaces the file at `path` with `bytes` so that a crash at any moment leaves either the old
 // file or the new one: write a temporary file beside it, flush it, rename it over. On failure
-// the old file is left as it was, the temporary file is removed, and false is returned.
+// the old file is left as it was, the temporary file is removed, and false is returned. A file
+// marked read-only is not replaced (false).
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 
 // The same for a new file made of `pieces` one after another, written in turn.

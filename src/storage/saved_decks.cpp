@@ -137,7 +137,10 @@ std::optional<CardList> LoadDeckToSave(std::string_view target) {
 bool SaveDeck(std::string_view target, const CardList& cards) {
   SaveFileLock lock = LockSaveFile();
   if (!lock) return false;
-  return WriteIniText(MakeDataPath(kSaveFileName), kDeckSection, target, JoinCards(cards));
+  std::string path = MakeDataPath(kSaveFileName);
+  // Every save holds the lock, so a temporary file found now is one that a killed save left.
+  ActiveFileOps().RemoveStaleTemporaries(path);
+  return WriteIniText(path, kDeckSection, target, JoinCards(cards));
 }
 
 }  // namespace deckhand

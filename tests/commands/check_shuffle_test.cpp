@@ -110,10 +110,57 @@ INSTANTIATE_TEST_SUITE_P(
                      WithCardAt(NumberedShiftJisCards(500), 408, "\x83\x41\x83\x41\x83\x41"), 408},
         // A card that fills the room to the last byte is listed.
         OverflowCase{"FillsTheRoomExactly",
-                     WithCardAt(NumberedShiftJisCards(408), 408, "\x83\x41\x83\x41\x41"), 409},
-        OverflowCase{"TopCardAloneTooLong",
-                     WithCardAt(NumberedShiftJisCards(3), 0, std::string(4086, 'x')), 0}),
+                     WithCardAt(NumberedShiftJisCards(408), 408, "\x83\x41\x83\x41\x41"), 409}),
     [](const ::testing::TestParamInfo<OverflowCase>& info) { return info.param.name; });
+
+struct LongTopCardCase {
+  const char* name;
+  std::string target;
+  std::string top_card;  // above a second card, "B"
+  std::string shown;     // the reply's text: the top card cut at a character boundary
+  std::size_t drawn;     // cards a Draw takes: the top card once any of it can be shown
+};
+
+void PrintTo(const LongTopCardCase& c, std::ostream* out) { *out << c.name; }
+
+class LongTopCardTest : public ::testing::TestWithParam<LongTopCardCase> {};
+
+// A top card too long for any reply is still listed and drawn, cut short, so that the deck never
+// stalls on it; Count agrees with what Check and Draw show.
+TEST_P(LongTopCardTest, IsListedAndDrawnCutAtACharacterBoundary) {
+  const LongTopCardCase& c = GetParam();
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", "[DECK]\r\n" + c.target + "=" + c.top_card + ",B\r\n");
+  std::string head = "NOTICE " + c.target + " ";
+
+  EXPECT_EQ(Check("u " + c.target + " m check"), head + c.shown);
+  std::optional<std::string> drawn = Draw("u " + c.target + " m draw");
+  ASSERT_TRUE(drawn);
+  if (c.drawn == 1) {
+    EXPECT_EQ(*drawn, head + c.shown);
+  }
+  EXPECT_EQ(Count("u " + c.target + " m count"), head + std::to_string(2 - c.drawn));
+}
+
+// "カ" repeated: double-byte characters, so an odd room cuts one byte short of it.
+std::string Kas(std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += "\x83\x4A";
+  return text;
+}
+
+// After "NOTICE #t " a reply has 4,085 bytes of room.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LongTopCardTest,
+    ::testing::Values(
+        LongTopCardCase{"OneByteTooLong", "#t", std::string(4086, 'x'), std::string(4085, 'x'), 1},
+        LongTopCardCase{"FourKilobytes", "#t", std::string(5000, 'x'), std::string(4085, 'x'), 1},
+        LongTopCardCase{"ShiftJisCutBeforeAHalfCharacter", "#t", Kas(2043), Kas(2042), 1},
+        // A target of 4,084 bytes leaves 3 bytes of room: one "カ" of two.
+        LongTopCardCase{"ThreeBytesOfRoom", std::string(4084, 't'), Kas(2), Kas(1), 1},
+        // One byte of room holds no half of "カ": nothing is shown, and nothing drawn.
+        LongTopCardCase{"NoRoomForOneCharacter", std::string(4086, 't'), Kas(2), "", 0}),
+    [](const ::testing::TestParamInfo<LongTopCardCase>& info) { return info.param.name; });
 
 TEST(ShuffleTest, KeepsTheSameCardsInANewOrder) {
   ScratchDirectory scratch;

@@ -283,7 +283,8 @@ INSTANTIATE_TEST_SUITE_P(
         // One byte over: the second card stays, and so does the third, though it would fit.
         OverflowCase{"#t", Cards({2042, 2043, 1}), "1-3", {0}},
         OverflowCase{"#t", Cards({4085, 1}), "1,2", {0}},
-        OverflowCase{"#t", Cards({4086, 1}), "1,2", {}},
+        // A first card too long for any reply is drawn cut short, not left to stall the deck.
+        OverflowCase{"#t", Cards({4086, 1}), "1,2", {0}},
         OverflowCase{"#t", Cards({5000, 1}), "2,1", {1}},
         // 2,001-byte Shift_JIS names: two fit (4,003 bytes), a third would not.
         OverflowCase{"#t", ShiftJisCards(3, 1000), "1-3", {0, 1}},
@@ -291,6 +292,35 @@ INSTANTIATE_TEST_SUITE_P(
         // A target that leaves 3 bytes of room, then none.
         OverflowCase{std::string(4084, 't'), Cards({1, 1, 1, 1, 1}, 'A'), "1-5", {0, 1}},
         OverflowCase{std::string(4087, 't'), Cards({1, 1, 1}, 'A'), "1", {}}));
+
+struct LetterCaseCase {
+  std::string saved;  // the target as the save file spells it
+  std::string asked;  // the target as the command spells it
+  bool same;          // whether the two name one deck
+};
+
+void PrintTo(const LetterCaseCase& c, std::ostream* os) { *os << c.saved << " / " << c.asked; }
+
+class TargetLetterCaseTest : public ::testing::TestWithParam<LetterCaseCase> {};
+
+// Targets match without regard to ASCII letter case: A-Z and a-z, the ends of both ranges
+// included, and nothing beside them ('@' and '`', '[' and '{' lie 32 apart, as the letters do).
+TEST_P(TargetLetterCaseTest, NamesOneDeckExactlyWhenOnlyLetterCaseDiffers) {
+  const LetterCaseCase& c = GetParam();
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", SaveFile(c.saved, "A,B"));
+  std::string head = "NOTICE " + c.asked + " ";
+  EXPECT_EQ(Draw("n " + c.asked + " m draw"), head + (c.same ? "A" : kNoCards));
+  // Drawn from, the saved entry keeps its spelling and stays the only one.
+  EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile(c.saved, c.same ? "B" : "A,B"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TargetLetterCaseTest,
+    ::testing::Values(LetterCaseCase{"#ZED", "#zed", true}, LetterCaseCase{"#zed", "#ZED", true},
+                      LetterCaseCase{"#Az", "#aZ", true}, LetterCaseCase{"#@", "#`", false},
+                      LetterCaseCase{"#`", "#@", false}, LetterCaseCase{"#[", "#{", false},
+                      LetterCaseCase{"#{", "#[", false}));
 
 TEST(DrawTest, SkipsTokensFastThroughAHundredThousandTokenSelector) {
   ScratchDirectory scratch;

@@ -15,6 +15,7 @@
 #include "storage/data_path.h"
 #include "storage/file_ops.h"
 #include "storage/ini_access.h"
+#include "storage/saved_decks.h"
 #include "storage/wide_path_windows.h"
 #include "support/scratch_directory.h"
 
@@ -302,6 +303,23 @@ TEST_F(WindowsFileOpsTest, AReadOnlySaveFileIsNotReplaced) {
   EXPECT_EQ(scratch_.Read("decksave.ini"), before);
   EXPECT_EQ(scratch_.ListNames(), "decksave.ini");
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the scratch can go
+}
+
+TEST_F(WindowsFileOpsTest, ASaveClearsTemporaryFilesOfKilledSavesAndOnlyThose) {
+  scratch_.Write("decksave.ini", "[DECK]\r\n#t=A\r\n");
+  // Left by killed saves: named as CreateTempBeside names them (in any letter case).
+  for (const char* stale : {"decksave.ini.4242.0.tmp", "DeckSave.INI.1.17.TMP"}) {
+    scratch_.Write(stale, "half");
+  }
+  // Alike, but not of that naming.
+  for (const char* kept : {"decksave.ini.1..tmp", "decksave.ini.1.2.3.tmp", "decksave.ini.1.x.tmp",
+                           "decksave.ini.tmp", "other.ini.1.2.tmp"}) {
+    scratch_.Write(kept, "keep");
+  }
+  EXPECT_TRUE(SaveDeck("#t", {"B"}));
+  EXPECT_EQ(scratch_.ListNames(),
+            "decksave.ini decksave.ini.1..tmp decksave.ini.1.2.3.tmp decksave.ini.1.x.tmp "
+            "decksave.ini.tmp other.ini.1.2.tmp");
 }
 
 TEST_F(WindowsFileOpsTest, RemoveDeletesAndAFailedTemporaryIsNeverCreated) {

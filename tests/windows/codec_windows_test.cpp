@@ -1,0 +1,35 @@
+// deckhand's --encoding on Windows, where character sets are code page numbers: whatever a person
+// types is refused with a message or accepted, and never ends the program with an exception.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/common/encoding.h"
+
+namespace deckhand::host {
+namespace {
+
+struct ChoiceCase {
+  const char* choice;
+  bool opens;
+};
+
+class WindowsEncodingChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(WindowsEncodingChoiceTest, IsRefusedWithAMessageOrOpened) {
+  std::string error;
+  std::optional<TerminalCodec> codec;
+  EXPECT_NO_THROW(codec = TerminalCodec::Open(GetParam().choice, &error));
+  EXPECT_EQ(codec.has_value(), GetParam().opens) << error;
+  EXPECT_EQ(error.empty(), GetParam().opens);
+}
+
+INSTANTIATE_TEST_SUITE_P(Choices, WindowsEncodingChoiceTest,
+                         ::testing::Values(ChoiceCase{"", false}, ChoiceCase{"99999999999", false},
+                                           ChoiceCase{"cp99999999999999999999", false},
+                                           ChoiceCase{"65536", false}, ChoiceCase{"1252", true},
+                                           ChoiceCase{"cp1252", true}, ChoiceCase{"utf-8", true},
+                                           ChoiceCase{"932", true}));
+
+}  // namespace
+}  // namespace deckhand::host
