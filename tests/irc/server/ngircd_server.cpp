@@ -52,14 +52,15 @@ bool Accepts(std::uint16_t port) {
   return accepted;
 }
 
-NgircdServer::NgircdServer(std::filesystem::path directory)
+NgircdServer::NgircdServer(std::filesystem::path directory, bool flood_penalties)
     : directory_(std::move(directory)),
       configuration_(directory_ / "ngircd.conf"),
       certificate_(directory_ / "server-cert.pem"),
       key_(directory_ / "server-key.pem"),
       log_(directory_ / "ngircd.log"),
       port_(FreeLoopbackPort()),
-      tls_port_(FreeLoopbackPort()) {
+      tls_port_(FreeLoopbackPort()),
+      flood_penalties_(flood_penalties) {
   std::ofstream(directory_ / "ngircd.motd") << "deckhand test server\n";
   WriteConfiguration();
 }
@@ -92,6 +93,7 @@ void NgircdServer::WriteConfiguration() const {
        << "MaxJoins = 0\n"
        << "MaxNickLength = 30\n"
        << "PingTimeout = 120\n"
+       << (flood_penalties_ ? "" : "MaxPenaltyTime = 0\n")
        << "[Options]\n"
        << "DNS = no\n"
        << "Ident = no\n"

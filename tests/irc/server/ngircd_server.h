@@ -27,8 +27,9 @@ class NgircdServer {
   static constexpr const char* kOperatorName = "tester";
   static constexpr const char* kOperatorPassword = "test-only";
 
-  // Writes the configuration and certificate into `directory` (which must exist).
-  explicit NgircdServer(std::filesystem::path directory);
+  // Writes the configuration into `directory` (which must exist). Without `flood_penalties`
+  // the server never slows a fast client down (for measuring the bot, not the server).
+  explicit NgircdServer(std::filesystem::path directory, bool flood_penalties = true);
   ~NgircdServer() { Stop(); }
   NgircdServer(const NgircdServer&) = delete;
   NgircdServer& operator=(const NgircdServer&) = delete;
@@ -59,6 +60,7 @@ class NgircdServer {
   std::filesystem::path log_;
   std::uint16_t port_ = 0;
   std::uint16_t tls_port_ = 0;
+  bool flood_penalties_ = true;
   ChildProcess process_;
   std::string error_;
 };
