@@ -23,7 +23,7 @@ inline constexpr std::size_t kMaxIrcParams = 15;
 // One line from the server, CR LF already removed. nullopt when it holds no command.
 std::optional<IrcMessage> ParseIrcLine(std::string_view line);
 
-// "nick" of "nick!user@host" (the whole prefix when it has no '!').
+// "nick" of "nick!user@host" (also of "nick@host"; the whole prefix when it has neither).
 std::string_view NickOf(std::string_view prefix);
 
 }  // namespace deckhand::irc

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cmath>
 
 namespace deckhand::irc {
 
@@ -10,7 +11,8 @@ class TokenBucket {  // outgoing flood control: one token per line
  public:
   using Clock = std::chrono::steady_clock;
 
-  // Holds at most `burst` tokens (full at the start) and gains `lines_per_second` a second.
+  // Holds at most `burst` tokens (at least one; full at the start) and gains `lines_per_second`
+  // a second. A rate that is not a positive number limits nothing.
   TokenBucket(double burst, double lines_per_second);
 
   // How long to wait before the next line may go; zero when a token is there.
@@ -19,6 +21,7 @@ class TokenBucket {  // outgoing flood control: one token per line
   void Take(Clock::time_point now);  // spends one token (call when WaitBefore is zero)
 
  private:
+  bool Limits() const { return lines_per_second_ > 0 && std::isfinite(lines_per_second_); }
   void Refill(Clock::time_point now);
 
   double burst_;
