@@ -76,7 +76,7 @@ TEST_F(BotTest, HiddenDrawAndPeekReachOnlyThePlayer) {
   AwaitReply(*bob, "#table", Direct(library.deck, "#oracle", "deck,trump").size());
   std::string top_two = FirstCards(Direct(library.check, "#table", "check"), 2);
 
-  for (const char* command : {"!peek,2", "!hdraw,2"}) {
+  for (const char* command : {"!peek,2", "!hdraw,1-2"}) {
     SCOPED_TRACE(command);
     alice->Say("#table", command);
     EXPECT_EQ(AwaitReply(*alice, "alice", top_two.size()).text, top_two);

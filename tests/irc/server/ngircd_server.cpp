@@ -62,6 +62,9 @@ NgircdServer::NgircdServer(std::filesystem::path directory, bool flood_penalties
       tls_port_(FreeLoopbackPort()),
       flood_penalties_(flood_penalties) {
   std::ofstream(directory_ / "ngircd.motd") << "deckhand test server\n";
+  // Started as root, ngircd runs as "nobody": let it write its PID file here all the same.
+  std::filesystem::permissions(directory_, std::filesystem::perms::all,
+                               std::filesystem::perm_options::add);
   WriteConfiguration();
 }
 
