@@ -23,6 +23,10 @@ struct GameCase {
   const char* settings_channel;  // the same name in UTF-8, as the bot's settings hold it
 };
 
+void PrintTo(const GameCase& game, std::ostream* out) {
+  *out << game.encoding << " " << game.mode << " in " << game.settings_channel;
+}
+
 class BotGameTest : public BotTest, public ::testing::WithParamInterface<GameCase> {};
 
 // Deal, check, draw, count, reshuffle, draw and check again: the cards the player sees are the
@@ -62,7 +66,11 @@ INSTANTIATE_TEST_SUITE_P(
                       GameCase{"iso-2022-jp", "trump", "#table", "#table"},
                       GameCase{"iso-2022-jp", "major", kNihongo, "#日本語"},
                       GameCase{"shift_jis", "trump", kTrump, "#トランプ"}),
-    [](const auto& info) { return std::to_string(info.index) + "_" + info.param.mode; });
+    [](const auto& info) {
+      std::string name = std::string(info.param.encoding) + "_" + info.param.mode;
+      std::erase(name, '-');
+      return name;
+    });
 
 // A hidden draw and a peek name the cards to the player alone; the channel hears who drew how
 // many, and its deck is smaller by that many.
