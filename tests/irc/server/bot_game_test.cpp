@@ -118,23 +118,27 @@ TEST_F(BotTest, PrivateMessagePlaysTheSendersOwnDeck) {
   EXPECT_EQ(Direct(library.count, "alice", "count"), "51");
 }
 
-// Thirty commands at once get thirty replies, paced by the bot, and the bot stays connected.
+// Thirty commands at once, each answered by a line of some 200 bytes, get thirty whole replies
+// and the bot stays connected. (ngircd slows a fast sender down rather than dropping it, so
+// that the bot paces itself shows in its time, which tests leave alone.)
 TEST_F(BotTest, BurstOfCommandsGetsEveryReply) {
   auto alice = Player("alice", "utf-8", "#table");
   StartBot({});
   ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
-  alice->Say("#table", "!deck,trump");
+  alice->Say("#table", "!deck,major");
   AwaitReply(*alice, "#table", 1);
+  const std::string deck = Direct(LoadedPlugin().check, "#table", "check");
   constexpr int kBurst = 30;
-  for (int i = 0; i < kBurst; ++i) alice->Say("#table", "!count");
+  for (int i = 0; i < kBurst; ++i) alice->Say("#table", "!check");
   int replies = 0;
   std::vector<std::string> bot_events;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
   while (replies < kBurst && std::chrono::steady_clock::now() < deadline) {
     std::optional<ServerLine> line = alice->Next(std::chrono::seconds(20));
     if (!line) break;
     if (line->nick != bot_nick_) continue;
-    if (line->command == "NOTICE" && line->params == std::vector<std::string>{"#table", "54"}) {
+    if (line->command == "NOTICE" && line->params.size() == 2 && line->params[0] == "#table" &&
+        alice->text().FromWire(line->params[1]) == deck) {
       ++replies;
     } else {
       bot_events.push_back(line->raw);  // a QUIT or JOIN here means it was disconnected
