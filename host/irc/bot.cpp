@@ -484,8 +484,8 @@ void Bot::OnChat(const IrcMessage& message) {
   ChatMessage chat{sender, params[0], !IsMe(params[0]), params[1]};
   std::vector<std::string> lines = game_.Answer(chat, RelayPrefixBytes());
   if (lines.empty()) return;
-  Log(LogLevel::kInfo, "replying to " + Shown(chat.in_channel ? chat.where : sender) + " in " +
-                           std::to_string(lines.size()) + " line(s)");
+  Log(LogLevel::kInfo, "sending " + std::to_string(lines.size()) + " line(s) for the command at " +
+                           Shown(chat.in_channel ? chat.where : sender));
   for (std::string& line : lines) Send(std::move(line));
 }
 

@@ -45,7 +45,9 @@ std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
 
 int Run(BotConfig& config) {
   SetVerboseLog(config.verbose);
-  WireCodec codec(*ParseWireEncoding(config.encoding));
+  std::optional<WireEncoding> encoding = ParseWireEncoding(config.encoding);
+  if (!encoding) return Refuse("unknown encoding " + config.encoding);
+  WireCodec codec(*encoding);
   std::string error;
   std::optional<host::Plugin> plugin = OpenPlugin(config, &error);
   if (!plugin) return Refuse(error);
