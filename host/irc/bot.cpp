@@ -21,6 +21,7 @@ constexpr std::size_t kCommonNickLength = 9;
 // Longest piece of an AUTHENTICATE line's payload.
 constexpr std::size_t kSaslChunk = 400;
 constexpr std::chrono::seconds kQuitGrace{2};
+constexpr int kMaxNickAttempts = 20;
 
 std::chrono::steady_clock::duration Seconds(double seconds) {
   return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -420,8 +421,9 @@ void Bot::OnRegistered(const IrcMessage& message) {
 
 void Bot::OnNickRefused(const IrcMessage& message) {
   if (registered_) return;
-  // "deckhand_", then "deckhand2", "deckhand3"...; cut to fit a short nick limit.
-  ++nick_attempts_;
+  // "deckhand_", then "deckhand2", "deckhand3"...; cut to fit a short nick limit. A server that
+  // refuses every one is left for a while rather than asked again and again at once.
+  if (++nick_attempts_ > kMaxNickAttempts) return Lost("the server accepts none of our nicks");
   std::string suffix = nick_attempts_ == 1 ? "_" : std::to_string(nick_attempts_);
   std::size_t limit = std::max(kCommonNickLength, config_.nick.size());
   std::string base = config_.nick.substr(0, limit - std::min(limit, suffix.size()));
@@ -481,6 +483,7 @@ void Bot::OnChat(const IrcMessage& message) {
   const std::vector<std::string>& params = message.params;
   if (params.size() < 2 || params[1].empty() || params[1][0] == '\x01') return;  // CTCP
   std::string_view sender = NickOf(message.prefix);
+  if (sender.empty()) return;  // from the server itself: no one to answer
   ChatMessage chat{sender, params[0], !IsMe(params[0]), params[1]};
   std::vector<std::string> lines = game_.Answer(chat, RelayPrefixBytes());
   if (lines.empty()) return;
