@@ -77,6 +77,11 @@ std::vector<SplitCase> Cases() {
          return card;
        }() + ",b", 400, false},
       {"StateChanges", kana_and_ascii + "," + kana_and_ascii, 100, false},
+      {"EndsOutsideAscii", [] {  // 3 + 96 + 3 bytes in ISO-2022-JP: the return to ASCII counts
+         std::string card;
+         for (int i = 0; i < 48; ++i) card += "\x82\xA0";
+         return card;
+       }(), 100, false},
       {"OnlyCommas", std::string(1000, ','), 50, true},
       {"SmallLimit", "\x82\xA0\x82\xA0\x82\xA0\x82\xA0,\xB1\xB1\xB1\xB1\xB1", 16, false},
   };
