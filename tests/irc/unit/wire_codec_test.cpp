@@ -181,7 +181,10 @@ INSTANTIATE_TEST_SUITE_P(
         ToLibraryCase{WireEncoding::kShiftJis, "\x82\xA0\xB1", "\x82\xA0\xB1"},
         ToLibraryCase{WireEncoding::kShiftJis, "\x82", std::nullopt},
         ToLibraryCase{WireEncoding::kShiftJis, "\x85\x40", std::nullopt},
-        ToLibraryCase{WireEncoding::kShiftJis, "a\x80", std::nullopt}));
+        ToLibraryCase{WireEncoding::kShiftJis, "a\x80", std::nullopt},
+        ToLibraryCase{WireEncoding::kUtf8, std::string("a\0b", 3), std::nullopt},
+        ToLibraryCase{WireEncoding::kIso2022Jp, "a\rb", std::nullopt},
+        ToLibraryCase{WireEncoding::kShiftJis, "a\nb", std::nullopt}));
 
 TEST(ParseWireEncodingTest, KnowsTheNames) {
   const std::pair<std::string_view, std::optional<WireEncoding>> cases[] = {
