@@ -210,7 +210,7 @@ std::optional<std::string> Iso2022JpToCp932(std::string_view wire) {
 bool IsCp932Text(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length = Cp932CharacterLength(text.substr(i));
-    if (CodePointOf(text.substr(i, length)) == 0 && text[i] != '\0') return false;
+    if (CodePointOf(text.substr(i, length)) == 0) return false;  // NUL among them
     i += length;
   }
   return true;
@@ -237,6 +237,14 @@ std::size_t Cp932CharacterLength(std::string_view text) {
 WireCodec::WireCodec(WireEncoding encoding) : encoding_(encoding) {}
 
 std::optional<std::string> WireCodec::ToLibrary(std::string_view wire) const {
+  std::optional<std::string> text = Decode(wire);
+  if (text && text->find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+std::optional<std::string> WireCodec::Decode(std::string_view wire) const {
   switch (encoding_) {
     case WireEncoding::kUtf8: {
       std::string out;
