@@ -199,8 +199,7 @@ void Bot::Connect() {
                 link->stream.set_verify_callback(
                     FingerprintCheck{NormalFingerprint(config_.tls_fingerprint)});
               } else if (config_.tls_verify) {
-                link->stream.set_verify_callback(
-                    asio::ssl::host_name_verification(config_.server));
+                link->stream.set_verify_callback(asio::ssl::host_name_verification(config_.server));
               }
               link->stream.async_handshake(
                   asio::ssl::stream_base::client, [this, link](const asio::error_code& error) {
@@ -279,23 +278,23 @@ void Bot::Finish() {
 }
 
 void Bot::Read(std::shared_ptr<Link> link) {
-  link->ReadLine(asio::dynamic_buffer(link->inbox, kMaxInbox),
-                 [this, link](const asio::error_code& error, std::size_t size) {
-                   if (link != link_) return;
-                   if (error == asio::error::not_found) {
-                     return Lost("the server sent a line over " + std::to_string(kMaxInbox) +
-                                 " bytes");
-                   }
-                   if (error == asio::error::eof) return Lost("the server closed the connection");
-                   if (error) return Lost(error.message());
-                   std::string line = link->inbox.substr(0, size);
-                   link->inbox.erase(0, size);
-                   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-                     line.pop_back();
-                   }
-                   OnLine(line);
-                   if (link == link_) Read(link);
-                 });
+  link->ReadLine(
+      asio::dynamic_buffer(link->inbox, kMaxInbox),
+      [this, link](const asio::error_code& error, std::size_t size) {
+        if (link != link_) return;
+        if (error == asio::error::not_found) {
+          return Lost("the server sent a line over " + std::to_string(kMaxInbox) + " bytes");
+        }
+        if (error == asio::error::eof) return Lost("the server closed the connection");
+        if (error) return Lost(error.message());
+        std::string line = link->inbox.substr(0, size);
+        link->inbox.erase(0, size);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+          line.pop_back();
+        }
+        OnLine(line);
+        if (link == link_) Read(link);
+      });
 }
 
 void Bot::Send(std::string line, bool urgent) {
@@ -348,20 +347,22 @@ void Bot::Pump() {
 void Bot::ArmKeepAlive() {
   Clock::duration interval = Seconds(config_.ping_interval);
   Clock::duration patience = Seconds(config_.ping_timeout);
-  keep_alive_timer_.expires_at(last_heard_ + interval + (ping_sent_ ? patience : Clock::duration{}));
-  keep_alive_timer_.async_wait([this, link = link_, interval, patience](const asio::error_code& error) {
-    if (error || link != link_) return;
-    Clock::duration silent = Clock::now() - last_heard_;
-    if (ping_sent_ && silent >= interval + patience) {
-      return Lost("no answer from the server for " + FormatSeconds(config_.ping_interval +
-                                                                   config_.ping_timeout) + " s");
-    }
-    if (!ping_sent_ && silent >= interval) {
-      Send("PING :deckhand-irc", true);
-      ping_sent_ = true;
-    }
-    ArmKeepAlive();
-  });
+  keep_alive_timer_.expires_at(last_heard_ + interval +
+                               (ping_sent_ ? patience : Clock::duration{}));
+  keep_alive_timer_.async_wait(
+      [this, link = link_, interval, patience](const asio::error_code& error) {
+        if (error || link != link_) return;
+        Clock::duration silent = Clock::now() - last_heard_;
+        if (ping_sent_ && silent >= interval + patience) {
+          return Lost("no answer from the server for " +
+                      FormatSeconds(config_.ping_interval + config_.ping_timeout) + " s");
+        }
+        if (!ping_sent_ && silent >= interval) {
+          Send("PING :deckhand-irc", true);
+          ping_sent_ = true;
+        }
+        ArmKeepAlive();
+      });
 }
 
 void Bot::OnLine(std::string_view line) {
@@ -429,8 +430,8 @@ void Bot::OnNickRefused(const IrcMessage& message) {
   std::string base = config_.nick.substr(0, limit - std::min(limit, suffix.size()));
   std::string next = base + suffix;
   Log(LogLevel::kWarning, "the server refuses the nick " + Shown(nick_) + " (" +
-                              (message.command == "433" ? "in use" : "not allowed") +
-                              "), trying " + Shown(next));
+                              (message.command == "433" ? "in use" : "not allowed") + "), trying " +
+                              Shown(next));
   nick_ = next;
   Send("NICK " + nick_, true);
 }

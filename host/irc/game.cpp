@@ -47,8 +47,7 @@ std::optional<Game> Game::Create(const host::Plugin& plugin, const BotConfig& co
                                  const WireCodec& codec, std::string* error) {
   Game game(plugin, config, codec);
   if (!ToShiftJis(config.texts.hidden_draw, &game.hidden_draw_text_, "hidden_draw", error) ||
-      !ToShiftJis(config.texts.not_converted, &game.not_converted_text_, "not_converted",
-                  error) ||
+      !ToShiftJis(config.texts.not_converted, &game.not_converted_text_, "not_converted", error) ||
       !ToShiftJis(config.texts.peek_empty, &game.peek_empty_text_, "peek_empty", error)) {
     return std::nullopt;
   }
@@ -68,8 +67,8 @@ std::vector<std::string> Game::Answer(const ChatMessage& message,
   std::optional<std::string> text = codec_.ToLibrary(command->text);
   if (!nick || !target || !text || nick->empty() || target->empty() ||
       nick->find(' ') != std::string::npos || target->find(' ') != std::string::npos) {
-    Log(LogLevel::kWarning, "refused a command that does not convert to Shift_JIS from " +
-                                std::string(message.sender));
+    Log(LogLevel::kWarning,
+        "refused a command that does not convert to Shift_JIS from " + std::string(message.sender));
     Notice(message.sender, not_converted_text_, relay_prefix_bytes, lines);
     return lines;
   }
@@ -103,8 +102,8 @@ std::optional<std::string> Game::CallExport(const Call& call, std::size_t export
   host::CallResult result = host::CallCommand(plugin_->exports[export_index], line);
   library_time_ += std::chrono::steady_clock::now() - start;
   if (!result.fault.empty()) {
-    Log(LogLevel::kError, result.fault + " (" + std::string(host::kExportNames[export_index]) +
-                              ")");
+    Log(LogLevel::kError,
+        result.fault + " (" + std::string(host::kExportNames[export_index]) + ")");
     return std::nullopt;
   }
   if (!result.reply) return std::nullopt;

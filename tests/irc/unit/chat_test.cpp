@@ -66,7 +66,7 @@ TEST(Backoff, DoublesFromTheFirstDelayUpToTheCapWithJitterBelow) {
     double random;
     double seconds;
   };
-  const Case cases[] = {{0, 0, 1}, {0, 0.5, 0.75}, {3, 0, 8}, {8, 0, 256},
+  const Case cases[] = {{0, 0, 1},   {0, 0.5, 0.75},     {3, 0, 8},      {8, 0, 256},
                         {9, 0, 300}, {9, 0.999, 150.15}, {10000, 0, 300}};
   for (const Case& test : cases) {
     EXPECT_NEAR(BackoffSeconds(test.failures, 1, 300, test.random), test.seconds, 1e-9)
@@ -110,9 +110,8 @@ TEST_F(GameTest, HiddenDrawTellsTheCardsToTheDrawerAndOnlyTheCountToTheChannel) 
   Say("!deck,small");
   std::string cards = Cards();
   std::string first_two = cards.substr(0, cards.find(',', cards.find(',') + 1));
-  EXPECT_EQ(Say("!hdraw,1-2"), (std::vector<std::string>{
-                                   "NOTICE alice :" + first_two,
-                                   "NOTICE #t :alice: 2枚引きました"}));
+  EXPECT_EQ(Say("!hdraw,1-2"), (std::vector<std::string>{"NOTICE alice :" + first_two,
+                                                         "NOTICE #t :alice: 2枚引きました"}));
   EXPECT_EQ(Say("!count"), std::vector<std::string>{"NOTICE #t :1"});
   // Nothing left to draw from the second position: the drawer hears why, the channel nothing.
   std::vector<std::string> none = Say("!hdraw,2");
@@ -123,8 +122,8 @@ TEST_F(GameTest, HiddenDrawTellsTheCardsToTheDrawerAndOnlyTheCountToTheChannel) 
 TEST_F(GameTest, PeekShowsTheTopCardsToTheSenderAndMovesNothing) {
   Say("!deck,small");
   std::string cards = Cards();
-  EXPECT_EQ(Say("!peek,2"), std::vector<std::string>{
-                                "NOTICE alice :" + cards.substr(0, cards.rfind(','))});
+  EXPECT_EQ(Say("!peek,2"),
+            std::vector<std::string>{"NOTICE alice :" + cards.substr(0, cards.rfind(','))});
   EXPECT_EQ(Say("!peek,5"), std::vector<std::string>{"NOTICE alice :" + cards});
   EXPECT_EQ(Cards(), cards);
   Say("!draw,1-3");
@@ -147,7 +146,8 @@ TEST_F(GameTest, TextWithoutAShiftJisFormIsRefusedToTheSender) {
 
 TEST_F(GameTest, LongRepliesComeInLinesThatFitBehindTheRelayPrefix) {
   std::string many = "[DECK]\nMax=60\n";
-  for (int i = 1; i <= 60; ++i) many += std::to_string(i) + "=Card number " + std::to_string(i) + "\n";
+  for (int i = 1; i <= 60; ++i)
+    many += std::to_string(i) + "=Card number " + std::to_string(i) + "\n";
   scratch_.Write("small.ini", many);
   Say("!deck,small");
   std::vector<std::string> lines = game_->Answer({"alice", "#t", true, "!check"}, 100);
