@@ -106,6 +106,19 @@ double BackoffSeconds(int failures, double initial, double maximum, double unit_
   return delay - delay / 2 * unit_random;
 }
 
+std::vector<std::string> SaslPlainLines(std::string_view account, std::string_view password) {
+  std::string credentials;
+  credentials.append(account).append(1, '\0').append(account).append(1, '\0').append(password);
+  std::string payload = Base64(credentials);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < payload.size(); at += kSaslChunk) {
+    lines.push_back("AUTHENTICATE " + payload.substr(at, kSaslChunk));
+  }
+  // A payload that fills its last piece exactly is ended by an empty one.
+  if (payload.size() % kSaslChunk == 0) lines.push_back("AUTHENTICATE +");
+  return lines;
+}
+
 asio::ssl::context MakeTlsContext(const BotConfig& config) {
   asio::ssl::context context(asio::ssl::context::tls_client);
   context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
@@ -518,12 +531,9 @@ void Bot::OnCap(const IrcMessage& message) {
 
 void Bot::SendCredentials() {
   const std::string& account = config_.sasl_user.empty() ? config_.nick : config_.sasl_user;
-  std::string payload = Base64(account + '\0' + account + '\0' + config_.sasl_password);
-  for (std::size_t at = 0; at < payload.size(); at += kSaslChunk) {
-    Send("AUTHENTICATE " + payload.substr(at, kSaslChunk), true);
+  for (std::string& line : SaslPlainLines(account, config_.sasl_password)) {
+    Send(std::move(line), true);
   }
-  // A payload that fills its last piece exactly is ended by an empty one.
-  if (payload.size() % kSaslChunk == 0) Send("AUTHENTICATE +", true);
 }
 
 void Bot::FinishCapabilities() { Send("CAP END", true); }

@@ -74,6 +74,25 @@ TEST(Backoff, DoublesFromTheFirstDelayUpToTheCapWithJitterBelow) {
   }
 }
 
+TEST(Sasl, PlainCredentialsInPiecesOf400WithAnEndMarkAfterAFullOne) {
+  EXPECT_EQ(SaslPlainLines("bot", "pw"),
+            std::vector<std::string>{"AUTHENTICATE Ym90AGJvdABwdw=="});  // "bot\0bot\0pw"
+  struct Case {
+    std::size_t password_size;
+    std::size_t lines;
+    const char* last;  // start of the last line
+  };
+  // "a\0a\0" and the password: 4 + n bytes, base64 of 3 bytes is 4 characters.
+  const Case cases[] = {
+      {296, 2, "AUTHENTICATE +"}, {297, 2, "AUTHENTICATE YQ="}, {293, 1, "AUTHENTICATE YQB"}};
+  for (const Case& test : cases) {
+    std::vector<std::string> lines = SaslPlainLines("a", std::string(test.password_size, 'a'));
+    ASSERT_EQ(lines.size(), test.lines) << test.password_size;
+    EXPECT_EQ(lines.back().rfind(test.last, 0), 0u) << lines.back();
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 13u + 400u);
+  }
+}
+
 // A game on the built library, in a scratch directory with a three-card set.
 class GameTest : public ::testing::Test {
  protected:
