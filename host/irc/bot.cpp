@@ -92,6 +92,16 @@ std::string NormalFingerprint(std::string_view text) {
   return hex;
 }
 
+// A line for the log: passwords, and credentials in any form, never go there.
+std::string WithoutSecrets(std::string_view line) {
+  for (std::string_view secret : {"PASS ", "AUTHENTICATE "}) {
+    if (line.starts_with(secret) && line != "AUTHENTICATE PLAIN") {
+      return std::string(secret) + "(hidden)";
+    }
+  }
+  return std::string(line);
+}
+
 std::string FormatSeconds(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", seconds);
@@ -312,7 +322,7 @@ void Bot::Read(std::shared_ptr<Link> link) {
 
 void Bot::Send(std::string line, bool urgent) {
   if (!link_) return;
-  Log(LogLevel::kDebug, "> " + line);
+  Log(LogLevel::kDebug, "> " + WithoutSecrets(line));
   (urgent ? urgent_ : paced_).push_back(std::move(line));
   Pump();
 }
