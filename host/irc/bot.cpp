@@ -21,6 +21,7 @@ constexpr std::size_t kCommonNickLength = 9;
 // Longest piece of an AUTHENTICATE line's payload.
 constexpr std::size_t kSaslChunk = 400;
 constexpr std::chrono::seconds kQuitGrace{2};
+constexpr int kMaxNickAttempts = 20;
 
 std::chrono::steady_clock::duration Seconds(double seconds) {
   return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -91,6 +92,16 @@ std::string NormalFingerprint(std::string_view text) {
   return hex;
 }
 
+// A line for the log: passwords, and credentials in any form, never go there.
+std::string WithoutSecrets(std::string_view line) {
+  for (std::string_view secret : {"PASS ", "AUTHENTICATE "}) {
+    if (line.starts_with(secret) && line != "AUTHENTICATE PLAIN") {
+      return std::string(secret) + "(hidden)";
+    }
+  }
+  return std::string(line);
+}
+
 std::string FormatSeconds(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", seconds);
@@ -103,6 +114,19 @@ double BackoffSeconds(int failures, double initial, double maximum, double unit_
   double delay = initial * std::pow(2.0, std::min(failures, 62));
   delay = std::min(delay, maximum);
   return delay - delay / 2 * unit_random;
+}
+
+std::vector<std::string> SaslPlainLines(std::string_view account, std::string_view password) {
+  std::string credentials;
+  credentials.append(account).append(1, '\0').append(account).append(1, '\0').append(password);
+  std::string payload = Base64(credentials);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < payload.size(); at += kSaslChunk) {
+    lines.push_back("AUTHENTICATE " + payload.substr(at, kSaslChunk));
+  }
+  // A payload that fills its last piece exactly is ended by an empty one.
+  if (payload.size() % kSaslChunk == 0) lines.push_back("AUTHENTICATE +");
+  return lines;
 }
 
 asio::ssl::context MakeTlsContext(const BotConfig& config) {
@@ -198,8 +222,7 @@ void Bot::Connect() {
                 link->stream.set_verify_callback(
                     FingerprintCheck{NormalFingerprint(config_.tls_fingerprint)});
               } else if (config_.tls_verify) {
-                link->stream.set_verify_callback(
-                    asio::ssl::host_name_verification(config_.server));
+                link->stream.set_verify_callback(asio::ssl::host_name_verification(config_.server));
               }
               link->stream.async_handshake(
                   asio::ssl::stream_base::client, [this, link](const asio::error_code& error) {
@@ -278,28 +301,28 @@ void Bot::Finish() {
 }
 
 void Bot::Read(std::shared_ptr<Link> link) {
-  link->ReadLine(asio::dynamic_buffer(link->inbox, kMaxInbox),
-                 [this, link](const asio::error_code& error, std::size_t size) {
-                   if (link != link_) return;
-                   if (error == asio::error::not_found) {
-                     return Lost("the server sent a line over " + std::to_string(kMaxInbox) +
-                                 " bytes");
-                   }
-                   if (error == asio::error::eof) return Lost("the server closed the connection");
-                   if (error) return Lost(error.message());
-                   std::string line = link->inbox.substr(0, size);
-                   link->inbox.erase(0, size);
-                   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-                     line.pop_back();
-                   }
-                   OnLine(line);
-                   if (link == link_) Read(link);
-                 });
+  link->ReadLine(
+      asio::dynamic_buffer(link->inbox, kMaxInbox),
+      [this, link](const asio::error_code& error, std::size_t size) {
+        if (link != link_) return;
+        if (error == asio::error::not_found) {
+          return Lost("the server sent a line over " + std::to_string(kMaxInbox) + " bytes");
+        }
+        if (error == asio::error::eof) return Lost("the server closed the connection");
+        if (error) return Lost(error.message());
+        std::string line = link->inbox.substr(0, size);
+        link->inbox.erase(0, size);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+          line.pop_back();
+        }
+        OnLine(line);
+        if (link == link_) Read(link);
+      });
 }
 
 void Bot::Send(std::string line, bool urgent) {
   if (!link_) return;
-  Log(LogLevel::kDebug, "> " + line);
+  Log(LogLevel::kDebug, "> " + WithoutSecrets(line));
   (urgent ? urgent_ : paced_).push_back(std::move(line));
   Pump();
 }
@@ -347,20 +370,22 @@ void Bot::Pump() {
 void Bot::ArmKeepAlive() {
   Clock::duration interval = Seconds(config_.ping_interval);
   Clock::duration patience = Seconds(config_.ping_timeout);
-  keep_alive_timer_.expires_at(last_heard_ + interval + (ping_sent_ ? patience : Clock::duration{}));
-  keep_alive_timer_.async_wait([this, link = link_, interval, patience](const asio::error_code& error) {
-    if (error || link != link_) return;
-    Clock::duration silent = Clock::now() - last_heard_;
-    if (ping_sent_ && silent >= interval + patience) {
-      return Lost("no answer from the server for " + FormatSeconds(config_.ping_interval +
-                                                                   config_.ping_timeout) + " s");
-    }
-    if (!ping_sent_ && silent >= interval) {
-      Send("PING :deckhand-irc", true);
-      ping_sent_ = true;
-    }
-    ArmKeepAlive();
-  });
+  keep_alive_timer_.expires_at(last_heard_ + interval +
+                               (ping_sent_ ? patience : Clock::duration{}));
+  keep_alive_timer_.async_wait(
+      [this, link = link_, interval, patience](const asio::error_code& error) {
+        if (error || link != link_) return;
+        Clock::duration silent = Clock::now() - last_heard_;
+        if (ping_sent_ && silent >= interval + patience) {
+          return Lost("no answer from the server for " +
+                      FormatSeconds(config_.ping_interval + config_.ping_timeout) + " s");
+        }
+        if (!ping_sent_ && silent >= interval) {
+          Send("PING :deckhand-irc", true);
+          ping_sent_ = true;
+        }
+        ArmKeepAlive();
+      });
 }
 
 void Bot::OnLine(std::string_view line) {
@@ -420,15 +445,16 @@ void Bot::OnRegistered(const IrcMessage& message) {
 
 void Bot::OnNickRefused(const IrcMessage& message) {
   if (registered_) return;
-  // "deckhand_", then "deckhand2", "deckhand3"...; cut to fit a short nick limit.
-  ++nick_attempts_;
+  // "deckhand_", then "deckhand2", "deckhand3"...; cut to fit a short nick limit. A server that
+  // refuses every one is left for a while rather than asked again and again at once.
+  if (++nick_attempts_ > kMaxNickAttempts) return Lost("the server accepts none of our nicks");
   std::string suffix = nick_attempts_ == 1 ? "_" : std::to_string(nick_attempts_);
   std::size_t limit = std::max(kCommonNickLength, config_.nick.size());
   std::string base = config_.nick.substr(0, limit - std::min(limit, suffix.size()));
   std::string next = base + suffix;
   Log(LogLevel::kWarning, "the server refuses the nick " + Shown(nick_) + " (" +
-                              (message.command == "433" ? "in use" : "not allowed") +
-                              "), trying " + Shown(next));
+                              (message.command == "433" ? "in use" : "not allowed") + "), trying " +
+                              Shown(next));
   nick_ = next;
   Send("NICK " + nick_, true);
 }
@@ -481,11 +507,12 @@ void Bot::OnChat(const IrcMessage& message) {
   const std::vector<std::string>& params = message.params;
   if (params.size() < 2 || params[1].empty() || params[1][0] == '\x01') return;  // CTCP
   std::string_view sender = NickOf(message.prefix);
+  if (sender.empty()) return;  // from the server itself: no one to answer
   ChatMessage chat{sender, params[0], !IsMe(params[0]), params[1]};
   std::vector<std::string> lines = game_.Answer(chat, RelayPrefixBytes());
   if (lines.empty()) return;
-  Log(LogLevel::kInfo, "replying to " + Shown(chat.in_channel ? chat.where : sender) + " in " +
-                           std::to_string(lines.size()) + " line(s)");
+  Log(LogLevel::kInfo, "sending " + std::to_string(lines.size()) + " line(s) for the command at " +
+                           Shown(chat.in_channel ? chat.where : sender));
   for (std::string& line : lines) Send(std::move(line));
 }
 
@@ -514,12 +541,9 @@ void Bot::OnCap(const IrcMessage& message) {
 
 void Bot::SendCredentials() {
   const std::string& account = config_.sasl_user.empty() ? config_.nick : config_.sasl_user;
-  std::string payload = Base64(account + '\0' + account + '\0' + config_.sasl_password);
-  for (std::size_t at = 0; at < payload.size(); at += kSaslChunk) {
-    Send("AUTHENTICATE " + payload.substr(at, kSaslChunk), true);
+  for (std::string& line : SaslPlainLines(account, config_.sasl_password)) {
+    Send(std::move(line), true);
   }
-  // A payload that fills its last piece exactly is ended by an empty one.
-  if (payload.size() % kSaslChunk == 0) Send("AUTHENTICATE +", true);
 }
 
 void Bot::FinishCapabilities() { Send("CAP END", true); }

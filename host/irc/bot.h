@@ -35,6 +35,10 @@ struct WireChannel {
 // cut off together do not come back together. `unit_random` is in [0, 1).
 double BackoffSeconds(int failures, double initial, double maximum, double unit_random);
 
+// The AUTHENTICATE lines of a SASL PLAIN login: the credentials in base64, in pieces of 400
+// characters, and "+" after a last piece of exactly 400.
+std::vector<std::string> SaslPlainLines(std::string_view account, std::string_view password);
+
 class Bot {
  public:
   Bot(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config, const Game& game,

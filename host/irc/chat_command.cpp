@@ -28,13 +28,6 @@ std::optional<std::size_t> PeekCount(std::string_view argument) {
   return count;
 }
 
-void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view value) {
-  for (std::size_t at = text.find(placeholder); at != std::string::npos;
-       at = text.find(placeholder, at + value.size())) {
-    text.replace(at, placeholder.size(), value);
-  }
-}
-
 }  // namespace
 
 std::optional<ChatCommand> ParseChatCommand(std::string_view message, std::string_view prefix) {
@@ -70,9 +63,22 @@ std::optional<ChatCommand> ParseChatCommand(std::string_view message, std::strin
 }
 
 std::string FillHostText(std::string_view text, std::string_view nick, std::size_t count) {
-  std::string filled(text);
-  ReplaceAll(filled, "{nick}", nick);
-  ReplaceAll(filled, "{count}", std::to_string(count));
+  // One pass, so that a nick such as "{count}" is shown as it is, never filled in itself.
+  constexpr std::string_view kNick = "{nick}";
+  constexpr std::string_view kCount = "{count}";
+  std::string filled;
+  while (!text.empty()) {
+    if (text.substr(0, kNick.size()) == kNick) {
+      filled += nick;
+      text.remove_prefix(kNick.size());
+    } else if (text.substr(0, kCount.size()) == kCount) {
+      filled += std::to_string(count);
+      text.remove_prefix(kCount.size());
+    } else {
+      filled += text.front();
+      text.remove_prefix(1);
+    }
+  }
   return filled;
 }
 

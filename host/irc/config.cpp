@@ -3,10 +3,10 @@
 #include <getopt.h>
 #include <ini.h>
 
-#include <charconv>
-#include <filesystem>
 #include <cctype>
+#include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <string_view>
 
@@ -155,8 +155,7 @@ const std::vector<Key>& Keys() {
        std::bind(SetPositive, &BotConfig::reconnect_initial, 3600, _1, _2)},
       {"timing", "reconnect_max", std::bind(SetPositive, &BotConfig::reconnect_max, 86400, _1, _2)},
       {"timing", "rejoin_delay", std::bind(SetPositive, &BotConfig::rejoin_delay, 86400, _1, _2)},
-      {"timing", "ping_interval",
-       std::bind(SetPositive, &BotConfig::ping_interval, 86400, _1, _2)},
+      {"timing", "ping_interval", std::bind(SetPositive, &BotConfig::ping_interval, 86400, _1, _2)},
       {"timing", "ping_timeout", std::bind(SetPositive, &BotConfig::ping_timeout, 86400, _1, _2)},
       {"texts", "hidden_draw", std::bind(SetHostText, &HostTexts::hidden_draw, _1, _2)},
       {"texts", "not_converted", std::bind(SetHostText, &HostTexts::not_converted, _1, _2)},
@@ -168,7 +167,7 @@ const std::vector<Key>& Keys() {
 struct FileReading {
   BotConfig* config;
   std::filesystem::path directory;  // of the file: relative paths in it start there
-  std::string first_reason;  // of the first line the handler refused
+  std::string first_reason;         // of the first line the handler refused
 };
 
 // A path written in the file means the same wherever the program is started from.
@@ -331,7 +330,8 @@ std::optional<std::string> CheckConsistency(const BotConfig& config) {
 std::optional<ChannelSetting> ParseChannelSetting(const std::string& text) {
   std::size_t space = text.find(' ');
   ChannelSetting channel{text.substr(0, space), ""};
-  std::size_t key_start = text.find_first_not_of(' ', space == std::string::npos ? text.size() : space);
+  std::size_t key_start =
+      text.find_first_not_of(' ', space == std::string::npos ? text.size() : space);
   if (key_start != std::string::npos) channel.key = text.substr(key_start);
   constexpr std::string_view kChannelStarts = "#&+!";
   if (channel.name.size() < 2 || kChannelStarts.find(channel.name[0]) == std::string_view::npos ||

@@ -25,10 +25,10 @@ struct BotConfig {
   std::string server = "127.0.0.1";
   int port = 6667;
   bool tls = false;
-  bool tls_verify = true;        // false: any certificate is accepted (test servers only)
-  std::string tls_ca;            // a certificate file trusted in addition to the system's
-  std::string tls_fingerprint;   // SHA-256 of the server's certificate, hex; when set, pinned
-  std::string server_password;   // PASS
+  bool tls_verify = true;       // false: any certificate is accepted (test servers only)
+  std::string tls_ca;           // a certificate file trusted in addition to the system's
+  std::string tls_fingerprint;  // SHA-256 of the server's certificate, hex; when set, pinned
+  std::string server_password;  // PASS
   std::string encoding = "utf-8";
 
   // Who the bot is.
@@ -41,8 +41,8 @@ struct BotConfig {
   std::vector<ChannelSetting> channels;
 
   // The game.
-  std::string data_dir;      // the process moves there at start; empty: stays where it is
-  std::string plugin;        // the library's path; empty: found as deckhand finds it
+  std::string data_dir;  // the process moves there at start; empty: stays where it is
+  std::string plugin;    // the library's path; empty: found as deckhand finds it
   std::string prefix = "!";
   std::string modes_file = "modes.ini";
 

@@ -1,6 +1,8 @@
 #include "host/irc/game.h"
 
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 
 #include "host/common/call.h"
 #include "host/irc/log.h"
@@ -45,8 +47,7 @@ std::optional<Game> Game::Create(const host::Plugin& plugin, const BotConfig& co
                                  const WireCodec& codec, std::string* error) {
   Game game(plugin, config, codec);
   if (!ToShiftJis(config.texts.hidden_draw, &game.hidden_draw_text_, "hidden_draw", error) ||
-      !ToShiftJis(config.texts.not_converted, &game.not_converted_text_, "not_converted",
-                  error) ||
+      !ToShiftJis(config.texts.not_converted, &game.not_converted_text_, "not_converted", error) ||
       !ToShiftJis(config.texts.peek_empty, &game.peek_empty_text_, "peek_empty", error)) {
     return std::nullopt;
   }
@@ -66,18 +67,13 @@ std::vector<std::string> Game::Answer(const ChatMessage& message,
   std::optional<std::string> text = codec_.ToLibrary(command->text);
   if (!nick || !target || !text || nick->empty() || target->empty() ||
       nick->find(' ') != std::string::npos || target->find(' ') != std::string::npos) {
-    Log(LogLevel::kWarning, "refused a command that does not convert to Shift_JIS from " +
-                                std::string(message.sender));
+    Log(LogLevel::kWarning,
+        "refused a command that does not convert to Shift_JIS from " + std::string(message.sender));
     Notice(message.sender, not_converted_text_, relay_prefix_bytes, lines);
     return lines;
   }
   Call call{*nick, *target};
-  Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " +
-                           std::string(reply_to) + ": " +
-                           std::string(host::kExportNames[command->export_index]) +
-                           (command->action == ChatAction::kHiddenDraw ? " (hidden)"
-                            : command->action == ChatAction::kPeek     ? " (peek)"
-                                                                       : ""));
+  library_time_ = {};
   if (command->action == ChatAction::kHiddenDraw && message.in_channel) {
     HiddenDraw(call, message, *command, relay_prefix_bytes, lines);
   } else if (command->action == ChatAction::kPeek) {
@@ -85,6 +81,16 @@ std::vector<std::string> Game::Answer(const ChatMessage& message,
   } else if (std::optional<std::string> reply = CallExport(call, command->export_index, *text)) {
     Notice(reply_to, *reply, relay_prefix_bytes, lines);
   }
+  char took[32];
+  std::snprintf(took, sizeof took, " (library %.3f ms)",
+                std::chrono::duration<double, std::milli>(library_time_).count());
+  Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " +
+                           std::string(reply_to) + ": " +
+                           std::string(host::kExportNames[command->export_index]) +
+                           (command->action == ChatAction::kHiddenDraw ? " hidden"
+                            : command->action == ChatAction::kPeek     ? " peek"
+                                                                       : "") +
+                           took);
   return lines;
 }
 
@@ -92,10 +98,12 @@ std::optional<std::string> Game::CallExport(const Call& call, std::size_t export
                                             std::string_view text) const {
   std::string line = call.nick + " " + call.target + " " + config_->modes_file + " ";
   line.append(text);
+  auto start = std::chrono::steady_clock::now();
   host::CallResult result = host::CallCommand(plugin_->exports[export_index], line);
+  library_time_ += std::chrono::steady_clock::now() - start;
   if (!result.fault.empty()) {
-    Log(LogLevel::kError, result.fault + " (" + std::string(host::kExportNames[export_index]) +
-                              ")");
+    Log(LogLevel::kError,
+        result.fault + " (" + std::string(host::kExportNames[export_index]) + ")");
     return std::nullopt;
   }
   if (!result.reply) return std::nullopt;

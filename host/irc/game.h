@@ -2,6 +2,7 @@
 // them, and turns their replies into NOTICE lines that fit the wire.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -55,6 +56,8 @@ class Game {
   std::string hidden_draw_text_;
   std::string not_converted_text_;
   std::string peek_empty_text_;
+  // Time spent inside the library for the command being answered, for the log.
+  mutable std::chrono::steady_clock::duration library_time_{};
 };
 
 // Longest IRC line, CR LF included.

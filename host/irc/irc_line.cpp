@@ -29,11 +29,21 @@ std::string UnescapeTagValue(std::string_view value) {
     }
     if (++i == value.size()) break;
     switch (value[i]) {
-      case ':': out += ';'; break;
-      case 's': out += ' '; break;
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      default: out += value[i]; break;  // "\\" among them
+      case ':':
+        out += ';';
+        break;
+      case 's':
+        out += ' ';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      default:
+        out += value[i];
+        break;  // "\\" among them
     }
   }
   return out;

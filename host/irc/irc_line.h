@@ -11,9 +11,9 @@ namespace deckhand::irc {
 
 struct IrcMessage {
   std::vector<std::pair<std::string, std::string>> tags;  // IRCv3 tags, values unescaped
-  std::string prefix;                 // without the ':'; empty when none
-  std::string command;                // as sent ("PRIVMSG", "001"), upper-cased letters
-  std::vector<std::string> params;    // the trailing parameter (if any) is the last one
+  std::string prefix;                                     // without the ':'; empty when none
+  std::string command;              // as sent ("PRIVMSG", "001"), upper-cased letters
+  std::vector<std::string> params;  // the trailing parameter (if any) is the last one
 };
 
 // The most parameters a line carries; anything after the last one belongs to it, as if it were

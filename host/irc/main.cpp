@@ -45,7 +45,9 @@ std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
 
 int Run(BotConfig& config) {
   SetVerboseLog(config.verbose);
-  WireCodec codec(*ParseWireEncoding(config.encoding));
+  std::optional<WireEncoding> encoding = ParseWireEncoding(config.encoding);
+  if (!encoding) return Refuse("unknown encoding " + config.encoding);
+  WireCodec codec(*encoding);
   std::string error;
   std::optional<host::Plugin> plugin = OpenPlugin(config, &error);
   if (!plugin) return Refuse(error);
@@ -64,11 +66,11 @@ int Run(BotConfig& config) {
   if (!config.data_dir.empty()) {
     std::error_code failure;
     std::filesystem::current_path(config.data_dir, failure);
-    if (failure) return Refuse("cannot use the data directory " + config.data_dir + ": " +
-                               failure.message());
+    if (failure)
+      return Refuse("cannot use the data directory " + config.data_dir + ": " + failure.message());
   }
-  Log(LogLevel::kInfo, "library " + plugin->path + ", data in " +
-                           std::filesystem::current_path().string());
+  Log(LogLevel::kInfo,
+      "library " + plugin->path + ", data in " + std::filesystem::current_path().string());
 
   asio::io_context io;
   Bot bot(io, *tls, config, *game, codec, std::move(*channels));

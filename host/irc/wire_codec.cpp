@@ -18,7 +18,7 @@ constexpr char kEscape = '\x1B';
 constexpr std::string_view kToAscii = "\x1B(B";
 constexpr std::string_view kToJis = "\x1B$B";
 constexpr std::string_view kToKana = "\x1B(I";
-constexpr std::string_view kGetaCp932 = "\x81\xAC";        // 〓
+constexpr std::string_view kGetaCp932 = "\x81\xAC";            // 〓
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";  // U+FFFD
 
 bool IsLeadByte(unsigned char byte) {
@@ -210,7 +210,7 @@ std::optional<std::string> Iso2022JpToCp932(std::string_view wire) {
 bool IsCp932Text(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     std::size_t length = Cp932CharacterLength(text.substr(i));
-    if (CodePointOf(text.substr(i, length)) == 0 && text[i] != '\0') return false;
+    if (CodePointOf(text.substr(i, length)) == 0) return false;  // NUL among them
     i += length;
   }
   return true;
@@ -237,6 +237,14 @@ std::size_t Cp932CharacterLength(std::string_view text) {
 WireCodec::WireCodec(WireEncoding encoding) : encoding_(encoding) {}
 
 std::optional<std::string> WireCodec::ToLibrary(std::string_view wire) const {
+  std::optional<std::string> text = Decode(wire);
+  if (text && text->find_first_of(std::string_view("\0\r\n", 3)) != std::string::npos) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+std::optional<std::string> WireCodec::Decode(std::string_view wire) const {
   switch (encoding_) {
     case WireEncoding::kUtf8: {
       std::string out;
@@ -268,9 +276,15 @@ void WireCodec::LineWriter::SwitchTo(Mode mode) {
   if (mode == mode_) return;
   mode_ = mode;
   switch (mode) {
-    case Mode::kAscii: wire_ += kToAscii; break;
-    case Mode::kJis: wire_ += kToJis; break;
-    case Mode::kKana: wire_ += kToKana; break;
+    case Mode::kAscii:
+      wire_ += kToAscii;
+      break;
+    case Mode::kJis:
+      wire_ += kToJis;
+      break;
+    case Mode::kKana:
+      wire_ += kToKana;
+      break;
   }
 }
 
@@ -297,10 +311,10 @@ void WireCodec::LineWriter::Append(std::string_view character) {
     wire_ += static_cast<char>(IsHalfWidthKatakana(first) ? first - 0x80 : first);
     return;
   }
-  std::uint16_t code = code_point == 0 || changes_reader_state ? CodeOf(kGetaCp932)
-                                                               : CodeOf(character);
+  std::uint16_t code =
+      code_point == 0 || changes_reader_state ? CodeOf(kGetaCp932) : CodeOf(character);
   if (code >= 0xFA40) code = Cp932Table::Get().BelowUserArea(code);  // IBM extensions
-  if (code == 0 || code >= 0xF040) code = CodeOf(kGetaCp932);         // user-defined area
+  if (code == 0 || code >= 0xF040) code = CodeOf(kGetaCp932);        // user-defined area
   auto [row, cell] = JisOfShiftJis(code);
   SwitchTo(Mode::kJis);
   wire_ += static_cast<char>(row);

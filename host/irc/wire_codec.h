@@ -37,7 +37,8 @@ class WireCodec {
 
   WireEncoding encoding() const { return encoding_; }
 
-  // Text from the wire in CP932 for the library; nullopt when any of it cannot be converted.
+  // Text from the wire in CP932 for the library; nullopt when any of it cannot be converted or
+  // it holds NUL, CR or LF, which would cut the library's command short.
   std::optional<std::string> ToLibrary(std::string_view wire) const;
 
   // CP932 bytes from the library on the wire; a byte sequence that does not convert becomes a
@@ -67,6 +68,8 @@ class WireCodec {
   };
 
  private:
+  std::optional<std::string> Decode(std::string_view wire) const;
+
   WireEncoding encoding_;
 };
 

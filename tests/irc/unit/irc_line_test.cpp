@@ -28,17 +28,22 @@ TEST_P(ParseIrcLineTest, TakesTheLineApart) {
   EXPECT_EQ(message->params, expected.params);
 }
 
-Params Numbers(int first, int last) {
-  Params numbers;
-  for (int n = first; n <= last; ++n) numbers.push_back(std::to_string(n));
-  return numbers;
+// "1" to "14", then the last parameter.
+Params FourteenThen(std::string last) {
+  Params params;
+  for (int n = 1; n <= 14; ++n) params.push_back(std::to_string(n));
+  params.push_back(std::move(last));
+  return params;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ParseIrcLineTest,
     testing::Values(
         LineCase{"PING :irc.example", {}, "", "PING", {"irc.example"}},
-        LineCase{":a!b@c PRIVMSG #t :!draw,2 of Spades", {}, "a!b@c", "PRIVMSG",
+        LineCase{":a!b@c PRIVMSG #t :!draw,2 of Spades",
+                 {},
+                 "a!b@c",
+                 "PRIVMSG",
                  {"#t", "!draw,2 of Spades"}},
         LineCase{":srv 001 bot :Welcome home", {}, "srv", "001", {"bot", "Welcome home"}},
         LineCase{"privmsg #t x", {}, "", "PRIVMSG", {"#t", "x"}},
@@ -47,24 +52,13 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"JOIN   #a    #b  ", {}, "", "JOIN", {"#a", "#b"}},
         LineCase{"PING x\r\n", {}, "", "PING", {"x"}},
         LineCase{"@a=1;b;c=x\\sy\\:z\\\\w\\r\\n\\q\\ :s CMD p",
-                 {{"a", "1"}, {"b", ""}, {"c", "x y;z\\w\r\nq"}}, "s", "CMD", {"p"}},
+                 {{"a", "1"}, {"b", ""}, {"c", "x y;z\\w\r\nq"}},
+                 "s",
+                 "CMD",
+                 {"p"}},
         LineCase{"@;=v;k= CMD", {{"k", ""}}, "", "CMD", {}},
-        LineCase{"X " + [] {
-                   std::string middles;
-                   for (int n = 1; n <= 16; ++n) middles += std::to_string(n) + " ";
-                   return middles;
-                 }(),
-                 {}, "", "X", [] {
-                   Params params = Numbers(1, 14);
-                   params.push_back("15 16 ");
-                   return params;
-                 }()},
-        LineCase{"X " + std::string("1 2 3 4 5 6 7 8 9 10 11 12 13 14 :a b"), {}, "", "X",
-                 [] {
-                   Params params = Numbers(1, 14);
-                   params.push_back("a b");
-                   return params;
-                 }()}));
+        LineCase{"X 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 ", {}, "", "X", FourteenThen("15 16 ")},
+        LineCase{"X 1 2 3 4 5 6 7 8 9 10 11 12 13 14 :a b", {}, "", "X", FourteenThen("a b")}));
 
 TEST(ParseIrcLineTest, LineWithoutCommandIsNothing) {
   for (std::string_view line : {"", " ", "\r\n", ":prefix", ":prefix  ", "@a=b", "@a=b :p "}) {
@@ -73,9 +67,11 @@ TEST(ParseIrcLineTest, LineWithoutCommandIsNothing) {
 }
 
 TEST(NickOfTest, TakesTheNickOffAPrefix) {
-  const std::pair<std::string_view, std::string_view> cases[] = {
-      {"alice!al@host", "alice"}, {"alice@host", "alice"}, {"irc.example", "irc.example"},
-      {"", ""}, {"!x@y", ""}};
+  const std::pair<std::string_view, std::string_view> cases[] = {{"alice!al@host", "alice"},
+                                                                 {"alice@host", "alice"},
+                                                                 {"irc.example", "irc.example"},
+                                                                 {"", ""},
+                                                                 {"!x@y", ""}};
   for (auto [prefix, nick] : cases) EXPECT_EQ(NickOf(prefix), nick) << prefix;
 }
 

@@ -64,19 +64,31 @@ struct SplitCase {
 
 std::vector<SplitCase> Cases() {
   std::string kana_and_ascii;  // every character switches the ISO-2022-JP reader's state
-  for (int i = 0; i < 300; ++i) kana_and_ascii += i % 3 == 0 ? "\xB1" : i % 3 == 1 ? "a" : "\x82\xA0";
+  for (int i = 0; i < 300; ++i)
+    kana_and_ascii += i % 3 == 0 ? "\xB1" : i % 3 == 1 ? "a" : "\x82\xA0";
   return {
       {"Trump", CardsOf("trump.ini"), 400, true},
       {"English", CardsOf("english.ini"), 400, true},
       {"Tarot", CardsOf("tarot.ini"), 300, true},
       {"Major", CardsOf("major.ini"), 120, true},
       {"OneLongCard", std::string(3000, 'x'), 400, false},
-      {"LongJapaneseCard", "a," + [] {
-         std::string card;
-         for (int i = 0; i < 1500; ++i) card += "\x82\xA0";
-         return card;
-       }() + ",b", 400, false},
+      {"LongJapaneseCard",
+       "a," +
+           [] {
+             std::string card;
+             for (int i = 0; i < 1500; ++i) card += "\x82\xA0";
+             return card;
+           }() +
+           ",b",
+       400, false},
       {"StateChanges", kana_and_ascii + "," + kana_and_ascii, 100, false},
+      {"EndsOutsideAscii",
+       [] {  // 3 + 96 + 3 bytes in ISO-2022-JP: the return to ASCII counts
+         std::string card;
+         for (int i = 0; i < 48; ++i) card += "\x82\xA0";
+         return card;
+       }(),
+       100, false},
       {"OnlyCommas", std::string(1000, ','), 50, true},
       {"SmallLimit", "\x82\xA0\x82\xA0\x82\xA0\x82\xA0,\xB1\xB1\xB1\xB1\xB1", 16, false},
   };

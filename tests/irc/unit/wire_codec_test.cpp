@@ -101,20 +101,19 @@ TEST_P(WireRoundTripTest, EveryCharacterComesBackAsDocumented) {
 
 INSTANTIATE_TEST_SUITE_P(
     Encodings, WireRoundTripTest,
-    testing::Values(
-        RoundTripCase{"Utf8", WireEncoding::kUtf8,
-                      With({{0x8790, 0x8792, Back::kSameCharacter},
-                            {0x8795, 0x8797, Back::kSameCharacter},
-                            {0x879A, 0x879C, Back::kSameCharacter},
-                            {0xED40, 0xEEFC, Back::kSameCharacter},
-                            {0xFA4A, 0xFA54, Back::kSameCharacter},
-                            {0xFA58, 0xFA5B, Back::kSameCharacter}})},
-        RoundTripCase{"Iso2022Jp", WireEncoding::kIso2022Jp,
-                      With({{0x0E, 0x0F, Back::kMark},
-                            {0x1B, 0x1B, Back::kMark},
-                            {0xF040, 0xF9FC, Back::kMark},
-                            {0xFA40, 0xFC4B, Back::kSameCharacter}})},
-        RoundTripCase{"ShiftJis", WireEncoding::kShiftJis, With({})}),
+    testing::Values(RoundTripCase{"Utf8", WireEncoding::kUtf8,
+                                  With({{0x8790, 0x8792, Back::kSameCharacter},
+                                        {0x8795, 0x8797, Back::kSameCharacter},
+                                        {0x879A, 0x879C, Back::kSameCharacter},
+                                        {0xED40, 0xEEFC, Back::kSameCharacter},
+                                        {0xFA4A, 0xFA54, Back::kSameCharacter},
+                                        {0xFA58, 0xFA5B, Back::kSameCharacter}})},
+                    RoundTripCase{"Iso2022Jp", WireEncoding::kIso2022Jp,
+                                  With({{0x0E, 0x0F, Back::kMark},
+                                        {0x1B, 0x1B, Back::kMark},
+                                        {0xF040, 0xF9FC, Back::kMark},
+                                        {0xFA40, 0xFC4B, Back::kSameCharacter}})},
+                    RoundTripCase{"ShiftJis", WireEncoding::kShiftJis, With({})}),
     [](const testing::TestParamInfo<RoundTripCase>& info) { return info.param.name; });
 
 struct ToWireCase {
@@ -133,14 +132,22 @@ TEST_P(ToWireTest, WritesTheWireForm) {
 // its NEC-selected code 0xEEE0).
 INSTANTIATE_TEST_SUITE_P(
     Forms, ToWireTest,
-    testing::Values(
-        ToWireCase{WireEncoding::kIso2022Jp, "A\x87\x40\x87\x57", "A\x1B$B-!-8\x1B(B"},
-        ToWireCase{WireEncoding::kIso2022Jp, "\xB1" "a\x82\xA0\xB1", "\x1B(I1\x1B(Ba\x1B$B$\"\x1B(I1\x1B(B"},
-        ToWireCase{WireEncoding::kIso2022Jp, "\xFB\xFC", "\x1B$B|b\x1B(B"},
-        ToWireCase{WireEncoding::kIso2022Jp, "\x1B" "x\x82", "\x1B$B\".\x1B(Bx\x1B$B\".\x1B(B"},
-        ToWireCase{WireEncoding::kUtf8, "a\x87\x40\xB1\x80\x81", "a\xE2\x91\xA0\xEF\xBD\xB1\xEF\xBF\xBD\xEF\xBF\xBD"},
-        ToWireCase{WireEncoding::kUtf8, std::string("x\0\r\n", 4), "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        ToWireCase{WireEncoding::kShiftJis, "\x82\xA0\x85\x40\xFF", "\x82\xA0\x81\xAC\x81\xAC"}));
+    testing::Values(ToWireCase{WireEncoding::kIso2022Jp, "A\x87\x40\x87\x57", "A\x1B$B-!-8\x1B(B"},
+                    ToWireCase{WireEncoding::kIso2022Jp,
+                               "\xB1"
+                               "a\x82\xA0\xB1",
+                               "\x1B(I1\x1B(Ba\x1B$B$\"\x1B(I1\x1B(B"},
+                    ToWireCase{WireEncoding::kIso2022Jp, "\xFB\xFC", "\x1B$B|b\x1B(B"},
+                    ToWireCase{WireEncoding::kIso2022Jp,
+                               "\x1B"
+                               "x\x82",
+                               "\x1B$B\".\x1B(Bx\x1B$B\".\x1B(B"},
+                    ToWireCase{WireEncoding::kUtf8, "a\x87\x40\xB1\x80\x81",
+                               "a\xE2\x91\xA0\xEF\xBD\xB1\xEF\xBF\xBD\xEF\xBF\xBD"},
+                    ToWireCase{WireEncoding::kUtf8, std::string("x\0\r\n", 4),
+                               "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+                    ToWireCase{WireEncoding::kShiftJis, "\x82\xA0\x85\x40\xFF",
+                               "\x82\xA0\x81\xAC\x81\xAC"}));
 
 struct ToLibraryCase {
   WireEncoding encoding;
@@ -158,13 +165,14 @@ INSTANTIATE_TEST_SUITE_P(
     Forms, ToLibraryTest,
     testing::Values(
         ToLibraryCase{WireEncoding::kUtf8, "!draw,\xE3\x81\x82", "!draw,\x82\xA0"},
-        ToLibraryCase{WireEncoding::kUtf8, "\xE3\x80\x9C", "\x81\x60"},  // the wave dash people type
-        ToLibraryCase{WireEncoding::kUtf8, "\xC3\xA9", std::nullopt},    // é: not in CP932
+        ToLibraryCase{WireEncoding::kUtf8, "\xE3\x80\x9C",
+                      "\x81\x60"},                                     // the wave dash people type
+        ToLibraryCase{WireEncoding::kUtf8, "\xC3\xA9", std::nullopt},  // é: not in CP932
         ToLibraryCase{WireEncoding::kUtf8, "a\xFF", std::nullopt},
         ToLibraryCase{WireEncoding::kUtf8, "\xE3\x81", std::nullopt},
         ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$@$\"\x1B(Jx\x0E\x31\x0F", "\x82\xA0x\xB1"},
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B$\"", "\x82\xA0"},  // left in JIS: taken
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B$", std::nullopt},  // half a character
+        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B$\"", "\x82\xA0"},   // left in JIS: taken
+        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B$", std::nullopt},   // half a character
         ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B~~", std::nullopt},  // row 94: nothing
         ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$(D!!", std::nullopt},
         ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B(I\x60", std::nullopt},
@@ -173,14 +181,21 @@ INSTANTIATE_TEST_SUITE_P(
         ToLibraryCase{WireEncoding::kShiftJis, "\x82\xA0\xB1", "\x82\xA0\xB1"},
         ToLibraryCase{WireEncoding::kShiftJis, "\x82", std::nullopt},
         ToLibraryCase{WireEncoding::kShiftJis, "\x85\x40", std::nullopt},
-        ToLibraryCase{WireEncoding::kShiftJis, "a\x80", std::nullopt}));
+        ToLibraryCase{WireEncoding::kShiftJis, "a\x80", std::nullopt},
+        ToLibraryCase{WireEncoding::kUtf8, std::string("a\0b", 3), std::nullopt},
+        ToLibraryCase{WireEncoding::kIso2022Jp, "a\rb", std::nullopt},
+        ToLibraryCase{WireEncoding::kShiftJis, "a\nb", std::nullopt}));
 
 TEST(ParseWireEncodingTest, KnowsTheNames) {
   const std::pair<std::string_view, std::optional<WireEncoding>> cases[] = {
-      {"utf-8", WireEncoding::kUtf8},           {"UTF8", WireEncoding::kUtf8},
-      {"ISO-2022-JP", WireEncoding::kIso2022Jp}, {"shift_jis", WireEncoding::kShiftJis},
-      {"SJIS", WireEncoding::kShiftJis},         {"latin1", std::nullopt},
-      {"", std::nullopt},                        {"utf-16", std::nullopt}};
+      {"utf-8", WireEncoding::kUtf8},
+      {"UTF8", WireEncoding::kUtf8},
+      {"ISO-2022-JP", WireEncoding::kIso2022Jp},
+      {"shift_jis", WireEncoding::kShiftJis},
+      {"SJIS", WireEncoding::kShiftJis},
+      {"latin1", std::nullopt},
+      {"", std::nullopt},
+      {"utf-16", std::nullopt}};
   for (auto [name, encoding] : cases) EXPECT_EQ(ParseWireEncoding(name), encoding) << name;
 }
 
