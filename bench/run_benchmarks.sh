@@ -29,3 +29,9 @@ echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "peak memory not measured (see the message above)"
 
 python3 "$here/report.py" "$results"
+
+# deckhand-irc through ngircd, where the bot was built: commands per second and reply times.
+if [ -x "$build/bench/deckhand_irc_benchmarks" ]; then
+  "$build/bench/deckhand_irc_benchmarks" "${IRC_BENCH_COMMANDS:-500}" "$results/irc.md" ||
+    echo "deckhand-irc not measured (see the message above)"
+fi

@@ -7,7 +7,7 @@ set -eu
 build="$1"
 seconds="$2"
 source_dir=$(cd "$(dirname "$0")" && pwd)
-for target in ini command; do
+for target in ini command irc_line irc_wire; do
   work="$build/fuzz-work/$target"
   mkdir -p "$work/corpus" "$work/artifacts"
   echo "fuzzing $target for ${seconds}s"

@@ -12,7 +12,9 @@ prefix=$(cd "$prefix" && pwd -P)
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
 fail() { echo "$*"; exit 1; }
-for file in bin/deckhand include/deckhand/deckhand.h share/deckhand/examples/modes.ini; do
+for file in bin/deckhand include/deckhand/deckhand.h share/deckhand/examples/modes.ini \
+            bin/deckhand-irc share/deckhand/examples/deckhand-irc.ini \
+            lib/systemd/system/deckhand-irc.service; do
   [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
 library=$(find "$prefix" -name 'libdeckhand.so*' -type f)
@@ -23,6 +25,9 @@ case "$version" in
   *"library: $library"*) ;;
   *) fail "the installed deckhand does not use the installed library: $version" ;;
 esac
+
+grep -qx "ExecStart=$prefix/bin/deckhand-irc --config /etc/deckhand-irc.ini" \
+  "$prefix/lib/systemd/system/deckhand-irc.service" || fail "the unit does not start the installed bot"
 
 cp -R "$prefix/share/deckhand/examples" "$prefix/game"
 cd "$prefix/game"

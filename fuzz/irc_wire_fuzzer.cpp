@@ -1,0 +1,81 @@
+// Fuzzes the IRC bot's wire encodings and reply splitter on arbitrary bytes. Properties:
+//  - reading any bytes from the wire never crashes; what it reads, written back and read again,
+//    is the same text;
+//  - a reply of any bytes is cut into pieces that each fit, each readable on its own, which put
+//    together (without the marks at cuts) are the whole reply as written on the wire.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "host/irc/reply_lines.h"
+#include "host/irc/wire_codec.h"
+
+namespace {
+
+using namespace deckhand::irc;
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "property broken: %s\n", what);
+  std::abort();
+}
+
+void CheckReading(const WireCodec& codec, const std::string& wire) {
+  std::optional<std::string> text = codec.ToLibrary(wire);
+  if (!text) return;
+  if (codec.ToLibrary(codec.ToWire(*text)) != text) Fail("read text does not come back");
+}
+
+// The pieces put together without the marks at cuts, as the wire carries them.
+std::string Rejoined(const std::vector<std::string>& pieces) {
+  std::string joined;
+  bool continues = false;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    std::string_view piece = pieces[i];
+    if (continues) {
+      if (!piece.starts_with(kCardContinues)) Fail("continued piece without the mark");
+      piece.remove_prefix(kCardContinues.size());
+    }
+    continues = i + 1 < pieces.size() && !piece.ends_with(',');
+    if (continues) {
+      if (!piece.ends_with(kCardContinues)) Fail("cut piece without the mark");
+      piece.remove_suffix(kCardContinues.size());
+    }
+    joined += piece;
+  }
+  return joined;
+}
+
+void CheckSplitting(const WireCodec& codec, const std::string& text, std::size_t max_wire_bytes) {
+  std::vector<std::string> pieces = SplitReplyForWire(text, codec, max_wire_bytes);
+  for (const std::string& piece : pieces) {
+    if (piece.size() > max_wire_bytes) Fail("a piece over the limit");
+    // Marks are not text of the library in UTF-8; elsewhere each piece reads on its own.
+    if (codec.encoding() != WireEncoding::kUtf8 && !codec.ToLibrary(piece)) {
+      Fail("a piece that does not read");
+    }
+  }
+  std::string joined = Rejoined(pieces);
+  std::string whole = codec.ToWire(text);
+  if (codec.encoding() == WireEncoding::kIso2022Jp) {
+    if (codec.ToLibrary(joined) != codec.ToLibrary(whole)) Fail("pieces lose or add text");
+  } else if (joined != whole) {
+    Fail("pieces lose or add bytes");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  WireCodec codec(input.PickValueInArray(
+      {WireEncoding::kUtf8, WireEncoding::kIso2022Jp, WireEncoding::kShiftJis}));
+  // The smallest limit that holds a character of any encoding with both marks.
+  std::size_t max_wire_bytes = input.ConsumeIntegralInRange<std::size_t>(16, 512);
+  std::string bytes = input.ConsumeRemainingBytesAsString();
+  CheckReading(codec, bytes);
+  CheckSplitting(codec, bytes, max_wire_bytes);
+  return 0;
+}

@@ -1,0 +1,415 @@
+#include "host/irc/config.h"
+
+#include <getopt.h>
+#include <ini.h>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include "host/irc/wire_codec.h"
+
+namespace deckhand::irc {
+namespace {
+
+using Setter = std::function<std::optional<std::string>(const std::string&, BotConfig&)>;
+
+std::optional<std::string> SetText(std::string BotConfig::*field, const std::string& value,
+                                   BotConfig& config) {
+  config.*field = value;
+  return std::nullopt;
+}
+
+std::optional<std::string> SetWord(std::string BotConfig::*field, const std::string& value,
+                                   BotConfig& config) {
+  if (value.empty() || value.find_first_of(" \t") != std::string::npos) {
+    return "must be one word without spaces";
+  }
+  config.*field = value;
+  return std::nullopt;
+}
+
+std::optional<bool> ParseBoolean(std::string_view value) {
+  for (std::string_view yes : {"true", "yes", "on", "1"}) {
+    if (value == yes) return true;
+  }
+  for (std::string_view no : {"false", "no", "off", "0"}) {
+    if (value == no) return false;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> SetBoolean(bool BotConfig::*field, const std::string& value,
+                                      BotConfig& config) {
+  std::optional<bool> parsed = ParseBoolean(value);
+  if (!parsed) return "\"" + value + "\" is not true or false";
+  config.*field = *parsed;
+  return std::nullopt;
+}
+
+std::optional<std::string> SetPort(const std::string& value, BotConfig& config) {
+  int port = 0;
+  auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), port);
+  if (failure != std::errc() || end != value.data() + value.size() || port < 1 || port > 65535) {
+    return "\"" + value + "\" is not a port number (1 to 65535)";
+  }
+  config.port = port;
+  return std::nullopt;
+}
+
+// A positive number of seconds or lines, at most `limit`.
+std::optional<std::string> SetPositive(double BotConfig::*field, double limit,
+                                       const std::string& value, BotConfig& config) {
+  double number = 0;
+  auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (failure != std::errc() || end != value.data() + value.size() || !std::isfinite(number) ||
+      number <= 0 || number > limit) {
+    return "\"" + value + "\" is not a number above 0 and at most " +
+           std::to_string(static_cast<long>(limit));
+  }
+  config.*field = number;
+  return std::nullopt;
+}
+
+// SHA-256 in hex, with or without colons between the bytes.
+std::optional<std::string> SetFingerprint(const std::string& value, BotConfig& config) {
+  std::size_t digits = 0;
+  for (char c : value) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) {
+      ++digits;
+    } else if (c != ':') {
+      digits = 0;
+      break;
+    }
+  }
+  if (digits != 64) return "\"" + value + "\" is not a SHA-256 fingerprint (64 hex digits)";
+  config.tls_fingerprint = value;
+  return std::nullopt;
+}
+
+std::optional<std::string> SetEncoding(const std::string& value, BotConfig& config) {
+  if (!ParseWireEncoding(value)) {
+    return "unknown encoding \"" + value + "\": use utf-8, iso-2022-jp or shift_jis";
+  }
+  config.encoding = value;
+  return std::nullopt;
+}
+
+std::optional<std::string> AddChannel(const std::string& value, BotConfig& config) {
+  std::optional<ChannelSetting> channel = ParseChannelSetting(value);
+  if (!channel) return "\"" + value + "\" is not a channel (#name, optionally a space and a key)";
+  config.channels.push_back(*channel);
+  return std::nullopt;
+}
+
+std::optional<std::string> SetPrefix(const std::string& value, BotConfig& config) {
+  if (value.empty() || value.find_first_of(" \t,") != std::string::npos) {
+    return "the prefix must not be empty nor hold spaces or commas";
+  }
+  config.prefix = value;
+  return std::nullopt;
+}
+
+std::optional<std::string> SetHostText(std::string HostTexts::*field, const std::string& value,
+                                       BotConfig& config) {
+  if (value.empty()) return "a text must not be empty";
+  config.texts.*field = value;
+  return std::nullopt;
+}
+
+struct Key {
+  std::string_view section;
+  std::string_view name;
+  Setter set;
+};
+
+const std::vector<Key>& Keys() {
+  using std::placeholders::_1;
+  using std::placeholders::_2;
+  static const std::vector<Key> keys = {
+      {"server", "host", std::bind(SetWord, &BotConfig::server, _1, _2)},
+      {"server", "port", SetPort},
+      {"server", "tls", std::bind(SetBoolean, &BotConfig::tls, _1, _2)},
+      {"server", "tls_verify", std::bind(SetBoolean, &BotConfig::tls_verify, _1, _2)},
+      {"server", "tls_ca", std::bind(SetText, &BotConfig::tls_ca, _1, _2)},
+      {"server", "tls_fingerprint", SetFingerprint},
+      {"server", "password", std::bind(SetText, &BotConfig::server_password, _1, _2)},
+      {"server", "encoding", SetEncoding},
+      {"bot", "nick", std::bind(SetWord, &BotConfig::nick, _1, _2)},
+      {"bot", "user", std::bind(SetWord, &BotConfig::user, _1, _2)},
+      {"bot", "realname", std::bind(SetText, &BotConfig::realname, _1, _2)},
+      {"bot", "sasl_user", std::bind(SetWord, &BotConfig::sasl_user, _1, _2)},
+      {"bot", "sasl_password", std::bind(SetText, &BotConfig::sasl_password, _1, _2)},
+      {"bot", "channel", AddChannel},
+      {"game", "data_dir", std::bind(SetText, &BotConfig::data_dir, _1, _2)},
+      {"game", "plugin", std::bind(SetText, &BotConfig::plugin, _1, _2)},
+      {"game", "prefix", SetPrefix},
+      {"game", "modes", std::bind(SetWord, &BotConfig::modes_file, _1, _2)},
+      {"flood", "enabled", std::bind(SetBoolean, &BotConfig::flood_control, _1, _2)},
+      {"flood", "burst", std::bind(SetPositive, &BotConfig::flood_burst, 1000, _1, _2)},
+      {"flood", "rate", std::bind(SetPositive, &BotConfig::flood_rate, 1000, _1, _2)},
+      {"timing", "reconnect_initial",
+       std::bind(SetPositive, &BotConfig::reconnect_initial, 3600, _1, _2)},
+      {"timing", "reconnect_max", std::bind(SetPositive, &BotConfig::reconnect_max, 86400, _1, _2)},
+      {"timing", "rejoin_delay", std::bind(SetPositive, &BotConfig::rejoin_delay, 86400, _1, _2)},
+      {"timing", "ping_interval", std::bind(SetPositive, &BotConfig::ping_interval, 86400, _1, _2)},
+      {"timing", "ping_timeout", std::bind(SetPositive, &BotConfig::ping_timeout, 86400, _1, _2)},
+      {"texts", "hidden_draw", std::bind(SetHostText, &HostTexts::hidden_draw, _1, _2)},
+      {"texts", "not_converted", std::bind(SetHostText, &HostTexts::not_converted, _1, _2)},
+      {"texts", "peek_empty", std::bind(SetHostText, &HostTexts::peek_empty, _1, _2)},
+  };
+  return keys;
+}
+
+struct FileReading {
+  BotConfig* config;
+  std::filesystem::path directory;  // of the file: relative paths in it start there
+  std::string first_reason;         // of the first line the handler refused
+};
+
+// A path written in the file means the same wherever the program is started from.
+void ResolvePath(const std::filesystem::path& directory, std::string& path) {
+  if (path.empty() || std::filesystem::path(path).is_absolute()) return;
+  path = (directory / path).lexically_normal().string();
+}
+
+void ResolvePaths(const std::filesystem::path& directory, BotConfig& config) {
+  for (std::string* path : {&config.data_dir, &config.plugin, &config.tls_ca}) {
+    ResolvePath(directory, *path);
+  }
+}
+
+// Called by the INI parser for every key; returning 0 marks the line as faulty, and the parser
+// then reports the first such line's number.
+int HandleKey(void* user, const char* section, const char* name, const char* value) {
+  auto* reading = static_cast<FileReading*>(user);
+  std::optional<std::string> reason;
+  const Key* found = nullptr;
+  for (const Key& key : Keys()) {
+    if (key.section == section && key.name == name) found = &key;
+  }
+  if (found == nullptr) {
+    reason = "unknown setting \"" + std::string(name) + "\" in [" + std::string(section) + "]";
+  } else {
+    reason = found->set(value, *reading->config);
+    if (reason) reason = std::string(name) + ": " + *reason;
+    if (!reason) ResolvePaths(reading->directory, *reading->config);
+  }
+  if (!reason) return 1;
+  if (reading->first_reason.empty()) reading->first_reason = *reason;
+  return 0;
+}
+
+// Long-only options take codes above the range of characters.
+enum LongOnly : int {
+  kConfig = 256,
+  kServer,
+  kPort,
+  kTls,
+  kTlsInsecure,
+  kTlsCa,
+  kTlsFingerprint,
+  kNick,
+  kChannel,
+  kDataDir,
+  kEncoding,
+  kPlugin,
+  kNoFloodControl,
+  kVerbose,
+  kHelp,
+  kVersion,
+};
+
+const option kLongOptions[] = {
+    {"config", required_argument, nullptr, kConfig},
+    {"server", required_argument, nullptr, kServer},
+    {"port", required_argument, nullptr, kPort},
+    {"tls", no_argument, nullptr, kTls},
+    {"tls-insecure", no_argument, nullptr, kTlsInsecure},
+    {"tls-ca", required_argument, nullptr, kTlsCa},
+    {"tls-fingerprint", required_argument, nullptr, kTlsFingerprint},
+    {"nick", required_argument, nullptr, kNick},
+    {"channel", required_argument, nullptr, kChannel},
+    {"data-dir", required_argument, nullptr, kDataDir},
+    {"encoding", required_argument, nullptr, kEncoding},
+    {"plugin", required_argument, nullptr, kPlugin},
+    {"no-flood-control", no_argument, nullptr, kNoFloodControl},
+    {"verbose", no_argument, nullptr, kVerbose},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Applies one option over the settings; the reason when its value is wrong.
+std::optional<std::string> ApplyOption(int code, const std::string& value, BotConfig& config,
+                                       bool& channels_from_options) {
+  switch (code) {
+    case kServer:
+      return SetWord(&BotConfig::server, value, config);
+    case kPort:
+      return SetPort(value, config);
+    case kTls:
+      config.tls = true;
+      return std::nullopt;
+    case kTlsInsecure:
+      config.tls_verify = false;
+      return std::nullopt;
+    case kTlsCa:
+      config.tls_ca = value;
+      return std::nullopt;
+    case kTlsFingerprint:
+      return SetFingerprint(value, config);
+    case kNick:
+      return SetWord(&BotConfig::nick, value, config);
+    case kChannel:
+      // Channels named on the command line replace those of the file.
+      if (!channels_from_options) config.channels.clear();
+      channels_from_options = true;
+      return AddChannel(value, config);
+    case kDataDir:
+      config.data_dir = value;
+      return std::nullopt;
+    case kEncoding:
+      return SetEncoding(value, config);
+    case kPlugin:
+      config.plugin = value;
+      return std::nullopt;
+    case kNoFloodControl:
+      config.flood_control = false;
+      return std::nullopt;
+    case kVerbose:
+      config.verbose = true;
+      return std::nullopt;
+    default:
+      return "unknown option";
+  }
+}
+
+struct ParsedOption {
+  int code;
+  std::string value;
+};
+
+// The options as given, or the error for the first one that getopt_long refuses.
+std::optional<std::vector<ParsedOption>> ReadOptions(int argc, char** argv, std::string* error) {
+  std::vector<ParsedOption> parsed;
+  optind = 1;
+  opterr = 0;  // the message below names the option in our own words
+  for (;;) {
+    int code = getopt_long(argc, argv, ":", kLongOptions, nullptr);
+    if (code == -1) break;
+    if (code == '?' || code == ':') {
+      std::string argument = argv[optind - 1];
+      *error = (code == ':' ? "missing value for " : "unknown option ") +
+               argument.substr(0, argument.find('='));
+      return std::nullopt;
+    }
+    parsed.push_back({code, optarg != nullptr ? optarg : ""});
+  }
+  if (optind < argc) {
+    *error = std::string("unexpected argument \"") + argv[optind] + "\"";
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+// Settings that only make sense together.
+std::optional<std::string> CheckConsistency(const BotConfig& config) {
+  if (config.channels.empty()) return "no channel to join: set channel in [bot] or --channel";
+  if (config.reconnect_initial > config.reconnect_max) {
+    return "reconnect_initial is above reconnect_max";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<ChannelSetting> ParseChannelSetting(const std::string& text) {
+  std::size_t space = text.find(' ');
+  ChannelSetting channel{text.substr(0, space), ""};
+  std::size_t key_start =
+      text.find_first_not_of(' ', space == std::string::npos ? text.size() : space);
+  if (key_start != std::string::npos) channel.key = text.substr(key_start);
+  constexpr std::string_view kChannelStarts = "#&+!";
+  if (channel.name.size() < 2 || kChannelStarts.find(channel.name[0]) == std::string_view::npos ||
+      channel.name.find_first_of(",\a\t") != std::string::npos ||
+      channel.key.find_first_of(" ,\t") != std::string::npos) {
+    return std::nullopt;
+  }
+  return channel;
+}
+
+bool ReadConfigFile(const std::string& path, BotConfig& config, std::string* error) {
+  std::error_code ignored;
+  std::filesystem::path directory =
+      std::filesystem::absolute(std::filesystem::path(path), ignored).parent_path();
+  FileReading reading{&config, directory, ""};
+  int result = ini_parse(path.c_str(), HandleKey, &reading);
+  if (result == 0) return true;
+  if (result < 0) {
+    *error = path + ": cannot read the file";
+  } else if (reading.first_reason.empty()) {
+    *error = path + ":" + std::to_string(result) + ": not a [section] nor a key = value line";
+  } else {
+    *error = path + ":" + std::to_string(result) + ": " + reading.first_reason;
+  }
+  return false;
+}
+
+LoadedConfig LoadConfig(int argc, char** argv) {
+  LoadedConfig loaded;
+  std::optional<std::vector<ParsedOption>> options = ReadOptions(argc, argv, &loaded.error);
+  if (!options) return loaded;
+  BotConfig config;
+  // The file first, wherever --config stands, so that every other option overrides it.
+  for (const ParsedOption& option : *options) {
+    if (option.code == kHelp) loaded.action = Action::kHelp;
+    if (option.code == kVersion) loaded.action = Action::kVersion;
+    if (option.code == kConfig && !ReadConfigFile(option.value, config, &loaded.error)) {
+      return loaded;
+    }
+  }
+  if (loaded.action != Action::kRun) return loaded;
+  bool channels_from_options = false;
+  for (const ParsedOption& option : *options) {
+    if (option.code == kConfig) continue;
+    std::optional<std::string> reason =
+        ApplyOption(option.code, option.value, config, channels_from_options);
+    if (reason) {
+      loaded.error = "--" + std::string(kLongOptions[option.code - kConfig].name) + ": " + *reason;
+      return loaded;
+    }
+  }
+  if (std::optional<std::string> reason = CheckConsistency(config)) {
+    loaded.error = *reason;
+    return loaded;
+  }
+  loaded.config = std::move(config);
+  return loaded;
+}
+
+std::string UsageText() {
+  return "Usage: deckhand-irc [OPTION]...\n"
+         "Plays the deckhand card games in IRC channels.\n"
+         "\n"
+         "  --config FILE         read the settings from an INI file (options override it)\n"
+         "  --server HOST         the IRC server (default 127.0.0.1)\n"
+         "  --port N              its port (default 6667)\n"
+         "  --tls                 connect with TLS, verifying the server's certificate\n"
+         "  --tls-ca FILE         trust this certificate (e.g. a test server's own)\n"
+         "  --tls-fingerprint HEX accept only the certificate with this SHA-256\n"
+         "  --tls-insecure        accept any certificate (test servers only)\n"
+         "  --nick NICK           the bot's nick (default deckhand)\n"
+         "  --channel '#CHAN[ KEY]'  a channel to join; repeat for more\n"
+         "  --data-dir DIR        where the card files, mode table and saved decks are\n"
+         "  --encoding ENC        utf-8 (default), iso-2022-jp or shift_jis on the wire\n"
+         "  --plugin PATH         the deckhand library to load\n"
+         "  --no-flood-control    send without pacing (for a server of your own)\n"
+         "  --verbose             log every line sent and received\n"
+         "  --help, --version\n";
+}
+
+}  // namespace deckhand::irc

@@ -1,0 +1,86 @@
+// deckhand-irc's settings: an INI file read first, then command-line options over it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deckhand::irc {
+
+// Texts the bot itself says, beside the library's replies. UTF-8 in the configuration file;
+// "{nick}" and "{count}" are filled in where they appear.
+struct HostTexts {
+  std::string hidden_draw = "{nick}: {count}枚引きました";  // to the channel after !hdraw
+  std::string not_converted = "文字を変換できないためコマンドを実行できませんでした";
+  std::string peek_empty = "デッキにカードがありません";
+};
+
+struct ChannelSetting {
+  std::string name;  // "#table", UTF-8 as written in the settings
+  std::string key;   // empty when the channel has none
+};
+
+struct BotConfig {
+  // The server.
+  std::string server = "127.0.0.1";
+  int port = 6667;
+  bool tls = false;
+  bool tls_verify = true;       // false: any certificate is accepted (test servers only)
+  std::string tls_ca;           // a certificate file trusted in addition to the system's
+  std::string tls_fingerprint;  // SHA-256 of the server's certificate, hex; when set, pinned
+  std::string server_password;  // PASS
+  std::string encoding = "utf-8";
+
+  // Who the bot is.
+  std::string nick = "deckhand";
+  std::string user = "deckhand";
+  std::string realname = "deckhand card dealer";
+  std::string sasl_user;      // SASL PLAIN account; the nick when empty
+  std::string sasl_password;  // SASL is used when this is set
+
+  std::vector<ChannelSetting> channels;
+
+  // The game.
+  std::string data_dir;  // the process moves there at start; empty: stays where it is
+  std::string plugin;    // the library's path; empty: found as deckhand finds it
+  std::string prefix = "!";
+  std::string modes_file = "modes.ini";
+
+  // Pacing of what the bot sends: a public network's limits accept this.
+  bool flood_control = true;
+  double flood_burst = 5;
+  double flood_rate = 0.5;  // lines per second once the burst is spent
+
+  // Time, in seconds.
+  double reconnect_initial = 1;
+  double reconnect_max = 300;
+  double rejoin_delay = 10;    // after a KICK
+  double ping_interval = 120;  // silence before the bot sends its own PING
+  double ping_timeout = 60;    // further silence before the link counts as lost
+
+  bool verbose = false;
+  HostTexts texts;
+};
+
+// What the command line asks for besides settings.
+enum class Action { kRun, kHelp, kVersion };
+
+struct LoadedConfig {
+  std::optional<BotConfig> config;  // nullopt: `error` says what is wrong
+  Action action = Action::kRun;
+  std::string error;
+};
+
+// Reads the settings: defaults, then the file named by --config (when given), then every other
+// option. An error names the file, its line and the reason, or the option and the reason.
+LoadedConfig LoadConfig(int argc, char** argv);
+
+// Reads an INI file over `config`. False and `error` ("FILE:LINE: reason") on the first fault.
+bool ReadConfigFile(const std::string& path, BotConfig& config, std::string* error);
+
+// Parses "#chan" or "#chan key". nullopt when it is not a channel name.
+std::optional<ChannelSetting> ParseChannelSetting(const std::string& text);
+
+std::string UsageText();
+
+}  // namespace deckhand::irc

@@ -1,0 +1,56 @@
+#include "host/irc/log.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace deckhand::irc {
+namespace {
+
+bool verbose_log = false;
+
+std::string_view LevelName(LogLevel level) {
+  switch (level) {
+    case LogLevel::kDebug:
+      return "debug";
+    case LogLevel::kInfo:
+      return "info";
+    case LogLevel::kWarning:
+      return "warning";
+    case LogLevel::kError:
+      return "error";
+  }
+  return "?";
+}
+
+// "2026-01-31T12:34:56.789Z"
+std::string TimeStamp() {
+  using namespace std::chrono;
+  auto now = system_clock::now();
+  std::time_t seconds = system_clock::to_time_t(now);
+  auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(millis));
+  return text;
+}
+
+}  // namespace
+
+void SetVerboseLog(bool verbose) { verbose_log = verbose; }
+bool VerboseLog() { return verbose_log; }
+
+void Log(LogLevel level, std::string_view message) {
+  if (level == LogLevel::kDebug && !verbose_log) return;
+  std::string line = TimeStamp();
+  line.append(" ").append(LevelName(level)).append(" ").append(message).append("\n");
+  // One write per line, so that lines stay whole when standard error is shared.
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace deckhand::irc

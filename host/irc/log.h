@@ -1,0 +1,16 @@
+// One line per event on standard error: the time (UTC), the level and what happened.
+#pragma once
+
+#include <string_view>
+
+namespace deckhand::irc {
+
+enum class LogLevel { kDebug, kInfo, kWarning, kError };
+
+// Debug lines (every line sent and received) are written only when verbose.
+void SetVerboseLog(bool verbose);
+bool VerboseLog();
+
+void Log(LogLevel level, std::string_view message);
+
+}  // namespace deckhand::irc

@@ -1,0 +1,210 @@
+// deckhand-irc played through Debian's ngircd by test clients of our own: every reply is
+// compared with what the library itself answers on the same data directory, after it crossed
+// the real server in the encoding under test.
+#include <signal.h>
+
+#include <algorithm>
+
+#include "irc/server/bot_session.h"
+
+namespace deckhand::irc::testing {
+namespace {
+
+using deckhand::testing::LoadedPlugin;
+using deckhand::testing::Plugin;
+
+const std::string kNihongo = "#\x93\xFA\x96\x7B\x8C\xEA";               // #日本語
+const std::string kTrump = "#\x83\x67\x83\x89\x83\x93\x83\x76";         // #トランプ
+
+struct GameCase {
+  const char* encoding;
+  const char* mode;
+  std::string cp932_channel;
+  const char* settings_channel;  // the same name in UTF-8, as the bot's settings hold it
+};
+
+void PrintTo(const GameCase& game, std::ostream* out) {
+  *out << game.encoding << " " << game.mode << " in " << game.settings_channel;
+}
+
+class BotGameTest : public BotTest, public ::testing::WithParamInterface<GameCase> {};
+
+// Deal, check, draw, count, reshuffle, draw and check again: the cards the player sees are the
+// library's, in order, whatever the encoding and however many lines a reply takes.
+TEST_P(BotGameTest, PlaysAWholeGameInTheChannel) {
+  const GameCase& game = GetParam();
+  auto player = Player("alice", game.encoding, game.cp932_channel);
+  StartBot({.encoding = game.encoding, .channels = {game.settings_channel}});
+  ASSERT_TRUE(WaitForMember(*player, game.cp932_channel, bot_nick_)) << "the bot never joined";
+  const std::string where = *player->text().ToWire(game.cp932_channel);
+  const Plugin& library = LoadedPlugin();
+
+  auto play = [&](const std::string& command, const std::string& expected) {
+    SCOPED_TRACE(command);
+    player->Say(game.cp932_channel, command);
+    BotReply reply = AwaitReply(*player, where, expected.size());
+    EXPECT_EQ(reply.text, expected);
+    return reply;
+  };
+  play(std::string("!deck,") + game.mode, Direct(library.deck, "#oracle", std::string("deck,") + game.mode));
+  std::string deck = Direct(library.check, game.cp932_channel, "check");
+  BotReply check = play("!check", deck);
+  if (player->text().ToWire(deck)->size() > 450) {
+    EXPECT_GE(check.lines.size(), 2u) << "a reply too long for one line";
+  }
+  play("!DRAW,1-3", FirstCards(deck, 3));
+  play("!count", Direct(library.count, game.cp932_channel, "count"));
+  play("!Shuffle", Direct(library.shuffle, "#oracle", "shuffle"));
+  play("!draw", FirstCards(Direct(library.check, game.cp932_channel, "check"), 1));
+  play("!check", Direct(library.check, game.cp932_channel, "check"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, BotGameTest,
+    ::testing::Values(GameCase{"utf-8", "tarot", "#table", "#table"},  // 78 cards
+                      GameCase{"utf-8", "english", "#table", "#table"},  // names with spaces
+                      GameCase{"iso-2022-jp", "trump", "#table", "#table"},
+                      GameCase{"iso-2022-jp", "major", kNihongo, "#日本語"},
+                      GameCase{"shift_jis", "trump", kTrump, "#トランプ"}),
+    [](const auto& info) {
+      std::string name = std::string(info.param.encoding) + "_" + info.param.mode;
+      std::erase(name, '-');
+      return name;
+    });
+
+// A hidden draw and a peek name the cards to the player alone; the channel hears who drew how
+// many, and its deck is smaller by that many.
+TEST_F(BotTest, HiddenDrawAndPeekReachOnlyThePlayer) {
+  auto alice = Player("alice", "utf-8", "#table");
+  auto bob = Player("bob", "utf-8", "#table");
+  StartBot({});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+  const Plugin& library = LoadedPlugin();
+  alice->Say("#table", "!deck,trump");
+  AwaitReply(*bob, "#table", Direct(library.deck, "#oracle", "deck,trump").size());
+  std::string top_two = FirstCards(Direct(library.check, "#table", "check"), 2);
+
+  for (const char* command : {"!peek,2", "!hdraw,1-2"}) {
+    SCOPED_TRACE(command);
+    alice->Say("#table", command);
+    EXPECT_EQ(AwaitReply(*alice, "alice", top_two.size()).text, top_two);
+  }
+  BotReply told = AwaitReply(*bob, "#table", 1);
+  ASSERT_EQ(told.lines.size(), 1u);
+  EXPECT_NE(told.text.find("alice"), std::string::npos) << told.text;
+  EXPECT_NE(told.text.find('2'), std::string::npos) << told.text;
+  for (const std::string& card : CardsOf(top_two)) {
+    EXPECT_EQ(told.text.find(card), std::string::npos) << "the channel was told " << card;
+  }
+  bob->Say("#table", "!count");
+  EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "52");
+}
+
+// In a private message the target is the sender: a deck of one's own, beside the channel's.
+TEST_F(BotTest, PrivateMessagePlaysTheSendersOwnDeck) {
+  auto alice = Player("alice", "utf-8", "#table");
+  StartBot({});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+  const Plugin& library = LoadedPlugin();
+  alice->Say(bot_nick_, "!deck,english");
+  AwaitReply(*alice, "alice", Direct(library.deck, "#oracle", "deck,english").size());
+  std::string top = FirstCards(Direct(library.check, "alice", "check"), 1);
+  alice->Say(bot_nick_, "!draw");
+  EXPECT_EQ(AwaitReply(*alice, "alice", top.size()).text, top);
+  EXPECT_EQ(Direct(library.count, "alice", "count"), "51");
+  alice->Say("#table", "!deck,major");
+  AwaitReply(*alice, "#table", 1);
+  EXPECT_EQ(Direct(library.count, "#table", "count"), "22");
+  EXPECT_EQ(Direct(library.count, "alice", "count"), "51");
+}
+
+// Thirty commands at once, each answered by a line of some 200 bytes, get thirty whole replies
+// and the bot stays connected. (ngircd slows a fast sender down rather than dropping it, so
+// that the bot paces itself shows in its time, which tests leave alone.)
+TEST_F(BotTest, BurstOfCommandsGetsEveryReply) {
+  auto alice = Player("alice", "utf-8", "#table");
+  StartBot({});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+  alice->Say("#table", "!deck,major");
+  AwaitReply(*alice, "#table", 1);
+  const std::string deck = Direct(LoadedPlugin().check, "#table", "check");
+  constexpr int kBurst = 30;
+  for (int i = 0; i < kBurst; ++i) alice->Say("#table", "!check");
+  int replies = 0;
+  std::vector<std::string> bot_events;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
+  while (replies < kBurst && std::chrono::steady_clock::now() < deadline) {
+    std::optional<ServerLine> line = alice->Next(std::chrono::seconds(20));
+    if (!line) break;
+    if (line->nick != bot_nick_) continue;
+    if (line->command == "NOTICE" && line->params.size() == 2 && line->params[0] == "#table" &&
+        alice->text().FromWire(line->params[1]) == deck) {
+      ++replies;
+    } else {
+      bot_events.push_back(line->raw);  // a QUIT or JOIN here means it was disconnected
+    }
+  }
+  EXPECT_EQ(replies, kBurst);
+  EXPECT_EQ(bot_events, std::vector<std::string>{});
+  EXPECT_FALSE(bot_.WaitFor(std::chrono::milliseconds(0))) << "the bot ended";
+}
+
+// The server dies and comes back: the bot reconnects, rejoins, and the decks are as they were.
+TEST_F(BotTest, ReconnectsAfterTheServerRestartsWithDecksKept) {
+  const Plugin& library = LoadedPlugin();
+  {
+    auto alice = Player("alice", "utf-8", "#table");
+    StartBot({});
+    ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+    alice->Say("#table", "!deck,trump");
+    AwaitReply(*alice, "#table", 1);
+    alice->Say("#table", "!draw,1-2");
+    AwaitReply(*alice, "#table", 1);
+    server_->Kill();
+  }
+  std::string deck = Direct(library.check, "#table", "check");
+  ASSERT_TRUE(server_->Start()) << server_->error();
+  auto alice = Player("alice", "utf-8", "#table");
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_)) << "the bot never came back";
+  alice->Say("#table", "!count");
+  EXPECT_EQ(AwaitReply(*alice, "#table", 2).text, "52");
+  alice->Say("#table", "!check");
+  EXPECT_EQ(AwaitReply(*alice, "#table", deck.size()).text, deck);
+}
+
+// The bot's nick is taken: it registers under another and plays under that one.
+TEST_F(BotTest, TakesAnotherNickWhenItsOwnIsInUse) {
+  auto squatter = Player("deckbot", "utf-8", "");
+  auto alice = Player("alice", "utf-8", "#table");
+  StartBot({});
+  std::optional<std::string> nick = WaitForMember(*alice, "#table", "deckbot");
+  ASSERT_TRUE(nick) << "the bot never joined";
+  EXPECT_NE(*nick, "deckbot");
+  bot_nick_ = *nick;
+  alice->Say("#table", "!deck,major");
+  std::string dealt = Direct(LoadedPlugin().deck, "#oracle", "deck,major");
+  EXPECT_EQ(AwaitReply(*alice, "#table", dealt.size()).text, dealt);
+}
+
+// Over TLS the server's certificate is verified: trusted when the test's certificate is given,
+// refused otherwise (it is self-signed, so no system authority vouches for it).
+TEST_F(BotTest, VerifiesTheServersCertificate) {
+  auto alice = Player("alice", "utf-8", "#table");
+  for (bool trusted : {false, true}) {
+    SCOPED_TRACE(trusted ? "trusted" : "not trusted");
+    StartBot({.tls = true, .trust_test_certificate = trusted});
+    std::optional<std::string> joined =
+        WaitForMember(*alice, "#table", bot_nick_, std::chrono::seconds(trusted ? 30 : 5));
+    EXPECT_EQ(joined.has_value(), trusted);
+    if (trusted) {
+      alice->Say("#table", "!deck,major");
+      std::string dealt = Direct(LoadedPlugin().deck, "#oracle", "deck,major");
+      EXPECT_EQ(AwaitReply(*alice, "#table", dealt.size()).text, dealt);
+    }
+    EXPECT_FALSE(bot_.WaitFor(std::chrono::milliseconds(0))) << "the bot ended";
+    EXPECT_EQ(bot_.Stop(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace deckhand::irc::testing

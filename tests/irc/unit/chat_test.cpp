@@ -1,0 +1,183 @@
+// Chat commands: which messages are commands, and the game they play on the loaded library.
+#include <gtest/gtest.h>
+
+#include "host/common/plugin.h"
+#include "host/irc/bot.h"
+#include "host/irc/chat_command.h"
+#include "host/irc/game.h"
+#include "support/scratch_directory.h"
+
+namespace deckhand::irc {
+namespace {
+
+struct ParseCase {
+  const char* message;
+  const char* prefix;
+  std::optional<ChatAction> action;  // nullopt: no command
+  const char* export_name;
+  const char* text;
+  std::size_t peek_count;
+};
+
+TEST(ChatCommand, TakesThePrefixAndACommandWordInAnyCase) {
+  using enum ChatAction;
+  const ParseCase cases[] = {
+      {"!deck,trump", "!", kExport, "Deck", "deck,trump", 0},
+      {"!DRAW,2-4 and more words", "!", kExport, "Draw", "DRAW,2-4", 0},
+      {"!count", "!", kExport, "Count", "count", 0},
+      {"!Check", "!", kExport, "Check", "Check", 0},
+      {"!shuffle,", "!", kExport, "Shuffle", "shuffle,", 0},
+      {"deck:draw", "deck:", kExport, "Draw", "draw", 0},
+      {"!hdraw,2", "!", kHiddenDraw, "Draw", "draw,2", 0},
+      {"!HDraw", "!", kHiddenDraw, "Draw", "draw,", 0},
+      {"!peek,3", "!", kPeek, "Check", "check", 3},
+      {"!peek", "!", kPeek, "Check", "check", 1},
+      {"!peek,1000", "!", kPeek, "Check", "check", 1000},
+      {"!peek,1001", "!", std::nullopt, "", "", 0},
+      {"!peek,0", "!", std::nullopt, "", "", 0},
+      {"!peek,2x", "!", std::nullopt, "", "", 0},
+      {"! draw", "!", std::nullopt, "", "", 0},
+      {"!drawing", "!", std::nullopt, "", "", 0},
+      {"draw", "!", std::nullopt, "", "", 0},
+      {"?draw", "!", std::nullopt, "", "", 0},
+      {"!", "!", std::nullopt, "", "", 0},
+      {"", "!", std::nullopt, "", "", 0},
+  };
+  for (const ParseCase& test : cases) {
+    std::optional<ChatCommand> command = ParseChatCommand(test.message, test.prefix);
+    ASSERT_EQ(command.has_value(), test.action.has_value()) << test.message;
+    if (!command) continue;
+    EXPECT_EQ(command->action, *test.action) << test.message;
+    EXPECT_EQ(host::kExportNames[command->export_index], test.export_name) << test.message;
+    EXPECT_EQ(command->text, test.text) << test.message;
+    EXPECT_EQ(command->peek_count, test.peek_count) << test.message;
+  }
+}
+
+TEST(ChatCommand, HostTextsAreFilledOnceEach) {
+  EXPECT_EQ(FillHostText("{nick}: {count}枚引きました", "alice", 2), "alice: 2枚引きました");
+  EXPECT_EQ(FillHostText("{count}/{count} {nick}", "{count}", 12), "12/12 {count}");
+  EXPECT_EQ(FillHostText("{nick", "bob", 1), "{nick");
+}
+
+TEST(Backoff, DoublesFromTheFirstDelayUpToTheCapWithJitterBelow) {
+  struct Case {
+    int failures;
+    double random;
+    double seconds;
+  };
+  const Case cases[] = {{0, 0, 1},   {0, 0.5, 0.75},     {3, 0, 8},      {8, 0, 256},
+                        {9, 0, 300}, {9, 0.999, 150.15}, {10000, 0, 300}};
+  for (const Case& test : cases) {
+    EXPECT_NEAR(BackoffSeconds(test.failures, 1, 300, test.random), test.seconds, 1e-9)
+        << test.failures << " " << test.random;
+  }
+}
+
+TEST(Sasl, PlainCredentialsInPiecesOf400WithAnEndMarkAfterAFullOne) {
+  EXPECT_EQ(SaslPlainLines("bot", "pw"),
+            std::vector<std::string>{"AUTHENTICATE Ym90AGJvdABwdw=="});  // "bot\0bot\0pw"
+  struct Case {
+    std::size_t password_size;
+    std::size_t lines;
+    const char* last;  // start of the last line
+  };
+  // "a\0a\0" and the password: 4 + n bytes, base64 of 3 bytes is 4 characters.
+  const Case cases[] = {
+      {296, 2, "AUTHENTICATE +"}, {297, 2, "AUTHENTICATE YQ="}, {293, 1, "AUTHENTICATE YQB"}};
+  for (const Case& test : cases) {
+    std::vector<std::string> lines = SaslPlainLines("a", std::string(test.password_size, 'a'));
+    ASSERT_EQ(lines.size(), test.lines) << test.password_size;
+    EXPECT_EQ(lines.back().rfind(test.last, 0), 0u) << lines.back();
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 13u + 400u);
+  }
+}
+
+// A game on the built library, in a scratch directory with a three-card set.
+class GameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    std::optional<host::Plugin> loaded = host::LoadPlugin(DECKHAND_PLUGIN_PATH, &error);
+    ASSERT_TRUE(loaded) << error;
+    plugin_ = *loaded;
+    scratch_.Write("modes.ini", "[MODE]\nsmall=small.ini\n");
+    scratch_.Write("small.ini", "[DECK]\nMax=3\n1=Ace\n2=Two\n3=Three\n");
+    std::optional<Game> game = Game::Create(plugin_, config_, codec_, &error);
+    ASSERT_TRUE(game) << error;
+    game_.emplace(std::move(*game));
+  }
+
+  std::vector<std::string> Say(std::string_view text, bool in_channel = true) {
+    return game_->Answer({"alice", in_channel ? "#t" : "deckhand", in_channel, text}, 40);
+  }
+
+  // The channel's cards, top first, as Check tells them.
+  std::string Cards() {
+    std::vector<std::string> lines = Say("!check");
+    return lines.empty() ? "" : lines[0].substr(std::string_view("NOTICE #t :").size());
+  }
+
+  testing::ScratchDirectory scratch_;
+  host::Plugin plugin_;
+  BotConfig config_;
+  WireCodec codec_{WireEncoding::kUtf8};
+  std::optional<Game> game_;
+};
+
+TEST_F(GameTest, HiddenDrawTellsTheCardsToTheDrawerAndOnlyTheCountToTheChannel) {
+  Say("!deck,small");
+  std::string cards = Cards();
+  std::string first_two = cards.substr(0, cards.find(',', cards.find(',') + 1));
+  EXPECT_EQ(Say("!hdraw,1-2"), (std::vector<std::string>{"NOTICE alice :" + first_two,
+                                                         "NOTICE #t :alice: 2枚引きました"}));
+  EXPECT_EQ(Say("!count"), std::vector<std::string>{"NOTICE #t :1"});
+  // Nothing left to draw from the second position: the drawer hears why, the channel nothing.
+  std::vector<std::string> none = Say("!hdraw,2");
+  ASSERT_EQ(none.size(), 1u);
+  EXPECT_EQ(none[0].rfind("NOTICE alice :", 0), 0u);
+}
+
+TEST_F(GameTest, PeekShowsTheTopCardsToTheSenderAndMovesNothing) {
+  Say("!deck,small");
+  std::string cards = Cards();
+  EXPECT_EQ(Say("!peek,2"),
+            std::vector<std::string>{"NOTICE alice :" + cards.substr(0, cards.rfind(','))});
+  EXPECT_EQ(Say("!peek,5"), std::vector<std::string>{"NOTICE alice :" + cards});
+  EXPECT_EQ(Cards(), cards);
+  Say("!draw,1-3");
+  EXPECT_EQ(Say("!peek"), std::vector<std::string>{"NOTICE alice :デッキにカードがありません"});
+}
+
+TEST_F(GameTest, APrivateMessagePlaysTheSendersOwnDeck) {
+  Say("!deck,small", false);
+  EXPECT_EQ(Say("!count", false), std::vector<std::string>{"NOTICE alice :3"});
+  EXPECT_EQ(Say("!count"), std::vector<std::string>{"NOTICE #t :0"});
+}
+
+TEST_F(GameTest, TextWithoutAShiftJisFormIsRefusedToTheSender) {
+  EXPECT_EQ(Say("!deck,\xF0\x9F\x83\x8F"),
+            std::vector<std::string>{
+                "NOTICE alice :文字を変換できないためコマンドを実行できませんでした"});
+  EXPECT_TRUE(Say("hello !draw").empty());
+  EXPECT_EQ(scratch_.ListNames(), "modes.ini small.ini");
+}
+
+TEST_F(GameTest, LongRepliesComeInLinesThatFitBehindTheRelayPrefix) {
+  std::string many = "[DECK]\nMax=60\n";
+  for (int i = 1; i <= 60; ++i)
+    many += std::to_string(i) + "=Card number " + std::to_string(i) + "\n";
+  scratch_.Write("small.ini", many);
+  Say("!deck,small");
+  std::vector<std::string> lines = game_->Answer({"alice", "#t", true, "!check"}, 100);
+  ASSERT_GE(lines.size(), 2u);
+  std::size_t cards = 0;
+  for (const std::string& line : lines) {
+    EXPECT_LE(100 + line.size() + 2, kMaxIrcLine) << line;
+    cards += static_cast<std::size_t>(std::count(line.begin(), line.end(), ','));
+  }
+  EXPECT_EQ(cards, 59u);  // every card there, between the 60 cards 59 commas
+}
+
+}  // namespace
+}  // namespace deckhand::irc
