@@ -1,20 +1,10 @@
 #include "host/common/plugin.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
+#include "host/common/ascii.h"
+
 namespace deckhand::host {
-namespace {
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
-}  // namespace
 
 std::optional<std::size_t> FindExport(std::string_view word) {
   for (std::size_t i = 0; i < kExportNames.size(); ++i) {

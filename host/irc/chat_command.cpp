@@ -1,20 +1,12 @@
 #include "host/irc/chat_command.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 
+#include "host/common/ascii.h"
 #include "host/common/plugin.h"
 
 namespace deckhand::irc {
 namespace {
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 // The peek's count: absent means the top card; anything but a plain number in range is refused.
 std::optional<std::size_t> PeekCount(std::string_view argument) {
@@ -44,13 +36,13 @@ std::optional<ChatCommand> ParseChatCommand(std::string_view message, std::strin
     command.text = text;
     return command;
   }
-  if (EqualIgnoringCase(word, "hdraw")) {
+  if (host::EqualIgnoringCase(word, "hdraw")) {
     command.action = ChatAction::kHiddenDraw;
     command.export_index = *host::FindExport("Draw");
     command.text = "draw," + std::string(argument);
     return command;
   }
-  if (EqualIgnoringCase(word, "peek")) {
+  if (host::EqualIgnoringCase(word, "peek")) {
     std::optional<std::size_t> count = PeekCount(argument);
     if (!count) return std::nullopt;
     command.action = ChatAction::kPeek;
