@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <new>
 #include <string>
 
 #include "storage/file_ops.h"
@@ -128,8 +129,11 @@ class PosixFileOps final : public FileOps {
 }  // namespace
 
 FileOps& PlatformFileOps() {
-  static PosixFileOps ops;
-  return ops;
+  // Built in place once and never destroyed, so that no destructor of the library's is left to
+  // run when a host unloads it.
+  alignas(PosixFileOps) static unsigned char storage[sizeof(PosixFileOps)];
+  static FileOps* const ops = new (storage) PosixFileOps();
+  return *ops;
 }
 
 }  // namespace deckhand

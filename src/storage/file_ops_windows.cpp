@@ -198,8 +198,11 @@ class WindowsFileOps final : public FileOps {
 }  // namespace
 
 FileOps& PlatformFileOps() {
-  static WindowsFileOps ops;
-  return ops;
+  // Built in place once and never destroyed, so that no destructor of the library's is left to
+  // run when a host unloads it.
+  alignas(WindowsFileOps) static unsigned char storage[sizeof(WindowsFileOps)];
+  static FileOps* const ops = new (storage) WindowsFileOps();
+  return *ops;
 }
 
 }  // namespace deckhand
