@@ -51,14 +51,31 @@ std::vector<std::string_view> CommandLineFields(std::string_view line) {
   return fields;
 }
 
-// True when the reply is the library's word to `target` that the deck could not be saved.
-bool IsSaveFailure(std::string_view reply, std::string_view target) {
-  return reply == "NOTICE " + std::string(target) + " " + std::string(kSaveFailedText);
-}
 
 constexpr std::size_t kDeckExport = 0;  // kExportNames[0]
 
 }  // namespace
+
+std::string_view FailureOfReply(std::string_view reply, std::string_view target) {
+  struct Failure {
+    std::string_view text;
+    std::string_view reason;
+  };
+  static constexpr Failure kFailures[] = {
+      {kSaveFailedText,
+       "the deck could not be saved: the data directory must be writable and decksave.ini not "
+       "read-only"},
+      {kShuffleFailedText,
+       "the system's random generator failed: nothing was dealt or shuffled, and no file "
+       "changed"},
+  };
+  std::string head = "NOTICE " + std::string(target) + " ";
+  if (reply.substr(0, head.size()) != head) return {};
+  for (const Failure& failure : kFailures) {
+    if (reply.substr(head.size()) == failure.text) return failure.reason;
+  }
+  return {};
+}
 
 bool CheckModesFile(std::string_view library_name, std::string* error) {
   for (std::size_t at = 0; at < library_name.size();
@@ -165,9 +182,9 @@ bool Session::Call(std::size_t index, const std::string& line, bool interactive,
     return false;
   }
   std::cout << codec_->ToTerminal(*result.reply) << std::endl;
-  if (fields.size() > 1 && IsSaveFailure(*result.reply, fields[1])) {
-    ReportError(head + "the deck could not be saved: the data directory must be writable and "
-                "decksave.ini not read-only");
+  std::string_view failure = fields.size() > 1 ? FailureOfReply(*result.reply, fields[1]) : "";
+  if (!failure.empty()) {
+    ReportError(head + std::string(failure));
     return false;
   }
   if (complete && index == kDeckExport) {

@@ -21,6 +21,10 @@ void ReportError(std::string_view message);
 // but not its deck files.
 bool CheckModesFile(std::string_view library_name, std::string* error);
 
+// What went wrong when `reply` is the library's word to `target` that a command failed (the
+// deck could not be saved, the cards could not be shuffled); empty for any other reply.
+std::string_view FailureOfReply(std::string_view reply, std::string_view target);
+
 class Session {
  public:
   // Checks and converts the user, target and mode table names once; nullopt and `error` filled
