@@ -5,10 +5,8 @@
 #include <cstdio>
 
 namespace deckhand::host {
-namespace {
 
-// Upper case without "-" and "_", so that "utf-8", "UTF8" and "utf_8" compare equal.
-std::string CanonicalName(std::string_view name) {
+std::string CanonicalCharsetName(std::string_view name) {
   std::string canonical;
   for (char c : name) {
     if (c == '-' || c == '_') continue;
@@ -17,24 +15,26 @@ std::string CanonicalName(std::string_view name) {
   return canonical;
 }
 
+namespace {
+
 // Names under which locales and people call the library's own code page.
 bool NamesShiftJis(std::string_view name) {
   static constexpr std::string_view kNames[] = {"SJIS",       "SHIFTJIS", "CP932", "MS932",
                                                 "WINDOWS31J", "IBM943",   "932"};
-  std::string canonical = CanonicalName(name);
+  std::string canonical = CanonicalCharsetName(name);
   return std::find(std::begin(kNames), std::end(kNames), canonical) != std::end(kNames);
 }
 
 // The C and POSIX locales report plain ASCII, which is what an unconfigured system or a bare
 // container says rather than what its terminal shows; UTF-8 is the better guess there.
 bool NamesPlainAscii(std::string_view name) {
-  std::string canonical = CanonicalName(name);
+  std::string canonical = CanonicalCharsetName(name);
   return canonical == "ANSIX3.41968" || canonical == "ASCII" || canonical == "USASCII" ||
          canonical == "646" || canonical.empty();
 }
 
 std::string ResolveChoice(std::string_view choice) {
-  std::string canonical = CanonicalName(choice);
+  std::string canonical = CanonicalCharsetName(choice);
   if (canonical == "AUTO") {
     std::string detected = DetectTerminalCharset();
     return NamesPlainAscii(detected) ? "UTF-8" : detected;

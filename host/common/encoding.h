@@ -39,6 +39,10 @@ class TerminalCodec {
   std::string terminal_charset_;
 };
 
+// A character set's name in upper case without "-" and "_", so that "utf-8", "UTF8" and
+// "utf_8" compare equal.
+std::string CanonicalCharsetName(std::string_view name);
+
 // The platform side, one file per platform.
 
 // The library's character set as the platform names it.

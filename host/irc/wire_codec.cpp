@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -147,15 +146,6 @@ std::uint16_t ShiftJisOfJis(unsigned row_byte, unsigned cell_byte) {
   return static_cast<std::uint16_t>(lead << 8 | trail);
 }
 
-std::string CanonicalName(std::string_view name) {
-  std::string canonical;
-  for (char c : name) {
-    if (c == '-' || c == '_') continue;
-    canonical += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return canonical;
-}
-
 // ISO-2022-JP as Windows reads it: ASCII (also JIS-Roman), JIS X 0208 (both its escapes) and
 // half-width katakana (by escape or by shift-out). nullopt on anything else.
 std::optional<std::string> Iso2022JpToCp932(std::string_view wire) {
@@ -219,10 +209,10 @@ bool IsCp932Text(std::string_view text) {
 }  // namespace
 
 std::optional<WireEncoding> ParseWireEncoding(std::string_view name) {
-  std::string canonical = CanonicalName(name);
-  if (canonical == "utf8") return WireEncoding::kUtf8;
-  if (canonical == "iso2022jp") return WireEncoding::kIso2022Jp;
-  if (canonical == "shiftjis" || canonical == "sjis") return WireEncoding::kShiftJis;
+  std::string canonical = host::CanonicalCharsetName(name);
+  if (canonical == "UTF8") return WireEncoding::kUtf8;
+  if (canonical == "ISO2022JP") return WireEncoding::kIso2022Jp;
+  if (canonical == "SHIFTJIS" || canonical == "SJIS") return WireEncoding::kShiftJis;
   return std::nullopt;
 }
 
