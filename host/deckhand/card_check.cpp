@@ -183,6 +183,26 @@ struct KeyLine {
   std::string key;  // the key the line stands for
 };
 
+// Keys of one section as reading finds them: the first of each, in any letter case, wins.
+class FirstKeys {
+ public:
+  // True for the first line of its key; a later one is reported as `what` (e.g. "the key")
+  // that appears again, and false.
+  bool IsFirst(const KeyLine& key, std::string_view what, FileProblems& problems) {
+    auto [first, fresh] = first_line_.try_emplace(FoldNameCase(key.key), key.number);
+    if (!fresh) {
+      problems.Add(key.number, std::string(what) + " " + Quoted(key.key) +
+                                   " appears again (first at line " +
+                                   std::to_string(first->second) +
+                                   "); the first one wins and this one is never read");
+    }
+    return fresh;
+  }
+
+ private:
+  std::map<std::string, std::size_t> first_line_;  // folded key to the line that wins
+};
+
 std::optional<std::vector<KeyLine>> ReadSection(std::string_view content, const LineNumbers& lines,
                                                 std::string_view section, FileProblems& problems) {
   std::optional<std::vector<KeyLine>> keys;
@@ -257,15 +277,9 @@ struct DeckEntries {
 DeckEntries CollectDeckEntries(std::string_view content, const std::vector<KeyLine>& keys,
                                FileProblems& problems) {
   DeckEntries entries;
-  std::map<std::string, std::size_t> first_line;  // folded key to the line that wins
+  FirstKeys first_keys;
   for (const KeyLine& key : keys) {
-    auto [first, fresh] = first_line.try_emplace(FoldNameCase(key.key), key.number);
-    if (!fresh) {
-      problems.Add(key.number, "the key " + Quoted(key.key) + " appears again (first at line " +
-                                   std::to_string(first->second) +
-                                   "); the first one wins and this one is never read");
-      continue;
-    }
+    if (!first_keys.IsFirst(key, "the key", problems)) continue;
     if (FoldNameCase(key.key) == kCountKey) {
       entries.count = key;
     } else if (std::optional<std::int64_t> number = CardNumber(key.key)) {
@@ -445,17 +459,11 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
                         ": every deck,MODE gets no reply");
     return report;
   }
-  std::map<std::string, std::size_t> first_line;
+  FirstKeys first_modes;
   // Modes that share a deck file share its card count; its problems are told once.
   std::map<std::string, std::optional<std::int32_t>> checked_files;
   for (const KeyLine& key : *keys) {
-    auto [first, fresh] = first_line.try_emplace(FoldNameCase(key.key), key.number);
-    if (!fresh) {
-      problems.Add(key.number, "the mode " + Quoted(key.key) + " appears again (first at line " +
-                                   std::to_string(first->second) +
-                                   "); the first one wins and this one is never read");
-      continue;
-    }
+    if (!first_modes.IsFirst(key, "the mode", problems)) continue;
     CheckValueAsRead(read.bytes, key.line, "the deck file", problems, key.number);
     if (key.key.find_first_of(" \t") != std::string::npos) {
       problems.Add(key.number, "the mode " + Quoted(key.key) +
