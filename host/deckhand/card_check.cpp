@@ -434,7 +434,7 @@ std::string MissingDeckFile(const std::string& modes_file, std::string_view comm
   std::string path = MakeDataPath(deck_file);
   if (ReadFile(path).outcome == FileRead::kRead) return "";
   return "the deck file " + deck_file + " of the mode " + Quoted(*mode) + " is missing at " +
-         path + ": the deck dealt is empty";
+         path + ": nothing was dealt, and the target's deck is as it was";
 }
 
 CardSetReport CheckCardSets(const std::string& modes_file) {

@@ -40,7 +40,9 @@ bool WriteIniText(const std::string& path, std::string_view section, std::string
 
 IniSection IniSection::Read(const std::string& path, std::string_view section) {
   IniSection result;
-  result.content_ = ContentForReading(path);
+  FileContent file = ActiveFileOps().ReadWhole(path);
+  result.file_outcome_ = file.outcome;
+  if (file.outcome == ReadOutcome::kRead) result.content_ = std::move(file.bytes);
   std::string_view content = result.content_;
   // Every key line holds '=', so a section has no more entries than this. A numbered key above
   // it cannot belong to a list without gaps; it goes to the map, so that a stray

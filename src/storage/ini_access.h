@@ -36,6 +36,8 @@ class IniSection {
   // The value of `key`, as ReadIniText would give it; "" when absent.
   std::string Text(std::string_view key) const;
   std::int32_t Number(std::string_view key) const;
+  // Whether the file was read, was absent, or could not be read (then the section is empty).
+  ReadOutcome file_outcome() const { return file_outcome_; }
 
  private:
   // The number a key stands for when it is a plain decimal number from 1 to `limit` as
@@ -43,6 +45,7 @@ class IniSection {
   static std::optional<std::size_t> NumberedKey(std::string_view key, std::size_t limit);
 
   FileBytes content_;
+  ReadOutcome file_outcome_ = ReadOutcome::kAbsent;
   // Values are unquoted views into content_; the first of duplicate keys wins. Deck files are
   // numbered lists of up to 100,000 cards, looked up as 1, 2, 3, ... in one call, so numbered
   // keys are kept in an array by their number: one allocation, and lookups that walk through

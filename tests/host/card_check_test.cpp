@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "deckhand: Deck: no reply: no mode name: write deck,MODE", ""},
         FailureCase{"DeckFileMissing", With({{"mini.ini", ""}}), {"-t", "#t", "deck,mini"}, "", 1,
                     "deckhand: Deck: the deck file mini.ini of the mode \"mini\" is missing at /",
-                    "NOTICE #t デッキセット:mini\n"},
+                    "NOTICE #t デッキファイルを読めませんでした\n"},
         FailureCase{"SaveFailed", With({{"decksave.ini/x", "x"}}), {"-t", "#t", "deck,mini"}, "",
                     1, "deckhand: Deck: the deck could not be saved: the data directory must be "
                     "writable", "NOTICE #t デッキを保存できませんでした\n"},
