@@ -35,12 +35,14 @@ void FlushDirectory(const std::string& directory) {
 
 class PosixFileOps final : public FileOps {
  public:
-  FileContent ReadWhole(const std::string& path) override {
+  FileContent ReadWhole(const std::string& path, Links links) override {
     FileContent content;
     // Non-blocking, so that a named pipe in the file's place cannot keep the open waiting for a
     // writer; only regular files are read (ReadAll), for which the flag changes nothing.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::kRefuse ? O_NOFOLLOW : 0);
+    int fd = ::open(path.c_str(), flags);
     if (fd < 0) {
+      // A link refused is ELOOP: something is there, so it is unreadable, not absent.
       content.outcome =
           (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::kAbsent : ReadOutcome::kUnreadable;
       return content;
@@ -52,9 +54,8 @@ class PosixFileOps final : public FileOps {
   }
 
   std::optional<TempFile> CreateTempBeside(const std::string& target) override {
-    struct stat existing;
-    bool target_exists = ::stat(target.c_str(), &existing) == 0;
-    mode_t mode = target_exists ? (existing.st_mode & 07777) : 0666;
+    std::optional<mode_t> kept = KeptMode(target);
+    mode_t mode = kept.value_or(0666);
     std::string prefix = DirectoryOf(target) + "/." + BaseNameOf(target) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string path = prefix + std::to_string(::getpid()) + "." +
@@ -62,7 +63,7 @@ class PosixFileOps final : public FileOps {
       int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
       if (fd >= 0) {
         // The umask may have narrowed the mode; an existing file's permissions are kept whole.
-        if (target_exists) ::fchmod(fd, mode);
+        if (kept) ::fchmod(fd, *kept);
         return TempFile{path, fd};
       }
       if (errno != EEXIST) return std::nullopt;
@@ -100,6 +101,18 @@ class PosixFileOps final : public FileOps {
   void Remove(const std::string& path) override { ::unlink(path.c_str()); }
 
  private:
+  // The permission bits a replace of `target` keeps: those of a regular file of ours, and never
+  // set-uid, set-gid or sticky. A link, another kind of file or another user's file lends none,
+  // or a link to a set-uid program would make the new save file one, owned by us.
+  static std::optional<mode_t> KeptMode(const std::string& target) {
+    struct stat existing;
+    if (::lstat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode) ||
+        existing.st_uid != ::geteuid()) {
+      return std::nullopt;
+    }
+    return existing.st_mode & 0777;
+  }
+
   // Reads straight into the result: a save file of many targets runs to megabytes, and a copy
   // through a buffer would cost as much again as the read itself.
   static bool ReadAll(int fd, FileBytes& bytes) {

@@ -11,7 +11,7 @@ namespace {
 
 // The file's bytes for reading; a file that cannot be read reads as an empty one.
 FileBytes ContentForReading(const std::string& path) {
-  FileContent content = ActiveFileOps().ReadWhole(path);
+  FileContent content = ActiveFileOps().ReadWhole(path, Links::kFollow);
   if (content.outcome != ReadOutcome::kRead) return FileBytes();
   return std::move(content.bytes);
 }
@@ -29,7 +29,9 @@ std::int32_t ReadIniNumber(const std::string& path, std::string_view section,
 
 bool WriteIniText(const std::string& path, std::string_view section, std::string_view key,
                   std::string_view value) {
-  FileContent existing = ActiveFileOps().ReadWhole(path);
+  // Only the library's own files are written, and never through a link: the link would be
+  // replaced by a file of the linked file's text.
+  FileContent existing = ActiveFileOps().ReadWhole(path, Links::kRefuse);
   // Replacing a file we could not read would lose every other entry in it.
   if (existing.outcome == ReadOutcome::kUnreadable) return false;
   std::optional<IniEdit> edit = PlanIniValue(existing.bytes, section, key, value);
@@ -40,7 +42,7 @@ bool WriteIniText(const std::string& path, std::string_view section, std::string
 
 IniSection IniSection::Read(const std::string& path, std::string_view section) {
   IniSection result;
-  FileContent file = ActiveFileOps().ReadWhole(path);
+  FileContent file = ActiveFileOps().ReadWhole(path, Links::kFollow);
   result.file_outcome_ = file.outcome;
   if (file.outcome == ReadOutcome::kRead) result.content_ = std::move(file.bytes);
   std::string_view content = result.content_;

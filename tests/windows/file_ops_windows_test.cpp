@@ -48,7 +48,7 @@ std::vector<std::string> FilesIn(const std::string& ansi_directory) {
 }
 
 std::string ReadBytes(const std::string& ansi_path) {
-  FileContent content = PlatformFileOps().ReadWhole(ansi_path);
+  FileContent content = PlatformFileOps().ReadWhole(ansi_path, Links::kRefuse);
   EXPECT_EQ(content.outcome, ReadOutcome::kRead) << ansi_path;
   return std::string(content.bytes);
 }
@@ -172,7 +172,7 @@ TEST_F(WindowsFileOpsTest, ReadWholeTellsAbsentFromUnreadable) {
       {"NUL", ReadOutcome::kUnreadable},     // a device is no data file
   };
   for (const Case& c : cases) {
-    FileContent content = PlatformFileOps().ReadWhole(Here(c.name));
+    FileContent content = PlatformFileOps().ReadWhole(Here(c.name), Links::kRefuse);
     EXPECT_EQ(content.outcome, c.outcome) << c.name;
     if (c.outcome != ReadOutcome::kRead) {
       EXPECT_EQ(content.bytes, "") << c.name;
