@@ -136,9 +136,23 @@ TEST(CommandFaultTest, ALockHeldElsewhereGivesTheSaveFailedReply) {
   {
     ScopedFileOps scope(ops);
     EXPECT_EQ(CallCommand(&::Draw, "n #t m draw,1"), kSaveFailed);
-    // Reading takes no lock.
+    // One wait per command, and none for reading.
+    EXPECT_EQ(ops.Calls(FileOp::kLock), 1);
     EXPECT_EQ(CallCommand(&::Count, "n #t m count"), "NOTICE #t 5");
+    EXPECT_EQ(ops.Calls(FileOp::kLock), 1);
   }
+  PlatformFileOps().Unlock(*other);
+  EXPECT_EQ(scratch.Read("decksave.ini"), kSaveFile);
+}
+
+// The same with the whole wait, as a host meets it: the reply comes, once, after it.
+TEST(CommandFaultTest, ALockHeldPastTheWholeWaitGivesTheSaveFailedReply) {
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  std::optional<FileLock> other =
+      PlatformFileOps().Lock((scratch.path() / "decksave.ini.lock").string(), {});
+  ASSERT_TRUE(other.has_value());
+  EXPECT_EQ(CallCommand(&::Draw, "n #t m draw,1"), kSaveFailed);
   PlatformFileOps().Unlock(*other);
   EXPECT_EQ(scratch.Read("decksave.ini"), kSaveFile);
 }

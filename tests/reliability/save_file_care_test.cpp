@@ -76,6 +76,7 @@ TEST(SaveFileCareTest, SyncsTheNewFileBeforeTheRenameAndThenItsDirectory) {
 struct ModeCase {
   mode_t mode;
   bool replaced;
+  mode_t kept = 0;  // the new file's mode when it differs from the old one's
 };
 
 void PrintTo(const ModeCase& c, std::ostream* out) { *out << std::oct << c.mode; }
@@ -96,23 +97,56 @@ TEST_P(SaveFileModeTest, KeepsTheOwnersPermissionsAndReadOnlyMark) {
 
   struct stat info;
   ASSERT_EQ(::stat(save_file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, GetParam().mode);
+  EXPECT_EQ(info.st_mode & 07777, GetParam().kept != 0 ? GetParam().kept : GetParam().mode);
   EXPECT_EQ(reply, GetParam().replaced ? kDrawn : kSaveFailed);
   EXPECT_EQ(scratch.Read("decksave.ini") == kSaveFile, !GetParam().replaced);
   EXPECT_EQ(scratch.ListNames(), "decksave.ini");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SaveFileModeTest,
-                         ::testing::Values(ModeCase{0666, true}, ModeCase{0660, true},
-                                           ModeCase{0602, true}, ModeCase{0640, true},
-                                           ModeCase{0446, true}, ModeCase{0464, true},
-                                           ModeCase{0444, false}, ModeCase{0400, false},
-                                           ModeCase{0555, false}),
-                         [](const ::testing::TestParamInfo<ModeCase>& info) {
-                           return "Mode" + std::to_string(info.param.mode >> 6) +
-                                  std::to_string((info.param.mode >> 3) & 7) +
-                                  std::to_string(info.param.mode & 7);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SaveFileModeTest,
+    ::testing::Values(ModeCase{0666, true}, ModeCase{0660, true}, ModeCase{0602, true},
+                      ModeCase{0640, true}, ModeCase{0446, true}, ModeCase{0464, true},
+                      ModeCase{0444, false}, ModeCase{0400, false}, ModeCase{0555, false},
+                      // Never set-uid, set-gid or sticky.
+                      ModeCase{06755, true, 0755}, ModeCase{01666, true, 0666}),
+    [](const ::testing::TestParamInfo<ModeCase>& info) {
+      return "Mode" + std::to_string(info.param.mode >> 6) +
+             std::to_string((info.param.mode >> 3) & 7) + std::to_string(info.param.mode & 7);
+    });
+
+// Another user's file lends the new one nothing: it gets the mode of any new file of ours.
+TEST(SaveFileCareTest, AnotherUsersSaveFileLendsNoPermissions) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file away";
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  std::filesystem::path save_file = scratch.path() / "decksave.ini";
+  ASSERT_EQ(::chown(save_file.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(save_file.c_str(), 0666), 0);
+  mode_t old_umask = ::umask(022);
+  EXPECT_EQ(CallCommand(&::Draw, "u #t m draw"), kDrawn);
+  ::umask(old_umask);
+  struct stat info;
+  ASSERT_EQ(::stat(save_file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(info.st_uid, 0u);
+}
+
+// Anyone who can open the lock file can hold it and stall every save; reads never make it.
+TEST(SaveFileCareTest, OnlyASaveMakesTheLockFileAndOnlyForItsOwner) {
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  std::filesystem::path lock_file = scratch.path() / "decksave.ini.lock";
+  mode_t old_umask = ::umask(0);
+  EXPECT_EQ(CallCommand(&::Count, "u #t m count"), "NOTICE #t 5");
+  EXPECT_EQ(CallCommand(&::Check, "u #t m check"), "NOTICE #t A,B,C,D,E");
+  EXPECT_FALSE(std::filesystem::exists(lock_file));
+  EXPECT_EQ(CallCommand(&::Draw, "u #t m draw"), kDrawn);
+  ::umask(old_umask);
+  struct stat info;
+  ASSERT_EQ(::stat(lock_file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
 
 TEST(SaveFileCareTest, TheNextSaveClearsTemporaryFilesOfKilledSavesAndOnlyThose) {
   ScratchDirectory scratch;
