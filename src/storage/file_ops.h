@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -85,6 +86,13 @@ class FileOps {
   // Opens and reads the whole file. Only regular files are read; anything else (a directory, a
   // named pipe, a device) is unreadable, and so is a link when `links` refuses them.
   virtual FileContent ReadWhole(const std::string& path, Links links) = 0;
+  // Reads the file as ReadWhole does, handing its bytes to `take` in pieces, in order, until the
+  // end or until `take` returns false. A reader that wants one line of a file of megabytes then
+  // looks at each piece while it is still in the processor's cache, and holds no copy of the
+  // whole. The outcome is ReadWhole's (kRead also when `take` stopped early). ReadWhole, handing
+  // the whole file over as one piece, is the default.
+  virtual ReadOutcome ReadInPieces(const std::string& path, Links links,
+                                   const std::function<bool(std::string_view)>& take);
   // Creates a new, empty file in the directory of `target`. It keeps the permission bits of
   // `target` (never set-uid, set-gid or sticky) when `target` is a regular file of the calling
   // user, and else gets the usual ones for a new file.

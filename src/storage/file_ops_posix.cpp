@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -37,16 +38,9 @@ class PosixFileOps final : public FileOps {
  public:
   FileContent ReadWhole(const std::string& path, Links links) override {
     FileContent content;
-    // Non-blocking, so that a named pipe in the file's place cannot keep the open waiting for a
-    // writer; only regular files are read (ReadAll), for which the flag changes nothing.
-    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::kRefuse ? O_NOFOLLOW : 0);
-    int fd = ::open(path.c_str(), flags);
-    if (fd < 0) {
-      // A link refused is ELOOP: something is there, so it is unreadable, not absent.
-      content.outcome =
-          (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::kAbsent : ReadOutcome::kUnreadable;
-      return content;
-    }
+    int fd = -1;
+    content.outcome = OpenToRead(path, links, fd);
+    if (content.outcome != ReadOutcome::kRead) return content;
     content.outcome = ReadAll(fd, content.bytes) ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
     ::close(fd);
     if (content.outcome != ReadOutcome::kRead) content.bytes.clear();
@@ -100,7 +94,43 @@ class PosixFileOps final : public FileOps {
 
   void Remove(const std::string& path) override { ::unlink(path.c_str()); }
 
+  ReadOutcome ReadInPieces(const std::string& path, Links links,
+                           const std::function<bool(std::string_view)>& take) override {
+    int fd = -1;
+    ReadOutcome outcome = OpenToRead(path, links, fd);
+    if (outcome != ReadOutcome::kRead) return outcome;
+    // Small enough to stay in the processor's cache between the read and the look at it.
+    constexpr std::size_t kPiece = 128 * 1024;
+    std::unique_ptr<char[]> piece(new char[kPiece]);
+    for (;;) {
+      ssize_t got = ::read(fd, piece.get(), kPiece);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) outcome = ReadOutcome::kUnreadable;
+      if (got <= 0 || !take(std::string_view(piece.get(), static_cast<std::size_t>(got)))) break;
+    }
+    ::close(fd);
+    return outcome;
+  }
+
  private:
+  // Opens a regular file to read. Non-blocking, so that a named pipe in the file's place cannot
+  // keep the open waiting for a writer (the flag changes nothing for a regular file).
+  static ReadOutcome OpenToRead(const std::string& path, Links links, int& fd) {
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::kRefuse ? O_NOFOLLOW : 0);
+    fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+      // A link refused is ELOOP: something is there, so it is unreadable, not absent.
+      return (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::kAbsent
+                                                   : ReadOutcome::kUnreadable;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      ::close(fd);
+      return ReadOutcome::kUnreadable;
+    }
+    return ReadOutcome::kRead;
+  }
+
   // The permission bits a replace of `target` keeps: those of a regular file of ours, and never
   // set-uid, set-gid or sticky. A link, another kind of file or another user's file lends none,
   // or a link to a set-uid program would make the new save file one, owned by us.
@@ -117,7 +147,7 @@ class PosixFileOps final : public FileOps {
   // through a buffer would cost as much again as the read itself.
   static bool ReadAll(int fd, FileBytes& bytes) {
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::fstat(fd, &info) != 0) return false;
     // One byte more than the size: the read that finds the end then needs no bigger buffer for
     // the usual file, which has not grown since fstat.
     bytes.resize(static_cast<std::size_t>(info.st_size) + 1);

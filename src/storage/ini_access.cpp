@@ -7,19 +7,18 @@
 #include "text/shift_jis.h"
 
 namespace deckhand {
-namespace {
-
-// The file's bytes for reading; a file that cannot be read reads as an empty one.
-FileBytes ContentForReading(const std::string& path) {
-  FileContent content = ActiveFileOps().ReadWhole(path, Links::kFollow);
-  if (content.outcome != ReadOutcome::kRead) return FileBytes();
-  return std::move(content.bytes);
+std::string ReadIniText(const std::string& path, std::string_view section, std::string_view key) {
+  return ReadIniValue(path, section, key, Links::kFollow).value.value_or(std::string());
 }
 
-}  // namespace
-
-std::string ReadIniText(const std::string& path, std::string_view section, std::string_view key) {
-  return FindIniValue(ContentForReading(path), section, key).value_or(std::string());
+IniValueRead ReadIniValue(const std::string& path, std::string_view section, std::string_view key,
+                          Links links) {
+  IniValueRead read;
+  IniValueFinder finder(section, key);
+  read.outcome = ActiveFileOps().ReadInPieces(
+      path, links, [&finder](std::string_view piece) { return finder.Feed(piece); });
+  if (read.outcome == ReadOutcome::kRead) read.value = finder.Finish();
+  return read;
 }
 
 std::int32_t ReadIniNumber(const std::string& path, std::string_view section,

@@ -21,6 +21,15 @@ std::string ReadIniText(const std::string& path, std::string_view section, std::
 // The value read as a decimal number; 0 when absent.
 std::int32_t ReadIniNumber(const std::string& path, std::string_view section, std::string_view key);
 
+// The value of (section, key) in the file at `path`, and how the file was read: nullopt when
+// the section or key is absent or the file was not read.
+struct IniValueRead {
+  ReadOutcome outcome = ReadOutcome::kAbsent;
+  std::optional<std::string> value;
+};
+IniValueRead ReadIniValue(const std::string& path, std::string_view section, std::string_view key,
+                          Links links);
+
 // Sets (section, key) to `value`, creating the file, section and key as needed; every other
 // byte of the file stays as it was, and the file is replaced atomically. False, with the file
 // unchanged, when the existing file cannot be read or is a link, the value cannot be written

@@ -140,9 +140,10 @@ CardList LoadDeckHeld(std::string_view target) {
 }
 
 std::optional<CardList> LoadDeckToSave(std::string_view target) {
-  FileContent content = ActiveFileOps().ReadWhole(MakeDataPath(kSaveFileName), Links::kRefuse);
-  if (content.outcome == ReadOutcome::kUnreadable) return std::nullopt;
-  return CardsOfLine(FindIniValue(content.bytes, kDeckSection, target).value_or(std::string()));
+  IniValueRead read =
+      ReadIniValue(MakeDataPath(kSaveFileName), kDeckSection, target, Links::kRefuse);
+  if (read.outcome == ReadOutcome::kUnreadable) return std::nullopt;
+  return CardsOfLine(read.value.value_or(std::string()));
 }
 
 bool SaveDeck(std::string_view target, const CardList& cards) {

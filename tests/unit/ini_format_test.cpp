@@ -19,6 +19,20 @@ class IniReadTest : public ::testing::TestWithParam<ReadCase> {};
 TEST_P(IniReadTest, FindsWhatTheRulesSay) {
   const ReadCase& c = GetParam();
   EXPECT_EQ(FindIniValue(c.content, c.section, c.key), c.value) << c.rule;
+  // The same read from a file that arrives in pieces, cut anywhere: in two at every byte, and
+  // a byte at a time.
+  for (std::size_t cut = 0; cut <= c.content.size(); ++cut) {
+    IniValueFinder finder(c.section, c.key);
+    if (finder.Feed(std::string_view(c.content).substr(0, cut))) {
+      finder.Feed(std::string_view(c.content).substr(cut));
+    }
+    EXPECT_EQ(finder.Finish(), c.value) << c.rule << ", cut at " << cut;
+  }
+  IniValueFinder bytewise(c.section, c.key);
+  for (std::size_t at = 0; at < c.content.size(); ++at) {
+    if (!bytewise.Feed(std::string_view(c.content).substr(at, 1))) break;
+  }
+  EXPECT_EQ(bytewise.Finish(), c.value) << c.rule << ", a byte at a time";
 }
 
 INSTANTIATE_TEST_SUITE_P(
