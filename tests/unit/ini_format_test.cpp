@@ -42,6 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"LF", "[S]\nk=v\n", "S", "k", "v"},
         ReadCase{"CR only", "[S]\rk=v\r", "S", "k", "v"},
         ReadCase{"no final break", "[S]\r\nk=v", "S", "k", "v"},
+        ReadCase{"a mark past the file's start is no byte-order mark", "[S]\r\n\xEF\xBB\xBFk=v\r\n",
+                 "S", "k", std::nullopt},
         ReadCase{"runs of breaks", "[S]\r\n\r\n\n\rk=v\r\n\r\n", "S", "k", "v"},
         // Line ends of every kind in one file: a lone CR far ahead of the next LF, and the
         // other way round, must each end their own line.
