@@ -181,6 +181,42 @@ TEST_F(WindowsFileOpsTest, ReadWholeTellsAbsentFromUnreadable) {
   EXPECT_EQ(ReadBytes(Here("plain.ini")), "[DECK]\r\n#t=A\r\n");
 }
 
+// A link at `link` to `target`, where the platform makes one that is there afterwards (Wine 8
+// reports success and makes none).
+bool MakeLink(const std::string& link, const std::string& target) {
+  const DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+  if (!::CreateSymbolicLinkW(WidePath(link).c_str(), WidePath(target).c_str(), kUnprivileged)) {
+    return false;
+  }
+  DWORD attributes = ::GetFileAttributesW(WidePath(link).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A link in the place of the save file or of its lock file, where the platform lets us make one:
+// nothing is read through it, written through it or made where it points.
+TEST_F(WindowsFileOpsTest, LinksInPlaceOfTheSaveFileAndTheLockFileAreNotFollowed) {
+  const std::string kSecret = "[DECK]\r\n#t=S1,S2\r\n";
+  scratch_.Write("secret.ini", kSecret);
+  if (!MakeLink(Here("decksave.ini"), Here("secret.ini"))) {
+    GTEST_SKIP() << "links cannot be made here";
+  }
+  EXPECT_EQ(PlatformFileOps().ReadWhole(Here("decksave.ini"), Links::kRefuse).outcome,
+            ReadOutcome::kUnreadable);
+  EXPECT_EQ(PlatformFileOps().ReadWhole(Here("decksave.ini"), Links::kFollow).outcome,
+            ReadOutcome::kRead);
+  EXPECT_EQ(LoadDeck("#t"), CardList());
+  EXPECT_FALSE(SaveDeck("#t", {"X"}));
+  EXPECT_EQ(ReadBytes(Here("secret.ini")), kSecret);
+
+  ASSERT_TRUE(::DeleteFileW(WidePath(Here("decksave.ini")).c_str()));
+  scratch_.Write("decksave.ini", "[DECK]\r\n#t=A,B\r\n");
+  ASSERT_TRUE(MakeLink(Here("decksave.ini.lock"), Here("nowhere.lock")));
+  EXPECT_FALSE(SaveDeck("#t", {"X"}));
+  EXPECT_EQ(LoadDeck("#t"), CardList({"A", "B"}));
+  EXPECT_FALSE(std::filesystem::exists(scratch_.path() / "nowhere.lock"));
+  EXPECT_EQ(ReadBytes(Here("decksave.ini")), "[DECK]\r\n#t=A,B\r\n");
+}
+
 TEST_F(WindowsFileOpsTest, ReadWholeReadsLargeFilesWhole) {
   std::string bytes;
   for (int i = 0; bytes.size() < 300000; ++i) bytes += std::to_string(i) + "\r\n";
