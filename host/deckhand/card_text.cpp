@@ -148,6 +148,7 @@ bool DecodeUtf16(std::string_view bytes, CardText& text) {
     return static_cast<char32_t>(little_endian ? second << 8 | first : first << 8 | second);
   };
   auto fail = [&](std::string why) {
+    text.failure_kind = CardTextFailure::kBrokenUtf16;
     text.failure = std::move(why);
     text.failure_place = PlaceOf(text.utf8, text.utf8.size(),
                                  [&](std::size_t at) { return Utf8LengthAt(text.utf8, at); });
@@ -182,9 +183,10 @@ void FindFirstForeign(CardText& text) {
   }
 }
 
-void Fail(CardText& text, std::string_view bytes, std::size_t offset, std::string why,
-          const std::function<std::size_t(std::size_t)>& length_at) {
+void Fail(CardText& text, CardTextFailure kind, std::string_view bytes, std::size_t offset,
+          std::string why, const std::function<std::size_t(std::size_t)>& length_at) {
   text.kind = CardTextKind::kNeither;
+  text.failure_kind = kind;
   text.failure = std::move(why);
   text.failure_place = PlaceOf(bytes, offset, length_at);
 }
@@ -205,7 +207,7 @@ CardText ReadCardText(std::string_view bytes) {
   auto utf8_length = [&](std::size_t at) { return Utf8LengthAt(body, at); };
   auto byte_length = [](std::size_t) { return std::size_t{1}; };
   if (body.find('\0') != std::string_view::npos) {
-    Fail(text, body, body.find('\0'),
+    Fail(text, CardTextFailure::kNulByte, body, body.find('\0'),
          "a NUL byte: is it UTF-16 without a byte-order mark? Save it as UTF-8", byte_length);
     return text;
   }
@@ -228,7 +230,7 @@ CardText ReadCardText(std::string_view bytes) {
            (static_cast<unsigned char>(body[at + length]) & 0xC0) == 0x80) {
       ++length;
     }
-    Fail(text, body, at,
+    Fail(text, CardTextFailure::kBrokenUtf8, body, at,
          "is UTF-8 text, broken here: " + HexBytes(body.substr(at, length)) +
              (length == 1 ? " is" : " are") + " no UTF-8 character",
          utf8_length);
@@ -236,8 +238,7 @@ CardText ReadCardText(std::string_view bytes) {
   }
   std::size_t kana = EucJpKanaOffset(body);
   if (kana != std::string_view::npos) {
-    text.looks_like_euc_jp = true;
-    Fail(text, body, kana,
+    Fail(text, CardTextFailure::kEucJp, body, kana,
          "looks like EUC-JP text (" + HexBytes(body.substr(kana, 2)) +
              " is a Japanese character there), which is neither UTF-8 nor Shift_JIS",
          [&](std::size_t at) { return std::max<std::size_t>(EucJpLengthAt(body, at), 1); });
@@ -248,7 +249,7 @@ CardText ReadCardText(std::string_view bytes) {
     text.kind = CardTextKind::kShiftJis;
     return text;
   }
-  Fail(text, body, bad,
+  Fail(text, CardTextFailure::kBadShiftJis, body, bad,
        "is neither UTF-8 nor Shift_JIS: " + HexBytes(body.substr(bad, 1)) +
            " starts no character of either",
        [&](std::size_t at) { return ShiftJisCharLength(body, at); });

@@ -23,6 +23,9 @@ enum class CardTextKind {
   kNeither,   // none of them, or one of them broken: `failure` says where
 };
 
+// Why a text is kNeither.
+enum class CardTextFailure { kNone, kBrokenUtf8, kBrokenUtf16, kNulByte, kEucJp, kBadShiftJis };
+
 struct CardText {
   CardTextKind kind = CardTextKind::kNeither;
   bool byte_order_mark = false;
@@ -35,7 +38,7 @@ struct CardText {
   // kNeither: where reading fails, and why (ASCII), e.g. "the byte 0xFF is no UTF-8 character".
   TextPlace failure_place;
   std::string failure;
-  bool looks_like_euc_jp = false;
+  CardTextFailure failure_kind = CardTextFailure::kNone;
 };
 
 // Tells which character set `bytes` are in. UTF-8 wins over Shift_JIS for a text valid in both

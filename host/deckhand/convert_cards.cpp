@@ -187,7 +187,8 @@ Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
   if (text.kind == CardTextKind::kNeither) {
     conversion.failure = std::to_string(text.failure_place.line) + ":" +
                          std::to_string(text.failure_place.column) + ": " + text.failure;
-    if (text.looks_like_euc_jp) conversion.failure += "; save it as UTF-8 and convert it again";
+    if (text.failure_kind == CardTextFailure::kEucJp)
+      conversion.failure += "; save it as UTF-8 and convert it again";
     return conversion;
   }
   ShiftJisText shift_jis;
