@@ -167,9 +167,12 @@ bool CheckEncoding(std::string_view bytes, const LineNumbers& lines, FileProblem
 void CheckValueAsRead(std::string_view content, const IniLine& line, std::string_view what,
                       FileProblems& problems, std::size_t line_number) {
   std::string_view as_read = UnquoteIniValue(line.value);
-  // Quotes that keep spaces at an end of the name are meant: they are how such names are written.
+  // Quotes that keep spaces at an end of the name, or the quotes of a quoted name, are meant:
+  // they are how the library's writer writes such names.
   bool keeps_spaces = !as_read.empty() && (as_read.front() == ' ' || as_read.back() == ' ');
-  if (as_read.size() != line.value.size() && !keeps_spaces) {
+  bool keeps_quotes = as_read.size() >= 2 && (as_read.front() == '"' || as_read.front() == '\'') &&
+                      as_read.back() == as_read.front();
+  if (as_read.size() != line.value.size() && !keeps_spaces && !keeps_quotes) {
     problems.Add(line_number, "the quotes of " + std::string(line.value) +
                                   " are dropped when it is read: " + std::string(what) + " is " +
                                   std::string(as_read));
