@@ -475,8 +475,9 @@ std::optional<std::int32_t> CheckCardCount(const DeckEntries& entries, const std
   if (!missing.empty()) {
     std::string add = missing.size() == 1 ? "add " + Ranges(missing) + "=NAME"
                                           : "add the cards " + Ranges(missing);
-    std::string renumber = within == 0
-                               ? ""
+    std::string renumber = within == 0 ? ""
+                           : within == 1
+                               ? ", or number the one card 1 and write Max=1"
                                : ", or number the cards 1-" + std::to_string(within) +
                                      " without gaps and write Max=" + std::to_string(within);
     problems.Add(line, Cards(missing) + " missing below " + shown + ": " + deal +
