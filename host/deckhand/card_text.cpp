@@ -139,6 +139,16 @@ std::size_t EucJpKanaOffset(std::string_view text) {
   return kana;
 }
 
+// The Shift_JIS form of a two-byte EUC-JP character: both code the same row and cell of JIS X
+// 0208, each by its own arithmetic.
+std::string ShiftJisOfEucJp(std::string_view pair) {
+  unsigned row = static_cast<unsigned char>(pair[0]) - 0xA0u;  // 1-94
+  unsigned cell = static_cast<unsigned char>(pair[1]) - 0xA0u;
+  unsigned lead = (row + 1) / 2 + (row <= 62 ? 0x80 : 0xC0);
+  unsigned trail = row % 2 == 1 ? cell + (cell >= 64 ? 0x40 : 0x3F) : cell + 0x9E;
+  return {static_cast<char>(lead), static_cast<char>(trail)};
+}
+
 // UTF-16 with its byte-order mark, as UTF-8; false with `failure` set at a broken place.
 bool DecodeUtf16(std::string_view bytes, CardText& text) {
   bool little_endian = bytes[0] == '\xFF';
@@ -239,8 +249,9 @@ CardText ReadCardText(std::string_view bytes) {
   std::size_t kana = EucJpKanaOffset(body);
   if (kana != std::string_view::npos) {
     Fail(text, CardTextFailure::kEucJp, body, kana,
-         "looks like EUC-JP text (" + HexBytes(body.substr(kana, 2)) +
-             " is a Japanese character there), which is neither UTF-8 nor Shift_JIS",
+         "looks like EUC-JP text, which is neither UTF-8 nor Shift_JIS: \"" +
+             ShiftJisOfEucJp(body.substr(kana, 2)) + "\" is " + HexBytes(body.substr(kana, 2)) +
+             " in EUC-JP here",
          [&](std::size_t at) { return std::max<std::size_t>(EucJpLengthAt(body, at), 1); });
     return text;
   }

@@ -35,7 +35,8 @@ struct CardText {
   // its reference) and where it is; empty for a file of ASCII only.
   std::string first_foreign;
   TextPlace first_foreign_place;
-  // kNeither: where reading fails, and why (ASCII), e.g. "the byte 0xFF is no UTF-8 character".
+  // kNeither: where reading fails, and why (in library bytes), e.g. "is UTF-8 text, broken here:
+  // 0xFF is no UTF-8 character".
   TextPlace failure_place;
   std::string failure;
   CardTextFailure failure_kind = CardTextFailure::kNone;

@@ -184,8 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"my.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}},
                  {"--convert-cards", "--in-place", "my.ini"},
                  "",
-                 "deckhand: my.ini:3:3: looks like EUC-JP text (0xA5 0xAB is a Japanese character "
-                 "there), which is neither UTF-8 nor Shift_JIS; save it as UTF-8 and convert it "
+                 "deckhand: my.ini:3:3: looks like EUC-JP text, which is neither UTF-8 nor "
+                 "Shift_JIS: \"カ\" is 0xA5 0xAB in EUC-JP here; save it as UTF-8 and convert it "
                  "again; nothing was written\n",
                  1,
                  Files{{"my.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}}},
@@ -278,10 +278,11 @@ INSTANTIATE_TEST_SUITE_P(
         Problem("Utf16WithoutAMark", With({{"modes.ini", std::string("[\0M\0", 4)}}),
                 "modes.ini:1: column 2: a NUL byte: is it UTF-16 without a byte-order mark? Save "
                 "it as UTF-8"),
-        Problem("EucJp", With({{"mini.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}}),
-                "mini.ini:3: column 3: looks like EUC-JP text (0xA5 0xAB is a Japanese character "
-                "there), which is neither UTF-8 nor Shift_JIS; save it as UTF-8 in an editor, "
-                "then convert it with: deckhand --convert-cards --in-place mini.ini"),
+        Problem(
+            "EucJp", With({{"mini.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}}),
+            "mini.ini:3: column 3: looks like EUC-JP text, which is neither UTF-8 nor Shift_JIS: "
+            "\"カ\" is 0xA5 0xAB in EUC-JP here; save it as UTF-8 in an editor, then convert "
+            "it with: deckhand --convert-cards --in-place mini.ini"),
         Problem("BrokenUtf8", With({{"mini.ini", Deck("Max=2\r\n1=♠\r\n2=♥\xE2\x99\r\n")}}),
                 "mini.ini:4: column 4: is UTF-8 text, broken here: 0xE2 0x99 are no UTF-8 "
                 "character; save it as UTF-8"),
