@@ -257,6 +257,12 @@ INSTANTIATE_TEST_SUITE_P(
         Problem("DeckFileThatCannotBeRead", With({{"mini.ini", ""}, {"mini.ini/x", "x"}}),
                 "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot be read "
                 "(the library looks for it at /"),
+        Problem("DeckFileNamedInUtf8",
+                With({{"modes.ini", "[MODE]\r\nmini=" + kCardSjis + ".ini\r\n"},
+                      {"カード.ini", Deck("Max=1\r\n1=A\r\n")}}),
+                "deck,mini deals an empty deck; a file of that name is there, but named in UTF-8, "
+                "and the library looks a file up by the Shift_JIS bytes of its name: name the "
+                "deck file, and its line in the mode table, in ASCII letters"),
         Problem("ModeWithoutDeckFile", With({{"modes.ini", "[MODE]\r\nmini=\r\n"}}),
                 "modes.ini:2: the mode \"mini\" names no deck file: deck,mini gets no reply"),
         Problem("ModeTwice", With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\nMINI=x.ini\r\n"}}),
