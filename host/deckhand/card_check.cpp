@@ -505,6 +505,20 @@ std::optional<std::int32_t> CardsDealt(const std::string& deck_file) {
   return static_cast<std::int32_t>(SplitText(saved, ",", 0).size());
 }
 
+// A deck file named beyond ASCII is looked for under the Shift_JIS bytes of its name, which the
+// file's own name need not have: a system that names files in UTF-8 (or a converted mode table)
+// holds it under other bytes. Says so when the file is there under its UTF-8 name.
+std::string UnderAnotherName(const std::string& deck_file) {
+  std::string utf8;
+  if (ConvertPrefix(kLibraryCharset, "UTF-8", deck_file, utf8) != deck_file.size() ||
+      utf8 == deck_file || ReadFile(MakeDataPath(utf8)).outcome == FileRead::kAbsent) {
+    return "";
+  }
+  return "; a file of that name is there, but named in UTF-8, and the library looks a file "
+         "up by the Shift_JIS bytes of its name: name the deck file, and its line in the mode "
+         "table, in ASCII letters";
+}
+
 std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::string& deck_file,
                                           FileProblems& table, std::size_t table_line,
                                           std::vector<CardSetProblem>& all) {
@@ -515,7 +529,7 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
               "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
                   (read.outcome == FileRead::kAbsent ? " is missing" : " cannot be read") +
                   " (the library looks for it at " + path + "): deck," + mode +
-                  " deals an empty deck");
+                  " deals an empty deck" + UnderAnotherName(deck_file));
     return std::nullopt;
   }
   FileProblems problems(deck_file, all);
