@@ -167,6 +167,7 @@ bool DecodeUtf16(std::string_view bytes, CardText& text) {
   for (std::size_t at = 2; at < bytes.size(); at += 2) {
     if (at + 1 >= bytes.size()) return fail("the file ends in half a UTF-16 character");
     char32_t unit = unit_at(at);
+    if (unit == 0) return fail("a NUL character, which no card file holds (is it UTF-32?)");
     if (unit >= 0xDC00 && unit <= 0xDFFF) return fail("a UTF-16 low surrogate stands alone");
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       char32_t low = at + 3 < bytes.size() ? unit_at(at + 2) : 0;
