@@ -8,12 +8,12 @@ namespace deckhand {
 std::string ModeName(std::string_view command_text) { return SplitText(command_text, ",", 2)[1]; }
 
 std::string LookUpDeckFile(std::string_view mode_table, std::string_view mode) {
-  return ReadIniText(MakeDataPath(mode_table), kModeSection, mode);
+  return ReadIniText(MakeAccessPath(mode_table), kModeSection, mode);
 }
 
 CardSet ReadCardSet(std::string_view deck_file) {
   CardSet set;
-  IniSection entries = IniSection::Read(MakeDataPath(deck_file), kCardSetSection);
+  IniSection entries = IniSection::Read(MakeAccessPath(deck_file), kCardSetSection);
   if (entries.file_outcome() != ReadOutcome::kRead) return set;
   std::int32_t count = entries.Number(kCardCountKey);
   if (count > kMaxCardSetSize) {

@@ -64,7 +64,7 @@ void RemoveHolder(const HeldSaveLock& holding) noexcept {
   }
 }
 
-std::string SaveLockPath() { return MakeDataPath(kSaveFileName) + std::string(kLockFileSuffix); }
+std::string SaveLockPath() { return MakeAccessPath(kSaveFileName) + std::string(kLockFileSuffix); }
 
 // A saved line's cards; an empty line is an empty deck.
 CardList CardsOfLine(const std::string& line) {
@@ -141,7 +141,7 @@ CardList LoadDeckHeld(std::string_view target) {
 
 std::optional<CardList> LoadDeckToSave(std::string_view target) {
   IniValueRead read =
-      ReadIniValue(MakeDataPath(kSaveFileName), kDeckSection, target, Links::kRefuse);
+      ReadIniValue(MakeAccessPath(kSaveFileName), kDeckSection, target, Links::kRefuse);
   if (read.outcome == ReadOutcome::kUnreadable) return std::nullopt;
   return CardsOfLine(read.value.value_or(std::string()));
 }
@@ -149,7 +149,7 @@ std::optional<CardList> LoadDeckToSave(std::string_view target) {
 bool SaveDeck(std::string_view target, const CardList& cards) {
   SaveFileLock lock = LockSaveFile();
   if (!lock) return false;
-  std::string path = MakeDataPath(kSaveFileName);
+  std::string path = MakeAccessPath(kSaveFileName);
   // Every save holds the lock, so a temporary file found now is one that a killed save left.
   ActiveFileOps().RemoveStaleTemporaries(path);
   return WriteIniText(path, kDeckSection, target, JoinCards(cards));

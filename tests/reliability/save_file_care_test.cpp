@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,7 +29,24 @@ std::mutex synced_mutex;
 bool recording = false;
 std::vector<std::string> synced_paths;
 
+// While set, getcwd tells this path instead of the real one: the current directory's path as
+// another user may have made it by swapping a parent for a link a moment before.
+std::string swapped_directory;
+
 }  // namespace
+
+extern "C" char* getcwd(char* buffer, std::size_t size) {
+  using Getcwd = char* (*)(char*, std::size_t);
+  static const Getcwd real = reinterpret_cast<Getcwd>(::dlsym(RTLD_NEXT, "getcwd"));
+  if (swapped_directory.empty() || buffer == nullptr) return real(buffer, size);
+  if (swapped_directory.size() >= size) {
+    errno = ERANGE;
+    return nullptr;
+  }
+  std::copy(swapped_directory.begin(), swapped_directory.end(), buffer);
+  buffer[swapped_directory.size()] = '\0';
+  return buffer;
+}
 
 // Stands in for the C library's fsync in this program (the library's objects are linked into
 // it), to see what the platform's file operations sync; the real fsync does the work.
@@ -146,6 +167,31 @@ TEST(SaveFileCareTest, OnlyASaveMakesTheLockFileAndOnlyForItsOwner) {
   struct stat info;
   ASSERT_EQ(::stat(lock_file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+// The library opens its files from the directory it stands in, never by that directory's path,
+// which can lead elsewhere by the time the file is opened.
+TEST(SaveFileCareTest, FilesAreReachedFromTheCurrentDirectoryNotByItsPath) {
+  ScratchDirectory victim;
+  const std::string secret = "[DECK]\r\n#t=S1,S2\r\n";
+  victim.Write("decksave.ini", secret);
+  std::filesystem::path victim_path = victim.path();
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  scratch.Write("modes.ini", "[MODE]\r\nm=d.ini\r\n");
+  scratch.Write("d.ini", "[DECK]\r\nMax=1\r\n1=New\r\n");
+  swapped_directory = victim_path.string();
+  EXPECT_EQ(CallCommand(&::Count, "u #t m count"), "NOTICE #t 5");
+  EXPECT_EQ(CallCommand(&::Draw, "u #t m draw"), kDrawn);
+  EXPECT_EQ(CallCommand(&::Deck, "u #u modes.ini deck,m"),
+            "NOTICE #u " + std::string(kDeckSetText) + "m");
+  swapped_directory.clear();
+  EXPECT_EQ(scratch.Read("decksave.ini"), "[DECK]\r\n#t=B,C,D,E\r\n#u=New\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(victim_path),
+                          std::filesystem::directory_iterator()),
+            1);
+  std::ifstream victim_file(victim_path / "decksave.ini", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim_file), {}), secret);
 }
 
 TEST(SaveFileCareTest, TheNextSaveClearsTemporaryFilesOfKilledSavesAndOnlyThose) {
