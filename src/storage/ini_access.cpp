@@ -39,7 +39,9 @@ bool WriteIniText(const std::string& path, std::string_view section, std::string
                                {edit->before, edit->head, edit->value, edit->tail, edit->after});
 }
 
-IniSection IniSection::Read(const std::string& path, std::string_view section) {
+IniSection IniSection::Read(const std::string& path, std::string_view section,
+                            std::size_t most_numbered,
+                            std::initializer_list<std::string_view> names) {
   IniSection result;
   FileContent file = ActiveFileOps().ReadWhole(path, Links::kFollow);
   result.file_outcome_ = file.outcome;
@@ -47,8 +49,12 @@ IniSection IniSection::Read(const std::string& path, std::string_view section) {
   std::string_view content = result.content_;
   // Every key line holds '=', so a section has no more entries than this. A numbered key above
   // it cannot belong to a list without gaps; it goes to the map, so that a stray
-  // "1000000000=" cannot make the array huge.
-  auto most_entries = static_cast<std::size_t>(std::count(content.begin(), content.end(), '='));
+  // "1000000000=" cannot make the array huge. The map holds at most one entry for each number
+  // up to most_numbered and each name asked for, however many lines the file has.
+  auto most_entries = std::min(
+      most_numbered, static_cast<std::size_t>(std::count(content.begin(), content.end(), '=')));
+  std::vector<std::string> kept_names;
+  for (std::string_view name : names) kept_names.push_back(FoldNameCase(name));
   IniLineScanner scanner(content);
   IniLine line;
   bool inside = false;
@@ -62,8 +68,10 @@ IniSection IniSection::Read(const std::string& path, std::string_view section) {
         if (result.numbered_.empty()) result.numbered_.reserve(most_entries + 1);
         if (*number >= result.numbered_.size()) result.numbered_.resize(*number + 1);
         if (result.numbered_[*number].data() == nullptr) result.numbered_[*number] = value;
-      } else {
-        result.values_.try_emplace(FoldNameCase(EffectiveIniKey(line.name)), value);
+      } else if (std::string key = FoldNameCase(EffectiveIniKey(line.name));
+                 NumberedKey(line.name, most_numbered) ||
+                 std::find(kept_names.begin(), kept_names.end(), key) != kept_names.end()) {
+        result.values_.try_emplace(std::move(key), value);
       }
     }
   }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,12 +38,16 @@ IniValueRead ReadIniValue(const std::string& path, std::string_view section, std
 bool WriteIniText(const std::string& path, std::string_view section, std::string_view key,
                   std::string_view value);
 
-// Every entry of one section, read once, for callers that look up many keys in one file.
+// The entries of one section that a caller looks up, read once, for callers that look up many
+// keys in one file.
 class IniSection {
  public:
   // Reads the first section named `section` of the file at `path` (empty when absent); a link
-  // is followed, as by ReadIniText.
-  static IniSection Read(const std::string& path, std::string_view section);
+  // is followed, as by ReadIniText. Only the entries the caller will ask for are kept, so that
+  // a file of a million junk lines costs no more than its bytes: the plain numbers 1 to
+  // `most_numbered` and the keys in `names`. Any other key reads as absent.
+  static IniSection Read(const std::string& path, std::string_view section,
+                         std::size_t most_numbered, std::initializer_list<std::string_view> names);
 
   // The value of `key`, as ReadIniText would give it; "" when absent.
   std::string Text(std::string_view key) const;
