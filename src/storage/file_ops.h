@@ -62,6 +62,12 @@ enum class Links {
   kRefuse,
 };
 
+// The largest data file read. No save file, mode table or deck file of a real game comes near
+// it (10,000 channels of 52 cards save 5.6 MB); a larger one, such as an empty sparse file of
+// gigabytes planted by another user, is taken as unreadable rather than let stall every command
+// and take the host's memory.
+inline constexpr std::uint64_t kMostFileBytes = std::uint64_t{256} << 20;
+
 struct FileContent {
   ReadOutcome outcome = ReadOutcome::kAbsent;
   FileBytes bytes;
@@ -83,8 +89,9 @@ class FileOps {
  public:
   virtual ~FileOps() = default;
 
-  // Opens and reads the whole file. Only regular files are read; anything else (a directory, a
-  // named pipe, a device) is unreadable, and so is a link when `links` refuses them.
+  // Opens and reads the whole file. Only regular files of at most kMostFileBytes are read;
+  // anything else (a directory, a named pipe, a device) is unreadable, and so is a link when
+  // `links` refuses them.
   virtual FileContent ReadWhole(const std::string& path, Links links) = 0;
   // Reads the file as ReadWhole does, handing its bytes to `take` in pieces, in order, until the
   // end or until `take` returns false. A reader that wants one line of a file of megabytes then

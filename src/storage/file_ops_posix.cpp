@@ -102,11 +102,16 @@ class PosixFileOps final : public FileOps {
     // Small enough to stay in the processor's cache between the read and the look at it.
     constexpr std::size_t kPiece = 128 * 1024;
     std::unique_ptr<char[]> piece(new char[kPiece]);
+    std::uint64_t total = 0;
     for (;;) {
       ssize_t got = ::read(fd, piece.get(), kPiece);
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0) outcome = ReadOutcome::kUnreadable;
-      if (got <= 0 || !take(std::string_view(piece.get(), static_cast<std::size_t>(got)))) break;
+      total += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+      if (got < 0 || total > kMostFileBytes) outcome = ReadOutcome::kUnreadable;  // or it grew
+      if (outcome != ReadOutcome::kRead || got == 0 ||
+          !take(std::string_view(piece.get(), static_cast<std::size_t>(got)))) {
+        break;
+      }
     }
     ::close(fd);
     return outcome;
@@ -124,7 +129,8 @@ class PosixFileOps final : public FileOps {
                                                    : ReadOutcome::kUnreadable;
     }
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) > kMostFileBytes) {
       ::close(fd);
       return ReadOutcome::kUnreadable;
     }
@@ -153,6 +159,7 @@ class PosixFileOps final : public FileOps {
     bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t filled = 0;
     for (;;) {
+      if (filled > kMostFileBytes) return false;                   // it has grown past what is read
       if (filled == bytes.size()) bytes.resize(bytes.size() * 2);  // the file has grown
       ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got < 0) {

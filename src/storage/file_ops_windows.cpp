@@ -46,12 +46,14 @@ bool ReadAll(HANDLE file, FileBytes& bytes) {
   LARGE_INTEGER size;
   std::size_t expected = 0;
   if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMostFileBytes) return false;
     expected = static_cast<std::size_t>(size.QuadPart);
   }
   // One byte more than the size: the read that finds the end then needs no bigger buffer.
   bytes.resize(expected + 1);
   std::size_t filled = 0;
   for (;;) {
+    if (filled > kMostFileBytes) return false;                   // it has grown past what is read
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);  // the file has grown
     std::size_t room = bytes.size() - filled;
     DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);

@@ -16,6 +16,7 @@
 
 #include "commands/reply_texts.h"
 #include "deckhand/deckhand.h"
+#include "storage/file_ops.h"
 #include "support/plugin.h"
 #include "support/scratch_directory.h"
 
@@ -232,7 +233,14 @@ TEST(HostileInputTest, AModeTableOfRandomBytes) {
 }
 
 // What another user of a shared data directory may put where the library keeps its own files.
-enum class Planted { kLinkToSetUidProgram, kLinkToSecret, kLinkToNothing, kDirectory, kPipe };
+enum class Planted {
+  kLinkToSetUidProgram,
+  kLinkToSecret,
+  kLinkToNothing,
+  kDirectory,
+  kPipe,
+  kHugeEmptyFile,  // sparse: it takes no room on the disk
+};
 
 struct PlantedCase {
   const char* name;
@@ -268,6 +276,10 @@ void Plant(const ScratchDirectory& scratch, const PlantedCase& c) {
       break;
     case Planted::kPipe:
       ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0);
+      break;
+    case Planted::kHugeEmptyFile:
+      scratch.Write(c.file, "");
+      std::filesystem::resize_file(at, kMostFileBytes + 1);
       break;
   }
 }
@@ -326,6 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlantedCase{"SaveFileLinkedToNothing", "decksave.ini", Planted::kLinkToNothing},
         PlantedCase{"SaveFileADirectory", "decksave.ini", Planted::kDirectory},
         PlantedCase{"SaveFileAPipe", "decksave.ini", Planted::kPipe},
+        PlantedCase{"SaveFileHugeAndEmpty", "decksave.ini", Planted::kHugeEmptyFile},
         PlantedCase{"LockFileLinkedToASetUidProgram", "decksave.ini.lock",
                     Planted::kLinkToSetUidProgram},
         PlantedCase{"LockFileLinkedToASecret", "decksave.ini.lock", Planted::kLinkToSecret},
