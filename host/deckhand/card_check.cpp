@@ -529,7 +529,8 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
               "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
                   (read.outcome == FileRead::kAbsent ? " is missing" : " cannot be read") +
                   " (the library looks for it at " + path + "): deck," + mode +
-                  " deals an empty deck" + UnderAnotherName(deck_file));
+                  " deals nothing and says it cannot read the deck file" +
+                  UnderAnotherName(deck_file));
     return std::nullopt;
   }
   FileProblems problems(deck_file, all);
@@ -615,8 +616,10 @@ std::string MissingDeckFile(const std::string& modes_file, std::string_view comm
   std::string deck_file = LookUpDeckFile(modes_file, *mode);
   if (deck_file.empty()) return "";
   std::string path = MakeDataPath(deck_file);
-  if (ReadFile(path).outcome == FileRead::kRead) return "";
-  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) + " is missing at " + path +
+  FileRead read = ReadFile(path);
+  if (read.outcome == FileRead::kRead) return "";
+  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) +
+         (read.outcome == FileRead::kAbsent ? " is missing at " : " cannot be read at ") + path +
          ": nothing was dealt, and the target's deck is as it was";
 }
 

@@ -63,8 +63,9 @@ std::string_view FailureOfReply(std::string_view reply, std::string_view target)
   };
   static constexpr Failure kFailures[] = {
       {kSaveFailedText,
-       "the deck could not be saved: the data directory must be writable and decksave.ini not "
-       "read-only"},
+       "the deck could not be saved: the data directory must be writable, decksave.ini a "
+       "regular file (no link) that is not read-only, and decksave.ini.lock not held by another "
+       "program for 5 seconds"},
       {kShuffleFailedText,
        "the system's random generator failed: nothing was dealt or shuffled, and no file "
        "changed"},

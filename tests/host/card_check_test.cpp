@@ -264,12 +264,14 @@ INSTANTIATE_TEST_SUITE_P(
         Problem("DeckFileThatCannotBeRead", With({{"mini.ini", ""}, {"mini.ini/x", "x"}}),
                 "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot be read "
                 "(the library looks for it at /"),
-        Problem("DeckFileNamedInUtf8",
-                With({{"modes.ini", "[MODE]\r\nmini=" + kCardSjis + ".ini\r\n"},
-                      {"カード.ini", Deck("Max=1\r\n1=A\r\n")}}),
-                "deck,mini deals an empty deck; a file of that name is there, but named in UTF-8, "
-                "and the library looks a file up by the Shift_JIS bytes of its name: name the "
-                "deck file, and its line in the mode table, in ASCII letters"),
+        Problem(
+            "DeckFileNamedInUtf8",
+            With({{"modes.ini", "[MODE]\r\nmini=" + kCardSjis + ".ini\r\n"},
+                  {"カード.ini", Deck("Max=1\r\n1=A\r\n")}}),
+            "deck,mini deals nothing and says it cannot read the deck file; a file of that name is "
+            "there, but named in UTF-8, "
+            "and the library looks a file up by the Shift_JIS bytes of its name: name the "
+            "deck file, and its line in the mode table, in ASCII letters"),
         Problem("ModeWithoutDeckFile", With({{"modes.ini", "[MODE]\r\nmini=\r\n"}}),
                 "modes.ini:2: the mode \"mini\" names no deck file: deck,mini gets no reply"),
         Problem("ModeTwice", With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\nMINI=x.ini\r\n"}}),
@@ -371,10 +373,12 @@ INSTANTIATE_TEST_SUITE_P(
         Problem("KeyWithALeadingZero", With({{"mini.ini", Deck("Max=1\r\n1=A\r\n02=B\r\n")}}),
                 "mini.ini:4: the key \"02\" is never read: number the cards 1, 2, 3 with no sign "
                 "or leading zero"),
-        Problem("ProblemsInTheOrderOfTheFiles",
-                With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\ngone=gone.ini\r\n"},
-                      {"mini.ini", Deck("Max=2\r\n1=A\r\n")}}),
-                "deck,gone deals an empty deck\nmini.ini:2: the card 2 is missing below Max=2"),
+        Problem(
+            "ProblemsInTheOrderOfTheFiles",
+            With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\ngone=gone.ini\r\n"},
+                  {"mini.ini", Deck("Max=2\r\n1=A\r\n")}}),
+            "deck,gone deals nothing and says it cannot read the deck file\nmini.ini:2: the card 2 "
+            "is missing below Max=2"),
         Problem("SecondDeckSection",
                 With({{"mini.ini", Deck("Max=1\r\n1=A\r\n[DECK]\r\n2=B\r\n")}}),
                 "mini.ini:4: a second [DECK] section is never read: only the first one counts")),
