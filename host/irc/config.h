@@ -54,9 +54,11 @@ struct BotConfig {
   // Time, in seconds.
   double reconnect_initial = 1;
   double reconnect_max = 300;
-  double rejoin_delay = 10;    // after a KICK
-  double ping_interval = 120;  // silence before the bot sends its own PING
-  double ping_timeout = 60;    // further silence before the link counts as lost
+  double rejoin_delay = 10;     // after a KICK
+  double ping_interval = 120;   // silence before the bot sends its own PING
+  double ping_timeout = 60;     // further silence before the link counts as lost
+  double connect_timeout = 30;  // connecting and the TLS handshake, together
+  double write_timeout = 60;    // a write the server does not take: the link is dropped
 
   bool verbose = false;
   HostTexts texts;

@@ -4,10 +4,12 @@
 #include <iostream>
 
 #include "host/common/plugin.h"
-#include "host/irc/bot.h"
 #include "host/irc/config.h"
 #include "host/irc/game.h"
 #include "host/irc/log.h"
+#include "host/irc/session.h"
+#include "host/irc/tls.h"
+#include "host/irc/transport.h"
 #include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
@@ -38,7 +40,7 @@ std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
       *error = "the channel " + setting.name + " has characters without a Shift_JIS form";
       return std::nullopt;
     }
-    channels.push_back({codec.ToWire(*name), setting.key, false});
+    channels.push_back({codec.ToWire(*name), setting.key});
   }
   return channels;
 }
@@ -73,7 +75,7 @@ int Run(BotConfig& config) {
       "library " + plugin->path + ", data in " + std::filesystem::current_path().string());
 
   asio::io_context io;
-  Bot bot(io, *tls, config, *game, codec, std::move(*channels));
+  Transport bot(io, *tls, config, *game, codec, std::move(*channels));
   asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&bot](const asio::error_code& failure, int) {
     if (!failure) bot.Stop();

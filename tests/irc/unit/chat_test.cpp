@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/common/plugin.h"
-#include "host/irc/bot.h"
+#include "host/irc/session.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/game.h"
 #include "support/scratch_directory.h"
