@@ -1,14 +1,21 @@
-// The concurrent tasks of one connection, all on the io_context's thread but the library's:
+// clang-format off
+// The concurrent tasks of one connection. All run on the io_context's thread except the
+// library's calls, which run on the worker, one at a time, in order:
 //
-//   Connect ── resolve ── TCP connect ── TLS handshake ──┐        (connect deadline over all)
-//                                                         ├─ Read ─ OnRead ─┐
-//                                                         │                 ├─ Dispatch ─ Pump ─
-//                                                         write ─ OnWritten
-//   session timer (keep-alive, rejoins, pacing) ──────────┤                 │         (write
-//   deadline) library worker: RunJob ─(post back)─ OnAnswer ────────┘─────────────────┘
+//   Connect -> resolve -> TCP connect -> TLS handshake -> LinkUp      [connect deadline]
+//                                                           |
+//             +---------------------------------------------+
+//             |                    |                        |
+//   Read -> OnRead        session timer (keep-alive,    worker: RunJob
+//             |           rejoins, pacing) -> Tick          | (posted back)
+//             |                    |                     OnAnswer
+//             +--------------------+------------------------+
+//                                  |
+//                     Dispatch -> Pump -> write -> OnWritten           [write deadline]
 //
 // Every handler first checks that its link is still the current one; Lost drops the link (and
 // its session with it) and arms the reconnect timer, which starts again from Connect.
+// clang-format on
 #include "host/irc/transport.h"
 
 #include <cstdio>
