@@ -16,8 +16,17 @@
 #include <string_view>
 #include <vector>
 
+#include <functional>
+#include <set>
+
+#include "host/irc/bot_state.h"
+#include "host/irc/chat_command.h"
 #include "host/irc/config.h"
 #include "host/irc/irc_line.h"
+#include "host/irc/membership.h"
+#include "host/irc/notices.h"
+#include "host/irc/permissions.h"
+#include "host/irc/send_queue.h"
 #include "host/irc/token_bucket.h"
 #include "host/irc/wire_codec.h"
 
@@ -37,6 +46,24 @@ struct LibraryJob {
   bool in_channel = false;
   std::string text;                    // the whole message
   std::size_t relay_prefix_bytes = 0;  // what the server puts before each of our lines
+  std::string private_target;          // in a private message: the library's target
+  std::string player;                  // whose private deck it is
+  bool fresh_private = false;          // the private deck was given for this deal
+  bool secret = false;                 // its lines to the sender name hidden cards
+};
+
+// The library's answer to a job, as Game::Play gives it.
+struct JobAnswer {
+  std::vector<std::string> lines;
+  bool dealt = false;
+  std::string silent_reason;
+};
+
+// What the session reads beside the settings; it outlives every session.
+struct SessionContext {
+  BotState* state = nullptr;                 // deck owners and private decks
+  std::function<std::int64_t()> wall_clock;  // seconds since 1970, for private decks' age
+  std::string wire_modes;                    // the mode table's names, for texts
 };
 
 // A paced line and whom it answers (the round-robin turn is by sender).
@@ -50,6 +77,7 @@ struct SessionOutput {
   std::vector<std::string> urgent;  // to write now, ahead of everything paced
   std::vector<LibraryJob> jobs;     // for the library's worker, in order
   std::optional<std::string> drop;  // drop the link, for this reason
+  bool stop = false;                // and stop: going on cannot work (logged)
 };
 
 // IRC compares names without letter case, and "[]\~" are the upper case of "{}|^".
@@ -73,14 +101,17 @@ class IrcSession {
   using Clock = std::chrono::steady_clock;
 
   IrcSession(const BotConfig& config, const WireCodec& codec, std::vector<WireChannel> channels,
-             Clock::time_point now);
+             SessionContext context, Clock::time_point now);
 
   // The link is up: registration starts.
   void Connected(Clock::time_point now);
   // One line from the server, CR LF removed.
   void Receive(std::string_view line, Clock::time_point now);
   // The library's answer to a job: NOTICE lines to queue.
-  void Answered(const LibraryJob& job, std::vector<std::string> lines, Clock::time_point now);
+  void Answered(const LibraryJob& job, JobAnswer answer, Clock::time_point now);
+  // Lines still waiting when the previous link dropped: sent once back in, for a while.
+  void Adopt(SendQueue unsent) { queue_ = std::move(unsent); }
+  SendQueue TakeUnsent() { return std::move(queue_); }
   // Timers: keep-alive, rejoins.
   void Tick(Clock::time_point now);
   // QUIT, ahead of anything paced, which is dropped.
@@ -94,15 +125,38 @@ class IrcSession {
 
   bool registered() const { return registered_; }
   const std::string& nick() const { return nick_; }
-  std::size_t paced_lines() const { return paced_.size(); }
+  const SendQueue& queue() const { return queue_; }
+  const Membership& members() const { return members_; }
+  const DealerPermissions& dealers() const { return dealers_; }
 
  private:
   void OnChat(const IrcMessage& message, Clock::time_point now);
+  void OnSupport(const IrcMessage& message);
+  void OnNames(const IrcMessage& message);
+  void OnOtherJoin(const IrcMessage& message);
+  void OnPart(const IrcMessage& message);
+  void OnQuit(const IrcMessage& message);
+  void OnMode(const IrcMessage& message);
+  void OnInvite(const IrcMessage& message);
+  void OnSaslFailed(const IrcMessage& message);
+  void OwnerLeft(std::string_view channel, std::string_view nick);
+  void Stop(std::string reason);
+  // A paced notice to `sender` (wire nick) from a text of the settings.
+  void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
+            const Fills& fills);
+  void Queue(std::string_view sender, std::string line, bool secret);
+  bool Busy(const std::string& folded_sender) const;
+  void ForgetIfIdle(const std::string& folded_sender);
+  void Help(std::string_view sender, std::string_view about);
+  void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
+  std::string PlayerKey(const IrcMessage& message, std::string_view sender) const;
+  bool MayGo(const QueuedLine& line) const;
+  std::string ToWire(std::string_view utf8) const;
   void OnCap(const IrcMessage& message);
   void OnRegistered(const IrcMessage& message);
   void OnJoin(const IrcMessage& message);
   void OnKick(const IrcMessage& message, Clock::time_point now);
-  void OnJoinRefused(const IrcMessage& message);
+  void OnJoinRefused(const IrcMessage& message, Clock::time_point now);
   void OnNickRefused(const IrcMessage& message);
   void OnNick(const IrcMessage& message);
   void SendCredentials();
@@ -131,12 +185,23 @@ class IrcSession {
 
   // Rejoins after a KICK, by folded channel name.
   std::map<std::string, Clock::time_point> rejoins_;
-  std::vector<std::string> banned_;  // folded names of channels a ban keeps us out of
+  std::map<std::string, Clock::time_point> banned_;  // folded channel -> when to try again
+
+  SessionContext context_;
+  Notices notices_;
+  Membership members_;
+  DealerPermissions dealers_;
+  Clock::time_point regain_at_{};
 
   TokenBucket bucket_;
-  std::deque<Outgoing> paced_;
+  SendQueue queue_;
+  std::map<std::string, std::size_t> pending_;  // jobs with the worker, by folded sender
+  std::size_t pending_total_ = 0;
+  std::set<std::string> told_busy_;  // folded senders told, until their replies are out
   SessionOutput output_;
   bool quitting_ = false;
+  int cap_lines_ = 0;
+  Clock::time_point now_{};  // of the event being handled
   std::uint64_t next_job_ = 1;
 };
 

@@ -47,12 +47,12 @@ std::string FormatSeconds(double seconds) {
 
 struct Transport::Link {
   Link(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-       const WireCodec& codec, std::vector<WireChannel> channels)
+       const WireCodec& codec, std::vector<WireChannel> channels, SessionContext context)
       : stream(io, tls),
         tls(config.tls),
         deadline(io),
         session_timer(io),
-        session(config, codec, std::move(channels), Clock::now()) {}
+        session(config, codec, std::move(channels), std::move(context), Clock::now()) {}
 
   template <typename Buffer, typename Handler>
   void ReadLine(Buffer buffer, Handler handler) {
@@ -90,13 +90,15 @@ struct Transport::Link {
 };
 
 Transport::Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-                     const Game& game, const WireCodec& codec, std::vector<WireChannel> channels)
+                     const Game& game, const WireCodec& codec, std::vector<WireChannel> channels,
+                     BotState& state)
     : io_(io),
       tls_(tls),
       config_(config),
       game_(game),
       codec_(codec),
       channels_(std::move(channels)),
+      state_(state),
       resolver_(io),
       reconnect_timer_(io),
       quit_timer_(io),
@@ -107,7 +109,17 @@ Transport::~Transport() { worker_.join(); }
 void Transport::Start() { Connect(); }
 
 void Transport::Connect() {
-  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_);
+  SessionContext context{
+      &state_,
+      [] {
+        return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                             std::chrono::system_clock::now().time_since_epoch())
+                                             .count());
+      },
+      game_.wire_modes()};
+  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_, std::move(context));
+  link->session.Adopt(std::move(unsent_));
+  unsent_ = {};
   link_ = link;
   Log(LogLevel::kInfo, "connecting to " + config_.server + " port " + std::to_string(config_.port) +
                            (config_.tls ? " with TLS" : ""));
@@ -194,6 +206,11 @@ void Transport::Dispatch(LinkPtr link) {
   for (LibraryJob& job : output.jobs) {
     asio::post(worker_, [this, job = std::move(job)]() mutable { RunJob(std::move(job)); });
   }
+  if (output.stop) {
+    failed_ = true;
+    Stop();
+    return;
+  }
   if (output.drop) return Lost(*output.drop);
   Pump(link);
   if (link == link_) ArmSessionTimer(link);
@@ -247,21 +264,26 @@ void Transport::OnSessionTimer(LinkPtr link, const asio::error_code& error) {
 }
 
 void Transport::RunJob(LibraryJob job) {
-  ChatMessage message{job.sender, job.where, job.in_channel, job.text};
-  std::vector<std::string> lines = game_.Answer(message, job.relay_prefix_bytes);
-  asio::post(io_, [this, job = std::move(job), lines = std::move(lines)]() mutable {
-    OnAnswer(std::move(job), std::move(lines));
+  ChatMessage message{job.sender, job.where, job.in_channel, job.text, job.private_target};
+  GameAnswer answer = game_.Play(message, job.relay_prefix_bytes);
+  asio::post(io_, [this, job = std::move(job), answer = std::move(answer)]() mutable {
+    OnAnswer(std::move(job), std::move(answer));
   });
 }
 
-void Transport::OnAnswer(LibraryJob job, std::vector<std::string> lines) {
+void Transport::OnAnswer(LibraryJob job, GameAnswer answer) {
   if (!link_ || stopping_) return;
-  link_->session.Answered(job, std::move(lines), Clock::now());
+  link_->session.Answered(
+      job, {std::move(answer.lines), answer.dealt, std::move(answer.silent_reason)}, Clock::now());
   Dispatch(link_);
 }
 
 void Transport::Lost(const std::string& reason) {
-  if (link_) link_->Close();
+  if (link_) {
+    link_->Close();
+    // What was waiting goes out on the next link, to those still there.
+    unsent_ = link_->session.TakeUnsent();
+  }
   link_.reset();
   if (stopping_) return Finish();
   double delay = BackoffSeconds(failures_++, config_.reconnect_initial, config_.reconnect_max,

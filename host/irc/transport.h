@@ -21,12 +21,15 @@ namespace deckhand::irc {
 class Transport {
  public:
   Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-            const Game& game, const WireCodec& codec, std::vector<WireChannel> channels);
+            const Game& game, const WireCodec& codec, std::vector<WireChannel> channels,
+            BotState& state);
   ~Transport();
 
   void Start();
   // Says QUIT when connected, then ends io.run().
   void Stop();
+  // True when the bot stopped because the settings cannot work with the server.
+  bool failed() const { return failed_; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -49,7 +52,7 @@ class Transport {
   void ArmSessionTimer(LinkPtr link);
   void OnSessionTimer(LinkPtr link, const asio::error_code& error);
   void RunJob(LibraryJob job);  // on the worker
-  void OnAnswer(LibraryJob job, std::vector<std::string> lines);
+  void OnAnswer(LibraryJob job, GameAnswer answer);
   void Lost(const std::string& reason);
   void Finish();
 
@@ -59,6 +62,8 @@ class Transport {
   const Game& game_;
   WireCodec codec_;
   std::vector<WireChannel> channels_;
+  BotState& state_;
+  SendQueue unsent_;  // lines of a dropped link, for the next one
 
   LinkPtr link_;  // the connection of the moment; null between connections
   asio::ip::tcp::resolver resolver_;
@@ -66,6 +71,7 @@ class Transport {
   asio::steady_timer quit_timer_;
   int failures_ = 0;
   bool stopping_ = false;
+  bool failed_ = false;
   std::mt19937 random_;
   // Last: destroyed first, so that no library call still runs when the rest goes.
   asio::thread_pool worker_{1};

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "host/irc/chat_command.h"
+
 namespace deckhand::irc {
 namespace {
 
@@ -15,15 +17,20 @@ class SessionTest : public ::testing::Test {
   SessionTest() { config_.channels = {{"#t", ""}}; }
 
   IrcSession& Start(std::vector<WireChannel> channels = {{"#t", ""}}) {
-    session_.emplace(config_, codec_, std::move(channels), now_);
+    session_.emplace(config_, codec_, std::move(channels), Context(), now_);
     session_->Connected(now_);
     session_->TakeOutput();
     return *session_;
   }
   // Feeds a server line; returns what the session wants sent at once.
+  // Feeds a server line; returns what the session wants sent at once. Jobs pile up in output_
+  // until answered.
   Lines In(std::string_view line) {
     session_->Receive(line, now_);
+    std::vector<LibraryJob> jobs = std::move(output_.jobs);
     output_ = session_->TakeOutput();
+    jobs.insert(jobs.end(), output_.jobs.begin(), output_.jobs.end());
+    output_.jobs = std::move(jobs);
     return output_.urgent;
   }
   Lines Tick(double seconds) {
@@ -32,13 +39,49 @@ class SessionTest : public ::testing::Test {
     output_ = session_->TakeOutput();
     return output_.urgent;
   }
-  // Registers as deckhand in #t (with the server relaying our JOIN).
+  // Registers as deckhand in #t (with the server relaying our JOIN), alice and bob there too.
   void Registered() {
     In(":irc 001 deckhand :Welcome");
+    In(":irc 005 deckhand PREFIX=(qov)~@+ CHANMODES=b,k,l,imnst :are supported");
     In(":deckhand!bot@host JOIN #t");
+    In(":irc 353 deckhand = #t :deckhand @op alice bob");
+  }
+
+  // Answers every job waiting with `lines` ("{to}" stands for the sender), dealt or not.
+  void AnswerAll(const Lines& lines, bool dealt = false) {
+    std::vector<LibraryJob> jobs = std::move(output_.jobs);
+    output_.jobs.clear();
+    for (const LibraryJob& job : jobs) {
+      Lines filled;
+      for (const std::string& line : lines)
+        filled.push_back(FillText(line, {{"{to}", job.sender}}));
+      session_->Answered(job, {filled, dealt, ""}, now_);
+    }
+  }
+  // Everything paced that goes out within `seconds`, as flood control lets it.
+  Lines Sent(double seconds = 600) {
+    Lines sent;
+    Clock::time_point end = now_ + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    while (now_ <= end) {
+      while (std::optional<Outgoing> next = session_->NextPaced(now_)) sent.push_back(next->line);
+      if (session_->queue().empty()) break;
+      now_ += std::chrono::milliseconds(100);
+    }
+    return sent;
+  }
+  // A chat line from `nick` (in #t unless `where` says otherwise): the jobs waiting.
+  std::size_t Say(std::string_view nick, std::string_view text, std::string_view where = "#t") {
+    In(":" + std::string(nick) + "!u@h PRIVMSG " + std::string(where) + " :" + std::string(text));
+    return output_.jobs.size();
+  }
+
+  SessionContext Context() {
+    return {&state_, [this] { return wall_; }, "small, trump"};
   }
 
   BotConfig config_;
+  BotState state_{"", 3, 30};
+  std::int64_t wall_ = 1'000'000'000;
   WireCodec codec_{WireEncoding::kUtf8};
   Clock::time_point now_{};
   std::optional<IrcSession> session_;
@@ -59,13 +102,14 @@ void Play(const std::vector<Exchange>& exchanges,
 TEST_F(SessionTest, RegistersWithSaslAndJoinsItsChannels) {
   config_.sasl_password = "pw";
   config_.nick = "deckbot";
-  session_.emplace(config_, codec_, std::vector<WireChannel>{{"#t", ""}, {"#k", "key"}}, now_);
+  session_.emplace(config_, codec_, std::vector<WireChannel>{{"#t", ""}, {"#k", "key"}}, Context(),
+                   now_);
   session_->Connected(now_);
   EXPECT_EQ(session_->TakeOutput().urgent,
             (Lines{"CAP LS 302", "NICK deckbot", "USER deckhand 0 * :deckhand card dealer"}));
-  Play({{":irc CAP * LS * :multi-prefix", {}},
-        {":irc CAP * LS :sasl=PLAIN", {"CAP REQ :sasl"}},
-        {":irc CAP * ACK :sasl", {"AUTHENTICATE PLAIN"}},
+  Play({{":irc CAP * LS * :multi-prefix away-notify", {}},
+        {":irc CAP * LS :sasl=PLAIN account-tag", {"CAP REQ :multi-prefix account-tag sasl"}},
+        {":irc CAP * ACK :multi-prefix account-tag sasl", {"AUTHENTICATE PLAIN"}},
         {"AUTHENTICATE +", {"AUTHENTICATE ZGVja2JvdABkZWNrYm90AHB3"}},
         {":irc 903 deckbot :SASL authentication successful", {"CAP END"}},
         {":irc 001 deckbot :Welcome", {"JOIN #t", "JOIN #k key"}},
@@ -115,8 +159,195 @@ TEST_F(SessionTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
   EXPECT_EQ(output_.jobs[0].where, "#t");
   EXPECT_TRUE(output_.jobs[0].in_channel);
   EXPECT_EQ(output_.jobs[0].relay_prefix_bytes, std::string(":deckhand!bot@host ").size());
-  In(":alice!a@h PRIVMSG deckhand :\x01VERSION\x01");
+  EXPECT_EQ(Say("alice", "\x01VERSION\x01", "deckhand"), 1u) << "a CTCP is no command";
+}
+
+TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOne) {
+  config_.sender_lines = 100;
+  Start();
+  Registered();
+  Say("alice", "!check");
+  AnswerAll(Lines(30, "NOTICE #t :many cards"));
+  Say("bob", "!count");
+  AnswerAll({"NOTICE #t :52"});
+  Lines sent = Sent();
+  ASSERT_EQ(sent.size(), 31u);
+  EXPECT_EQ(sent[1], "NOTICE #t :52");
+}
+
+TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
+  config_.sender_lines = 3;
+  Start();
+  Registered();
+  const std::size_t jobs[] = {1, 2, 3, 3, 3};  // the fourth and fifth command make no job
+  for (std::size_t expected : jobs) EXPECT_EQ(Say("alice", "!count"), expected);
+  EXPECT_EQ(Say("bob", "!count"), 4u) << "another sender is not held back";
+  AnswerAll({"NOTICE #t :52"});
+  Lines sent = Sent();
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "NOTICE #t :52"), 4);
+  EXPECT_EQ(
+      std::count_if(sent.begin(), sent.end(),
+                    [](const std::string& line) { return line.starts_with("NOTICE alice :"); }),
+      1);
+  EXPECT_EQ(Say("alice", "!count"), 1u) << "served again once their replies are out";
+}
+
+// Who may deal in a channel: the dealer's commands (deck, shuffle, check, peek) under the
+// default rule, `owner`.
+TEST_F(SessionTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
+  Start();
+  Registered();
+  struct Turn {
+    const char* nick;
+    const char* text;
+    bool job;
+  };
+  const Turn turns[] = {
+      {"alice", "!deck,trump", true},  // nobody owns the deck yet
+      {"bob", "!shuffle", false},     {"bob", "!peek,3", false}, {"bob", "!check", false},
+      {"bob", "!deck,trump", false},  {"bob", "!draw", true},    {"bob", "!hdraw", true},
+      {"bob", "!count", true},        {"op", "!shuffle", true},  {"alice", "!check", true},
+      {"carol", "!count", false},  // not in the channel
+  };
+  bool first = true;
+  for (const Turn& turn : turns) {
+    EXPECT_EQ(Say(turn.nick, turn.text), turn.job ? 1u : 0u) << turn.nick << " " << turn.text;
+    AnswerAll({"NOTICE #t :ok"}, first);
+    first = false;
+  }
+  Lines sent = Sent();
+  EXPECT_NE(std::find(sent.begin(), sent.end(),
+                      "NOTICE bob :[#t] bob: !shuffleを使えるのはalice（デッキを配った人）とチャン"
+                      "ネルオペレーターです"),
+            sent.end());
+  // The owner leaves: whoever deals next owns the deck.
+  In(":alice!u@h PART #t");
+  EXPECT_EQ(Say("bob", "!deck,trump"), 1u);
+  AnswerAll({"NOTICE #t :ok"}, true);
+  In(":alice!u@h JOIN #t");
+  EXPECT_EQ(Say("alice", "!shuffle"), 0u);
+  // In a private message everyone is their own dealer.
+  EXPECT_EQ(Say("alice", "!shuffle", "deckhand"), 1u);
+}
+
+TEST_F(SessionTest, TheOwnerIsKeptAcrossARestart) {
+  Start();
+  Registered();
+  Say("alice", "!deck,trump");
+  AnswerAll({"NOTICE #t :ok"}, true);
+  Start();  // a new session, as after a reconnect or restart, on the same state
+  Registered();
+  EXPECT_EQ(Say("bob", "!shuffle"), 0u);
+  EXPECT_EQ(Say("alice", "!shuffle"), 1u);
+}
+
+TEST_F(SessionTest, MembershipFollowsNamesJoinsPartsKicksQuitsNicksAndModes) {
+  Start();
+  Registered();
+  const Membership& members = session_->members();
+  struct Step {
+    const char* in;
+    const char* nick;
+    bool member;
+    bool op;
+    bool voiced;
+  };
+  const Step steps[] = {
+      {":irc 353 deckhand = #t :@+dave", "dave", true, true, true},
+      {":op!u@h MODE #t -o+v-k dave key", "dave", true, false, true},
+      {":op!u@h MODE #t +l-v 10 dave", "dave", true, false, false},
+      {":op!u@h MODE #t +bo *!*@x alice", "alice", true, true, true},
+      {":alice!u@h NICK Alicia", "alicia", true, true, true},
+      {":alice!u@h NICK Alicia", "alice", false, false, false},
+      {":erin!u@h JOIN #t", "erin", true, false, false},
+      {":op!u@h KICK #t erin :bye", "erin", false, false, false},
+      {":bob!u@h QUIT :gone", "bob", false, false, false},
+      {":dave!u@h PART #t", "dave", false, false, false},
+  };
+  for (const Step& step : steps) {
+    In(step.in);
+    EXPECT_EQ(members.IsIn("#t", step.nick), step.member) << step.in;
+    EXPECT_EQ(members.HasAtLeast("#t", step.nick, '@'), step.op) << step.in;
+    EXPECT_EQ(members.HasAtLeast("#t", step.nick, '+'), step.voiced) << step.in;
+  }
+  // Kicked itself: the channel's members are forgotten until it is back.
+  In(":op!u@h KICK #t deckhand :out");
+  EXPECT_FALSE(members.IsIn("#t", "op"));
+}
+
+TEST_F(SessionTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
+  Start();
+  Registered();
+  EXPECT_EQ(Say("alice", "!draw, 2"), 0u);
+  EXPECT_EQ(Say("alice", "!help,peek"), 0u);
+  EXPECT_EQ(Say("alice", "hello !draw"), 0u);
+  EXPECT_EQ(
+      Sent(),
+      (Lines{"NOTICE alice :[#t] 「!draw,2」のことですか？（カンマの後に空白は入れません）",
+             "NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）"}));
+  EXPECT_EQ(Say("alice", "!help"), 0u);
+  Lines help = Sent();
+  EXPECT_EQ(help.size(), 8u);
+  EXPECT_EQ(help[0], "NOTICE alice :!deck,MODE: 新しいデッキを配ります（モード: small, trump）");
+}
+
+TEST_F(SessionTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesFirst) {
+  Start();
+  Registered();
+  Say("alice", "!check");
+  In(":op!u@h KICK #t deckhand :out");
+  AnswerAll({"NOTICE #t :cards", "NOTICE alice :[#t] yours"});
+  Say("bob", "!help,count", "deckhand");
+  // Alice's lines keep their order behind the channel's; bob's go.
+  EXPECT_EQ(Sent(5), Lines{"NOTICE bob :!count: 残りの枚数"});
+  EXPECT_EQ(Tick(10), Lines{"JOIN #t"});
+  In(":deckhand!bot@host JOIN #t");
+  EXPECT_EQ(Sent(), (Lines{"NOTICE #t :cards", "NOTICE alice :[#t] yours"}));
+}
+
+TEST_F(SessionTest, PrivateDecksAreTheBotsOwnBoundedTargets) {
+  Start();
+  Registered();
+  auto target = [&](const char* nick, const char* text) {
+    Say(nick, text, "deckhand");
+    std::string got = output_.jobs.empty() ? "" : output_.jobs.back().private_target;
+    AnswerAll({"NOTICE {to} :ok"}, std::string_view(text).starts_with("!deck"));
+    return got;
+  };
+  // Three decks at most (the fixture's state); the fourth player takes the oldest unused one.
+  EXPECT_EQ(target("a", "!deck,trump"), "~deck1");
+  EXPECT_EQ(target("b", "!count"), "~nodeck");
+  EXPECT_EQ(target("b", "!deck,trump"), "~deck2");
+  wall_ += 10;
+  EXPECT_EQ(target("a", "!draw"), "~deck1");
+  EXPECT_EQ(target("x\xEF\xBD\x9E", "!deck,trump"), "~deck3");  // x～
+  EXPECT_EQ(target("x\xE3\x80\x9C", "!deck,trump"), "~deck2");  // x〜, apart from x～
+  Sent();
+  EXPECT_EQ(target("b", "!draw"), "~nodeck");
+  EXPECT_EQ(Sent(), (Lines{"NOTICE b :デッキが多くなりすぎたので、あなたの古いデッキは片付けました",
+                           "NOTICE b :ok"}));
+  wall_ += 31 * 86400;
+  EXPECT_EQ(target("a", "!count"), "~nodeck");
+}
+
+TEST_F(SessionTest, HostileServerLinesAreBounded) {
+  Start();
+  for (int i = 0; i < 20000; ++i) In(":irc CAP * LS * :x" + std::to_string(i));
+  EXPECT_EQ(In(":irc CAP * LS :multi-prefix"), Lines{"CAP REQ :multi-prefix"});
+  Registered();
+  EXPECT_EQ(Say("ali\rce", "!count"), 0u);
+  std::string nul("\0", 1);
+  In(":alice!u@h PRIVMSG #t :!count" + nul);
   EXPECT_TRUE(output_.jobs.empty());
+}
+
+TEST_F(SessionTest, AWireEncodingTheServerRefusesStopsTheBot) {
+  config_.encoding = "shift_jis";
+  codec_ = WireCodec(WireEncoding::kShiftJis);
+  Start();
+  In(":irc 005 deckhand UTF8ONLY BOT=B :are supported");
+  EXPECT_TRUE(output_.stop);
+  EXPECT_EQ(output_.urgent, (Lines{"QUIT :deckhand-irc stopped: settings do not fit the server"}));
 }
 
 }  // namespace
