@@ -321,6 +321,7 @@ std::optional<std::string> ApplyOption(int code, const std::string& value, BotCo
       // Channels named on the command line replace those of the file.
       if (!channels_from_options) config.channels.clear();
       channels_from_options = true;
+      if (value.find(' ') != std::string::npos) config.key_on_command_line = true;
       return AddChannel(value, config);
     case kDataDir:
       config.data_dir = value;

@@ -99,6 +99,7 @@ struct BotConfig {
   double ban_retry = 600;       // a ban keeps the bot out of a channel this long, or to an INVITE
 
   bool verbose = false;
+  bool key_on_command_line = false;  // a --channel gave a key, which `ps` shows to everyone
   HostTexts texts;
 };
 

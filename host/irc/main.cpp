@@ -80,6 +80,11 @@ std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
 
 int Run(BotConfig& config) {
   SetVerboseLog(config.verbose);
+  if (config.key_on_command_line) {
+    Log(LogLevel::kWarning,
+        "a channel key on the command line is shown to every user by ps: put it in the settings "
+        "file");
+  }
   std::optional<WireEncoding> encoding = ParseWireEncoding(config.encoding);
   if (!encoding) return Refuse("unknown encoding " + config.encoding);
   WireCodec codec(*encoding);

@@ -34,6 +34,12 @@ std::optional<std::pair<std::string, QueuedLine>> SendQueue::Pop(
   return std::nullopt;
 }
 
+bool SendQueue::AnyReady(const std::function<bool(const QueuedLine&)>& ready) const {
+  return std::any_of(turn_.begin(), turn_.end(), [&](const std::string& sender) {
+    return ready(by_sender_.at(sender).front());
+  });
+}
+
 std::size_t SendQueue::DropIf(const std::function<bool(const QueuedLine&)>& expired) {
   std::size_t dropped = 0;
   for (auto sender = turn_.begin(); sender != turn_.end();) {

@@ -30,6 +30,8 @@ class SendQueue {
   // waits, and so do that sender's later lines); nullopt when none may go.
   std::optional<std::pair<std::string, QueuedLine>> Pop(
       const std::function<bool(const QueuedLine&)>& ready);
+  // True when Pop would give a line.
+  bool AnyReady(const std::function<bool(const QueuedLine&)>& ready) const;
   // Drops the lines `expired` accepts; returns how many.
   std::size_t DropIf(const std::function<bool(const QueuedLine&)>& expired);
 

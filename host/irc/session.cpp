@@ -684,9 +684,13 @@ Clock::time_point IrcSession::NextWake(Clock::time_point now) {
   for (const auto& [name, when] : banned_) wake = std::min(wake, when);
   if (registered_ && !SameName(nick_, config_.nick)) wake = std::min(wake, regain_at_);
   if (!queue_.empty()) {
-    // Held lines are looked at again within a minute; paced ones when a token is due.
+    // Held lines are looked at again within a minute (they go when the bot is back in their
+    // channel, which a line from the server tells); lines free to go when a token is due.
     wake = std::min(wake, now + std::chrono::seconds(60));
-    if (config_.flood_control) wake = std::min(wake, now + bucket_.WaitBefore(now));
+    if (config_.flood_control && !quitting_ &&
+        queue_.AnyReady([this](const QueuedLine& line) { return MayGo(line); })) {
+      wake = std::min(wake, now + bucket_.WaitBefore(now));
+    }
   }
   return wake;
 }

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "host/irc/chat_command.h"
+#include "support/scratch_directory.h"
 
 namespace deckhand::irc {
 namespace {
@@ -160,6 +163,54 @@ TEST_F(SessionTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
   EXPECT_TRUE(output_.jobs[0].in_channel);
   EXPECT_EQ(output_.jobs[0].relay_prefix_bytes, std::string(":deckhand!bot@host ").size());
   EXPECT_EQ(Say("alice", "\x01VERSION\x01", "deckhand"), 1u) << "a CTCP is no command";
+}
+
+TEST(DealerPermissions, EachRuleLetsItsDealersDeal) {
+  struct Case {
+    const char* rule;
+    const char* nick;
+    bool may;
+  };
+  const Case cases[] = {
+      {"owner", "carol", false}, {"owner", "owner", true}, {"owner", "op", true},
+      {"anyone", "carol", true}, {"anyone", "stranger", false},  // not in the channel
+      {"voiced", "carol", false}, {"voiced", "voiced", true},   {"voiced", "op", true},
+      {"ops", "voiced", false},   {"ops", "half", false},       {"ops", "op", true},
+      {"Carol, dave", "CAROL", true}, {"carol dave", "op", false},
+  };
+  Membership members;
+  members.SetPrefix("(ohv)@%+");
+  members.Joined("#t");
+  members.AddNames("#t", "@op %half +voiced owner carol");
+  BotState state("", 10, 30);
+  state.SetOwner("#t", {"nick:owner", "owner"});
+  for (const Case& test : cases) {
+    DealerPermissions dealers(members, state, *ParseDealerSetting(test.rule), {});
+    EXPECT_EQ(dealers.MayDeal("#t", test.nick), test.may) << test.rule << " " << test.nick;
+  }
+}
+
+TEST(BotState, OwnersAndPrivateDecksComeBackFromItsFile) {
+  deckhand::testing::ScratchDirectory scratch;
+  const std::string odd = "[Tom]=;%\xE3\x80\x9C x";
+  {
+    BotState state("state", 5, 30);
+    state.SetOwner("#t", {"account:" + odd, odd});
+    EXPECT_EQ(state.ForPlayer("nick:" + odd, true, 100).target, "~deck1");
+    EXPECT_EQ(state.ForPlayer("nick:b", true, 100).target, "~deck2");
+    state.Save();
+  }
+  BotState state("state", 5, 30);
+  std::string error;
+  ASSERT_TRUE(state.Load(&error)) << error;
+  ASSERT_NE(state.Owner("#t"), nullptr);
+  EXPECT_EQ(state.Owner("#t")->key, "account:" + odd);
+  EXPECT_EQ(state.Owner("#t")->nick, odd);
+  EXPECT_EQ(state.ForPlayer("nick:b", false, 200).target, "~deck2");
+  EXPECT_EQ(state.ForPlayer("nick:" + odd, false, 200).target, "~deck1");
+  std::filesystem::create_symlink("state", "link");
+  BotState linked("link", 5, 30);
+  EXPECT_FALSE(linked.Load(&error));
 }
 
 TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOne) {
