@@ -1,9 +1,15 @@
 // deckhand-irc played through Debian's ngircd by test clients of our own: every reply is
 // compared with what the library itself answers on the same data directory, after it crossed
 // the real server in the encoding under test.
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
 
 #include "irc/server/bot_session.h"
 
@@ -214,6 +220,82 @@ TEST_F(BotTest, VerifiesTheServersCertificate) {
     EXPECT_FALSE(bot_.WaitFor(std::chrono::milliseconds(0))) << "the bot ended";
     EXPECT_EQ(bot_.Stop(), 0);
   }
+}
+
+// A server that accepts and then misbehaves: `talk` runs on each accepted socket until it
+// returns or the server is destroyed.
+class BadServer {
+ public:
+  explicit BadServer(std::function<void(int socket, const std::atomic<bool>& stop)> talk)
+      : talk_(std::move(talk)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    int small = 4096;  // a small receive buffer: a peer that is not read from fills it soon
+    ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    ::listen(listener_, 8);
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        timeval wait{0, 200000};
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        int client = ::accept(listener_, nullptr, nullptr);
+        if (client < 0) continue;
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+        talk_(client, stop_);
+        ::close(client);
+      }
+    });
+  }
+  ~BadServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+  std::uint16_t port() const { return port_; }
+
+ private:
+  std::function<void(int, const std::atomic<bool>&)> talk_;
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A server that takes the TLS greeting and never answers: the connect deadline ends the wait,
+// and the bot tries again.
+TEST_F(BotTest, AHandshakeThatNeverEndsIsGivenUpAndTriedAgain) {
+  BadServer silent([](int socket, const std::atomic<bool>& stop) {
+    char buffer[4096];
+    for (int i = 0; i < 50 && !stop; ++i) {
+      if (::recv(socket, buffer, sizeof buffer, 0) == 0) return;
+    }
+  });
+  StartBot({.tls = true, .port = silent.port(), .extra_settings = "connect_timeout = 1\n"});
+  std::string gave_up = "no connection within 1.0 s";
+  ASSERT_TRUE(WaitForText(bot_log_, gave_up, std::chrono::seconds(20)));
+  std::size_t first = ReadFile(bot_log_).find(gave_up);
+  EXPECT_TRUE(WaitForText(bot_log_, gave_up, std::chrono::seconds(20), first + 1))
+      << "no second try";
+}
+
+// A server that sends PINGs and reads nothing: the bot's answers pile up to the bound, and the
+// link is dropped rather than the bot growing.
+TEST_F(BotTest, AServerThatReadsNothingIsDropped) {
+  BadServer deaf([](int socket, const std::atomic<bool>& stop) {
+    std::string ping = "PING :" + std::string(400, 'x') + "\r\n";
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!stop && std::chrono::steady_clock::now() < end) {
+      if (::send(socket, ping.data(), ping.size(), MSG_NOSIGNAL) < 0 && errno != EAGAIN) return;
+    }
+  });
+  StartBot({.port = deaf.port(), .extra_settings = "write_timeout = 3\n"});
+  EXPECT_TRUE(WaitForText(bot_log_, "nothing we sen", std::chrono::seconds(40)));
 }
 
 }  // namespace

@@ -172,10 +172,10 @@ TEST(DealerPermissions, EachRuleLetsItsDealersDeal) {
     bool may;
   };
   const Case cases[] = {
-      {"owner", "carol", false}, {"owner", "owner", true}, {"owner", "op", true},
-      {"anyone", "carol", true}, {"anyone", "stranger", false},  // not in the channel
-      {"voiced", "carol", false}, {"voiced", "voiced", true},   {"voiced", "op", true},
-      {"ops", "voiced", false},   {"ops", "half", false},       {"ops", "op", true},
+      {"owner", "carol", false},      {"owner", "owner", true},      {"owner", "op", true},
+      {"anyone", "carol", true},      {"anyone", "stranger", false},  // not in the channel
+      {"voiced", "carol", false},     {"voiced", "voiced", true},    {"voiced", "op", true},
+      {"ops", "voiced", false},       {"ops", "half", false},        {"ops", "op", true},
       {"Carol, dave", "CAROL", true}, {"carol dave", "op", false},
   };
   Membership members;
