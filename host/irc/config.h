@@ -85,7 +85,7 @@ struct BotConfig {
   double flood_rate = 0.5;  // lines per second once the burst is spent
   // Bounds of what waits: past them a sender is told once that the bot is busy for them.
   double sender_lines = 20;        // lines (and commands) waiting for one sender
-  double queue_bytes = 64 * 1024;  // everything waiting
+  double queue_bytes = 256 * 1024;  // everything waiting
   double channel_lines = 3;        // a longer reply in a channel goes to the asker privately
 
   // Time, in seconds.

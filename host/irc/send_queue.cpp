@@ -6,7 +6,10 @@ namespace deckhand::irc {
 
 void SendQueue::Push(const std::string& sender, QueuedLine line) {
   std::deque<QueuedLine>& queue = by_sender_[sender];
-  if (queue.empty()) turn_.push_back(sender);
+  if (queue.empty()) {
+    turn_.insert(turn_.begin() + static_cast<std::ptrdiff_t>(newcomers_), sender);
+    ++newcomers_;
+  }
   bytes_ += line.line.size();
   ++lines_;
   queue.push_back(std::move(line));
@@ -22,6 +25,7 @@ std::optional<std::pair<std::string, QueuedLine>> SendQueue::Pop(
     queue.pop_front();
     bytes_ -= next.second.line.size();
     --lines_;
+    if (static_cast<std::size_t>(sender - turn_.begin()) < newcomers_) --newcomers_;
     turn_.erase(sender);
     // Served: to the back of the turn, or out of it.
     if (queue.empty()) {
@@ -59,6 +63,7 @@ std::size_t SendQueue::DropIf(const std::function<bool(const QueuedLine&)>& expi
       continue;
     }
     by_sender_.erase(*sender);
+    if (static_cast<std::size_t>(sender - turn_.begin()) < newcomers_) --newcomers_;
     sender = turn_.erase(sender);
   }
   return dropped;
@@ -72,6 +77,7 @@ std::size_t SendQueue::Waiting(const std::string& sender) const {
 void SendQueue::Clear() {
   by_sender_.clear();
   turn_.clear();
+  newcomers_ = 0;
   lines_ = 0;
   bytes_ = 0;
 }

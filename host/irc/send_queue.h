@@ -1,6 +1,8 @@
 // The paced lines waiting to go, one queue per sender served in turn: each sender with lines
 // waiting gets one line out before any sender gets a second, so one player's long replies never
-// hold back another's short one. Lines of one sender keep their order.
+// hold back another's short one. A sender who had nothing waiting joins the round next in turn
+// (after other such newcomers), so a newcomer's `!count` waits for one line, not one line of
+// every flooding player. Lines of one sender keep their order.
 #pragma once
 
 #include <chrono>
@@ -44,6 +46,7 @@ class SendQueue {
  private:
   std::map<std::string, std::deque<QueuedLine>> by_sender_;
   std::deque<std::string> turn_;  // senders with lines waiting, next first
+  std::size_t newcomers_ = 0;     // at the front of turn_, not yet served
   std::size_t lines_ = 0;
   std::size_t bytes_ = 0;
 };

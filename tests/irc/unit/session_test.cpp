@@ -221,9 +221,15 @@ TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOn
   AnswerAll(Lines(30, "NOTICE #t :many cards"));
   Say("bob", "!count");
   AnswerAll({"NOTICE #t :52"});
-  Lines sent = Sent();
-  ASSERT_EQ(sent.size(), 31u);
+  Lines sent = Sent(4);  // the burst of five, then one every two seconds
+  ASSERT_EQ(sent.size(), 7u);
   EXPECT_EQ(sent[1], "NOTICE #t :52");
+  // Another player comes while alice's lines go out: next, not behind alice's 24 others.
+  Say("op", "!count");
+  AnswerAll({"NOTICE #t :51"});
+  sent = Sent();
+  ASSERT_EQ(sent.size(), 25u);
+  EXPECT_EQ(sent[0], "NOTICE #t :51");
 }
 
 TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
