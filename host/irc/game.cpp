@@ -236,6 +236,8 @@ void Game::Peek(const Call& call, const ChatCommand& command, GameAnswer& answer
   std::optional<std::string> cards = CallExport(call, command.export_index, command.text);
   if (!cards) {
     answer.silent_reason = "the library gave no reply";
+    answer.lines =
+        notices_.Host(call.sender, call.label, config_->texts.failed, {}, call.relay_prefix_bytes);
     return;
   }
   std::string shown = FirstCards(*cards, command.peek_count);

@@ -1,8 +1,10 @@
 // The paced lines waiting to go, one queue per sender served in turn: each sender with lines
 // waiting gets one line out before any sender gets a second, so one player's long replies never
-// hold back another's short one. A sender who had nothing waiting joins the round next in turn
-// (after other such newcomers), so a newcomer's `!count` waits for one line, not one line of
-// every flooding player. Lines of one sender keep their order.
+// hold back another's short one. A sender who had nothing waiting joins the round after the
+// others who have not been served yet; one whose whole reply is short (a `!count`) goes ahead
+// of them all, so that a newcomer waits for a line or two, not one line of every flooding
+// player. Four such short lines at most go in a row before the round gets its turn, so that
+// the round always moves on. Lines of one sender keep their order.
 #pragma once
 
 #include <chrono>
@@ -26,8 +28,12 @@ struct QueuedLine {
 
 class SendQueue {
  public:
-  // `sender` is the folded nick the line answers.
-  void Push(const std::string& sender, QueuedLine line);
+  // A reply of at most this many lines from a sender with nothing waiting goes ahead.
+  static constexpr std::size_t kShortReply = 3;
+  static constexpr std::size_t kShortInARow = 4;
+
+  // The lines of one reply (or notice) to `sender`, the folded nick the lines answer.
+  void Push(const std::string& sender, std::vector<QueuedLine> lines);
   // The next line in turn whose target `ready` accepts (a line for a channel the bot is out of
   // waits, and so do that sender's later lines); nullopt when none may go.
   std::optional<std::pair<std::string, QueuedLine>> Pop(
@@ -41,12 +47,18 @@ class SendQueue {
   std::size_t lines() const { return lines_; }
   std::size_t bytes() const { return bytes_; }
   bool empty() const { return lines_ == 0; }
-  void Clear();
 
  private:
+  using Turn = std::deque<std::string>;
+  std::optional<std::pair<std::string, QueuedLine>> PopFrom(
+      Turn& turn, const std::function<bool(const QueuedLine&)>& ready, bool express);
+  void Forget(Turn& turn, Turn::iterator sender);
+
   std::map<std::string, std::deque<QueuedLine>> by_sender_;
-  std::deque<std::string> turn_;  // senders with lines waiting, next first
-  std::size_t newcomers_ = 0;     // at the front of turn_, not yet served
+  Turn express_;               // senders of a short reply who had nothing waiting
+  Turn turn_;                  // everyone else with lines waiting, next first
+  std::size_t newcomers_ = 0;  // at the front of turn_, not yet served
+  std::size_t short_in_a_row_ = 0;
   std::size_t lines_ = 0;
   std::size_t bytes_ = 0;
 };

@@ -22,6 +22,10 @@ constexpr std::size_t kSaslChunk = 400;
 constexpr int kMaxNickAttempts = 20;
 // Jobs waiting for the library, all senders together; past it every sender is busy.
 constexpr std::size_t kMaxPendingJobs = 200;
+// A command not yet answered counts as this many lines toward its sender's bound (a reply is at
+// most 4 KB, a dozen lines), so that a burst read in one go cannot all slip in before the
+// first answer shows how long the replies are.
+constexpr std::size_t kLinesPerPendingJob = 5;
 // Lines held for a channel the bot is out of (or across a reconnect) go after this long.
 constexpr std::chrono::minutes kHoldLimit{10};
 // CAP LS lines of one listing; a server that goes on is taken as done.
@@ -553,23 +557,27 @@ void IrcSession::Tell(std::string_view sender, std::string_view label, std::stri
                       const Fills& fills) {
   Fills all = fills;
   all.emplace_back("{nick}", std::string(sender));
+  std::vector<QueuedLine> lines;
   for (std::string& line : notices_.Host(sender, label, utf8_text, all, RelayPrefixBytes())) {
-    Queue(sender, std::move(line), false);
+    lines.push_back(Queued(std::move(line), false));
   }
+  queue_.Push(FoldName(sender), std::move(lines));
 }
 
-void IrcSession::Queue(std::string_view sender, std::string line, bool secret) {
+QueuedLine IrcSession::Queued(std::string line, bool secret) const {
   std::string_view rest = std::string_view(line).substr(line.find(' ') + 1);
-  QueuedLine queued{line, std::string(rest.substr(0, rest.find(' '))), now_, secret};
-  queue_.Push(FoldName(sender), std::move(queued));
+  std::string target(rest.substr(0, rest.find(' ')));
+  return {std::move(line), std::move(target), now_, secret};
 }
 
 bool IrcSession::Busy(const std::string& folded_sender) const {
   auto pending = pending_.find(folded_sender);
-  std::size_t waiting =
-      queue_.Waiting(folded_sender) + (pending == pending_.end() ? 0 : pending->second);
-  return waiting >= static_cast<std::size_t>(config_.sender_lines) ||
-         queue_.bytes() >= static_cast<std::size_t>(config_.queue_bytes) ||
+  std::size_t waiting = queue_.Waiting(folded_sender) +
+                        (pending == pending_.end() ? 0 : pending->second * kLinesPerPendingJob);
+  // A player with nothing waiting is still let in past the whole queue's bound, up to twice
+  // it: the newcomer is answered while the flooders wait.
+  std::size_t bytes = static_cast<std::size_t>(config_.queue_bytes) * (waiting == 0 ? 2 : 1);
+  return waiting >= static_cast<std::size_t>(config_.sender_lines) || queue_.bytes() >= bytes ||
          pending_total_ >= kMaxPendingJobs || told_busy_.contains(folded_sender);
 }
 
@@ -603,10 +611,12 @@ void IrcSession::Answered(const LibraryJob& job, JobAnswer answer, Clock::time_p
     Log(LogLevel::kInfo, "queued " + std::to_string(answer.lines.size()) +
                              " line(s) for the command at " +
                              Shown(job.in_channel ? job.where : job.sender));
+    std::vector<QueuedLine> lines;
     for (std::string& line : answer.lines) {
       bool to_sender = line.compare(7, job.sender.size() + 1, job.sender + " ") == 0;
-      Queue(job.sender, std::move(line), job.secret && to_sender);
+      lines.push_back(Queued(std::move(line), job.secret && to_sender));
     }
+    queue_.Push(folded, std::move(lines));
   }
   ForgetIfIdle(folded);
 }

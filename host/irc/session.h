@@ -144,7 +144,7 @@ class IrcSession {
   // A paced notice to `sender` (wire nick) from a text of the settings.
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
             const Fills& fills);
-  void Queue(std::string_view sender, std::string line, bool secret);
+  QueuedLine Queued(std::string line, bool secret) const;
   bool Busy(const std::string& folded_sender) const;
   void ForgetIfIdle(const std::string& folded_sender);
   void Help(std::string_view sender, std::string_view about);

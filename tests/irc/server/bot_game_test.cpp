@@ -1,8 +1,10 @@
 // deckhand-irc played through Debian's ngircd by test clients of our own: every reply is
 // compared with what the library itself answers on the same data directory, after it crossed
 // the real server in the encoding under test.
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -220,6 +222,30 @@ TEST_F(BotTest, VerifiesTheServersCertificate) {
     EXPECT_FALSE(bot_.WaitFor(std::chrono::milliseconds(0))) << "the bot ended";
     EXPECT_EQ(bot_.Stop(), 0);
   }
+}
+
+// While a command waits for the save file (another process holds its lock), the bot still
+// answers what needs no library: the connection is not blocked by the library's call.
+TEST_F(BotTest, ACommandWaitingForTheSaveFileHoldsNothingElseUp) {
+  auto alice = Player("alice", "utf-8", "#table");
+  auto bob = Player("bob", "utf-8", "#table");
+  StartBot({});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+  alice->Say("#table", "!deck,trump");
+  AwaitReply(*alice, "#table", 1);
+  int lock = ::open((data_.path() / "decksave.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  alice->Say("#table", "!draw");
+  bob->Say(bot_nick_, "!help,count");
+  std::optional<ServerLine> first = bob->NextNoticeFrom(bot_nick_);
+  ::flock(lock, LOCK_UN);
+  ::close(lock);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->params[0], "bob") << first->raw;
+  std::vector<ServerLine> seen = bob->Drain(std::chrono::seconds(8));
+  EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [&](const ServerLine& line) {
+    return line.nick == bot_nick_ && line.params[0] == "#table";
+  })) << "the draw was never answered";
 }
 
 // A server that accepts and then misbehaves: `talk` runs on each accepted socket until it

@@ -223,7 +223,7 @@ TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOn
   AnswerAll({"NOTICE #t :52"});
   Lines sent = Sent(4);  // the burst of five, then one every two seconds
   ASSERT_EQ(sent.size(), 7u);
-  EXPECT_EQ(sent[1], "NOTICE #t :52");
+  EXPECT_EQ(sent[0], "NOTICE #t :52") << "a short reply goes ahead of the long one";
   // Another player comes while alice's lines go out: next, not behind alice's 24 others.
   Say("op", "!count");
   AnswerAll({"NOTICE #t :51"});
@@ -232,8 +232,26 @@ TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOn
   EXPECT_EQ(sent[0], "NOTICE #t :51");
 }
 
+// Short replies of senders with nothing waiting go first, four in a row at most; long ones take
+// the round in turn, a newcomer after those not yet served.
+TEST(SendQueue, ShortRepliesGoFirstButNeverStopTheRound) {
+  auto lines = [](const char* text, std::size_t count) {
+    return std::vector<QueuedLine>(count, QueuedLine{text, "#t", {}, false});
+  };
+  SendQueue queue;
+  queue.Push("long1", lines("a", 5));
+  queue.Push("long2", lines("b", 5));
+  for (const char* name : {"s1", "s2", "s3", "s4", "s5"}) queue.Push(name, lines(name, 1));
+  std::string order;
+  auto ready = [](const QueuedLine&) { return true; };
+  while (auto next = queue.Pop(ready)) order += next->second.line;
+  EXPECT_EQ(order, "s1s2s3s4as5babababab");
+  EXPECT_TRUE(queue.empty());
+  EXPECT_EQ(queue.bytes(), 0u);
+}
+
 TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
-  config_.sender_lines = 3;
+  config_.sender_lines = 12;  // a command not yet answered counts as five lines
   Start();
   Registered();
   const std::size_t jobs[] = {1, 2, 3, 3, 3};  // the fourth and fifth command make no job
