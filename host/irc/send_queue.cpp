@@ -4,11 +4,12 @@
 
 namespace deckhand::irc {
 
-void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines) {
+void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines,
+                     bool may_go_ahead) {
   if (lines.empty()) return;
   std::deque<QueuedLine>& queue = by_sender_[sender];
   if (queue.empty()) {
-    if (lines.size() <= kShortReply) {
+    if (may_go_ahead && lines.size() <= kShortReply) {
       express_.push_back(sender);
     } else {
       turn_.insert(turn_.begin() + static_cast<std::ptrdiff_t>(newcomers_), sender);

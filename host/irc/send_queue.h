@@ -32,8 +32,9 @@ class SendQueue {
   static constexpr std::size_t kShortReply = 3;
   static constexpr std::size_t kShortInARow = 4;
 
-  // The lines of one reply (or notice) to `sender`, the folded nick the lines answer.
-  void Push(const std::string& sender, std::vector<QueuedLine> lines);
+  // The lines of one reply (or notice) to `sender`, the folded nick the lines answer. Only a
+  // reply with `may_go_ahead` (a sender with nothing else coming) goes ahead of the round.
+  void Push(const std::string& sender, std::vector<QueuedLine> lines, bool may_go_ahead = true);
   // The next line in turn whose target `ready` accepts (a line for a channel the bot is out of
   // waits, and so do that sender's later lines); nullopt when none may go.
   std::optional<std::pair<std::string, QueuedLine>> Pop(

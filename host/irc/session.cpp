@@ -457,7 +457,8 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   std::string folded = FoldName(sender);
   if (Busy(folded)) {
     Log(LogLevel::kInfo, "no reply to " + Shown(sender) + ": replies for them are waiting");
-    if (told_busy_.insert(folded).second) Tell(sender, "", config_.texts.busy, {});
+    // Behind their replies, never ahead of anyone's.
+    if (told_busy_.insert(folded).second) Tell(sender, "", config_.texts.busy, {}, false);
     return;
   }
   std::string label = in_channel ? "[" + where + "] " : "";
@@ -554,14 +555,15 @@ std::string IrcSession::ToWire(std::string_view utf8) const {
 }
 
 void IrcSession::Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-                      const Fills& fills) {
+                      const Fills& fills, bool may_go_ahead) {
   Fills all = fills;
   all.emplace_back("{nick}", std::string(sender));
   std::vector<QueuedLine> lines;
   for (std::string& line : notices_.Host(sender, label, utf8_text, all, RelayPrefixBytes())) {
     lines.push_back(Queued(std::move(line), false));
   }
-  queue_.Push(FoldName(sender), std::move(lines));
+  std::string folded = FoldName(sender);
+  queue_.Push(folded, std::move(lines), may_go_ahead && !pending_.contains(folded));
 }
 
 QueuedLine IrcSession::Queued(std::string line, bool secret) const {
@@ -616,7 +618,8 @@ void IrcSession::Answered(const LibraryJob& job, JobAnswer answer, Clock::time_p
       bool to_sender = line.compare(7, job.sender.size() + 1, job.sender + " ") == 0;
       lines.push_back(Queued(std::move(line), job.secret && to_sender));
     }
-    queue_.Push(folded, std::move(lines));
+    // A reply goes ahead only when no other command of the sender's is still coming.
+    queue_.Push(folded, std::move(lines), pending == pending_.end() || pending->second == 0);
   }
   ForgetIfIdle(folded);
 }

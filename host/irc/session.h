@@ -124,6 +124,7 @@ class IrcSession {
   Clock::time_point NextWake(Clock::time_point now);
 
   bool registered() const { return registered_; }
+  bool quitting() const { return quitting_; }
   const std::string& nick() const { return nick_; }
   const SendQueue& queue() const { return queue_; }
   const Membership& members() const { return members_; }
@@ -143,7 +144,7 @@ class IrcSession {
   void Stop(std::string reason);
   // A paced notice to `sender` (wire nick) from a text of the settings.
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-            const Fills& fills);
+            const Fills& fills, bool may_go_ahead = true);
   QueuedLine Queued(std::string line, bool secret) const;
   bool Busy(const std::string& folded_sender) const;
   void ForgetIfIdle(const std::string& folded_sender);

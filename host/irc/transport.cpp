@@ -303,7 +303,7 @@ void Transport::Stop() {
   reconnect_timer_.cancel();
   resolver_.cancel();
   if (!link_ || !link_->up) return Finish();
-  link_->session.Quit("deckhand-irc stopped");
+  if (!link_->session.quitting()) link_->session.Quit("deckhand-irc stopped");
   Dispatch(link_);
   quit_timer_.expires_after(kQuitGrace);
   quit_timer_.async_wait([this](const asio::error_code& error) {
