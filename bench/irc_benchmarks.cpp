@@ -349,11 +349,11 @@ int main(int argc, char** argv) {
   for (std::size_t each : {10, 100}) {
     FloodRun flood = TimeNewcomerUnderFlood(20, each);
     complete &= flood.complete;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f s", flood.newcomer_seconds);
-    table << "| 20 | " << each << " | " << (flood.complete ? seconds : "none") << " | "
-          << flood.rss_before_kb / 1024.0 << " MB | " << flood.rss_peak_kb / 1024.0 << " MB | "
-          << flood.high_water_kb / 1024.0 << " MB |\n";
+    char row[160];
+    std::snprintf(row, sizeof row, "| 20 | %zu | %.1f s | %.1f MB | %.1f MB | %.1f MB |\n", each,
+                  flood.newcomer_seconds, flood.rss_before_kb / 1024.0,
+                  flood.rss_peak_kb / 1024.0, flood.high_water_kb / 1024.0);
+    table << (flood.complete ? row : "| 20 | no answer | | | |\n");
   }
   std::string text = table.str();
   std::fputs(text.c_str(), stdout);
