@@ -129,11 +129,11 @@ TEST_F(BotTest, PrivateMessagePlaysTheSendersOwnDeck) {
   EXPECT_EQ(Direct(library.count, "~deck1", "count"), "51");
 }
 
-// Thirty commands at once, each answered by a line of some 200 bytes: the first twenty (the
-// sender's share of the queue) get whole replies, the next one a notice that the bot is busy
-// for them, the rest nothing, and the bot stays connected. (ngircd slows a fast sender down
-// rather than dropping it, so that the bot paces itself shows in its time, which tests leave
-// alone.)
+// Thirty commands at once, each answered by a line of some 200 bytes: the first few (the
+// sender's share of the queue) get whole replies, the next one a
+// notice that the bot is busy for them, the rest nothing, and the bot stays connected. (ngircd
+// slows a fast sender down rather than dropping it, so that the bot paces itself shows in its time,
+// which tests leave alone.)
 TEST_F(BotTest, BurstOfCommandsGetsItsShareAndOneBusyNotice) {
   auto alice = Player("alice", "utf-8", "#table");
   StartBot({});
@@ -142,7 +142,10 @@ TEST_F(BotTest, BurstOfCommandsGetsItsShareAndOneBusyNotice) {
   AwaitReply(*alice, "#table", 1);
   const std::string deck = Direct(LoadedPlugin().check, "#table", "check");
   constexpr int kBurst = 30;
-  constexpr int kShare = 20;
+  // Twenty lines, a command not yet answered counting as five: four when all are read before
+  // the first is answered, at most twenty however they interleave.
+  constexpr int kShare = 4;
+  constexpr int kLines = 20;
   for (int i = 0; i < kBurst; ++i) alice->Say("#table", "!check");
   int replies = 0;
   int busy = 0;
@@ -161,7 +164,8 @@ TEST_F(BotTest, BurstOfCommandsGetsItsShareAndOneBusyNotice) {
       bot_events.push_back(line->raw);  // a QUIT or JOIN here means it was disconnected
     }
   }
-  EXPECT_EQ(replies, kShare);
+  EXPECT_GE(replies, kShare);
+  EXPECT_LE(replies, kLines);
   EXPECT_EQ(busy, 1);
   EXPECT_EQ(bot_events, std::vector<std::string>{});
   EXPECT_FALSE(bot_.WaitFor(std::chrono::milliseconds(0))) << "the bot ended";
@@ -232,7 +236,7 @@ TEST_F(BotTest, ACommandWaitingForTheSaveFileHoldsNothingElseUp) {
   StartBot({});
   ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
   alice->Say("#table", "!deck,trump");
-  AwaitReply(*alice, "#table", 1);
+  AwaitReply(*bob, "#table", 1);
   int lock = ::open((data_.path() / "decksave.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
   alice->Say("#table", "!draw");
