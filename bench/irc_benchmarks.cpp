@@ -6,6 +6,12 @@
 // server's share of one way there and back; a command crosses the server twice), and the
 // processor time the bot's process spends per command against the library's calls alone.
 //
+//
+// Then a flood: twenty players each send a burst of !check on a 2,000-card deck in one channel,
+// the bot paced as on a public network (its default settings); a newcomer then asks !count. The
+// time until the newcomer's answer, and the bot's resident memory before, during and at its
+// peak, for bursts of 10 and of 100 commands a player.
+//
 //   irc_benchmarks [COMMANDS] [RESULTS.md]
 #include <sys/resource.h>
 #include <unistd.h>
@@ -16,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,7 +51,7 @@ const std::vector<std::string> kRound{"deck,trump", "draw,1-3", "draw", "count",
 
 struct Times {
   std::vector<double> microseconds;
-  double seconds = 0;  // wall-clock time of the whole run
+  double seconds = 0;      // wall-clock time of the whole run
   double cpu_seconds = 0;  // processor time (user and system) of the process doing the work
 
   double Percentile(double p) const {
@@ -159,10 +166,9 @@ ServerRun TimeThroughServer(std::size_t targets, std::size_t commands) {
 
   ChildProcess bot;
   std::filesystem::path log = server_dir / "bot.log";
-  bot.Start({DECKHAND_IRC_PROGRAM, "--server", "127.0.0.1", "--port",
-             std::to_string(server.port()), "--nick", kBot, "--channel", kChannel,
-             "--data-dir", directory.PathOf(""), "--plugin", DECKHAND_PLUGIN_PATH,
-             "--no-flood-control"},
+  bot.Start({DECKHAND_IRC_PROGRAM, "--server", "127.0.0.1", "--port", std::to_string(server.port()),
+             "--nick", kBot, "--channel", kChannel, "--data-dir", directory.PathOf(""), "--plugin",
+             DECKHAND_PLUGIN_PATH, "--no-flood-control"},
             log, server_dir);
   bool joined = false;
   while (std::optional<irc::testing::ServerLine> line = player.NextCommand("JOIN")) {
@@ -194,6 +200,94 @@ ServerRun TimeThroughServer(std::size_t targets, std::size_t commands) {
   run.commands.cpu_seconds = CpuSecondsOf(bot.pid()) - cpu_start;
   run.commands.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   run.complete = true;
+  bot.Stop();
+  return run;
+}
+
+// A field of /proc/PID/status in kB ("VmRSS:", "VmHWM:"), 0 when unknown.
+long StatusKb(pid_t pid, const std::string& field) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field, 0) == 0) return std::strtol(line.c_str() + field.size(), nullptr, 10);
+  }
+  return 0;
+}
+
+struct FloodRun {
+  double newcomer_seconds = -1;  // -1: no answer
+  long rss_before_kb = 0;
+  long rss_peak_kb = 0;    // sampled during the flood
+  long high_water_kb = 0;  // VmHWM at the end
+  bool complete = false;
+};
+
+FloodRun TimeNewcomerUnderFlood(std::size_t players, std::size_t commands_each) {
+  FloodRun run;
+  ScratchDirectory directory;
+  WriteFileDurably(directory.PathOf("big.ini"), DeckFileOf(NumberedCards(2000)));
+  WriteFileDurably(directory.PathOf("modes.ini"), ModeTableOf("big", "big.ini"));
+  std::filesystem::path server_dir = directory.PathOf("server");
+  std::filesystem::create_directories(server_dir);
+  NgircdServer server(server_dir);
+  if (!server.Start()) {
+    std::fprintf(stderr, "%s\n", server.error().c_str());
+    return run;
+  }
+  // Everyone may check, so that every player's commands make replies.
+  std::filesystem::path settings = server_dir / "bot.ini";
+  std::ofstream(settings) << "[game]\ndealer = anyone\n";
+  IrcTestClient newcomer("newcomer", WireText("utf-8"));
+  std::vector<std::unique_ptr<IrcTestClient>> flooders;
+  for (std::size_t i = 0; i < players; ++i) {
+    flooders.push_back(
+        std::make_unique<IrcTestClient>("flood" + std::to_string(i), WireText("utf-8")));
+    if (!flooders.back()->Connect(server.port()) || !flooders.back()->Join(kChannel)) return run;
+  }
+  if (!newcomer.Connect(server.port()) || !newcomer.Join(kChannel)) return run;
+  ChildProcess bot;
+  std::filesystem::path log = server_dir / "bot.log";
+  bot.Start({DECKHAND_IRC_PROGRAM, "--config", settings.string(), "--server", "127.0.0.1", "--port",
+             std::to_string(server.port()), "--nick", kBot, "--channel", kChannel, "--data-dir",
+             directory.PathOf(""), "--plugin", DECKHAND_PLUGIN_PATH},
+            log, server_dir);
+  bool joined = false;
+  while (std::optional<irc::testing::ServerLine> line = newcomer.NextCommand("JOIN")) {
+    if (line->nick == kBot) {
+      joined = true;
+      break;
+    }
+  }
+  if (!joined) return run;
+  newcomer.Drain(std::chrono::seconds(2));  // the bot's NAMES done
+  flooders[0]->Say(kChannel, "!deck,big");
+  if (!newcomer.NextNoticeFrom(kBot)) return run;
+  run.rss_before_kb = StatusKb(bot.pid(), "VmRSS:");
+  for (std::size_t round = 0; round < commands_each; ++round) {
+    for (auto& flooder : flooders) flooder->Say(kChannel, "!check");
+  }
+  auto sample = [&] { run.rss_peak_kb = std::max(run.rss_peak_kb, StatusKb(bot.pid(), "VmRSS:")); };
+  for (int i = 0; i < 10; ++i) {  // the commands reach the bot and their replies queue
+    newcomer.Drain(std::chrono::milliseconds(100));
+    sample();
+  }
+  auto asked = Clock::now();
+  newcomer.Say(kChannel, "!count");
+  while (Clock::now() - asked < std::chrono::seconds(120)) {
+    std::optional<irc::testing::ServerLine> line = newcomer.Next(std::chrono::milliseconds(100));
+    sample();
+    if (line && line->nick == kBot && line->command == "NOTICE" && line->params.size() == 2 &&
+        line->params[0] == kChannel && line->params[1] == "2000") {
+      run.newcomer_seconds = std::chrono::duration<double>(Clock::now() - asked).count();
+      break;
+    }
+  }
+  for (int i = 0; i < 20; ++i) {  // the flood still going out
+    newcomer.Drain(std::chrono::milliseconds(100));
+    sample();
+  }
+  run.high_water_kb = StatusKb(bot.pid(), "VmHWM:");
+  run.complete = run.newcomer_seconds >= 0;
+  if (!run.complete) std::fprintf(stderr, "no answer:\n%s\n", irc::testing::ReadFile(log).c_str());
   bot.Stop();
   return run;
 }
@@ -244,6 +338,22 @@ int main(int argc, char** argv) {
           << " | " << Micro(library.Percentile(50)) << " | " << Micro(library.Percentile(99))
           << " | " << Micro(run.echo.Percentile(50)) << " | " << Micro(bot_cpu) << " | "
           << Micro(library_cpu) << " | " << Micro(bot_cpu - library_cpu) << " |\n";
+  }
+  table << "\n## A newcomer under a flood\n\n"
+        << "Twenty players each send a burst of `!check` on a 2,000-card deck (every reply some "
+           "4 KB, told privately in lines of its own, with a line to the channel), the bot paced "
+           "as its defaults pace it (5 lines, then one every 2 s), ngircd with its flood "
+           "penalties; then a newcomer asks `!count`.\n\n"
+        << "| players | commands each | newcomer's answer after | bot's memory before | "
+           "during the flood, sampled peak | high-water mark |\n|---|---|---|---|---|---|\n";
+  for (std::size_t each : {10, 100}) {
+    FloodRun flood = TimeNewcomerUnderFlood(20, each);
+    complete &= flood.complete;
+    char row[160];
+    std::snprintf(row, sizeof row, "| 20 | %zu | %.1f s | %.1f MB | %.1f MB | %.1f MB |\n", each,
+                  flood.newcomer_seconds, flood.rss_before_kb / 1024.0,
+                  flood.rss_peak_kb / 1024.0, flood.high_water_kb / 1024.0);
+    table << (flood.complete ? row : "| 20 | no answer | | | |\n");
   }
   std::string text = table.str();
   std::fputs(text.c_str(), stdout);

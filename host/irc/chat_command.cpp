@@ -1,5 +1,6 @@
 #include "host/irc/chat_command.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "host/common/ascii.h"
@@ -22,10 +23,42 @@ std::optional<std::size_t> PeekCount(std::string_view argument) {
 
 }  // namespace
 
+bool IsDealerCommand(const ChatCommand& command) {
+  if (command.action == ChatAction::kPeek) return true;
+  if (command.action != ChatAction::kExport) return false;
+  std::string_view name = host::kExportNames[command.export_index];
+  return name == "Deck" || name == "Shuffle" || name == "Check";
+}
+
+namespace {
+
+// The word after the spaces that end a command text, when the text ends with a comma.
+std::string HintFor(std::string_view text, std::string_view rest) {
+  if (text.empty() || text.back() != ',') return "";
+  std::size_t start = rest.find_first_not_of(' ');
+  if (start == std::string_view::npos) return "";
+  rest = rest.substr(start);
+  return std::string(text) + std::string(rest.substr(0, rest.find(' ')));
+}
+
+std::optional<ChatCommand> ParseWord(std::string_view text);
+
+}  // namespace
+
 std::optional<ChatCommand> ParseChatCommand(std::string_view message, std::string_view prefix) {
   if (prefix.empty() || message.substr(0, prefix.size()) != prefix) return std::nullopt;
-  std::string_view text = message.substr(prefix.size());
-  text = text.substr(0, text.find(' '));
+  std::string_view whole = message.substr(prefix.size());
+  std::string_view text = whole.substr(0, whole.find(' '));
+  std::optional<ChatCommand> command = ParseWord(text);
+  if (command && command->action != ChatAction::kHelp) {
+    command->hint = HintFor(text, whole.substr(text.size()));
+  }
+  return command;
+}
+
+namespace {
+
+std::optional<ChatCommand> ParseWord(std::string_view text) {
   std::size_t comma = text.find(',');
   std::string_view word = text.substr(0, comma);
   std::string_view argument = comma == std::string_view::npos ? "" : text.substr(comma + 1);
@@ -51,21 +84,28 @@ std::optional<ChatCommand> ParseChatCommand(std::string_view message, std::strin
     command.peek_count = *count;
     return command;
   }
+  if (host::EqualIgnoringCase(word, "help")) {
+    command.action = ChatAction::kHelp;
+    command.text = argument;
+    return command;
+  }
   return std::nullopt;
 }
 
+}  // namespace
+
 std::string FillHostText(std::string_view text, std::string_view nick, std::size_t count) {
-  // One pass, so that a nick such as "{count}" is shown as it is, never filled in itself.
-  constexpr std::string_view kNick = "{nick}";
-  constexpr std::string_view kCount = "{count}";
+  return FillText(text, {{"{nick}", std::string(nick)}, {"{count}", std::to_string(count)}});
+}
+
+std::string FillText(std::string_view text, const Fills& fills) {
   std::string filled;
   while (!text.empty()) {
-    if (text.substr(0, kNick.size()) == kNick) {
-      filled += nick;
-      text.remove_prefix(kNick.size());
-    } else if (text.substr(0, kCount.size()) == kCount) {
-      filled += std::to_string(count);
-      text.remove_prefix(kCount.size());
+    auto fill = std::find_if(fills.begin(), fills.end(),
+                             [&](const auto& entry) { return text.starts_with(entry.first); });
+    if (fill != fills.end()) {
+      filled += fill->second;
+      text.remove_prefix(fill->first.size());
     } else {
       filled += text.front();
       text.remove_prefix(1);

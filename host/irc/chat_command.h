@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace deckhand::irc {
 
@@ -13,6 +15,7 @@ enum class ChatAction {
   kExport,      // one of the five exports, called with the text as field 4
   kHiddenDraw,  // Draw on the channel's deck; the cards go to the sender only
   kPeek,        // the top cards of the deck, told to the sender only; nothing moves
+  kHelp,        // the bot's commands, told to the sender; `text` names one, or is empty
 };
 
 struct ChatCommand {
@@ -23,18 +26,30 @@ struct ChatCommand {
   // command with the same selector.
   std::string text;
   std::size_t peek_count = 0;  // for kPeek: how many cards from the top
+  // "draw,2" for "!draw, 2": a space after the comma cuts the argument off, so the command is
+  // not run and the sender is asked whether they meant this.
+  std::string hint;
 };
+
+// Commands that change or reveal the whole deck: deal, shuffle, check and peek. In a channel
+// only its dealers run them.
+bool IsDealerCommand(const ChatCommand& command);
 
 // Largest number of cards one peek shows.
 inline constexpr std::size_t kMaxPeekCount = 1000;
 
 // The command in `message` when it starts with `prefix` directly followed by a command word
-// (an export's name, "hdraw" or "peek", in any letter case) ended by a comma, a space or the
-// message's end. nullopt for anything else, including a peek whose count is not 1 to
+// (an export's name, "hdraw", "peek" or "help", in any letter case) ended by a comma, a space or
+// the message's end. nullopt for anything else, including a peek whose count is not 1 to
 // kMaxPeekCount.
 std::optional<ChatCommand> ParseChatCommand(std::string_view message, std::string_view prefix);
 
 // `text` with every "{nick}" and "{count}" replaced.
 std::string FillHostText(std::string_view text, std::string_view nick, std::size_t count);
+
+// `text` with every "{name}" of `fills` replaced by its value, in one pass: a value is never
+// filled in itself.
+using Fills = std::vector<std::pair<std::string_view, std::string>>;
+std::string FillText(std::string_view text, const Fills& fills);
 
 }  // namespace deckhand::irc

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string_view>
 
+#include "host/irc/permissions.h"
 #include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
@@ -120,6 +121,24 @@ std::optional<std::string> SetHostText(std::string HostTexts::*field, const std:
   return std::nullopt;
 }
 
+std::optional<std::string> SetDealer(const std::string& value, BotConfig& config) {
+  std::size_t space = value.find(' ');
+  bool for_channel = !value.empty() && std::string_view("#&+!").find(value[0]) != std::string::npos;
+  std::string rule = for_channel && space != std::string::npos ? value.substr(space + 1) : value;
+  rule.erase(0, rule.find_first_not_of(' '));
+  if (rule.empty() || !ParseDealerSetting(rule)) {
+    return "\"" + value + "\" is not owner, anyone, voiced, ops or a list of nicks";
+  }
+  if (!for_channel) {
+    config.dealer = rule;
+  } else if (space == std::string::npos) {
+    return "\"" + value + "\": a channel's rule follows its name after a space";
+  } else {
+    config.channel_dealers.emplace_back(value.substr(0, space), rule);
+  }
+  return std::nullopt;
+}
+
 struct Key {
   std::string_view section;
   std::string_view name;
@@ -143,6 +162,7 @@ const std::vector<Key>& Keys() {
       {"bot", "realname", std::bind(SetText, &BotConfig::realname, _1, _2)},
       {"bot", "sasl_user", std::bind(SetWord, &BotConfig::sasl_user, _1, _2)},
       {"bot", "sasl_password", std::bind(SetText, &BotConfig::sasl_password, _1, _2)},
+      {"bot", "sasl_required", std::bind(SetBoolean, &BotConfig::sasl_required, _1, _2)},
       {"bot", "channel", AddChannel},
       {"game", "data_dir", std::bind(SetText, &BotConfig::data_dir, _1, _2)},
       {"game", "plugin", std::bind(SetText, &BotConfig::plugin, _1, _2)},
@@ -151,15 +171,48 @@ const std::vector<Key>& Keys() {
       {"flood", "enabled", std::bind(SetBoolean, &BotConfig::flood_control, _1, _2)},
       {"flood", "burst", std::bind(SetPositive, &BotConfig::flood_burst, 1000, _1, _2)},
       {"flood", "rate", std::bind(SetPositive, &BotConfig::flood_rate, 1000, _1, _2)},
+      {"flood", "sender_lines", std::bind(SetPositive, &BotConfig::sender_lines, 10000, _1, _2)},
+      {"flood", "queue_bytes",
+       std::bind(SetPositive, &BotConfig::queue_bytes, 64 * 1024 * 1024, _1, _2)},
+      {"flood", "channel_lines", std::bind(SetPositive, &BotConfig::channel_lines, 1000, _1, _2)},
+      {"game", "dealer", SetDealer},
+      {"game", "private_decks", std::bind(SetPositive, &BotConfig::private_decks, 1000000, _1, _2)},
+      {"game", "private_deck_days",
+       std::bind(SetPositive, &BotConfig::private_deck_days, 36500, _1, _2)},
+      {"timing", "ban_retry", std::bind(SetPositive, &BotConfig::ban_retry, 86400, _1, _2)},
       {"timing", "reconnect_initial",
        std::bind(SetPositive, &BotConfig::reconnect_initial, 3600, _1, _2)},
       {"timing", "reconnect_max", std::bind(SetPositive, &BotConfig::reconnect_max, 86400, _1, _2)},
       {"timing", "rejoin_delay", std::bind(SetPositive, &BotConfig::rejoin_delay, 86400, _1, _2)},
       {"timing", "ping_interval", std::bind(SetPositive, &BotConfig::ping_interval, 86400, _1, _2)},
       {"timing", "ping_timeout", std::bind(SetPositive, &BotConfig::ping_timeout, 86400, _1, _2)},
+      {"timing", "connect_timeout",
+       std::bind(SetPositive, &BotConfig::connect_timeout, 3600, _1, _2)},
+      {"timing", "write_timeout", std::bind(SetPositive, &BotConfig::write_timeout, 3600, _1, _2)},
       {"texts", "hidden_draw", std::bind(SetHostText, &HostTexts::hidden_draw, _1, _2)},
       {"texts", "not_converted", std::bind(SetHostText, &HostTexts::not_converted, _1, _2)},
       {"texts", "peek_empty", std::bind(SetHostText, &HostTexts::peek_empty, _1, _2)},
+      {"texts", "sent_privately", std::bind(SetHostText, &HostTexts::sent_privately, _1, _2)},
+      {"texts", "busy", std::bind(SetHostText, &HostTexts::busy, _1, _2)},
+      {"texts", "refused", std::bind(SetHostText, &HostTexts::refused, _1, _2)},
+      {"texts", "who_owner", std::bind(SetHostText, &HostTexts::who_owner, _1, _2)},
+      {"texts", "who_voiced", std::bind(SetHostText, &HostTexts::who_voiced, _1, _2)},
+      {"texts", "who_ops", std::bind(SetHostText, &HostTexts::who_ops, _1, _2)},
+      {"texts", "no_mode", std::bind(SetHostText, &HostTexts::no_mode, _1, _2)},
+      {"texts", "unknown_mode", std::bind(SetHostText, &HostTexts::unknown_mode, _1, _2)},
+      {"texts", "failed", std::bind(SetHostText, &HostTexts::failed, _1, _2)},
+      {"texts", "hint", std::bind(SetHostText, &HostTexts::hint, _1, _2)},
+      {"texts", "deck_dropped_unused",
+       std::bind(SetHostText, &HostTexts::deck_dropped_unused, _1, _2)},
+      {"texts", "deck_dropped_full", std::bind(SetHostText, &HostTexts::deck_dropped_full, _1, _2)},
+      {"texts", "help_deck", std::bind(SetHostText, &HostTexts::help_deck, _1, _2)},
+      {"texts", "help_draw", std::bind(SetHostText, &HostTexts::help_draw, _1, _2)},
+      {"texts", "help_hdraw", std::bind(SetHostText, &HostTexts::help_hdraw, _1, _2)},
+      {"texts", "help_peek", std::bind(SetHostText, &HostTexts::help_peek, _1, _2)},
+      {"texts", "help_count", std::bind(SetHostText, &HostTexts::help_count, _1, _2)},
+      {"texts", "help_check", std::bind(SetHostText, &HostTexts::help_check, _1, _2)},
+      {"texts", "help_shuffle", std::bind(SetHostText, &HostTexts::help_shuffle, _1, _2)},
+      {"texts", "help_help", std::bind(SetHostText, &HostTexts::help_help, _1, _2)},
   };
   return keys;
 }
@@ -268,6 +321,7 @@ std::optional<std::string> ApplyOption(int code, const std::string& value, BotCo
       // Channels named on the command line replace those of the file.
       if (!channels_from_options) config.channels.clear();
       channels_from_options = true;
+      if (value.find(' ') != std::string::npos) config.key_on_command_line = true;
       return AddChannel(value, config);
     case kDataDir:
       config.data_dir = value;

@@ -1,17 +1,22 @@
 #include "host/irc/game.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 
 #include "host/common/call.h"
+#include "host/deckhand/card_check.h"
 #include "host/irc/log.h"
-#include "host/irc/reply_lines.h"
 
 namespace deckhand::irc {
 namespace {
 
 constexpr std::string_view kNotice = "NOTICE ";
+// "デッキセット:", the start of Deck's reply when it dealt.
+constexpr std::string_view kDealt = "\x83\x66\x83\x62\x83\x4C\x83\x5A\x83\x62\x83\x67:";
+// Field 1, which the library never reads, for a nick that has no Shift_JIS form.
+constexpr std::string_view kNoNick = "_";
 
 // A text from the configuration (UTF-8) in Shift_JIS.
 bool ToShiftJis(std::string_view utf8, std::string* out, std::string_view name,
@@ -36,62 +41,98 @@ std::string FirstCards(std::string_view cards, std::size_t count) {
   return std::string(cards.substr(0, end));
 }
 
+bool IsExport(const ChatCommand& command, std::string_view name) {
+  return command.action == ChatAction::kExport && host::kExportNames[command.export_index] == name;
+}
+
 }  // namespace
 
 struct Game::Call {
-  std::string nick;    // field 1
-  std::string target;  // field 2: the channel, or the sender in a private message
+  std::string nick;      // field 1
+  std::string target;    // field 2: the channel, or the sender's private deck
+  std::string reply_to;  // wire: the channel, or the sender in a private message
+  std::string sender;    // wire
+  std::string label;     // wire: "[#chan] " before lines told privately about a channel
+  bool in_channel = false;
+  std::size_t relay_prefix_bytes = 0;
 };
 
 std::optional<Game> Game::Create(const host::Plugin& plugin, const BotConfig& config,
-                                 const WireCodec& codec, std::string* error) {
+                                 const WireCodec& codec, std::vector<std::string> modes,
+                                 std::string* error) {
   Game game(plugin, config, codec);
-  if (!ToShiftJis(config.texts.hidden_draw, &game.hidden_draw_text_, "hidden_draw", error) ||
-      !ToShiftJis(config.texts.not_converted, &game.not_converted_text_, "not_converted", error) ||
-      !ToShiftJis(config.texts.peek_empty, &game.peek_empty_text_, "peek_empty", error)) {
+  const HostTexts& texts = config.texts;
+  std::string ignored;
+  for (const auto& [name, text] : std::initializer_list<std::pair<const char*, const std::string*>>{
+           {"hidden_draw", &texts.hidden_draw},
+           {"not_converted", &texts.not_converted},
+           {"sent_privately", &texts.sent_privately},
+           {"no_mode", &texts.no_mode},
+           {"unknown_mode", &texts.unknown_mode},
+           {"failed", &texts.failed}}) {
+    if (!ToShiftJis(*text, &ignored, name, error)) return std::nullopt;
+  }
+  if (!ToShiftJis(texts.peek_empty, &game.peek_empty_text_, "peek_empty", error)) {
     return std::nullopt;
   }
+  std::string joined;
+  for (const std::string& mode : modes) joined += (joined.empty() ? "" : ", ") + mode;
+  game.wire_modes_ = codec.ToWire(joined);
+  game.modes_ = std::move(modes);
   return game;
 }
 
-std::vector<std::string> Game::Answer(const ChatMessage& message,
-                                      std::size_t relay_prefix_bytes) const {
-  std::vector<std::string> lines;
+GameAnswer Game::Play(const ChatMessage& message, std::size_t relay_prefix_bytes) const {
+  GameAnswer answer;
   std::optional<ChatCommand> command = ParseChatCommand(message.text, config_->prefix);
-  if (!command) return lines;
-  // A private message plays the sender's own deck, and the reply goes back to the sender.
-  std::string_view reply_to = message.in_channel ? message.where : message.sender;
+  if (!command || command->action == ChatAction::kHelp) return answer;
+  Call call;
+  call.reply_to = message.in_channel ? message.where : message.sender;
+  call.sender = message.sender;
+  call.in_channel = message.in_channel;
+  call.relay_prefix_bytes = relay_prefix_bytes;
+  if (message.in_channel) call.label = "[" + std::string(message.where) + "] ";
 
+  // The library never reads the nick: one without a Shift_JIS form plays all the same.
   std::optional<std::string> nick = codec_.ToLibrary(message.sender);
-  std::optional<std::string> target = codec_.ToLibrary(reply_to);
+  call.nick = nick && !nick->empty() && nick->find(' ') == std::string::npos ? *nick : kNoNick;
+  std::optional<std::string> target = !message.in_channel && !message.private_target.empty()
+                                          ? std::optional<std::string>(message.private_target)
+                                          : codec_.ToLibrary(call.reply_to);
   std::optional<std::string> text = codec_.ToLibrary(command->text);
-  if (!nick || !target || !text || nick->empty() || target->empty() ||
-      nick->find(' ') != std::string::npos || target->find(' ') != std::string::npos) {
-    Log(LogLevel::kWarning,
-        "refused a command that does not convert to Shift_JIS from " + std::string(message.sender));
-    Notice(message.sender, not_converted_text_, relay_prefix_bytes, lines);
-    return lines;
+  if (!target || !text || target->empty() || target->find(' ') != std::string::npos) {
+    answer.silent_reason = "the command does not convert to Shift_JIS";
+    answer.lines =
+        notices_.Host(message.sender, "", config_->texts.not_converted, {}, relay_prefix_bytes);
+    return answer;
   }
-  Call call{*nick, *target};
+  call.target = std::move(*target);
   library_time_ = {};
   if (command->action == ChatAction::kHiddenDraw && message.in_channel) {
-    HiddenDraw(call, message, *command, relay_prefix_bytes, lines);
+    HiddenDraw(call, *command, answer);
   } else if (command->action == ChatAction::kPeek) {
-    Peek(call, message, *command, relay_prefix_bytes, lines);
+    Peek(call, *command, answer);
   } else if (std::optional<std::string> reply = CallExport(call, command->export_index, *text)) {
-    Notice(reply_to, *reply, relay_prefix_bytes, lines);
+    answer.dealt = IsExport(*command, "Deck") && reply->starts_with(kDealt);
+    bool empty_check = IsExport(*command, "Check") && reply->empty();
+    Reply(call, empty_check ? peek_empty_text_ : *reply, answer);
+  } else if (IsExport(*command, "Deck")) {
+    NoDeal(call, *text, answer);
+  } else {
+    answer.silent_reason = "the library gave no reply";
+    answer.lines =
+        notices_.Host(call.sender, call.label, config_->texts.failed, {}, relay_prefix_bytes);
   }
   char took[32];
   std::snprintf(took, sizeof took, " (library %.3f ms)",
                 std::chrono::duration<double, std::milli>(library_time_).count());
-  Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " +
-                           std::string(reply_to) + ": " +
-                           std::string(host::kExportNames[command->export_index]) +
+  Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " + call.reply_to +
+                           ": " + std::string(host::kExportNames[command->export_index]) +
                            (command->action == ChatAction::kHiddenDraw ? " hidden"
                             : command->action == ChatAction::kPeek     ? " peek"
                                                                        : "") +
                            took);
-  return lines;
+  return answer;
 }
 
 std::optional<std::string> Game::CallExport(const Call& call, std::size_t export_index,
@@ -127,40 +168,80 @@ std::optional<std::size_t> Game::CountCards(const Call& call) const {
   return count;
 }
 
-void Game::Notice(std::string_view to, std::string_view cp932_text, std::size_t relay_prefix_bytes,
-                  std::vector<std::string>& lines) const {
-  std::string head = std::string(kNotice) + std::string(to) + " :";
-  std::size_t used = relay_prefix_bytes + head.size() + 2;  // 2: CR LF
-  if (cp932_text.empty() || used >= kMaxIrcLine) return;
-  for (std::string& piece : SplitReplyForWire(cp932_text, codec_, kMaxIrcLine - used)) {
-    lines.push_back(head + piece);
+void Game::Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
+  std::vector<std::string> lines =
+      notices_.Library(call.reply_to, "", cp932_text, call.relay_prefix_bytes);
+  if (!call.in_channel || lines.size() <= static_cast<std::size_t>(config_->channel_lines)) {
+    answer.lines.insert(answer.lines.end(), lines.begin(), lines.end());
+    return;
   }
+  Private(call, cp932_text, answer);
+  for (std::string& line : notices_.Host(call.reply_to, "", config_->texts.sent_privately,
+                                         {{"{nick}", call.sender}}, call.relay_prefix_bytes)) {
+    answer.lines.push_back(std::move(line));
+  }
+}
+
+void Game::Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
+  for (std::string& line :
+       notices_.Library(call.sender, call.label, cp932_text, call.relay_prefix_bytes)) {
+    answer.lines.push_back(std::move(line));
+  }
+}
+
+// Why a deal dealt nothing, to the sender: no mode named, or one the table does not hold (with
+// the modes it does), or a deck file that cannot be dealt.
+void Game::NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
+  answer.silent_reason = host::WhyNoDeal(config_->modes_file, cp932_text);
+  std::size_t comma = cp932_text.find(',');
+  std::string mode(comma == std::string_view::npos ? "" : cp932_text.substr(comma + 1));
+  const std::string* text = &config_->texts.failed;
+  if (mode.empty()) {
+    text = &config_->texts.no_mode;
+  } else if (std::find(modes_.begin(), modes_.end(), mode) == modes_.end()) {
+    text = &config_->texts.unknown_mode;
+  }
+  answer.lines = notices_.Host(call.sender, call.label, *text,
+                               {{"{mode}", codec_.ToWire(mode)}, {"{modes}", wire_modes_}},
+                               call.relay_prefix_bytes);
 }
 
 // Draw on the channel's deck; the cards are told to the drawer only, and the channel learns who
 // drew how many. The number comes from the deck's count before and after, so that a reply that
 // is a message (an empty deck, a failed save) is never announced as cards.
-void Game::HiddenDraw(const Call& call, const ChatMessage& message, const ChatCommand& command,
-                      std::size_t relay_prefix_bytes, std::vector<std::string>& lines) const {
+void Game::HiddenDraw(const Call& call, const ChatCommand& command, GameAnswer& answer) const {
   std::optional<std::size_t> before = CountCards(call);
   std::optional<std::string> text = codec_.ToLibrary(command.text);
   std::optional<std::string> reply =
       text ? CallExport(call, command.export_index, *text) : std::nullopt;
-  if (!reply) return;
+  if (!reply) {
+    answer.silent_reason = "the library gave no reply";
+    answer.lines =
+        notices_.Host(call.sender, call.label, config_->texts.failed, {}, call.relay_prefix_bytes);
+    return;
+  }
   std::optional<std::size_t> after = CountCards(call);
-  Notice(message.sender, *reply, relay_prefix_bytes, lines);
+  Private(call, *reply, answer);
   if (!before || !after || *after >= *before) return;
-  std::string told = FillHostText(hidden_draw_text_, call.nick, *before - *after);
-  Notice(message.where, told, relay_prefix_bytes, lines);
+  for (std::string& line :
+       notices_.Host(call.reply_to, "", config_->texts.hidden_draw,
+                     {{"{nick}", call.sender}, {"{count}", std::to_string(*before - *after)}},
+                     call.relay_prefix_bytes)) {
+    answer.lines.push_back(std::move(line));
+  }
 }
 
 // The top cards of the deck, from Check's list, told to the sender only.
-void Game::Peek(const Call& call, const ChatMessage& message, const ChatCommand& command,
-                std::size_t relay_prefix_bytes, std::vector<std::string>& lines) const {
+void Game::Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const {
   std::optional<std::string> cards = CallExport(call, command.export_index, command.text);
-  if (!cards) return;
+  if (!cards) {
+    answer.silent_reason = "the library gave no reply";
+    answer.lines =
+        notices_.Host(call.sender, call.label, config_->texts.failed, {}, call.relay_prefix_bytes);
+    return;
+  }
   std::string shown = FirstCards(*cards, command.peek_count);
-  Notice(message.sender, shown.empty() ? peek_empty_text_ : shown, relay_prefix_bytes, lines);
+  Private(call, shown.empty() ? peek_empty_text_ : shown, answer);
 }
 
 }  // namespace deckhand::irc

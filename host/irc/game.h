@@ -1,5 +1,6 @@
 // Chat commands played on the library: builds the command line a host gives the exports, calls
-// them, and turns their replies into NOTICE lines that fit the wire.
+// them, and turns their replies into NOTICE lines that fit the wire. Every command gets a reply
+// or a reason.
 #pragma once
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "host/common/plugin.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/config.h"
+#include "host/irc/notices.h"
 #include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
@@ -22,45 +24,61 @@ struct ChatMessage {
   std::string_view where;   // the channel as the server names it, or the bot's own nick
   bool in_channel = false;
   std::string_view text;
+  // In a private message: the library's target of the sender's private deck (ASCII); empty
+  // plays under the sender's nick.
+  std::string_view private_target = {};
+};
+
+struct GameAnswer {
+  std::vector<std::string> lines;  // without CR LF
+  bool dealt = false;              // a Deck dealt a deck
+  std::string silent_reason;       // for the log, when the library said nothing
 };
 
 class Game {
  public:
-  // nullopt and `error` when a host text has no Shift_JIS form.
+  // nullopt and `error` when a host text has no Shift_JIS form. `modes` are the mode table's
+  // names (CP932), told to a player who names none or a wrong one.
   static std::optional<Game> Create(const host::Plugin& plugin, const BotConfig& config,
-                                    const WireCodec& codec, std::string* error);
+                                    const WireCodec& codec, std::vector<std::string> modes,
+                                    std::string* error);
 
-  // The lines (without CR LF) that answer `message`; none when it is no command. Each line,
-  // behind a relay prefix of `relay_prefix_bytes` that the server adds, fits in 512 bytes.
-  std::vector<std::string> Answer(const ChatMessage& message, std::size_t relay_prefix_bytes) const;
+  // The lines that answer `message`; none when it is no command. Each line, behind a relay
+  // prefix of `relay_prefix_bytes` that the server adds, fits in 512 bytes. A reply to the
+  // channel longer than the settings' channel_lines goes to the sender, and the channel is told
+  // so in one line.
+  GameAnswer Play(const ChatMessage& message, std::size_t relay_prefix_bytes) const;
+  std::vector<std::string> Answer(const ChatMessage& message,
+                                  std::size_t relay_prefix_bytes) const {
+    return Play(message, relay_prefix_bytes).lines;
+  }
+
+  // The mode table's names, for texts: "trump, tarot" in the wire's bytes.
+  const std::string& wire_modes() const { return wire_modes_; }
 
  private:
   Game(const host::Plugin& plugin, const BotConfig& config, const WireCodec& codec)
-      : plugin_(&plugin), config_(&config), codec_(codec) {}
+      : plugin_(&plugin), config_(&config), codec_(codec), notices_(codec.encoding()) {}
 
-  struct Call;  // one command's fields, in the library's bytes
+  struct Call;  // one command's fields and where its lines go
   std::optional<std::string> CallExport(const Call& call, std::size_t export_index,
                                         std::string_view text) const;
   std::optional<std::size_t> CountCards(const Call& call) const;
-  void Notice(std::string_view to, std::string_view cp932_text, std::size_t relay_prefix_bytes,
-              std::vector<std::string>& lines) const;
-  void HiddenDraw(const Call& call, const ChatMessage& message, const ChatCommand& command,
-                  std::size_t relay_prefix_bytes, std::vector<std::string>& lines) const;
-  void Peek(const Call& call, const ChatMessage& message, const ChatCommand& command,
-            std::size_t relay_prefix_bytes, std::vector<std::string>& lines) const;
+  void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
+  void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
+  void HiddenDraw(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
+  void Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
+  void NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
 
   const host::Plugin* plugin_;
   const BotConfig* config_;
   WireCodec codec_;
-  // The host texts in Shift_JIS.
-  std::string hidden_draw_text_;
-  std::string not_converted_text_;
-  std::string peek_empty_text_;
+  Notices notices_;
+  std::string peek_empty_text_;     // CP932
+  std::vector<std::string> modes_;  // CP932
+  std::string wire_modes_;
   // Time spent inside the library for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
 };
-
-// Longest IRC line, CR LF included.
-inline constexpr std::size_t kMaxIrcLine = 512;
 
 }  // namespace deckhand::irc

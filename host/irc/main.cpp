@@ -1,20 +1,55 @@
 // deckhand-irc: plays the deckhand card games in IRC channels.
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 
 #include "host/common/plugin.h"
-#include "host/irc/bot.h"
+#include "host/deckhand/card_check.h"
+#include "host/irc/bot_state.h"
 #include "host/irc/config.h"
 #include "host/irc/game.h"
 #include "host/irc/log.h"
+#include "host/irc/session.h"
+#include "host/irc/tls.h"
+#include "host/irc/transport.h"
 #include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
 namespace {
 
 constexpr int kBadSettings = 2;
+constexpr int kServerRefused = 1;
+// The bot's own file in the data directory, beside the library's save file.
+constexpr const char* kStateFile = "deckhand-irc.state";
 
+std::string InUtf8(std::string_view cp932) { return WireCodec(WireEncoding::kUtf8).ToWire(cp932); }
+
+// The card sets checked as `deckhand --check-cards` checks them, each problem logged. Without a
+// readable mode table no deal can work: nullopt, and the bot does not start.
+std::optional<std::vector<std::string>> CheckCards(const BotConfig& config, std::string* error) {
+  std::error_code failure;
+  if (!std::filesystem::is_regular_file(config.modes_file, failure)) {
+    *error = "no mode table " + config.modes_file + " in " +
+             std::filesystem::current_path().string() + " (set data_dir or modes)";
+    return std::nullopt;
+  }
+  host::CardSetReport report = host::CheckCardSets(config.modes_file);
+  for (const host::CardSetProblem& problem : report.problems) {
+    Log(LogLevel::kWarning, "card sets: " + InUtf8(problem.file) +
+                                (problem.line > 0 ? ":" + std::to_string(problem.line) : "") +
+                                ": " + InUtf8(problem.text));
+  }
+  std::vector<std::string> modes;
+  for (const host::CardSetMode& mode : report.modes) modes.push_back(mode.mode);
+  if (modes.empty()) {
+    *error = "the mode table " + config.modes_file + " holds no mode";
+    return std::nullopt;
+  }
+  Log(LogLevel::kInfo, std::to_string(modes.size()) + " mode(s), " +
+                           std::to_string(report.problems.size()) + " problem(s) in the card sets");
+  return modes;
+}
 int Refuse(const std::string& message) {
   std::cerr << "deckhand-irc: " << message << std::endl;
   return kBadSettings;
@@ -38,13 +73,18 @@ std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
       *error = "the channel " + setting.name + " has characters without a Shift_JIS form";
       return std::nullopt;
     }
-    channels.push_back({codec.ToWire(*name), setting.key, false});
+    channels.push_back({codec.ToWire(*name), setting.key});
   }
   return channels;
 }
 
 int Run(BotConfig& config) {
   SetVerboseLog(config.verbose);
+  if (config.key_on_command_line) {
+    Log(LogLevel::kWarning,
+        "a channel key on the command line is shown to every user by ps: put it in the settings "
+        "file");
+  }
   std::optional<WireEncoding> encoding = ParseWireEncoding(config.encoding);
   if (!encoding) return Refuse("unknown encoding " + config.encoding);
   WireCodec codec(*encoding);
@@ -61,26 +101,39 @@ int Run(BotConfig& config) {
   }
   std::optional<std::vector<WireChannel>> channels = WireChannels(config, codec, &error);
   if (!channels) return Refuse(error);
-  std::optional<Game> game = Game::Create(*plugin, config, codec, &error);
-  if (!game) return Refuse(error);
   if (!config.data_dir.empty()) {
     std::error_code failure;
     std::filesystem::current_path(config.data_dir, failure);
     if (failure)
       return Refuse("cannot use the data directory " + config.data_dir + ": " + failure.message());
   }
+  std::optional<std::vector<std::string>> modes = CheckCards(config, &error);
+  if (!modes) return Refuse(error);
+  std::optional<Game> game = Game::Create(*plugin, config, codec, std::move(*modes), &error);
+  if (!game) return Refuse(error);
+  BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
+                 config.private_deck_days);
+  if (!state.Load(&error)) return Refuse(error);
   Log(LogLevel::kInfo,
       "library " + plugin->path + ", data in " + std::filesystem::current_path().string());
 
   asio::io_context io;
-  Bot bot(io, *tls, config, *game, codec, std::move(*channels));
-  asio::signal_set signals(io, SIGINT, SIGTERM);
-  signals.async_wait([&bot](const asio::error_code& failure, int) {
-    if (!failure) bot.Stop();
-  });
+  Transport bot(io, *tls, config, *game, codec, std::move(*channels), state);
+  asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+  std::function<void(const asio::error_code&, int)> on_signal = [&](const asio::error_code& failure,
+                                                                    int number) {
+    if (failure) return;
+    if (number != SIGHUP) return bot.Stop();
+    // Settings and card sets are read once, at start: a reload would have to redo
+    // everything a restart does.
+    Log(LogLevel::kWarning, "SIGHUP ignored: restart deckhand-irc to read changed settings");
+    signals.async_wait(on_signal);
+  };
+  signals.async_wait(on_signal);
   bot.Start();
   io.run();
-  return 0;
+  state.Save();
+  return bot.failed() ? kServerRefused : 0;
 }
 
 }  // namespace

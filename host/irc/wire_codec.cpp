@@ -119,10 +119,11 @@ void AppendUtf8(char32_t code_point, std::string& out) {
   }
 }
 
-// Bytes no IRC line can carry: they would end the line or cut it short.
+// Bytes no IRC line can carry, as they would end the line or cut it short, and those a client
+// acts on rather than shows: \x01 makes a NOTICE a CTCP reply, ESC starts a terminal sequence.
 bool BreaksIrcLine(std::string_view character) {
   return character.size() == 1 &&
-         (character[0] == '\0' || character[0] == '\r' || character[0] == '\n');
+         std::string_view("\0\r\n\x01\x1B", 5).find(character[0]) != std::string_view::npos;
 }
 
 // Row and cell (each 0x21-0x7E) of a two-byte Shift_JIS code, by the arithmetic between the two

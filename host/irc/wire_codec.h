@@ -45,8 +45,9 @@ class WireCodec {
 
   // CP932 bytes from the library on the wire; a byte sequence that does not convert becomes a
   // visible mark, nothing dropped silently: U+FFFD in UTF-8, "〓" (the geta mark) in ISO-2022-JP
-  // and Shift_JIS. NUL, CR and LF, which no IRC line can carry, and (in ISO-2022-JP) the escape
-  // and shift bytes, which would change the reader's state, become the mark too.
+  // and Shift_JIS. NUL, CR and LF, which no IRC line can carry, \x01 (CTCP) and ESC, which a client
+  // would act on, and (in ISO-2022-JP) the escape and shift bytes, which would change the reader's
+  // state, become the mark too.
   std::string ToWire(std::string_view cp932) const;
 
   // Builds one line's wire form a character at a time, for cutting a text into lines that fit.

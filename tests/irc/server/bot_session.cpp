@@ -30,7 +30,8 @@ void BotTest::TearDown() {
     EXPECT_EQ(status, 0) << "the bot did not end cleanly on SIGTERM:\n" << ReadFile(bot_log_);
   }
   if (HasFailure() && std::filesystem::exists(bot_log_)) {
-    std::cerr << "--- the bot's log ---\n" << ReadFile(bot_log_) << "--- ngircd's log ---\n"
+    std::cerr << "--- the bot's log ---\n"
+              << ReadFile(bot_log_) << "--- ngircd's log ---\n"
               << ReadFile(server_->log());
   }
 }
@@ -40,13 +41,27 @@ void BotTest::StartBot(const BotSettings& settings) {
   // quick, so that a restarted server is found again at once.
   std::filesystem::path config = data_.path() / "server" / "bot.ini";
   std::ofstream(config) << "[flood]\nburst = 5\nrate = 4\n"
-                        << "[timing]\nreconnect_initial = 0.5\nreconnect_max = 2\n";
+                        << "[timing]\nreconnect_initial = 0.5\nreconnect_max = 2\n"
+                        << settings.extra_settings;
   bot_nick_ = settings.nick;
-  std::vector<std::string> arguments{
-      DECKHAND_IRC_PROGRAM, "--config", config.string(), "--server", "127.0.0.1",
-      "--port", std::to_string(settings.tls ? server_->tls_port() : server_->port()),
-      "--nick", settings.nick, "--data-dir", data_.path().string(),
-      "--encoding", settings.encoding, "--plugin", DECKHAND_PLUGIN_PATH, "--verbose"};
+  std::vector<std::string> arguments{DECKHAND_IRC_PROGRAM,
+                                     "--config",
+                                     config.string(),
+                                     "--server",
+                                     "127.0.0.1",
+                                     "--port",
+                                     std::to_string(settings.port != 0 ? settings.port
+                                                    : settings.tls     ? server_->tls_port()
+                                                                       : server_->port()),
+                                     "--nick",
+                                     settings.nick,
+                                     "--data-dir",
+                                     data_.path().string(),
+                                     "--encoding",
+                                     settings.encoding,
+                                     "--plugin",
+                                     DECKHAND_PLUGIN_PATH,
+                                     "--verbose"};
   for (const std::string& channel : settings.channels) {
     arguments.insert(arguments.end(), {"--channel", channel});
   }
@@ -57,8 +72,7 @@ void BotTest::StartBot(const BotSettings& settings) {
   ASSERT_TRUE(bot_.Start(arguments, bot_log_, data_.path()));
 }
 
-std::unique_ptr<IrcTestClient> BotTest::Player(const std::string& nick,
-                                               const std::string& encoding,
+std::unique_ptr<IrcTestClient> BotTest::Player(const std::string& nick, const std::string& encoding,
                                                const std::string& cp932_channel) {
   auto client = std::make_unique<IrcTestClient>(nick, WireText(encoding));
   EXPECT_TRUE(client->Connect(server_->port())) << nick << " cannot connect";

@@ -25,6 +25,8 @@ struct BotSettings {
   std::vector<std::string> channels{"#table"};  // UTF-8, as in the bot's settings
   bool tls = false;
   bool trust_test_certificate = true;  // --tls-ca with the server's certificate
+  std::uint16_t port = 0;              // another server's port than ngircd's
+  std::string extra_settings = "";     // INI lines added to the bot's settings file
 };
 
 // A reply the bot sent: the lines as relayed and their texts joined, back in CP932.
@@ -45,9 +47,9 @@ class BotTest : public ::testing::Test {
                                         const std::string& cp932_channel);
   // Asks the server, until `limit`, for the members of the channel; returns the first member
   // whose nick starts with `nick_start`.
-  std::optional<std::string> WaitForMember(IrcTestClient& client, const std::string& cp932_channel,
-                                           const std::string& nick_start,
-                                           std::chrono::milliseconds limit = std::chrono::seconds(30));
+  std::optional<std::string> WaitForMember(
+      IrcTestClient& client, const std::string& cp932_channel, const std::string& nick_start,
+      std::chrono::milliseconds limit = std::chrono::seconds(30));
   // The library's own reply text to `command` on `cp932_target`, called here directly on the
   // data directory the bot uses (what follows "NOTICE <target> ").
   std::string Direct(DeckhandCommand command, const std::string& cp932_target,

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "host/common/plugin.h"
-#include "host/irc/bot.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/game.h"
+#include "host/irc/session.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::irc {
@@ -103,7 +103,7 @@ class GameTest : public ::testing::Test {
     plugin_ = *loaded;
     scratch_.Write("modes.ini", "[MODE]\nsmall=small.ini\n");
     scratch_.Write("small.ini", "[DECK]\nMax=3\n1=Ace\n2=Two\n3=Three\n");
-    std::optional<Game> game = Game::Create(plugin_, config_, codec_, &error);
+    std::optional<Game> game = Game::Create(plugin_, config_, codec_, {"small"}, &error);
     ASSERT_TRUE(game) << error;
     game_.emplace(std::move(*game));
   }
@@ -129,7 +129,7 @@ TEST_F(GameTest, HiddenDrawTellsTheCardsToTheDrawerAndOnlyTheCountToTheChannel) 
   Say("!deck,small");
   std::string cards = Cards();
   std::string first_two = cards.substr(0, cards.find(',', cards.find(',') + 1));
-  EXPECT_EQ(Say("!hdraw,1-2"), (std::vector<std::string>{"NOTICE alice :" + first_two,
+  EXPECT_EQ(Say("!hdraw,1-2"), (std::vector<std::string>{"NOTICE alice :[#t] " + first_two,
                                                          "NOTICE #t :alice: 2枚引きました"}));
   EXPECT_EQ(Say("!count"), std::vector<std::string>{"NOTICE #t :1"});
   // Nothing left to draw from the second position: the drawer hears why, the channel nothing.
@@ -142,11 +142,12 @@ TEST_F(GameTest, PeekShowsTheTopCardsToTheSenderAndMovesNothing) {
   Say("!deck,small");
   std::string cards = Cards();
   EXPECT_EQ(Say("!peek,2"),
-            std::vector<std::string>{"NOTICE alice :" + cards.substr(0, cards.rfind(','))});
-  EXPECT_EQ(Say("!peek,5"), std::vector<std::string>{"NOTICE alice :" + cards});
+            std::vector<std::string>{"NOTICE alice :[#t] " + cards.substr(0, cards.rfind(','))});
+  EXPECT_EQ(Say("!peek,5"), std::vector<std::string>{"NOTICE alice :[#t] " + cards});
   EXPECT_EQ(Cards(), cards);
   Say("!draw,1-3");
-  EXPECT_EQ(Say("!peek"), std::vector<std::string>{"NOTICE alice :デッキにカードがありません"});
+  EXPECT_EQ(Say("!peek"),
+            std::vector<std::string>{"NOTICE alice :[#t] デッキにカードがありません"});
 }
 
 TEST_F(GameTest, APrivateMessagePlaysTheSendersOwnDeck) {
@@ -163,7 +164,43 @@ TEST_F(GameTest, TextWithoutAShiftJisFormIsRefusedToTheSender) {
   EXPECT_EQ(scratch_.ListNames(), "modes.ini small.ini");
 }
 
+// Every command gets a reply or a reason, to the asker.
+TEST_F(GameTest, ADealOfNoModeAnEmptyDeckAndAnUnconvertibleNickAreAnswered) {
+  struct Case {
+    const char* sender;
+    const char* text;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"alice", "!deck,poker", {"NOTICE alice :[#t] モード「poker」はありません。モード: small"}},
+      {"alice",
+       "!deck",
+       {"NOTICE alice :[#t] モードを指定してください（例: deck,trump）。モード: small"}},
+      {"alice", "!check", {"NOTICE #t :デッキにカードがありません"}},
+      {"Zo\xC3\xAB", "!count", {"NOTICE #t :0"}},  // no Shift_JIS form; the library never reads it
+      {"Zo\xC3\xAB", "!hdraw", {"NOTICE Zo\xC3\xAB :[#t] デッキにカードがありません"}},
+  };
+  for (const Case& test : cases) {
+    EXPECT_EQ(game_->Answer({test.sender, "#t", true, test.text}, 40), test.lines) << test.text;
+  }
+}
+
+TEST_F(GameTest, ALongChannelReplyGoesToTheAskerAndTheChannelHearsOneLine) {
+  config_.channel_lines = 1;
+  Say("!deck,small");
+  EXPECT_EQ(Say("!check").size(), 1u);  // three short cards: one line, to the channel
+  scratch_.Write("small.ini", "[DECK]\nMax=3\n1=" + std::string(300, 'a') +
+                                  "\n2=" + std::string(300, 'b') + "\n3=c\n");
+  Say("!deck,small");
+  std::vector<std::string> lines = Say("!check");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("NOTICE alice :[#t] ", 0), 0u);
+  EXPECT_EQ(lines[1].rfind("NOTICE alice :[#t] ", 0), 0u);
+  EXPECT_EQ(lines[2], "NOTICE #t :alice: 長い返事なので個別に送りました");
+}
+
 TEST_F(GameTest, LongRepliesComeInLinesThatFitBehindTheRelayPrefix) {
+  config_.channel_lines = 100;
   std::string many = "[DECK]\nMax=60\n";
   for (int i = 1; i <= 60; ++i)
     many += std::to_string(i) + "=Card number " + std::to_string(i) + "\n";

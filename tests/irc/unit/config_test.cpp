@@ -43,6 +43,9 @@ TEST(ConfigFile, NamesTheLineAndReasonOfTheFirstFault) {
       {"[flood]\nburst = -3\n", ":2: burst:"},
       {"[timing]\nping_interval = nan\n", ":2: ping_interval:"},
       {"[texts]\nhidden_draw =\n", ":2: hidden_draw:"},
+      {"[game]\ndealer = #a\n", ":2: dealer:"},
+      {"[game]\ndealer = , ,\n", ":2: dealer:"},
+      {"[game]\nprivate_decks = 0\n", ":2: private_decks:"},
       {"[server]\nport\n", ":2: not a [section] nor a key = value line"},
       {"[server]\nport = x\ntls = maybe\n", ":2: port:"},
   };
@@ -70,7 +73,7 @@ TEST(ConfigFile, ReadsEveryKindOfValueAndPathsFromTheFilesDirectory) {
   scratch.Write("conf/bot.ini",
                 "[server]\nport = 6697\ntls = yes\ntls_ca = ca.pem\nencoding = ISO-2022-JP\n"
                 "[bot]\nchannel = #one\nchannel = #two key2\n"
-                "[game]\ndata_dir = decks\nprefix = deck:\n"
+                "[game]\ndata_dir = decks\nprefix = deck:\ndealer = ops\ndealer = #two alice, bob\n"
                 "[flood]\nenabled = off\nrate = 2.5\n"
                 "[texts]\nhidden_draw = {nick} drew {count}\n");
   BotConfig config;
@@ -89,6 +92,9 @@ TEST(ConfigFile, ReadsEveryKindOfValueAndPathsFromTheFilesDirectory) {
   EXPECT_FALSE(config.flood_control);
   EXPECT_EQ(config.flood_rate, 2.5);
   EXPECT_EQ(config.texts.hidden_draw, "{nick} drew {count}");
+  EXPECT_EQ(config.dealer, "ops");
+  EXPECT_EQ(config.channel_dealers,
+            (std::vector<std::pair<std::string, std::string>>{{"#two", "alice, bob"}}));
 }
 
 TEST(Options, OverrideTheFileWhereverConfigStands) {

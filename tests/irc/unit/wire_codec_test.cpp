@@ -56,8 +56,12 @@ struct RoundTripCase {
   std::vector<NotKept> not_kept;  // as documented on WireCodec
 };
 
-const std::vector<NotKept> kLineBreakers = {
-    {0x00, 0x00, Back::kMark}, {0x0A, 0x0A, Back::kMark}, {0x0D, 0x0D, Back::kMark}};
+// Bytes that would break the line, and CTCP's \x01 and ESC, which a client acts on.
+const std::vector<NotKept> kLineBreakers = {{0x00, 0x00, Back::kMark},
+                                            {0x01, 0x01, Back::kMark},
+                                            {0x0A, 0x0A, Back::kMark},
+                                            {0x0D, 0x0D, Back::kMark},
+                                            {0x1B, 0x1B, Back::kMark}};
 
 std::vector<NotKept> With(std::vector<NotKept> more) {
   more.insert(more.end(), kLineBreakers.begin(), kLineBreakers.end());

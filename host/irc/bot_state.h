@@ -1,0 +1,81 @@
+// The bot's own lasting state, in a file of its own in the data directory beside the library's
+// save file: who owns each channel's deck, and which player holds which private deck.
+//
+// Private decks live in the save file under targets of the bot's choosing ("~deck1",
+// "~deck2"...), never under the player's nick: there are at most `private_decks` of them, a
+// player who has dealt one keeps it, the oldest unused is given to a newcomer when all are
+// taken, and one unused for `private_deck_days` is let go. The save file's private entries so
+// stay bounded, and two players whose nicks the library would write alike never share one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace deckhand::irc {
+
+struct DeckOwner {
+  std::string key;   // "account:NAME" or "nick:folded" (wire bytes)
+  std::string nick;  // as the owner was last seen, for refusals
+};
+
+// Why a player's private deck went.
+enum class DropReason { kUnused, kFull };
+
+struct PrivateTarget {
+  std::string target;                 // the library's target ("~deck3", or kNoDeckTarget)
+  std::optional<DropReason> dropped;  // the player's deck went since they last played
+  bool fresh = false;                 // given just now: Unassign it again if the deal fails
+};
+
+// Where a player without a private deck plays: always empty (nothing deals there).
+inline constexpr std::string_view kNoDeckTarget = "~nodeck";
+
+class BotState {
+ public:
+  // `path` empty: kept in memory only.
+  BotState(std::string path, std::size_t private_decks, double private_deck_days);
+
+  // Reads the file; a missing one is an empty state. False and `error` for a file that is not a
+  // regular file of a sane size.
+  bool Load(std::string* error);
+  // Writes the file when something changed since the last write (a new file renamed over it).
+  void Save();
+
+  const DeckOwner* Owner(std::string_view folded_channel) const;
+  void SetOwner(std::string_view folded_channel, DeckOwner owner);
+  void ClearOwner(std::string_view folded_channel);
+  // Follows an owner known by nick to its new nick.
+  void RenameOwner(std::string_view old_key, const DeckOwner& renamed);
+
+  // The target of `player`'s private deck at `now` (seconds since 1970). With `deal`, a player
+  // without one is given one.
+  PrivateTarget ForPlayer(const std::string& player, bool deal, std::int64_t now);
+  // Takes back a slot given for a deal that dealt nothing.
+  void Unassign(const std::string& player);
+  std::size_t private_decks() const { return by_player_.size(); }
+
+ private:
+  struct Slot {
+    std::string player;  // empty: free
+    std::int64_t last_used = 0;
+  };
+  void Expire(std::int64_t now);
+  void Release(std::size_t slot, DropReason reason);
+
+  std::string path_;
+  std::size_t capacity_;
+  std::int64_t keep_seconds_;
+  std::map<std::string, DeckOwner> owners_;  // by folded channel
+  std::vector<Slot> slots_;                  // slot i is the target "~deck<i+1>"
+  std::map<std::string, std::size_t> by_player_;
+  std::deque<std::pair<std::string, DropReason>> dropped_;  // to tell, oldest first
+  bool dirty_ = false;
+};
+
+}  // namespace deckhand::irc
