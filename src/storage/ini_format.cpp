@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "text/shift_jis.h"
 
@@ -309,6 +310,164 @@ std::optional<std::string> WithIniValue(std::string_view content, std::string_vi
   result.append(edit->before).append(edit->head).append(edit->value).append(edit->tail);
   result.append(edit->after);
   return result;
+}
+
+namespace {
+
+// A value as a key line carries it: inside quotes when it would not read back as itself.
+std::string WrittenValue(std::string_view value) {
+  if (!NeedsQuotes(value)) return std::string(value);
+  std::string quoted;
+  quoted.reserve(value.size() + 2);
+  quoted.append(1, '"').append(value).append(1, '"');
+  return quoted;
+}
+
+std::string NewKeyLine(std::string_view key, std::string_view value) {
+  std::string line = IniKeyNeedsEscape(key) ? EscapeIniKey(key) : std::string(key);
+  line += '=';
+  line += WrittenValue(value);
+  line.append(kCrLf);
+  return line;
+}
+
+bool CanBeWritten(std::string_view value) {
+  return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+// The changes of one section, and what the scan found of it.
+struct SectionChanges {
+  std::string name;                                     // as the first change spells it
+  std::unordered_map<std::string, std::size_t> by_key;  // folded key -> change index
+  std::vector<std::size_t> order;                       // change indexes, as given
+  std::vector<bool> found;                              // by position in `order`
+  std::optional<IniLine> header;
+  std::optional<IniLine> last_key;
+};
+
+// A piece of the new file: the old bytes from `begin` to `end` give way to `text`.
+struct Splice {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::string text;
+  bool starts_line = false;  // new lines: a line break first when the bytes before lack one
+};
+
+bool EndsLine(std::string_view text) {
+  return text.empty() || text == kUtf8Bom || IsLineBreak(text.back());
+}
+
+}  // namespace
+
+std::optional<std::string> WithIniValues(std::string_view content,
+                                         const std::vector<IniValueChange>& changes) {
+  std::vector<SectionChanges> sections;
+  std::unordered_map<std::string, std::size_t> section_index;  // folded name -> sections
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    const IniValueChange& change = changes[i];
+    if (change.value && !CanBeWritten(*change.value)) return std::nullopt;
+    auto [at, added] = section_index.try_emplace(FoldNameCase(change.section), sections.size());
+    if (added) sections.push_back(SectionChanges{change.section, {}, {}, {}, {}, {}});
+    SectionChanges& section = sections[at->second];
+    if (!section.by_key.try_emplace(FoldNameCase(change.key), section.order.size()).second) {
+      return std::nullopt;
+    }
+    section.order.push_back(i);
+    section.found.push_back(false);
+  }
+
+  std::vector<Splice> splices;
+  SectionChanges* inside = nullptr;
+  IniLineScanner scanner(content);
+  IniLine line;
+  while (scanner.Next(line)) {
+    if (line.kind == IniLineKind::kSection) {
+      inside = nullptr;
+      auto found = section_index.find(FoldNameCase(line.name));
+      if (found != section_index.end() && !sections[found->second].header) {
+        inside = &sections[found->second];
+        inside->header = line;
+      }
+      continue;
+    }
+    if (inside == nullptr || line.kind != IniLineKind::kKey) continue;
+    inside->last_key = line;
+    auto found = inside->by_key.find(FoldNameCase(EffectiveIniKey(line.name)));
+    if (found == inside->by_key.end() || inside->found[found->second]) continue;
+    inside->found[found->second] = true;
+    const IniValueChange& change = changes[inside->order[found->second]];
+    if (!change.value) {
+      splices.push_back(Splice{line.begin, line.break_end, {}, false});
+      continue;
+    }
+    std::string text(line.name);
+    text += '=';
+    text += WrittenValue(*change.value);
+    if (line.end == content.size()) text.append(kCrLf);
+    splices.push_back(Splice{line.begin, line.end, std::move(text), false});
+  }
+
+  std::string new_sections;
+  for (SectionChanges& section : sections) {
+    std::string new_lines;
+    for (std::size_t k = 0; k < section.order.size(); ++k) {
+      const IniValueChange& change = changes[section.order[k]];
+      if (!section.found[k] && change.value) new_lines += NewKeyLine(change.key, *change.value);
+    }
+    if (new_lines.empty()) continue;
+    if (section.header) {
+      const IniLine& anchor = section.last_key ? *section.last_key : *section.header;
+      splices.push_back(Splice{anchor.break_end, anchor.break_end, std::move(new_lines), true});
+    } else {
+      new_sections.append(1, '[').append(section.name).append(1, ']').append(kCrLf);
+      new_sections += new_lines;
+    }
+  }
+  std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) {
+    return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+  });
+
+  std::size_t added = new_sections.size() + 2;
+  for (const Splice& splice : splices) added += splice.text.size() + 2;
+  std::string result;
+  result.reserve(content.size() + added);
+  std::size_t position = 0;
+  for (const Splice& splice : splices) {
+    result.append(content.substr(position, splice.begin - position));
+    if (splice.starts_line && !EndsLine(result)) result.append(kCrLf);
+    result += splice.text;
+    position = splice.end;
+  }
+  result.append(content.substr(position));
+  if (!new_sections.empty()) {
+    if (!EndsLine(result)) result.append(kCrLf);
+    result += new_sections;
+  }
+  return result;
+}
+
+std::vector<IniEntry> CollectIniEntries(std::string_view content, std::string_view section,
+                                        std::string_view key_prefix) {
+  std::vector<IniEntry> entries;
+  std::string folded_prefix = FoldNameCase(key_prefix);
+  std::unordered_map<std::string, bool> seen;
+  bool inside = false;
+  IniLineScanner scanner(content);
+  IniLine line;
+  while (scanner.Next(line)) {
+    if (line.kind == IniLineKind::kSection) {
+      if (inside) break;  // only the first section of the name is ever read
+      inside = NamesMatch(line.name, section);
+      continue;
+    }
+    if (!inside || line.kind != IniLineKind::kKey) continue;
+    std::string key = EffectiveIniKey(line.name);
+    std::string folded = FoldNameCase(key);
+    if (folded.compare(0, folded_prefix.size(), folded_prefix) != 0) continue;
+    if (!seen.try_emplace(std::move(folded), true).second) continue;
+    entries.push_back(IniEntry{std::move(key), std::string(UnquoteIniValue(line.value))});
+  }
+  return entries;
 }
 
 }  // namespace deckhand
