@@ -238,8 +238,8 @@ TEST(IniWriteTest, RefusesValuesThatWouldInjectLines) {
 // Several entries set at once give the file that setting them one after another gives, on files
 // built from the lines users and the platform write.
 TEST(IniValuesTest, SettingSeveralAtOnceEqualsSettingThemInTurn) {
-  const std::vector<std::string> lines = {"[DECK]",  "[TABLE]", "[MODE]", "#a=1",  "#B=2",
-                                          "; note",  "",        "x=y",    "#c=\"q\"", "[deck]"};
+  const std::vector<std::string> lines = {"[DECK]", "[TABLE]", "[MODE]", "#a=1",     "#B=2",
+                                          "; note", "",        "x=y",    "#c=\"q\"", "[deck]"};
   const std::vector<std::string> keys = {"#a", "#b", "#c", "#d", "[x]", "#a,,discard"};
   const std::vector<std::string> sections = {"DECK", "TABLE", "NEW"};
   std::mt19937 random(20);
