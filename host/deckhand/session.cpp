@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "commands/reply_texts.h"
+#include "host/common/ascii.h"
 #include "host/common/call.h"
 #include "host/deckhand/card_check.h"
 #include "text/shift_jis.h"
@@ -12,6 +13,12 @@ namespace {
 
 // The word that picks the export: the text before its first comma.
 std::string_view CommandWord(std::string_view text) { return text.substr(0, text.find(',')); }
+
+// The word of a table command: the text before its deck ("@D") and its first comma.
+std::string_view TableWord(std::string_view text) {
+  std::string_view head = CommandWord(text);
+  return head.substr(0, head.find('@'));
+}
 
 std::string_view TrimSpaces(std::string_view text) {
   constexpr std::string_view kSpaces = " \t\r\n";
@@ -105,14 +112,14 @@ std::optional<Session> Session::Start(const Plugin& plugin, const TerminalCodec&
       !CheckField(options.modes_file, "--modes", error)) {
     return std::nullopt;
   }
-  std::string head;
+  std::vector<std::string> names;
   for (const std::string* field : {&options.user, &options.target, &options.modes_file}) {
     std::optional<std::string> converted = codec.ToLibrary(*field, error);
     if (!converted) return std::nullopt;
     if (field == &options.modes_file && !CheckModesFile(*converted, error)) return std::nullopt;
-    head += *converted + " ";
+    names.push_back(std::move(*converted));
   }
-  return Session(plugin, codec, head, options.target);
+  return Session(plugin, codec, std::move(names), options.target);
 }
 
 bool Session::CheckText(std::string_view text, std::string* error) const {
@@ -123,9 +130,10 @@ bool Session::CheckText(std::string_view text, std::string* error) const {
              std::string(text) + "\"; did you mean \"" + joined + "\"?";
     return false;
   }
-  if (FindExport(CommandWord(text))) return true;
-  *error = "unknown command \"" + std::string(CommandWord(text)) + "\" in \"" + std::string(text) +
-           "\": use deck, draw, count, check or shuffle";
+  if (IsTableWord(TableWord(text))) return true;
+  *error = "unknown command \"" + std::string(TableWord(text)) + "\" in \"" + std::string(text) +
+           "\": use deck, draw, count, check, shuffle or another of the table's (\"help\" lists "
+           "them)";
   return false;
 }
 
@@ -140,7 +148,38 @@ bool Session::RunText(std::string_view text, bool interactive, std::string_view 
     ReportError(std::string(where) + error);
     return false;
   }
-  return Call(*FindExport(CommandWord(text)), line_head_ + *converted, interactive, where);
+  TableCommand command;
+  command.player = user_;
+  command.place = target_;
+  command.text = *converted;
+  command.modes_file = modes_file_;
+  command.may_deal = true;
+  TableAnswer answer = RunTableCommand(command, texts_);
+  for (const ChatLine& line : answer.lines) {
+    std::cout << codec_->ToTerminal("NOTICE " + line.to + " " + line.text) << std::endl;
+  }
+  if (interactive && answer.lines.empty()) std::cerr << "(no reply)" << std::endl;
+  if (answer.status == AnswerStatus::kDone || answer.status == AnswerStatus::kNoCards) return true;
+  ReportError(std::string(where) + std::string(text) + ": " + WhyRefused(answer, *converted));
+  return false;
+}
+
+std::string Session::WhyRefused(const TableAnswer& answer, const std::string& text) const {
+  // A deal that found no mode, or no deck file, is told with the names and paths involved.
+  if (EqualIgnoringCase(TableWord(text), "deck")) {
+    std::string missing = MissingDeckFile(modes_file_, text);
+    if (!missing.empty()) return codec_->ToTerminal(missing);
+    std::string why = WhyNoDeal(modes_file_, text);
+    if (!why.empty()) return codec_->ToTerminal(why);
+  }
+  if (answer.status == AnswerStatus::kFailed && !answer.lines.empty()) {
+    std::string_view reason = FailureOfReply("NOTICE " + answer.lines.back().to + " " +
+                                                 answer.lines.back().text,
+                                             answer.lines.back().to);
+    if (!reason.empty()) return std::string(reason);
+  }
+  return answer.lines.empty() ? std::string("refused")
+                              : "refused: " + codec_->ToTerminal(answer.lines.back().text);
 }
 
 bool Session::RunRawLine(std::string_view line, std::string_view where) const {
@@ -223,7 +262,8 @@ int RunTexts(const Session& session, const std::vector<std::string>& texts) {
 int RunLines(const Session& session, std::istream& input, bool raw, bool interactive) {
   if (interactive) {
     std::cerr << "Playing at " << session.target_shown()
-              << ". Commands: deck,MODE  draw  draw,N  draw,N-M  count  check  shuffle."
+              << ". Commands: deck,MODE  draw  draw,N  draw,N-M  count  check  shuffle"
+              << "  hdraw  deal,N,NICK  hand  play,N  recall  table  help."
               << " Ctrl-D ends." << std::endl;
   }
   bool all_ran = true;

@@ -1,0 +1,639 @@
+#include "host/common/table_chat.h"
+
+#include <charconv>
+#include <exception>
+#include <optional>
+#include <utility>
+
+#include "deckhand/table.h"
+#include "host/common/ascii.h"
+
+namespace deckhand::host {
+namespace {
+
+using table::Card;
+using table::Cards;
+using table::Outcome;
+using table::Result;
+
+enum class Word {
+  kDeck,
+  kShuffle,
+  kRecall,
+  kDraw,
+  kHiddenDraw,
+  kDeal,
+  kHand,
+  kPlay,
+  kDiscard,
+  kGive,
+  kDiscards,
+  kTable,
+  kCount,
+  kCheck,
+  kPeek,
+  kAutoRecall,
+  kHelp,
+};
+
+struct WordName {
+  std::string_view name;
+  Word word;
+  bool dealer;  // a dealer's command (auto_recall only when it sets)
+};
+
+constexpr WordName kWords[] = {
+    {"deck", Word::kDeck, true},          {"shuffle", Word::kShuffle, true},
+    {"recall", Word::kRecall, true},      {"draw", Word::kDraw, false},
+    {"hdraw", Word::kHiddenDraw, false},  {"deal", Word::kDeal, true},
+    {"hand", Word::kHand, false},         {"play", Word::kPlay, false},
+    {"discard", Word::kDiscard, false},   {"give", Word::kGive, false},
+    {"discards", Word::kDiscards, false}, {"table", Word::kTable, false},
+    {"count", Word::kCount, false},       {"check", Word::kCheck, true},
+    {"peek", Word::kPeek, true},          {"auto_recall", Word::kAutoRecall, false},
+    {"help", Word::kHelp, false},
+};
+
+// The most bytes of card names a view of a pile shows (check, peek, hand, discards): about what
+// one reply line of the library holds. Cards moved are always all named.
+constexpr std::size_t kMostShownBytes = 4000;
+constexpr std::string_view kMore = ",...";
+constexpr std::size_t kMostPeekCards = 1000;
+
+const WordName* FindWord(std::string_view word) {
+  for (const WordName& entry : kWords) {
+    if (EqualIgnoringCase(entry.name, word)) return &entry;
+  }
+  return nullptr;
+}
+
+using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
+
+// `text` with every placeholder filled, in one pass, so that a name such as "{count}" is shown as
+// it is and never filled in itself.
+std::string Fill(std::string_view text, Fills fills) {
+  std::string filled;
+  while (!text.empty()) {
+    bool replaced = false;
+    for (const auto& [name, value] : fills) {
+      if (text.substr(0, name.size()) == name) {
+        filled += value;
+        text.remove_prefix(name.size());
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) {
+      filled += text.front();
+      text.remove_prefix(1);
+    }
+  }
+  return filled;
+}
+
+std::optional<std::size_t> PlainNumber(std::string_view text) {
+  std::size_t number = 0;
+  auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || failure != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::vector<std::string> SplitAtCommas(std::string_view text) {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0;;) {
+    std::size_t comma = text.find(',', start);
+    pieces.emplace_back(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) return pieces;
+    start = comma + 1;
+  }
+}
+
+// One command being answered.
+class Answer {
+ public:
+  Answer(const TableCommand& command, const TableTexts& texts, std::string_view deck)
+      : command_(command), texts_(texts), deck_(deck) {}
+
+  // The answer, with the status of the last refusal, or kDone when the command ran.
+  TableAnswer Finish(bool ran) {
+    answer_.is_command = true;
+    answer_.status = ran ? AnswerStatus::kDone : status_;
+    return std::move(answer_);
+  }
+
+  bool InPrivate() const { return EqualIgnoringCase(command_.place, command_.player); }
+
+  void ToPlace(std::string_view text) { Add(command_.place, text, false); }
+  void ToPlayer(std::string_view text, bool secret = false) { Add(command_.player, text, secret); }
+  void To(std::string_view who, std::string_view text, bool secret) { Add(who, text, secret); }
+
+  // The cards joined by commas as Draw joins them, each reversed one marked.
+  std::string CardsText(const Cards& cards, std::size_t most_bytes = std::string::npos) const {
+    std::string text;
+    for (std::size_t i = 0; i < cards.size(); ++i) {
+      std::string shown = cards[i].name;
+      if (cards[i].reversed) shown += texts_.reversed_mark;
+      if (i > 0 && text.size() + 1 + shown.size() > most_bytes) {
+        text += kMore;
+        break;
+      }
+      if (i > 0) text += ',';
+      text += shown;
+    }
+    return text;
+  }
+
+  // Says why a command was refused or failed, to whoever the library's own reply would go (the
+  // place) or to the player.
+  bool Refuse(const Result& result, std::string_view name = {}, std::string_view mode = {}) {
+    std::string count;
+    std::string_view who = name.empty() ? command_.player : name;
+    status_ = AnswerStatus::kRefused;
+    switch (result.outcome) {
+      case Outcome::kDone:
+        return true;
+      case Outcome::kNoCards:
+        ToPlace(texts_.no_cards);
+        status_ = AnswerStatus::kNoCards;
+        break;
+      case Outcome::kNothingSelected:
+        ToPlace(texts_.nothing_drawn);
+        status_ = AnswerStatus::kNoCards;
+        break;
+      case Outcome::kSaveFailed:
+        ToPlace(texts_.save_failed);
+        status_ = AnswerStatus::kFailed;
+        break;
+      case Outcome::kShuffleFailed:
+        ToPlace(texts_.shuffle_failed);
+        status_ = AnswerStatus::kFailed;
+        break;
+      case Outcome::kDeckFileUnreadable:
+        ToPlace(texts_.deck_file_unreadable);
+        status_ = AnswerStatus::kFailed;
+        break;
+      case Outcome::kBadName:
+        ToPlayer(Fill(texts_.bad_name, {{"{nick}", who}}));
+        break;
+      case Outcome::kNoSuchDeck:
+        ToPlayer(Fill(texts_.no_such_deck, {{"{deck}", deck_}}));
+        break;
+      case Outcome::kNoMode:
+        ToPlayer(texts_.no_mode);
+        break;
+      case Outcome::kNoSuchMode:
+        ToPlayer(Fill(texts_.no_such_mode, {{"{mode}", mode}}));
+        break;
+      case Outcome::kCardSetTooLarge:
+        ToPlayer(Fill(texts_.card_set_too_large, {{"{mode}", mode}}));
+        break;
+      case Outcome::kNotEnoughCards:
+        count = std::to_string(result.draw_pile);
+        ToPlayer(Fill(texts_.not_enough_cards, {{"{count}", count}}));
+        break;
+      case Outcome::kBadCount:
+        ToPlayer(texts_.bad_count);
+        break;
+      case Outcome::kBeyondHand:
+        count = std::to_string(HandSize(result, command_.player));
+        ToPlayer(Fill(texts_.beyond_hand, {{"{count}", count}}));
+        break;
+      case Outcome::kGiveToSelf:
+        ToPlayer(texts_.give_to_self);
+        break;
+      case Outcome::kPlayerTwice:
+        ToPlayer(Fill(texts_.player_twice, {{"{nick}", who}}));
+        break;
+    }
+    return false;
+  }
+
+  void RefuseText(std::string_view text) {
+    status_ = AnswerStatus::kRefused;
+    ToPlayer(text);
+  }
+
+  // A line about the deck: a named deck's lines carry its label.
+  std::string Labelled(std::string_view text) const {
+    if (deck_.empty()) return std::string(text);
+    return Fill(texts_.deck_label, {{"{deck}", deck_}}) + std::string(text);
+  }
+
+ private:
+  static std::size_t HandSize(const Result& result, std::string_view player) {
+    for (const table::HandSize& hand : result.hands) {
+      if (EqualIgnoringCase(hand.player, player)) return hand.cards;
+    }
+    return 0;
+  }
+
+  void Add(std::string_view to, std::string_view text, bool secret) {
+    answer_.lines.push_back(ChatLine{std::string(to), Labelled(text), secret});
+  }
+
+  const TableCommand& command_;
+  const TableTexts& texts_;
+  std::string_view deck_;
+  TableAnswer answer_;
+  AnswerStatus status_ = AnswerStatus::kRefused;
+};
+
+// The pieces of "WORD[@DECK][,ARGS]".
+struct Parsed {
+  const WordName* word = nullptr;
+  std::string_view deck;
+  bool names_deck = false;
+  std::string_view arguments;
+};
+
+Parsed Parse(std::string_view text) {
+  Parsed parsed;
+  std::size_t comma = text.find(',');
+  std::string_view head = text.substr(0, comma);
+  parsed.arguments = comma == std::string_view::npos ? "" : text.substr(comma + 1);
+  std::size_t at = head.find('@');
+  parsed.word = FindWord(head.substr(0, at));
+  if (at != std::string_view::npos) {
+    parsed.names_deck = true;
+    parsed.deck = head.substr(at + 1);
+  }
+  return parsed;
+}
+
+bool IsPlayer(const TableCommand& command, std::string_view name) {
+  return !command.is_player || command.is_player(name);
+}
+
+bool AnnounceAutoRecall(Answer& answer, const Result& result, const TableTexts& texts) {
+  if (result.auto_recalled == 0) return false;
+  std::string count = std::to_string(result.auto_recalled);
+  answer.ToPlace(Fill(texts.auto_recalled, {{"{count}", count}}));
+  return true;
+}
+
+bool Run(const TableCommand& c, const TableTexts& t, const Parsed& p, Answer& answer) {
+  std::string_view place = c.place;
+  std::string_view deck = p.deck;
+  std::string_view args = p.arguments;
+  switch (p.word->word) {
+    case Word::kDeck: {
+      Result r = table::DealDeck(place, deck, c.modes_file, args);
+      if (!answer.Refuse(r, {}, args)) return false;
+      answer.ToPlace(Fill(t.deck_set, {{"{mode}", args}}));
+      return true;
+    }
+    case Word::kShuffle: {
+      if (!answer.Refuse(table::ShuffleDeck(place, deck))) return false;
+      answer.ToPlace(t.shuffled);
+      return true;
+    }
+    case Word::kRecall: {
+      bool all = EqualIgnoringCase(args, "all");
+      if (!all && !args.empty()) {
+        answer.RefuseText(Fill(t.bad_argument, {{"{text}", c.text}}));
+        return false;
+      }
+      Result r = table::RecallCards(place, deck, all);
+      if (!answer.Refuse(r)) return false;
+      std::string count = std::to_string(r.recalled);
+      answer.ToPlace(Fill(t.recalled, {{"{count}", count}}));
+      return true;
+    }
+    case Word::kDraw: {
+      Result r = table::DrawCards(place, deck, args, "");
+      AnnounceAutoRecall(answer, r, t);
+      if (!answer.Refuse(r)) return false;
+      answer.ToPlace(answer.CardsText(r.cards));
+      return true;
+    }
+    case Word::kHiddenDraw: {
+      Result r = table::DrawCards(place, deck, args, c.player);
+      AnnounceAutoRecall(answer, r, t);
+      if (!answer.Refuse(r)) return false;
+      answer.ToPlayer(answer.CardsText(r.cards), true);
+      if (!answer.InPrivate()) {
+        std::string count = std::to_string(r.cards.size());
+        answer.ToPlace(Fill(t.hidden_draw, {{"{nick}", c.player}, {"{count}", count}}));
+      }
+      return true;
+    }
+    case Word::kDeal: {
+      std::vector<std::string> pieces = SplitAtCommas(args);
+      std::optional<std::size_t> count = PlainNumber(pieces.front());
+      std::vector<std::string> players(pieces.begin() + 1, pieces.end());
+      if (!count) {
+        answer.RefuseText(t.bad_count);
+        return false;
+      }
+      for (const std::string& player : players) {
+        if (!IsPlayer(c, player)) {
+          answer.RefuseText(Fill(t.no_such_player, {{"{nick}", player}}));
+          return false;
+        }
+      }
+      Result r = table::DealCards(place, deck, *count, players);
+      AnnounceAutoRecall(answer, r, t);
+      if (!answer.Refuse(r, args)) return false;
+      for (const auto& [player, cards] : r.dealt) answer.To(player, answer.CardsText(cards), true);
+      for (const auto& [player, cards] : r.dealt) {
+        std::string dealt = std::to_string(cards.size());
+        answer.ToPlace(Fill(t.dealt, {{"{nick}", player}, {"{count}", dealt}}));
+      }
+      return true;
+    }
+    case Word::kHand: {
+      Result r = table::ShowHand(place, deck, c.player);
+      if (!answer.Refuse(r)) return false;
+      answer.ToPlayer(r.cards.empty() ? t.no_hand : answer.CardsText(r.cards, kMostShownBytes),
+                      true);
+      return true;
+    }
+    case Word::kPlay:
+    case Word::kDiscard: {
+      Result r = table::PlayCards(place, deck, c.player, args);
+      if (!answer.Refuse(r)) return false;
+      if (p.word->word == Word::kPlay) {
+        std::string cards = answer.CardsText(r.cards);
+        answer.ToPlace(Fill(t.played, {{"{nick}", c.player}, {"{cards}", cards}}));
+      } else {
+        std::string count = std::to_string(r.cards.size());
+        answer.ToPlace(Fill(t.discarded, {{"{nick}", c.player}, {"{count}", count}}));
+      }
+      return true;
+    }
+    case Word::kGive: {
+      std::size_t comma = args.find(',');
+      std::string_view receiver = args.substr(0, comma);
+      std::string_view selector = comma == std::string_view::npos ? "" : args.substr(comma + 1);
+      if (!IsPlayer(c, receiver)) {
+        answer.RefuseText(Fill(t.no_such_player, {{"{nick}", receiver}}));
+        return false;
+      }
+      Result r = table::GiveCards(place, deck, c.player, receiver, selector);
+      if (!answer.Refuse(r, receiver)) return false;
+      std::string cards = answer.CardsText(r.cards);
+      std::string count = std::to_string(r.cards.size());
+      answer.To(receiver, Fill(t.received, {{"{nick}", c.player}, {"{cards}", cards}}), true);
+      answer.ToPlace(Fill(t.given, {{"{nick}", c.player}, {"{to}", receiver}, {"{count}", count}}));
+      return true;
+    }
+    case Word::kDiscards: {
+      Result r = table::ShowDiscards(place, deck);
+      if (!answer.Refuse(r)) return false;
+      answer.ToPlace(r.cards.empty() ? t.no_discards : answer.CardsText(r.cards, kMostShownBytes));
+      return true;
+    }
+    case Word::kTable:
+    case Word::kCount:
+    case Word::kCheck:
+    case Word::kPeek: {
+      std::size_t peeked = 1;
+      if (p.word->word == Word::kPeek && !args.empty()) {
+        std::optional<std::size_t> number = PlainNumber(args);
+        if (!number || *number == 0 || *number > kMostPeekCards) {
+          answer.RefuseText(Fill(t.bad_argument, {{"{text}", c.text}}));
+          return false;
+        }
+        peeked = *number;
+      }
+      Result r = table::DescribeTable(place, deck);
+      if (!answer.Refuse(r)) return false;
+      if (p.word->word == Word::kCount) {
+        answer.ToPlace(std::to_string(r.draw_pile));
+      } else if (p.word->word == Word::kCheck) {
+        answer.ToPlace(answer.CardsText(r.cards, kMostShownBytes));
+      } else if (p.word->word == Word::kPeek) {
+        if (r.cards.size() > peeked) r.cards.resize(peeked);
+        answer.ToPlayer(r.cards.empty() ? t.no_cards : answer.CardsText(r.cards, kMostShownBytes),
+                        true);
+      } else {
+        std::string draw = std::to_string(r.draw_pile);
+        std::string discards = std::to_string(r.discard_pile);
+        std::string line = Fill(t.table, {{"{count}", draw}, {"{discards}", discards}});
+        for (const table::HandSize& hand : r.hands) {
+          std::string cards = std::to_string(hand.cards);
+          line += Fill(t.table_hand, {{"{nick}", hand.player}, {"{count}", cards}});
+        }
+        answer.ToPlace(line);
+      }
+      return true;
+    }
+    case Word::kAutoRecall: {
+      Result r;
+      if (args.empty()) {
+        r = table::DescribeTable(place, "");
+      } else if (EqualIgnoringCase(args, "on") || EqualIgnoringCase(args, "off")) {
+        if (!c.may_deal) {
+          answer.RefuseText(t.dealer_only);
+          return false;
+        }
+        r = table::SetAutoRecall(place, EqualIgnoringCase(args, "on"));
+      } else {
+        answer.RefuseText(Fill(t.bad_argument, {{"{text}", c.text}}));
+        return false;
+      }
+      if (!answer.Refuse(r)) return false;
+      answer.ToPlace(r.auto_recall ? t.auto_recall_on : t.auto_recall_off);
+      return true;
+    }
+    case Word::kHelp:
+      for (const std::string& line : TableHelpLines(t, c.prefix)) answer.ToPlayer(line);
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TableTexts DefaultTableTexts() {
+  TableTexts texts;
+  texts.reversed_mark = "(\x8B\x74\x88\xCA\x92\x75)";  // (逆位置)
+  texts.deck_label = "[{deck}] ";                      // [{deck}]
+  texts.deck_set =
+      "\x83\x66\x83\x62\x83\x4C\x83\x5A\x83\x62\x83\x67:{mode}";  // デッキセット:{mode}
+  texts.shuffled =
+      "\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xB5\x82\xDC\x82\xB5\x82\xBD";  // シャッフルしました
+  texts.recalled =
+      "{count}"
+      "\x96\x87\x82\xF0\x83\x66\x83\x62\x83\x4C\x82\xC9\x96\xDF\x82\xB5\x82\xC4\x83\x56\x83\x83\x83"
+      "\x62\x83\x74\x83\x8B\x82\xB5\x82\xDC\x82\xB5\x82\xBD";  // {count}枚をデッキに戻してシャッフルしました
+  texts.auto_recalled =
+      "\x8E\xCC\x82\xC4\x8E\x44{count}"
+      "\x96\x87\x82\xF0\x83\x66\x83\x62\x83\x4C\x82\xC9\x96\xDF\x82\xB5\x82\xC4\x83\x56\x83\x83\x83"
+      "\x62\x83\x74\x83\x8B\x82\xB5\x82\xDC\x82\xB5\x82\xBD";  // 捨て札{count}枚をデッキに戻してシャッフルしました
+  texts.hidden_draw =
+      "{nick}: {count}\x96\x87\x88\xF8\x82\xAB\x82\xDC\x82\xB5\x82\xBD";  // {nick}:
+                                                                          // {count}枚引きました
+  texts.dealt =
+      "{nick}\x82\xC9{count}\x96\x87\x94\x7A\x82\xE8\x82\xDC\x82\xB5\x82\xBD";  // {nick}に{count}枚配りました
+  texts.played = "{nick}: {cards}";                                             // {nick}: {cards}
+  texts.discarded =
+      "{nick}: {count}\x96\x87\x8E\xCC\x82\xC4\x82\xDC\x82\xB5\x82\xBD";  // {nick}:
+                                                                          // {count}枚捨てました
+  texts.given =
+      "{nick}\x82\xA9\x82\xE7{to}\x82\xC9{count}\x96\x87\x93\x6E\x82\xB5\x82\xDC\x82\xB5\x82\xBD";  // {nick}から{to}に{count}枚渡しました
+  texts.received =
+      "{nick}\x82\xA9\x82\xE7\x8E\xF3\x82\xAF\x8E\xE6\x82\xE8\x82\xDC\x82\xB5\x82\xBD: {cards}";  // {nick}から受け取りました: {cards}
+  texts.no_hand =
+      "\x8E\xE8\x8E\x44\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";  // 手札はありません
+  texts.no_discards =
+      "\x8E\xCC\x82\xC4\x8E\x44\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";  // 捨て札はありません
+  texts.table =
+      "\x8E\x52\x8E\x44{count}\x96\x87 \x8E\xCC\x82\xC4\x8E\x44{discards}\x96\x87";  // 山札{count}枚
+                                                                                     // 捨て札{discards}枚
+  texts.table_hand = " {nick}:{count}\x96\x87";                                //  {nick}:{count}枚
+  texts.auto_recall_on = "\x8E\xA9\x93\xAE\x89\xF1\x8E\xFB:\x83\x49\x83\x93";  // 自動回収:オン
+  texts.auto_recall_off = "\x8E\xA9\x93\xAE\x89\xF1\x8E\xFB:\x83\x49\x83\x74";  // 自動回収:オフ
+  texts.no_cards =
+      "\x83\x66\x83\x62\x83\x4C\x82\xC9\x83\x4A\x81\x5B\x83\x68\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82"
+      "\xB9\x82\xF1";  // デッキにカードがありません
+  texts.nothing_drawn =
+      "\x83\x4A\x81\x5B\x83\x68\x82\xF0\x88\xF8\x82\xAF\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82"
+      "\xBD";  // カードを引けませんでした
+  texts.save_failed =
+      "\x83\x66\x83\x62\x83\x4C\x82\xF0\x95\xDB\x91\xB6\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82"
+      "\xC5\x82\xB5\x82\xBD";  // デッキを保存できませんでした
+  texts.shuffle_failed =
+      "\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82"
+      "\xB5\x82\xBD";  // シャッフルできませんでした
+  texts.deck_file_unreadable =
+      "\x83\x66\x83\x62\x83\x4C\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x93\xC7\x82\xDF\x82\xDC\x82"
+      "\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD";  // デッキファイルを読めませんでした
+  texts.no_mode =
+      "\x83\x82\x81\x5B\x83\x68\x82\xF0\x8E\x77\x92\xE8\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82"
+      "\xA2(\x97\xE1: deck,trump)";  // モードを指定してください(例: deck,trump)
+  texts.no_such_mode =
+      "\x83\x82\x81\x5B\x83\x68\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1: {mode}";  // モードがありません:
+                                                                                           // {mode}
+  texts.card_set_too_large =
+      "\x83\x4A\x81\x5B\x83\x68\x82\xAA\x91\xBD\x82\xB7\x82\xAC\x82\xC4\x94\x7A\x82\xEA\x82\xDC\x82"
+      "\xB9\x82\xF1: {mode}";  // カードが多すぎて配れません: {mode}
+  texts.no_such_deck =
+      "\x83\x66\x83\x62\x83\x4C\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1: {deck}";  // デッキがありません:
+                                                                                           // {deck}
+  texts.bad_deck_name =
+      "\x83\x66\x83\x62\x83\x4C\x96\xBC\x82\xCD"
+      "16\x95\xB6\x8E\x9A\x82\xDC\x82\xC5\x81\x41\x8B\xF3\x94\x92\x81\x45\x83\x4A\x83\x93\x83\x7D"
+      "\x81\x45@\x82\xC8\x82\xB5\x82\xC5\x82\xB7: {deck}";  // デッキ名は16文字まで、空白・カンマ・@なしです:
+                                                            // {deck}
+  texts.bad_name =
+      "\x82\xBB\x82\xCC\x96\xBC\x91\x4F\x82\xC5\x82\xCD\x97\x56\x82\xD7\x82\xDC\x82\xB9\x82\xF1: "
+      "{nick}";  // その名前では遊べません: {nick}
+  texts.not_enough_cards =
+      "\x83\x4A\x81\x5B\x83\x68\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1(\x8E\x52\x8E\x44{"
+      "count}\x96\x87)";  // カードが足りません(山札{count}枚)
+  texts.bad_count =
+      "\x96\x87\x90\x94\x82\xC6\x83\x76\x83\x8C\x83\x43\x83\x84\x81\x5B\x82\xF0\x8E\x77\x92\xE8\x82"
+      "\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2(\x97\xE1: deal,5,alice,bob)";  // 枚数とプレイヤーを指定してください(例:
+                                                                                   // deal,5,alice,bob)
+  texts.beyond_hand =
+      "\x8E\xE8\x8E\x44\x82\xC9\x82\xBB\x82\xCC\x88\xCA\x92\x75\x82\xCC\x83\x4A\x81\x5B\x83\x68\x82"
+      "\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1(\x8E\xE8\x8E\x44{count}\x96\x87)";  // 手札にその位置のカードがありません(手札{count}枚)
+  texts.give_to_self =
+      "\x8E\xA9\x95\xAA\x82\xC9\x82\xCD\x93\x6E\x82\xB9\x82\xDC\x82\xB9\x82\xF1";  // 自分には渡せません
+  texts.player_twice =
+      "\x93\xAF\x82\xB6\x83\x76\x83\x8C\x83\x43\x83\x84\x81\x5B\x82\xAA"
+      "2\x89\xF1\x8E\x77\x92\xE8\x82\xB3\x82\xEA\x82\xC4\x82\xA2\x82\xDC\x82\xB7: {nick}";  // 同じプレイヤーが2回指定されています:
+                                                                                            // {nick}
+  texts.no_such_player =
+      "\x83\x76\x83\x8C\x83\x43\x83\x84\x81\x5B\x82\xAA\x82\xA2\x82\xDC\x82\xB9\x82\xF1: {nick}";  // プレイヤーがいません: {nick}
+  texts.dealer_only =
+      "\x83\x66\x83\x42\x81\x5B\x83\x89\x81\x5B\x82\xBE\x82\xAF\x82\xAA\x8E\x67\x82\xA6\x82\xE9\x83"
+      "\x52\x83\x7D\x83\x93\x83\x68\x82\xC5\x82\xB7";  // ディーラーだけが使えるコマンドです
+  texts.bad_argument =
+      "\x8E\x77\x92\xE8\x82\xAA\x90\xB3\x82\xB5\x82\xAD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1: "
+      "{text}";  // 指定が正しくありません: {text}
+  texts.help =
+      {
+          "{prefix}deck[@D],MODE "
+          "\x83\x66\x83\x62\x83\x4C\x82\xF0\x97\x70\x88\xD3\x82\xB7\x82\xE9("
+          "\x8E\xCC\x82\xC4\x8E\x44\x82\xC6\x8E\xE8\x8E\x44\x82\xCD\x8B\xF3\x82\xC9)*",  // {prefix}deck[@D],MODE
+                                                                                         // デッキを用意する(捨て札と手札は空に)*
+          "{prefix}shuffle[@D] \x8E\x52\x8E\x44\x82\xF0\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B*",  // {prefix}shuffle[@D] 山札をシャッフル*
+          "{prefix}recall[@D][,all] "
+          "\x8E\xCC\x82\xC4\x8E\x44(all\x82\xC5\x8E\xE8\x8E\x44\x82\xE0)"
+          "\x82\xF0\x8E\x52\x8E\x44\x82\xC9\x96\xDF\x82\xB5\x82\xC4\x83\x56\x83\x83\x83\x62\x83\x74"
+          "\x83\x8B*",  // {prefix}recall[@D][,all] 捨て札(allで手札も)を山札に戻してシャッフル*
+          "{prefix}draw[@D][,N] \x88\xF8\x82\xA2\x82\xC4\x8F\xEA\x82\xC9\x8F\x6F\x82\xB7(N: 1,3 "
+          "\x82\xE2 2-4)",  // {prefix}draw[@D][,N] 引いて場に出す(N: 1,3 や 2-4)
+          "{prefix}hdraw[@D][,N] "
+          "\x88\xF8\x82\xA2\x82\xC4\x8E\xE8\x8E\x44\x82\xC9("
+          "\x8E\xA9\x95\xAA\x82\xC9\x82\xBE\x82\xAF\x8C\xA9\x82\xA6\x82\xE9)",  // {prefix}hdraw[@D][,N]
+                                                                                // 引いて手札に(自分にだけ見える)
+          "{prefix}deal[@D],N,NICK[,NICK...] 1\x90\x6CN\x96\x87\x82\xB8\x82\xC2\x94\x7A\x82\xE9*",  // {prefix}deal[@D],N,NICK[,NICK...] 1人N枚ずつ配る*
+          "{prefix}hand[@D] \x8E\xA9\x95\xAA\x82\xCC\x8E\xE8\x8E\x44\x82\xF0\x8C\xA9\x82\xE9",  // {prefix}hand[@D] 自分の手札を見る
+          "{prefix}play[@D],N "
+          "\x8E\xE8\x8E\x44\x82\xCCN\x94\xD4\x96\xDA\x82\xF0\x8F\xEA\x82\xC9\x8F\x6F\x82\xB7",  // {prefix}play[@D],N 手札のN番目を場に出す
+          "{prefix}discard[@D],N "
+          "\x8E\xE8\x8E\x44\x82\xCCN\x94\xD4\x96\xDA\x82\xF0\x95\x9A\x82\xB9\x82\xC4\x8E\xCC\x82"
+          "\xC4\x82\xE9",  // {prefix}discard[@D],N 手札のN番目を伏せて捨てる
+          "{prefix}give[@D],NICK,N "
+          "\x8E\xE8\x8E\x44\x82\xCCN\x94\xD4\x96\xDA\x82\xF0NICK\x82\xC9\x93\x6E\x82\xB7",  // {prefix}give[@D],NICK,N
+                                                                                            // 手札のN番目をNICKに渡す
+          "{prefix}discards[@D] "
+          "\x8E\xCC\x82\xC4\x8E\x44\x82\xF0\x90\x56\x82\xB5\x82\xA2\x8F\x87\x82\xC9\x8C\xA9\x82"
+          "\xE9",  // {prefix}discards[@D] 捨て札を新しい順に見る
+          "{prefix}table[@D] "
+          "\x8E\x52\x8E\x44\x81\x45\x8E\xCC\x82\xC4\x8E\x44\x81\x45\x8E\xE8\x8E\x44\x82\xCC\x96\x87"
+          "\x90\x94",  // {prefix}table[@D] 山札・捨て札・手札の枚数
+          "{prefix}count[@D] \x8E\x52\x8E\x44\x82\xCC\x96\x87\x90\x94",  // {prefix}count[@D]
+                                                                         // 山札の枚数
+          "{prefix}check[@D] "
+          "\x8E\x52\x8E\x44\x82\xF0\x8F\xE3\x82\xA9\x82\xE7\x8C\xA9\x82\xB9\x82\xE9*",  // {prefix}check[@D]
+                                                                                        // 山札を上から見せる*
+          "{prefix}peek[@D][,N] "
+          "\x8E\x52\x8E\x44\x82\xCC\x8F\xE3N\x96\x87\x82\xF0\x8E\xA9\x95\xAA\x82\xBE\x82\xAF\x8C"
+          "\xA9\x82\xE9*",  // {prefix}peek[@D][,N] 山札の上N枚を自分だけ見る*
+          "{prefix}auto_recall[,on|off] "
+          "\x8E\x52\x8E\x44\x82\xAA\x90\x73\x82\xAB\x82\xBD\x82\xE7\x8E\xCC\x82\xC4\x8E\x44\x82\xF0"
+          "\x8E\xA9\x93\xAE\x82\xC5\x96\xDF\x82\xB7*",  // {prefix}auto_recall[,on|off]
+                                                        // 山札が尽きたら捨て札を自動で戻す*
+          "*: "
+          "\x83\x66\x83\x42\x81\x5B\x83\x89\x81\x5B\x82\xCC\x83\x52\x83\x7D\x83\x93\x83\x68\x81\x42"
+          "@D: "
+          "\x83\x66\x83\x62\x83\x4C\x96\xBC("
+          "\x8F\xC8\x97\xAA\x82\xC5\x83\x81\x83\x43\x83\x93\x83\x66\x83\x62\x83\x4C)",  // *:
+                                                                                        // ディーラーのコマンド。@D:
+                                                                                        // デッキ名(省略でメインデッキ)
+      };
+  return texts;
+}
+
+bool IsTableWord(std::string_view word) { return FindWord(word) != nullptr; }
+
+TableAnswer RunTableCommand(const TableCommand& command, const TableTexts& texts) {
+  Parsed parsed = Parse(command.text);
+  if (parsed.word == nullptr) return TableAnswer();
+  // auto_recall and help are the place's, not a deck's.
+  bool on_deck = parsed.word->word != Word::kAutoRecall && parsed.word->word != Word::kHelp;
+  std::string_view deck = on_deck ? parsed.deck : std::string_view();
+  Answer answer(command, texts, deck);
+  try {
+    if (on_deck && parsed.names_deck && !table::IsDeckName(deck)) {
+      Answer refused(command, texts, {});
+      refused.RefuseText(Fill(texts.bad_deck_name, {{"{deck}", deck}}));
+      return refused.Finish(false);
+    }
+    if (parsed.word->dealer && !command.may_deal) {
+      answer.RefuseText(texts.dealer_only);
+      return answer.Finish(false);
+    }
+    return answer.Finish(Run(command, texts, parsed, answer));
+  } catch (const std::exception&) {
+    Answer failed(command, texts, deck);
+    Result out_of_memory;
+    out_of_memory.outcome = Outcome::kSaveFailed;
+    failed.Refuse(out_of_memory);
+    return failed.Finish(false);
+  }
+}
+
+std::vector<std::string> TableHelpLines(const TableTexts& texts, std::string_view prefix) {
+  std::vector<std::string> lines;
+  for (const std::string& line : texts.help) lines.push_back(Fill(line, {{"{prefix}", prefix}}));
+  return lines;
+}
+
+}  // namespace deckhand::host
