@@ -166,20 +166,20 @@ bool Session::RunText(std::string_view text, bool interactive, std::string_view 
 
 std::string Session::WhyRefused(const TableAnswer& answer, const std::string& text) const {
   // A deal that found no mode, or no deck file, is told with the names and paths involved.
-  if (EqualIgnoringCase(TableWord(text), "deck")) {
-    std::string missing = MissingDeckFile(modes_file_, text);
-    if (!missing.empty()) return codec_->ToTerminal(missing);
+  bool deal = EqualIgnoringCase(TableWord(text), "deck");
+  if (deal && answer.status == AnswerStatus::kRefused) {
     std::string why = WhyNoDeal(modes_file_, text);
     if (!why.empty()) return codec_->ToTerminal(why);
   }
-  if (answer.status == AnswerStatus::kFailed && !answer.lines.empty()) {
-    std::string_view reason = FailureOfReply("NOTICE " + answer.lines.back().to + " " +
-                                                 answer.lines.back().text,
-                                             answer.lines.back().to);
-    if (!reason.empty()) return std::string(reason);
+  if (deal && answer.status == AnswerStatus::kFailed) {
+    std::string missing = MissingDeckFile(modes_file_, text);
+    if (!missing.empty()) return codec_->ToTerminal(missing);
   }
-  return answer.lines.empty() ? std::string("refused")
-                              : "refused: " + codec_->ToTerminal(answer.lines.back().text);
+  if (answer.lines.empty()) return "refused";
+  const ChatLine& last = answer.lines.back();
+  std::string_view failure = FailureOfReply("NOTICE " + last.to + " " + last.text, last.to);
+  if (!failure.empty()) return std::string(failure);
+  return "refused: " + codec_->ToTerminal(last.text);
 }
 
 bool Session::RunRawLine(std::string_view line, std::string_view where) const {

@@ -161,8 +161,8 @@ TEST(CardCheckTest, ChecksTheModeTableThatOptionsName) {
   EXPECT_EQ(run.exit_status, 1);
 }
 
-// Commands that the library answers with silence or with a failure: deckhand says why on
-// standard error and exits 1, so that scripts notice; a wrong command line exits 2.
+// Deals the table refuses for their mode, and commands that fail: deckhand says why on standard
+// error and exits 1, so that scripts notice; a wrong command line exits 2.
 struct FailureCase {
   std::string name;
   Files files;
@@ -191,29 +191,34 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, SilentFailureTest,
     ::testing::Values(
         FailureCase{"ModeNotInTheTable", kSaved, {"-t", "#t", "deck,poker", "count"}, "", 1,
-                    "deckhand: Deck: no reply: the mode \"poker\" is not in modes.ini, which "
+                    "deckhand: deck,poker: the mode \"poker\" is not in modes.ini, which "
                     "holds the modes mini",
-                    "NOTICE #t 2\n"},
+                    "NOTICE player モードがありません: poker\nNOTICE #t 2\n"},
         FailureCase{"NoModeTable", With({{"modes.ini", ""}}), {"-t", "#t", "deck,mini"}, "", 1,
-                    "deckhand: Deck: no reply: no mode table modes.ini at /", ""},
+                    "deckhand: deck,mini: no mode table modes.ini at /",
+                    "NOTICE player モードがありません: mini\n"},
         FailureCase{"NoModeName", kSaved, {"-t", "#t", "deck"}, "", 1,
-                    "deckhand: Deck: no reply: no mode name: write deck,MODE", ""},
+                    "deckhand: deck: no mode name: write deck,MODE",
+                    "NOTICE player モードを指定してください(例: deck,trump)\n"},
         FailureCase{"DeckFileMissing", With({{"mini.ini", ""}}), {"-t", "#t", "deck,mini"}, "", 1,
-                    "deckhand: Deck: the deck file mini.ini of the mode \"mini\" is missing at /",
+                    "deckhand: deck,mini: the deck file mini.ini of the mode \"mini\" is missing at /",
                     "NOTICE #t デッキファイルを読めませんでした\n"},
         FailureCase{"SaveFailed", With({{"decksave.ini/x", "x"}}), {"-t", "#t", "deck,mini"}, "",
-                    1, "deckhand: Deck: the deck could not be saved: the data directory must be "
+                    1, "deckhand: deck,mini: the deck could not be saved: the data directory must be "
                     "writable", "NOTICE #t デッキを保存できませんでした\n"},
         FailureCase{"LineNumberOfStandardInput", kSaved, {"-t", "#t"}, "count\n\n# x\ndral,1\n",
                     1, "deckhand: line 4: unknown command \"dral\"", "NOTICE #t 2\n"},
-        FailureCase{"NoReplyOnALineOfStandardInput", kSaved, {"-t", "#t"}, "deck,x\ncount\n", 1,
-                    "deckhand: line 1: Deck: no reply: the mode \"x\" is not in", "NOTICE #t 2\n"},
+        FailureCase{"RefusedDealOnALineOfStandardInput", kSaved, {"-t", "#t"}, "deck,x\ncount\n",
+                    1, "deckhand: line 1: deck,x: the mode \"x\" is not in",
+                    "NOTICE player モードがありません: x\nNOTICE #t 2\n"},
         FailureCase{"SpaceAfterACommaOnStandardInput", kSaved, {"-t", "#t"}, "draw, 2\n", 1,
                     "deckhand: line 1: a command text holds no spaces (the library cuts its "
                     "command line at spaces): \"draw, 2\"; did you mean \"draw,2\"?", ""},
         FailureCase{"SpaceAfterACommaInTheShell", kSaved, {"-t", "#t", "deck,", "mini"}, "", 1,
-                    "unknown command \"mini\" in \"mini\": use deck, draw, count, check or "
-                    "shuffle; did you mean \"deck,mini\"? (no space after the comma)", ""},
+                    "unknown command \"mini\" in \"mini\": use deck, draw, count, check, shuffle "
+                    "or another of the table's (\"help\" lists them); did you mean "
+                    "\"deck,mini\"? (no space after the comma)",
+                    ""},
         FailureCase{"RawLineWithoutAllFields", kSaved, {"--raw"}, "Deck n #t\n", 1,
                     "deckhand: line 1: Deck: no reply: the command line needs four fields", ""},
         FailureCase{"ModeTableWithADirectory", kSaved, {"-m", "cards/modes.ini", "count"}, "", 2,

@@ -221,9 +221,11 @@ INSTANTIATE_TEST_SUITE_P(
                   Args({"--plugin=" DECKHAND_INCOMPLETE_PLUGIN, "count"}), 1,
                   "does not export Deck"},
         // Deals that the library answers with silence, or from a missing file: said and failed.
-        ErrorCase{"AModeTheTableLacksGetsNoReplyAndDealsNothing",
+        ErrorCase{"AModeTheTableLacksIsRefusedAndDealsNothing",
                   Args({"-t", "#t", "deck,nosuch", "deck", "count"}), 1,
-                  "Deck: no reply: the mode \"nosuch\" is not in modes.ini", "NOTICE #t 2\n",
+                  "deck,nosuch: the mode \"nosuch\" is not in modes.ini",
+                  "NOTICE player モードがありません: nosuch\n"
+                  "NOTICE player モードを指定してください(例: deck,trump)\nNOTICE #t 2\n",
                   {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
         ErrorCase{"AModeWithoutItsDeckFileKeepsTheDeck",
                   Args({"-t", "#t", "deck,empty", "count"}), 1,
@@ -233,7 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"ReadsTheModeTableThatModesNames",
                   Args({"-t", "#t", "--modes=other.ini", "deck,small", "deck,mini", "count"}), 1,
                   "the mode \"mini\" is not in other.ini",
-                  "NOTICE #t デッキセット:small\nNOTICE #t 5\n",
+                  "NOTICE #t デッキセット:small\nNOTICE player モードがありません: mini\n"
+                  "NOTICE #t 5\n",
                   {{"other.ini", "[MODE]\r\nsmall=mini.ini\r\n"}}},
         // Command texts.
         ErrorCase{"UnknownCommandWordRunsNothing", Args({"count", "dral,1"}), 1,
@@ -375,18 +378,19 @@ TEST(ExampleGameTest, RepliesInUtf8) {
   ExampleDirectory examples;
   ProgramRun run = RunDeckhand(Args({"-t", "#table", "deck,trump", "count", "draw,1-3", "count",
                                      "deck,poker", "shuffle", "count"}));
-  ASSERT_EQ(run.exit_status, 1) << run.err;  // deck,poker got no reply
+  ASSERT_EQ(run.exit_status, 1) << run.err;  // deck,poker was refused
   EXPECT_NE(run.err.find("the mode \"poker\" is not in modes.ini"), std::string::npos) << run.err;
   std::vector<std::string> replies = SplitAt(run.out, '\n');
-  ASSERT_EQ(replies.size(), 7u) << run.out;
+  ASSERT_EQ(replies.size(), 8u) << run.out;
   EXPECT_EQ(replies[0], "NOTICE #table デッキセット:trump");
   EXPECT_EQ(replies[1], "NOTICE #table 54");
   EXPECT_EQ(CardsIn(replies[2], "#table").size(), 3u);
   EXPECT_EQ(replies[3], "NOTICE #table 51");
-  // deck,poker: a mode the table lacks, no reply.
-  EXPECT_EQ(replies[4], "NOTICE #table シャッフルしました");
-  EXPECT_EQ(replies[5], "NOTICE #table 51");
-  EXPECT_EQ(replies[6], "");
+  // deck,poker: a mode the table lacks, told to the player alone.
+  EXPECT_EQ(replies[4], "NOTICE player モードがありません: poker");
+  EXPECT_EQ(replies[5], "NOTICE #table シャッフルしました");
+  EXPECT_EQ(replies[6], "NOTICE #table 51");
+  EXPECT_EQ(replies[7], "");
 }
 
 TEST(HostTest, HelpShowsUsage) {
@@ -407,10 +411,11 @@ TEST(HostTest, PromptsAPersonAtATerminal) {
   ProgramInput input = Args({"-t", "#t"}, "count\ndeck,nosuch\n");
   input.input_is_terminal = true;
   ProgramRun run = RunDeckhand(input);
-  EXPECT_EQ(run.exit_status, 1);  // deck,nosuch got no reply
-  EXPECT_EQ(run.out, "NOTICE #t 0\n");
+  EXPECT_EQ(run.exit_status, 1);  // deck,nosuch was refused
+  EXPECT_EQ(run.out, "NOTICE #t 0\nNOTICE player モードがありません: nosuch\n");
   EXPECT_NE(run.err.find("#t> "), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("(no reply)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("deck,nosuch: the mode \"nosuch\" is not in"), std::string::npos)
+      << run.err;
 }
 
 }  // namespace
