@@ -58,7 +58,6 @@ std::vector<std::string_view> CommandLineFields(std::string_view line) {
   return fields;
 }
 
-
 constexpr std::size_t kDeckExport = 0;  // kExportNames[0]
 
 }  // namespace
@@ -88,12 +87,12 @@ std::string_view FailureOfReply(std::string_view reply, std::string_view target)
 }
 
 bool CheckModesFile(std::string_view library_name, std::string* error) {
-  for (std::size_t at = 0; at < library_name.size();
-       at += ShiftJisCharLength(library_name, at)) {
+  for (std::size_t at = 0; at < library_name.size(); at += ShiftJisCharLength(library_name, at)) {
     if (library_name[at] == '/' || library_name[at] == '\\') {
-      *error = "--modes names a file of the data directory, not a path; the library looks for "
-               "the deck files in the data directory too. For cards/modes.ini, use "
-               "-C cards -m modes.ini";
+      *error =
+          "--modes names a file of the data directory, not a path; the library looks for "
+          "the deck files in the data directory too. For cards/modes.ini, use "
+          "-C cards -m modes.ini";
       return false;
     }
   }
@@ -247,8 +246,7 @@ int RunTexts(const Session& session, const std::vector<std::string>& texts) {
     if (!session.CheckText(texts[i], &error)) {
       // "draw, 3" typed in a shell arrives as the two texts "draw," and "3".
       if (i > 0 && !texts[i - 1].empty() && texts[i - 1].back() == ',') {
-        error += "; did you mean \"" + texts[i - 1] + texts[i] +
-                 "\"? (no space after the comma)";
+        error += "; did you mean \"" + texts[i - 1] + texts[i] + "\"? (no space after the comma)";
       }
       ReportError(error);
       return 1;
