@@ -20,6 +20,7 @@ namespace {
 constexpr std::string_view kModeSection = "MODE";
 constexpr std::string_view kDeckSection = "DECK";
 constexpr std::string_view kCountKey = "max";  // folded
+constexpr std::string_view kReversibleKey = "reversible";  // folded; read by the table
 constexpr std::int32_t kMostCards = 100000;
 
 std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
@@ -282,6 +283,8 @@ DeckEntries CollectDeckEntries(std::string_view content, const std::vector<KeyLi
     if (!first_keys.IsFirst(key, "the key", problems)) continue;
     if (FoldNameCase(key.key) == kCountKey) {
       entries.count = key;
+    } else if (FoldNameCase(key.key) == kReversibleKey) {
+      // The table deals such a deck's cards upright or reversed; nothing to check.
     } else if (std::optional<std::int64_t> number = CardNumber(key.key)) {
       entries.cards.emplace(*number, key);
       std::string_view card = UnquoteIniValue(key.line.value);

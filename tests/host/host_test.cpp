@@ -412,6 +412,14 @@ TEST_P(ExampleSetTest, DealsTheWholeSetAndLosesNoCard) {
 
   std::vector<std::string> played = drawn;
   played.insert(played.end(), left.begin(), left.end());
+  // The tarot sets are reversible: a reversed card is its name and the mark.
+  const std::string mark = Sjis("(逆位置)");
+  for (std::string& card : played) {
+    if (card.size() > mark.size() &&
+        card.compare(card.size() - mark.size(), mark.size(), mark) == 0) {
+      card.resize(card.size() - mark.size());
+    }
+  }
   std::sort(played.begin(), played.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(played, expected);
