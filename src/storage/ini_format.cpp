@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "text/shift_jis.h"
 
@@ -339,6 +340,7 @@ bool CanBeWritten(std::string_view value) {
 struct SectionChanges {
   std::string name;                                     // as the first change spells it
   std::unordered_map<std::string, std::size_t> by_key;  // folded key -> change index
+  std::unordered_set<std::size_t> key_lengths;          // of the keys in by_key
   std::vector<std::size_t> order;                       // change indexes, as given
   std::vector<bool> found;                              // by position in `order`
   std::optional<IniLine> header;
@@ -367,11 +369,12 @@ std::optional<std::string> WithIniValues(std::string_view content,
     const IniValueChange& change = changes[i];
     if (change.value && !CanBeWritten(*change.value)) return std::nullopt;
     auto [at, added] = section_index.try_emplace(FoldNameCase(change.section), sections.size());
-    if (added) sections.push_back(SectionChanges{change.section, {}, {}, {}, {}, {}});
+    if (added) sections.push_back(SectionChanges{change.section, {}, {}, {}, {}, {}, {}});
     SectionChanges& section = sections[at->second];
     if (!section.by_key.try_emplace(FoldNameCase(change.key), section.order.size()).second) {
       return std::nullopt;
     }
+    section.key_lengths.insert(change.key.size());
     section.order.push_back(i);
     section.found.push_back(false);
   }
@@ -392,6 +395,10 @@ std::optional<std::string> WithIniValues(std::string_view content,
     }
     if (inside == nullptr || line.kind != IniLineKind::kKey) continue;
     inside->last_key = line;
+    // Folding keeps a key's length and only escaped forms decode, so most lines of a long
+    // section are passed over without building their key.
+    bool escaped = line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen;
+    if (!escaped && !inside->key_lengths.contains(line.name.size())) continue;
     auto found = inside->by_key.find(FoldNameCase(EffectiveIniKey(line.name)));
     if (found == inside->by_key.end() || inside->found[found->second]) continue;
     inside->found[found->second] = true;
