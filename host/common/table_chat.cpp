@@ -206,6 +206,10 @@ class Answer {
       case Outcome::kPlayerTwice:
         ToPlayer(Fill(texts_.player_twice, {{"{nick}", who}}));
         break;
+      case Outcome::kTooManyDecks:
+        count = std::to_string(table::kMaxNamedDecks);
+        ToPlayer(Fill(texts_.too_many_decks, {{"{count}", count}}));
+        break;
     }
     return false;
   }
@@ -557,6 +561,9 @@ TableTexts DefaultTableTexts() {
   // プレイヤーがいません: {nick}
   texts.no_such_player =
       "\x83\x76\x83\x8C\x83\x43\x83\x84\x81\x5B\x82\xAA\x82\xA2\x82\xDC\x82\xB9\x82\xF1: {nick}";
+  // デッキは{count}個までです
+  texts.too_many_decks =
+      "\x83\x66\x83\x62\x83\x4C\x82\xCD{count}\x8C\xC2\x82\xDC\x82\xC5\x82\xC5\x82\xB7";
   // ディーラーだけが使えるコマンドです
   texts.dealer_only =
       "\x83\x66\x83\x42\x81\x5B\x83\x89\x81\x5B\x82\xBE\x82\xAF\x82\xAA\x8E\x67\x82\xA6\x82\xE9\x83"

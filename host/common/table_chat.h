@@ -72,6 +72,7 @@ struct TableTexts {
   std::string give_to_self;    // 自分には渡せません
   std::string player_twice;    // 同じプレイヤーが2回指定されています: {nick}
   std::string no_such_player;  // プレイヤーがいません: {nick}
+  std::string too_many_decks;  // デッキは{count}個までです
   std::string dealer_only;     // ディーラーだけが使えるコマンドです
   std::string bad_argument;    // 指定が正しくありません: {text}
   // One line per command, for help.

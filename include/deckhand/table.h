@@ -52,6 +52,7 @@ enum class Outcome {
   kBeyondHand,          // a position beyond the player's hand, or none at all
   kGiveToSelf,          // GiveCards to the giver
   kPlayerTwice,         // DealCards names a player twice
+  kTooManyDecks,        // DealDeck of a new named deck where the place has kMaxNamedDecks
   kSaveFailed,          // the save file could not be locked, read or replaced
   kShuffleFailed,       // the system's random generator failed
 };
@@ -59,6 +60,9 @@ enum class Outcome {
 // The most cards DealCards gives each player, and the most players one deal names.
 inline constexpr std::size_t kMaxDealCount = 1000;
 inline constexpr std::size_t kMaxDealPlayers = 64;
+// The most named decks one place keeps (beside its main deck), so that no one can grow the save
+// file without end by naming ever new decks.
+inline constexpr std::size_t kMaxNamedDecks = 32;
 // The longest deck name, in characters.
 inline constexpr std::size_t kMaxDeckNameLength = 16;
 

@@ -99,6 +99,7 @@ SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::st
   std::optional<std::string> draw_record;
   for (IniEntry& entry : file.EntriesStartingWith(kTableSection, place_ + ",")) {
     CardList parts = SplitText(entry.key, ",", 0);
+    if (parts.size() == 3 && !parts[1].empty() && NamesMatch(parts[2], kDeckKind)) ++named_decks;
     bool setting = parts.size() == 2 && NamesMatch(parts[1], kAutoRecallKind);
     bool ours = parts.size() >= 3 && NamesMatch(parts[1], deck_name_);
     if (!setting && !ours) continue;

@@ -63,6 +63,8 @@ class SavedTable {
 
   DeckState deck;
   bool auto_recall = false;
+  // How many named decks the place has, this one included when it exists.
+  std::size_t named_decks = 0;
 
   // The entries to change so that the save file holds `deck` and `auto_recall` as they are now;
   // none when nothing changed.

@@ -192,6 +192,7 @@ Result DealDeck(std::string_view place, std::string_view deck, std::string_view 
   if (!Mix(cards, set.reversible)) return Refused(Outcome::kShuffleFailed);
   return OnDeck(place, deck, Access::kCreate, [&](SavedTable& table, Result&) {
     DeckState& state = table.deck;
+    if (!state.exists && table.named_decks >= kMaxNamedDecks) return Outcome::kTooManyDecks;
     state.exists = true;
     state.reversible = set.reversible;
     state.mode = std::string(mode);

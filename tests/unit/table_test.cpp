@@ -249,6 +249,18 @@ TEST_F(TableTest, AFailedSaveOrShuffleChangesNothing) {
   EXPECT_EQ(SaveFile(), before);
 }
 
+TEST_F(TableTest, APlaceKeepsABoundedNumberOfNamedDecks) {
+  for (std::size_t i = 0; i < kMaxNamedDecks; ++i) {
+    ASSERT_EQ(DealDeck("#t", "d" + std::to_string(i), "modes.ini", "tarot").outcome,
+              Outcome::kDone);
+  }
+  std::string before = SaveFile();
+  EXPECT_EQ(DealDeck("#t", "one-more", "modes.ini", "tarot").outcome, Outcome::kTooManyDecks);
+  EXPECT_EQ(SaveFile(), before);
+  EXPECT_EQ(DealDeck("#t", "d0", "modes.ini", "ten").outcome, Outcome::kDone);
+  EXPECT_EQ(DealDeck("#u", "one-more", "modes.ini", "tarot").outcome, Outcome::kDone);
+}
+
 // --- The property ------------------------------------------------------------------------
 
 const std::vector<std::string> kPlayers = {"al", "Bo", "[cy]", "d=e"};
