@@ -2,7 +2,6 @@
 
 #include <iostream>
 
-#include "commands/reply_texts.h"
 #include "host/common/ascii.h"
 #include "host/common/call.h"
 #include "host/deckhand/card_check.h"
@@ -63,18 +62,20 @@ constexpr std::size_t kDeckExport = 0;  // kExportNames[0]
 }  // namespace
 
 std::string_view FailureOfReply(std::string_view reply, std::string_view target) {
+  // The table's default texts for these failures are the library's own replies, byte for byte.
+  static const TableTexts texts = DefaultTableTexts();
   struct Failure {
-    std::string_view text;
+    const std::string& text;
     std::string_view reason;
   };
-  static constexpr Failure kFailures[] = {
-      {kSaveFailedText,
+  static const Failure kFailures[] = {
+      {texts.save_failed,
        "the deck could not be saved: the data directory must be writable and decksave.ini not "
        "read-only"},
-      {kShuffleFailedText,
+      {texts.shuffle_failed,
        "the system's random generator failed: nothing was dealt or shuffled, and no file "
        "changed"},
-      {kDeckFileUnreadableText,
+      {texts.deck_file_unreadable,
        "the mode's deck file cannot be read: nothing was dealt, and the target's deck is as it "
        "was"},
   };

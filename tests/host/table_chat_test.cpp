@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/reply_texts.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::host {
@@ -121,6 +122,19 @@ TEST_F(TableChatTest, HelpListsEveryCommandBehindThePrefixAndTextsAreTheHosts) {
   ASSERT_EQ(drawn.lines.size(), 2u);
   EXPECT_EQ(drawn.lines[0].text, "<d> A(R),B");
   EXPECT_EQ(drawn.lines[1].text, "<d> al drew 2");
+}
+
+// Hosts tell a failed command by the library's own words, which the defaults repeat.
+TEST(TableTextsTest, TheDefaultsSayWhatTheLibrarySays) {
+  TableTexts texts = DefaultTableTexts();
+  EXPECT_EQ(texts.no_cards, kNoCardsText);
+  EXPECT_EQ(texts.nothing_drawn, kNothingDrawnText);
+  EXPECT_EQ(texts.save_failed, kSaveFailedText);
+  EXPECT_EQ(texts.shuffle_failed, kShuffleFailedText);
+  EXPECT_EQ(texts.deck_file_unreadable, kDeckFileUnreadableText);
+  EXPECT_EQ(texts.shuffled, kShuffledText);
+  EXPECT_EQ(texts.deck_set, std::string(kDeckSetText) + "{mode}");
+  EXPECT_EQ(texts.reversed_mark, "(\x8B\x74\x88\xCA\x92\x75)");  // (逆位置)
 }
 
 }  // namespace
