@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -117,6 +118,44 @@ TEST_F(TableProcessesTest, FourProcessesAtOnceLoseAndDoubleNoCard) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   }
   ExpectEveryCardInOnePlace("after four processes played at once");
+
+  // A lost update keeps every card in one place (each save is a whole table), so the players
+  // also say what they got: four processes draw into their hands until the pile is empty, and
+  // each hand must hold exactly the cards its process was told it drew.
+  ASSERT_EQ(RecallCards("#t", "", true).outcome, Outcome::kDone);
+  ASSERT_EQ(SetAutoRecall("#t", false).outcome, Outcome::kDone);
+  children.clear();
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::ofstream told("told" + std::to_string(p));
+      for (;;) {
+        Result drawn = DrawCards("#t", "", "1", kPlayers[p]);
+        if (drawn.outcome == Outcome::kNoCards) break;
+        if (drawn.outcome != Outcome::kDone) continue;  // a busy lock: try again
+        for (const Card& card : drawn.cards) told << card.name << "\n";
+      }
+      told.close();
+      ::_exit(told ? 0 : 3);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  }
+  for (int p = 0; p < kProcesses; ++p) {
+    std::vector<std::string> told;
+    std::ifstream in(scratch_.path() / ("told" + std::to_string(p)));
+    for (std::string card; std::getline(in, card);) told.push_back(card);
+    std::vector<std::string> held = Names(ShowHand("#t", "", kPlayers[p]).cards);
+    std::sort(told.begin(), told.end());
+    std::sort(held.begin(), held.end());
+    EXPECT_EQ(held, told) << kPlayers[p];
+  }
+  ExpectEveryCardInOnePlace("after four processes drew the pile empty");
 }
 
 TEST_F(TableProcessesTest, AProcessKilledAtAnyMomentLeavesEveryCardInOnePlace) {
