@@ -152,6 +152,15 @@ TEST_F(TableTest, AutoRecallBringsTheDiscardPileBackWhenThePileRunsShort) {
   EXPECT_EQ(dealt.auto_recalled, 1u);
 }
 
+TEST_F(TableTest, AutoRecallLeavesTheDiscardPileWhileThePileIsEnough) {
+  ASSERT_EQ(DealDeck("#t", "d", "modes.ini", "tarot").outcome, Outcome::kDone);
+  ASSERT_EQ(DrawCards("#t", "d", "1", "").outcome, Outcome::kDone);
+  ASSERT_EQ(SetAutoRecall("#t", true).outcome, Outcome::kDone);
+  Result dealt = DealCards("#t", "d", 1, {"al", "bo"});
+  EXPECT_EQ(dealt.auto_recalled, 0u);
+  EXPECT_EQ(dealt.discard_pile, 1u);
+}
+
 TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
   ASSERT_EQ(DealDeck("#t", "", "modes.ini", "twins").outcome, Outcome::kDone);
   EXPECT_EQ(Names(DescribeTable("#t", "").cards),
@@ -208,6 +217,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"PositionBeyondTheHand", [] { return PlayCards("#t", "", "al", "1,3"); },
                     Outcome::kBeyondHand},
         RefusalCase{"RangeBeyondTheHand", [] { return PlayCards("#t", "", "al", "1-3"); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"ReversedRangeBeyondTheHand", [] { return PlayCards("#t", "", "al", "1,3-1"); },
                     Outcome::kBeyondHand},
         RefusalCase{"PositionZero", [] { return PlayCards("#t", "", "al", "0"); },
                     Outcome::kBeyondHand},
