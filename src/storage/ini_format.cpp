@@ -355,14 +355,24 @@ struct Splice {
   bool starts_line = false;  // new lines: a line break first when the bytes before lack one
 };
 
-bool EndsLine(std::string_view text) {
-  return text.empty() || text == kUtf8Bom || IsLineBreak(text.back());
+// Whether the pieces so far (none of them empty) end a line, as a new line needs: nothing yet,
+// only a byte-order mark, or a line break last.
+bool PiecesEndLine(const std::vector<std::string_view>& pieces) {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  if (size == 0) return true;
+  if (size == kUtf8Bom.size()) {
+    std::string joined;
+    for (std::string_view piece : pieces) joined += piece;
+    if (joined == kUtf8Bom) return true;
+  }
+  return IsLineBreak(pieces.back().back());
 }
 
 }  // namespace
 
-std::optional<std::string> WithIniValues(std::string_view content,
-                                         const std::vector<IniValueChange>& changes) {
+std::optional<IniPieces> PlanIniValues(std::string_view content,
+                                       const std::vector<IniValueChange>& changes) {
   std::vector<SectionChanges> sections;
   std::unordered_map<std::string, std::size_t> section_index;  // folded name -> sections
   for (std::size_t i = 0; i < changes.size(); ++i) {
@@ -434,23 +444,44 @@ std::optional<std::string> WithIniValues(std::string_view content,
     return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
   });
 
-  std::size_t added = new_sections.size() + 2;
-  for (const Splice& splice : splices) added += splice.text.size() + 2;
-  std::string result;
-  result.reserve(content.size() + added);
+  IniPieces plan;
+  // Every new text is in place before the first view of one is taken, and `texts` never grows
+  // past its reserve, so the views stay good.
+  plan.texts.reserve(splices.size() + 1);
+  for (Splice& splice : splices) plan.texts.push_back(std::move(splice.text));
+  plan.texts.push_back(std::move(new_sections));
+  auto add = [&plan](std::string_view piece) {
+    if (!piece.empty()) plan.pieces.push_back(piece);
+  };
   std::size_t position = 0;
-  for (const Splice& splice : splices) {
-    result.append(content.substr(position, splice.begin - position));
-    if (splice.starts_line && !EndsLine(result)) result.append(kCrLf);
-    result += splice.text;
-    position = splice.end;
+  for (std::size_t i = 0; i < splices.size(); ++i) {
+    add(content.substr(position, splices[i].begin - position));
+    if (splices[i].starts_line && !PiecesEndLine(plan.pieces)) add(kCrLf);
+    add(plan.texts[i]);
+    position = splices[i].end;
   }
-  result.append(content.substr(position));
-  if (!new_sections.empty()) {
-    if (!EndsLine(result)) result.append(kCrLf);
-    result += new_sections;
+  add(content.substr(position));
+  if (!plan.texts.back().empty()) {
+    if (!PiecesEndLine(plan.pieces)) add(kCrLf);
+    add(plan.texts.back());
   }
-  return result;
+  return plan;
+}
+
+std::optional<std::string> WithIniValues(std::string_view content,
+                                         const std::vector<IniValueChange>& changes) {
+  std::optional<IniPieces> plan = PlanIniValues(content, changes);
+  if (!plan) return std::nullopt;
+  return plan->Joined();
+}
+
+std::string IniPieces::Joined() const {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  std::string joined;
+  joined.reserve(size);
+  for (std::string_view piece : pieces) joined.append(piece);
+  return joined;
 }
 
 std::vector<IniEntry> CollectIniEntries(std::string_view content, std::string_view section,

@@ -128,6 +128,28 @@ struct IniValueChange {
   std::optional<std::string> value;  // nullopt: the key's line is removed
 };
 
+// A new file as pieces to write one after another: views into the old content, into `texts`
+// (the new lines) and into constants. A save file runs to megabytes, so a writer passes the
+// pieces on rather than copying the whole file into one new string. Moving keeps the views
+// good; a copy would not, so there is none.
+struct IniPieces {
+  IniPieces() = default;
+  IniPieces(IniPieces&&) = default;
+  IniPieces& operator=(IniPieces&&) = default;
+  IniPieces(const IniPieces&) = delete;
+  IniPieces& operator=(const IniPieces&) = delete;
+
+  std::string Joined() const;
+
+  std::vector<std::string> texts;
+  std::vector<std::string_view> pieces;  // none empty
+};
+
+// The pieces of `content` with every change made (as WithIniValues makes them); the old
+// content must outlive them.
+std::optional<IniPieces> PlanIniValues(std::string_view content,
+                                       const std::vector<IniValueChange>& changes);
+
 // `content` with every change made in one pass: a key that exists (first match, as reading finds
 // it) gets its new value on its own line or loses its line; a new key of an existing section goes
 // after the section's last key line, in the order given; new sections go at the end of the file.

@@ -35,10 +35,13 @@ bool FillFails(void*, std::size_t) { return false; }
 void WriteCardSets(const ScratchDirectory& scratch) {
   scratch.Write("modes.ini",
                 "[MODE]\r\nten=ten.ini\r\ntarot=tarot.ini\r\ntwins=twins.ini\r\ngone=none.ini\r\n"
-                "huge=huge.ini\r\n");
+                "huge=huge.ini\r\nforty=forty.ini\r\n");
   std::string ten = "[DECK]\r\nMax=10\r\n";
   for (int i = 1; i <= 10; ++i) ten += std::to_string(i) + "=c" + std::to_string(i) + "\r\n";
   scratch.Write("ten.ini", ten);
+  std::string forty = "[DECK]\r\nMax=40\r\n";
+  for (int i = 1; i <= 40; ++i) forty += std::to_string(i) + "=f" + std::to_string(i) + "\r\n";
+  scratch.Write("forty.ini", forty);
   scratch.Write("tarot.ini", "[DECK]\r\nMax=3\r\nReversible=1\r\n1=Sun\r\n2=Moon\r\n3=Star\r\n");
   // Alike cards, an empty name and a name with a comma (dealt as two cards).
   scratch.Write("twins.ini", "[DECK]\r\nMax=5\r\n1=A\r\n2=A\r\n3=\r\n4=B,C\r\n5=A\r\n");
@@ -159,6 +162,22 @@ TEST_F(TableTest, AutoRecallLeavesTheDiscardPileWhileThePileIsEnough) {
   Result dealt = DealCards("#t", "d", 1, {"al", "bo"});
   EXPECT_EQ(dealt.auto_recalled, 0u);
   EXPECT_EQ(dealt.discard_pile, 1u);
+}
+
+// Many entries at once: each player's hand and the pile change in the same replace.
+TEST_F(TableTest, ADealToManyPlayersFillsEveryHand) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "forty").outcome, Outcome::kDone);
+  std::vector<std::string> players;
+  for (int i = 0; i < 20; ++i) players.push_back("p" + std::to_string(i));
+  ASSERT_EQ(DealCards("#t", "", 2, players).outcome, Outcome::kDone);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(
+        Names(ShowHand("#t", "", players[i]).cards),
+        (std::vector<std::string>{"f" + std::to_string(i + 1), "f" + std::to_string(i + 21)}));
+  }
+  EXPECT_EQ(DescribeTable("#t", "").draw_pile, 0u);
+  ASSERT_EQ(RecallCards("#t", "", true).outcome, Outcome::kDone);
+  EXPECT_EQ(SaveFile().find("hand"), std::string::npos);
 }
 
 TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
