@@ -113,9 +113,15 @@ SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::st
     } else if (parts.size() == 3 && NamesMatch(parts[2], kDrawKind)) {
       draw_record = entry.value;
     } else if (parts.size() == 3 && NamesMatch(parts[2], kDiscardKind)) {
-      this->deck.discard = ReadPile(entry.value).value_or(Cards());
+      // A value that is no pile (edited by hand) holds no card the table can name; it is left
+      // as it is until the pile is next written.
+      std::optional<Cards> pile = ReadPile(entry.value);
+      if (!pile) continue;
+      this->deck.discard = std::move(*pile);
     } else if (parts.size() == 4 && NamesMatch(parts[2], kHandKind) && !parts[3].empty()) {
-      this->deck.hands.push_back(Hand{parts[3], ReadPile(entry.value).value_or(Cards())});
+      std::optional<Cards> pile = ReadPile(entry.value);
+      if (!pile) continue;
+      this->deck.hands.push_back(Hand{parts[3], std::move(*pile)});
     } else {
       continue;  // no entry of ours: left as it is
     }

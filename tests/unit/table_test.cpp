@@ -180,6 +180,17 @@ TEST_F(TableTest, ADealToManyPlayersFillsEveryHand) {
   EXPECT_EQ(SaveFile().find("hand"), std::string::npos);
 }
 
+TEST_F(TableTest, EntriesEditedIntoNoPileAreLeftAlone) {
+  scratch_.Write("decksave.ini",
+                 "[DECK]\r\n#t=A,B\r\n[TABLE]\r\n#t,,hand,al=A,B\r\n#t,,discard=RX:C\r\n"
+                 "#t,,hand,bo=U:D\r\n");
+  EXPECT_TRUE(ShowHand("#t", "", "al").cards.empty());
+  ASSERT_EQ(DrawCards("#t", "", "1", "bo").outcome, Outcome::kDone);
+  EXPECT_EQ(SaveFile(),
+            "[DECK]\r\n#t=B\r\n[TABLE]\r\n#t,,hand,al=A,B\r\n#t,,discard=RX:C\r\n"
+            "#t,,hand,bo=UU:D,A\r\n");
+}
+
 TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
   ASSERT_EQ(DealDeck("#t", "", "modes.ini", "twins").outcome, Outcome::kDone);
   EXPECT_EQ(Names(DescribeTable("#t", "").cards),
