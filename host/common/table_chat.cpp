@@ -16,56 +16,11 @@ using table::Cards;
 using table::Outcome;
 using table::Result;
 
-enum class Word {
-  kDeck,
-  kShuffle,
-  kRecall,
-  kDraw,
-  kHiddenDraw,
-  kDeal,
-  kHand,
-  kPlay,
-  kDiscard,
-  kGive,
-  kDiscards,
-  kTable,
-  kCount,
-  kCheck,
-  kPeek,
-  kAutoRecall,
-  kHelp,
-};
-
-struct WordName {
-  std::string_view name;
-  Word word;
-  bool dealer;  // a dealer's command (auto_recall only when it sets)
-};
-
-constexpr WordName kWords[] = {
-    {"deck", Word::kDeck, true},          {"shuffle", Word::kShuffle, true},
-    {"recall", Word::kRecall, true},      {"draw", Word::kDraw, false},
-    {"hdraw", Word::kHiddenDraw, false},  {"deal", Word::kDeal, true},
-    {"hand", Word::kHand, false},         {"play", Word::kPlay, false},
-    {"discard", Word::kDiscard, false},   {"give", Word::kGive, false},
-    {"discards", Word::kDiscards, false}, {"table", Word::kTable, false},
-    {"count", Word::kCount, false},       {"check", Word::kCheck, true},
-    {"peek", Word::kPeek, true},          {"auto_recall", Word::kAutoRecall, false},
-    {"help", Word::kHelp, false},
-};
-
 // The most bytes of card names a view of a pile shows (check, peek, hand, discards): about what
 // one reply line of the library holds. Cards moved are always all named.
 constexpr std::size_t kMostShownBytes = 4000;
 constexpr std::string_view kMore = ",...";
 constexpr std::size_t kMostPeekCards = 1000;
-
-const WordName* FindWord(std::string_view word) {
-  for (const WordName& entry : kWords) {
-    if (EqualIgnoringCase(entry.name, word)) return &entry;
-  }
-  return nullptr;
-}
 
 using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
 
@@ -244,6 +199,12 @@ class Answer {
   AnswerStatus status_ = AnswerStatus::kRefused;
 };
 
+bool IsPlayer(const TableCommand& command, std::string_view name) {
+  return !command.is_player || command.is_player(name);
+}
+
+struct WordName;
+
 // The pieces of "WORD[@DECK][,ARGS]".
 struct Parsed {
   const WordName* word = nullptr;
@@ -251,6 +212,242 @@ struct Parsed {
   bool names_deck = false;
   std::string_view arguments;
 };
+
+// One command played at the table: one method per command word, each calling the table once and
+// saying what happened. False when the command was refused or failed (the answer says why).
+class Play {
+ public:
+  Play(const TableCommand& command, const TableTexts& texts, const Parsed& parsed, Answer& answer)
+      : c_(command), t_(texts), deck_(parsed.deck), args_(parsed.arguments), answer_(answer) {}
+
+  bool Deck() {
+    Result r = table::DealDeck(c_.place, deck_, c_.modes_file, args_);
+    if (!answer_.Refuse(r, {}, args_)) return false;
+    answer_.ToPlace(Fill(t_.deck_set, {{"{mode}", args_}}));
+    return true;
+  }
+
+  bool Shuffle() {
+    if (!answer_.Refuse(table::ShuffleDeck(c_.place, deck_))) return false;
+    answer_.ToPlace(t_.shuffled);
+    return true;
+  }
+
+  bool Recall() {
+    bool all = EqualIgnoringCase(args_, "all");
+    if (!all && !args_.empty()) return BadArgument();
+    Result r = table::RecallCards(c_.place, deck_, all);
+    if (!answer_.Refuse(r)) return false;
+    std::string count = std::to_string(r.recalled);
+    answer_.ToPlace(Fill(t_.recalled, {{"{count}", count}}));
+    return true;
+  }
+
+  bool Draw() {
+    Result r = table::DrawCards(c_.place, deck_, args_, "");
+    AnnounceAutoRecall(r);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(answer_.CardsText(r.cards));
+    return true;
+  }
+
+  // The cards to the player alone; the channel hears how many (not in a private table, where
+  // the player is the channel).
+  bool HiddenDraw() {
+    Result r = table::DrawCards(c_.place, deck_, args_, c_.player);
+    AnnounceAutoRecall(r);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlayer(answer_.CardsText(r.cards), true);
+    if (!answer_.InPrivate()) {
+      std::string count = std::to_string(r.cards.size());
+      answer_.ToPlace(Fill(t_.hidden_draw, {{"{nick}", c_.player}, {"{count}", count}}));
+    }
+    return true;
+  }
+
+  // "N,NICK[,NICK...]"
+  bool Deal() {
+    std::vector<std::string> pieces = SplitAtCommas(args_);
+    std::optional<std::size_t> count = PlainNumber(pieces.front());
+    std::vector<std::string> players(pieces.begin() + 1, pieces.end());
+    if (!count) {
+      answer_.RefuseText(t_.bad_count);
+      return false;
+    }
+    for (const std::string& player : players) {
+      if (!IsPlayer(c_, player)) return NoSuchPlayer(player);
+    }
+    Result r = table::DealCards(c_.place, deck_, *count, players);
+    AnnounceAutoRecall(r);
+    if (!answer_.Refuse(r, args_)) return false;
+    for (const auto& [player, cards] : r.dealt) answer_.To(player, answer_.CardsText(cards), true);
+    for (const auto& [player, cards] : r.dealt) {
+      std::string dealt = std::to_string(cards.size());
+      answer_.ToPlace(Fill(t_.dealt, {{"{nick}", player}, {"{count}", dealt}}));
+    }
+    return true;
+  }
+
+  bool Hand() {
+    Result r = table::ShowHand(c_.place, deck_, c_.player);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlayer(r.cards.empty() ? t_.no_hand : answer_.CardsText(r.cards, kMostShownBytes),
+                     true);
+    return true;
+  }
+
+  bool PlayCards() {
+    Result r = table::PlayCards(c_.place, deck_, c_.player, args_);
+    if (!answer_.Refuse(r)) return false;
+    std::string cards = answer_.CardsText(r.cards);
+    answer_.ToPlace(Fill(t_.played, {{"{nick}", c_.player}, {"{cards}", cards}}));
+    return true;
+  }
+
+  bool Discard() {
+    Result r = table::PlayCards(c_.place, deck_, c_.player, args_);
+    if (!answer_.Refuse(r)) return false;
+    std::string count = std::to_string(r.cards.size());
+    answer_.ToPlace(Fill(t_.discarded, {{"{nick}", c_.player}, {"{count}", count}}));
+    return true;
+  }
+
+  // "NICK,SEL"
+  bool Give() {
+    std::size_t comma = args_.find(',');
+    std::string_view receiver = args_.substr(0, comma);
+    std::string_view selector = comma == std::string_view::npos ? "" : args_.substr(comma + 1);
+    if (!IsPlayer(c_, receiver)) return NoSuchPlayer(receiver);
+    Result r = table::GiveCards(c_.place, deck_, c_.player, receiver, selector);
+    if (!answer_.Refuse(r, receiver)) return false;
+    std::string cards = answer_.CardsText(r.cards);
+    std::string count = std::to_string(r.cards.size());
+    answer_.To(receiver, Fill(t_.received, {{"{nick}", c_.player}, {"{cards}", cards}}), true);
+    answer_.ToPlace(
+        Fill(t_.given, {{"{nick}", c_.player}, {"{to}", receiver}, {"{count}", count}}));
+    return true;
+  }
+
+  bool Discards() {
+    Result r = table::ShowDiscards(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(r.cards.empty() ? t_.no_discards : answer_.CardsText(r.cards, kMostShownBytes));
+    return true;
+  }
+
+  bool Table() {
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    std::string draw = std::to_string(r.draw_pile);
+    std::string discards = std::to_string(r.discard_pile);
+    std::string line = Fill(t_.table, {{"{count}", draw}, {"{discards}", discards}});
+    for (const table::HandSize& hand : r.hands) {
+      std::string cards = std::to_string(hand.cards);
+      line += Fill(t_.table_hand, {{"{nick}", hand.player}, {"{count}", cards}});
+    }
+    answer_.ToPlace(line);
+    return true;
+  }
+
+  bool Count() {
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(std::to_string(r.draw_pile));
+    return true;
+  }
+
+  bool Check() {
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(answer_.CardsText(r.cards, kMostShownBytes));
+    return true;
+  }
+
+  // The top N cards (1 without N) to the dealer alone.
+  bool Peek() {
+    std::optional<std::size_t> count = args_.empty() ? 1 : PlainNumber(args_);
+    if (!count || *count == 0 || *count > kMostPeekCards) return BadArgument();
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    if (r.cards.size() > *count) r.cards.resize(*count);
+    answer_.ToPlayer(r.cards.empty() ? t_.no_cards : answer_.CardsText(r.cards, kMostShownBytes),
+                     true);
+    return true;
+  }
+
+  // Without an argument anyone may ask; setting it is the dealer's.
+  bool AutoRecall() {
+    Result r;
+    if (args_.empty()) {
+      r = table::DescribeTable(c_.place, "");
+    } else if (EqualIgnoringCase(args_, "on") || EqualIgnoringCase(args_, "off")) {
+      if (!c_.may_deal) {
+        answer_.RefuseText(t_.dealer_only);
+        return false;
+      }
+      r = table::SetAutoRecall(c_.place, EqualIgnoringCase(args_, "on"));
+    } else {
+      return BadArgument();
+    }
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(r.auto_recall ? t_.auto_recall_on : t_.auto_recall_off);
+    return true;
+  }
+
+  bool Help() {
+    for (const std::string& line : TableHelpLines(t_, c_.prefix)) answer_.ToPlayer(line);
+    return true;
+  }
+
+ private:
+  void AnnounceAutoRecall(const Result& result) {
+    if (result.auto_recalled == 0) return;
+    std::string count = std::to_string(result.auto_recalled);
+    answer_.ToPlace(Fill(t_.auto_recalled, {{"{count}", count}}));
+  }
+
+  bool BadArgument() {
+    answer_.RefuseText(Fill(t_.bad_argument, {{"{text}", c_.text}}));
+    return false;
+  }
+
+  bool NoSuchPlayer(std::string_view name) {
+    answer_.RefuseText(Fill(t_.no_such_player, {{"{nick}", name}}));
+    return false;
+  }
+
+  const TableCommand& c_;
+  const TableTexts& t_;
+  std::string_view deck_;
+  std::string_view args_;
+  Answer& answer_;
+};
+
+struct WordName {
+  std::string_view name;
+  bool (Play::*play)();
+  bool dealer;   // a dealer's command (auto_recall checks for itself: only setting it is)
+  bool on_deck;  // plays a deck, which `@D` names (auto_recall and help are the place's)
+};
+
+constexpr WordName kWords[] = {
+    {"deck", &Play::Deck, true, true},          {"shuffle", &Play::Shuffle, true, true},
+    {"recall", &Play::Recall, true, true},      {"draw", &Play::Draw, false, true},
+    {"hdraw", &Play::HiddenDraw, false, true},  {"deal", &Play::Deal, true, true},
+    {"hand", &Play::Hand, false, true},         {"play", &Play::PlayCards, false, true},
+    {"discard", &Play::Discard, false, true},   {"give", &Play::Give, false, true},
+    {"discards", &Play::Discards, false, true}, {"table", &Play::Table, false, true},
+    {"count", &Play::Count, false, true},       {"check", &Play::Check, true, true},
+    {"peek", &Play::Peek, true, true},          {"auto_recall", &Play::AutoRecall, false, false},
+    {"help", &Play::Help, false, false},
+};
+
+const WordName* FindWord(std::string_view word) {
+  for (const WordName& entry : kWords) {
+    if (EqualIgnoringCase(entry.name, word)) return &entry;
+  }
+  return nullptr;
+}
 
 Parsed Parse(std::string_view text) {
   Parsed parsed;
@@ -263,190 +460,8 @@ Parsed Parse(std::string_view text) {
     parsed.names_deck = true;
     parsed.deck = head.substr(at + 1);
   }
+  if (parsed.word != nullptr && !parsed.word->on_deck) parsed.deck = {};
   return parsed;
-}
-
-bool IsPlayer(const TableCommand& command, std::string_view name) {
-  return !command.is_player || command.is_player(name);
-}
-
-bool AnnounceAutoRecall(Answer& answer, const Result& result, const TableTexts& texts) {
-  if (result.auto_recalled == 0) return false;
-  std::string count = std::to_string(result.auto_recalled);
-  answer.ToPlace(Fill(texts.auto_recalled, {{"{count}", count}}));
-  return true;
-}
-
-bool Run(const TableCommand& c, const TableTexts& t, const Parsed& p, Answer& answer) {
-  std::string_view place = c.place;
-  std::string_view deck = p.deck;
-  std::string_view args = p.arguments;
-  switch (p.word->word) {
-    case Word::kDeck: {
-      Result r = table::DealDeck(place, deck, c.modes_file, args);
-      if (!answer.Refuse(r, {}, args)) return false;
-      answer.ToPlace(Fill(t.deck_set, {{"{mode}", args}}));
-      return true;
-    }
-    case Word::kShuffle: {
-      if (!answer.Refuse(table::ShuffleDeck(place, deck))) return false;
-      answer.ToPlace(t.shuffled);
-      return true;
-    }
-    case Word::kRecall: {
-      bool all = EqualIgnoringCase(args, "all");
-      if (!all && !args.empty()) {
-        answer.RefuseText(Fill(t.bad_argument, {{"{text}", c.text}}));
-        return false;
-      }
-      Result r = table::RecallCards(place, deck, all);
-      if (!answer.Refuse(r)) return false;
-      std::string count = std::to_string(r.recalled);
-      answer.ToPlace(Fill(t.recalled, {{"{count}", count}}));
-      return true;
-    }
-    case Word::kDraw: {
-      Result r = table::DrawCards(place, deck, args, "");
-      AnnounceAutoRecall(answer, r, t);
-      if (!answer.Refuse(r)) return false;
-      answer.ToPlace(answer.CardsText(r.cards));
-      return true;
-    }
-    case Word::kHiddenDraw: {
-      Result r = table::DrawCards(place, deck, args, c.player);
-      AnnounceAutoRecall(answer, r, t);
-      if (!answer.Refuse(r)) return false;
-      answer.ToPlayer(answer.CardsText(r.cards), true);
-      if (!answer.InPrivate()) {
-        std::string count = std::to_string(r.cards.size());
-        answer.ToPlace(Fill(t.hidden_draw, {{"{nick}", c.player}, {"{count}", count}}));
-      }
-      return true;
-    }
-    case Word::kDeal: {
-      std::vector<std::string> pieces = SplitAtCommas(args);
-      std::optional<std::size_t> count = PlainNumber(pieces.front());
-      std::vector<std::string> players(pieces.begin() + 1, pieces.end());
-      if (!count) {
-        answer.RefuseText(t.bad_count);
-        return false;
-      }
-      for (const std::string& player : players) {
-        if (!IsPlayer(c, player)) {
-          answer.RefuseText(Fill(t.no_such_player, {{"{nick}", player}}));
-          return false;
-        }
-      }
-      Result r = table::DealCards(place, deck, *count, players);
-      AnnounceAutoRecall(answer, r, t);
-      if (!answer.Refuse(r, args)) return false;
-      for (const auto& [player, cards] : r.dealt) answer.To(player, answer.CardsText(cards), true);
-      for (const auto& [player, cards] : r.dealt) {
-        std::string dealt = std::to_string(cards.size());
-        answer.ToPlace(Fill(t.dealt, {{"{nick}", player}, {"{count}", dealt}}));
-      }
-      return true;
-    }
-    case Word::kHand: {
-      Result r = table::ShowHand(place, deck, c.player);
-      if (!answer.Refuse(r)) return false;
-      answer.ToPlayer(r.cards.empty() ? t.no_hand : answer.CardsText(r.cards, kMostShownBytes),
-                      true);
-      return true;
-    }
-    case Word::kPlay:
-    case Word::kDiscard: {
-      Result r = table::PlayCards(place, deck, c.player, args);
-      if (!answer.Refuse(r)) return false;
-      if (p.word->word == Word::kPlay) {
-        std::string cards = answer.CardsText(r.cards);
-        answer.ToPlace(Fill(t.played, {{"{nick}", c.player}, {"{cards}", cards}}));
-      } else {
-        std::string count = std::to_string(r.cards.size());
-        answer.ToPlace(Fill(t.discarded, {{"{nick}", c.player}, {"{count}", count}}));
-      }
-      return true;
-    }
-    case Word::kGive: {
-      std::size_t comma = args.find(',');
-      std::string_view receiver = args.substr(0, comma);
-      std::string_view selector = comma == std::string_view::npos ? "" : args.substr(comma + 1);
-      if (!IsPlayer(c, receiver)) {
-        answer.RefuseText(Fill(t.no_such_player, {{"{nick}", receiver}}));
-        return false;
-      }
-      Result r = table::GiveCards(place, deck, c.player, receiver, selector);
-      if (!answer.Refuse(r, receiver)) return false;
-      std::string cards = answer.CardsText(r.cards);
-      std::string count = std::to_string(r.cards.size());
-      answer.To(receiver, Fill(t.received, {{"{nick}", c.player}, {"{cards}", cards}}), true);
-      answer.ToPlace(Fill(t.given, {{"{nick}", c.player}, {"{to}", receiver}, {"{count}", count}}));
-      return true;
-    }
-    case Word::kDiscards: {
-      Result r = table::ShowDiscards(place, deck);
-      if (!answer.Refuse(r)) return false;
-      answer.ToPlace(r.cards.empty() ? t.no_discards : answer.CardsText(r.cards, kMostShownBytes));
-      return true;
-    }
-    case Word::kTable:
-    case Word::kCount:
-    case Word::kCheck:
-    case Word::kPeek: {
-      std::size_t peeked = 1;
-      if (p.word->word == Word::kPeek && !args.empty()) {
-        std::optional<std::size_t> number = PlainNumber(args);
-        if (!number || *number == 0 || *number > kMostPeekCards) {
-          answer.RefuseText(Fill(t.bad_argument, {{"{text}", c.text}}));
-          return false;
-        }
-        peeked = *number;
-      }
-      Result r = table::DescribeTable(place, deck);
-      if (!answer.Refuse(r)) return false;
-      if (p.word->word == Word::kCount) {
-        answer.ToPlace(std::to_string(r.draw_pile));
-      } else if (p.word->word == Word::kCheck) {
-        answer.ToPlace(answer.CardsText(r.cards, kMostShownBytes));
-      } else if (p.word->word == Word::kPeek) {
-        if (r.cards.size() > peeked) r.cards.resize(peeked);
-        answer.ToPlayer(r.cards.empty() ? t.no_cards : answer.CardsText(r.cards, kMostShownBytes),
-                        true);
-      } else {
-        std::string draw = std::to_string(r.draw_pile);
-        std::string discards = std::to_string(r.discard_pile);
-        std::string line = Fill(t.table, {{"{count}", draw}, {"{discards}", discards}});
-        for (const table::HandSize& hand : r.hands) {
-          std::string cards = std::to_string(hand.cards);
-          line += Fill(t.table_hand, {{"{nick}", hand.player}, {"{count}", cards}});
-        }
-        answer.ToPlace(line);
-      }
-      return true;
-    }
-    case Word::kAutoRecall: {
-      Result r;
-      if (args.empty()) {
-        r = table::DescribeTable(place, "");
-      } else if (EqualIgnoringCase(args, "on") || EqualIgnoringCase(args, "off")) {
-        if (!c.may_deal) {
-          answer.RefuseText(t.dealer_only);
-          return false;
-        }
-        r = table::SetAutoRecall(place, EqualIgnoringCase(args, "on"));
-      } else {
-        answer.RefuseText(Fill(t.bad_argument, {{"{text}", c.text}}));
-        return false;
-      }
-      if (!answer.Refuse(r)) return false;
-      answer.ToPlace(r.auto_recall ? t.auto_recall_on : t.auto_recall_off);
-      return true;
-    }
-    case Word::kHelp:
-      for (const std::string& line : TableHelpLines(t, c.prefix)) answer.ToPlayer(line);
-      return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -638,23 +653,21 @@ bool IsTableWord(std::string_view word) { return FindWord(word) != nullptr; }
 TableAnswer RunTableCommand(const TableCommand& command, const TableTexts& texts) {
   Parsed parsed = Parse(command.text);
   if (parsed.word == nullptr) return TableAnswer();
-  // auto_recall and help are the place's, not a deck's.
-  bool on_deck = parsed.word->word != Word::kAutoRecall && parsed.word->word != Word::kHelp;
-  std::string_view deck = on_deck ? parsed.deck : std::string_view();
-  Answer answer(command, texts, deck);
+  Answer answer(command, texts, parsed.deck);
   try {
-    if (on_deck && parsed.names_deck && !table::IsDeckName(deck)) {
+    if (parsed.word->on_deck && parsed.names_deck && !table::IsDeckName(parsed.deck)) {
       Answer refused(command, texts, {});
-      refused.RefuseText(Fill(texts.bad_deck_name, {{"{deck}", deck}}));
+      refused.RefuseText(Fill(texts.bad_deck_name, {{"{deck}", parsed.deck}}));
       return refused.Finish(false);
     }
     if (parsed.word->dealer && !command.may_deal) {
       answer.RefuseText(texts.dealer_only);
       return answer.Finish(false);
     }
-    return answer.Finish(Run(command, texts, parsed, answer));
+    Play play(command, texts, parsed, answer);
+    return answer.Finish((play.*(parsed.word->play))());
   } catch (const std::exception&) {
-    Answer failed(command, texts, deck);
+    Answer failed(command, texts, parsed.deck);
     Result out_of_memory;
     out_of_memory.outcome = Outcome::kSaveFailed;
     failed.Refuse(out_of_memory);
