@@ -484,28 +484,43 @@ std::string IniPieces::Joined() const {
   return joined;
 }
 
-std::vector<IniEntry> CollectIniEntries(std::string_view content, std::string_view section,
-                                        std::string_view key_prefix) {
-  std::vector<IniEntry> entries;
-  std::string folded_prefix = FoldNameCase(key_prefix);
-  std::unordered_map<std::string, bool> seen;
-  bool inside = false;
+IniLookup LookUpIniEntries(std::string_view content, std::string_view value_section,
+                           std::string_view key, std::string_view entries_section,
+                           std::string_view key_prefix) {
+  IniLookup found;
+  bool key_is_escaped = IniKeyNeedsEscape(key);
+  std::unordered_set<std::string> seen;
+  bool value_section_seen = false;
+  bool entries_section_seen = false;
+  bool in_value_section = false;
+  bool in_entries_section = false;
   IniLineScanner scanner(content);
   IniLine line;
   while (scanner.Next(line)) {
     if (line.kind == IniLineKind::kSection) {
-      if (inside) break;  // only the first section of the name is ever read
-      inside = NamesMatch(line.name, section);
+      // Only the first section of a name is ever read.
+      in_value_section = !value_section_seen && NamesMatch(line.name, value_section);
+      value_section_seen |= in_value_section;
+      in_entries_section = !entries_section_seen && NamesMatch(line.name, entries_section);
+      entries_section_seen |= in_entries_section;
       continue;
     }
-    if (!inside || line.kind != IniLineKind::kKey) continue;
-    std::string key = EffectiveIniKey(line.name);
-    std::string folded = FoldNameCase(key);
-    if (folded.compare(0, folded_prefix.size(), folded_prefix) != 0) continue;
-    if (!seen.try_emplace(std::move(folded), true).second) continue;
-    entries.push_back(IniEntry{std::move(key), std::string(UnquoteIniValue(line.value))});
+    if (line.kind != IniLineKind::kKey) continue;
+    if (in_value_section && !found.value && KeyLineMatches(line, key, key_is_escaped)) {
+      found.value = std::string(UnquoteIniValue(line.value));
+    }
+    if (!in_entries_section) continue;
+    // A plain key is its own name; its start is compared before any key is built.
+    bool escaped = line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen;
+    if (!escaped && !NamesMatch(line.name.substr(0, key_prefix.size()), key_prefix)) continue;
+    std::string entry_key = EffectiveIniKey(line.name);
+    std::string folded = FoldNameCase(entry_key);
+    if (folded.compare(0, key_prefix.size(), FoldNameCase(key_prefix)) != 0) continue;
+    if (!seen.insert(std::move(folded)).second) continue;
+    found.entries.push_back(
+        IniEntry{std::move(entry_key), std::string(UnquoteIniValue(line.value))});
   }
-  return entries;
+  return found;
 }
 
 }  // namespace deckhand

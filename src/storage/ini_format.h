@@ -165,9 +165,17 @@ struct IniEntry {
   std::string value;
 };
 
-// Every entry of the first section named `section` whose key starts with `key_prefix` (without
-// regard to ASCII letter case), in file order, the first of each key only.
-std::vector<IniEntry> CollectIniEntries(std::string_view content, std::string_view section,
-                                        std::string_view key_prefix);
+// One value and a set of entries, found in one pass over a file: the value of
+// (value_section, key), as FindIniValue finds it, and the entries of `entries_section` whose key
+// starts with `key_prefix` (without regard to ASCII letter case), in file order, the first of each
+// key only. For a save file of megabytes, one scan instead of two.
+struct IniLookup {
+  std::optional<std::string> value;
+  std::vector<IniEntry> entries;
+};
+
+IniLookup LookUpIniEntries(std::string_view content, std::string_view value_section,
+                           std::string_view key, std::string_view entries_section,
+                           std::string_view key_prefix);
 
 }  // namespace deckhand

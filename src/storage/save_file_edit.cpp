@@ -23,14 +23,10 @@ std::optional<SaveFileEdit> SaveFileEdit::Read() {
   return edit;
 }
 
-std::optional<std::string> SaveFileEdit::Value(std::string_view section,
-                                               std::string_view key) const {
-  return FindIniValue(content_, section, key);
-}
-
-std::vector<IniEntry> SaveFileEdit::EntriesStartingWith(std::string_view section,
-                                                        std::string_view key_prefix) const {
-  return CollectIniEntries(content_, section, key_prefix);
+IniLookup SaveFileEdit::LookUp(std::string_view value_section, std::string_view key,
+                               std::string_view entries_section,
+                               std::string_view key_prefix) const {
+  return LookUpIniEntries(content_, value_section, key, entries_section, key_prefix);
 }
 
 bool SaveFileEdit::Replace(const std::vector<IniValueChange>& changes) const {

@@ -20,12 +20,10 @@ class SaveFileEdit {
   // exists but cannot be read, which must not be taken for an empty file and replaced.
   static std::optional<SaveFileEdit> Read();
 
-  // The value of (section, key), as ReadIniText gives it; nullopt when absent.
-  std::optional<std::string> Value(std::string_view section, std::string_view key) const;
-
-  // Every entry of `section` whose key starts with `key_prefix` (CollectIniEntries).
-  std::vector<IniEntry> EntriesStartingWith(std::string_view section,
-                                            std::string_view key_prefix) const;
+  // The value of (value_section, key) and every entry of `entries_section` whose key starts
+  // with `key_prefix`, in one pass (LookUpIniEntries).
+  IniLookup LookUp(std::string_view value_section, std::string_view key,
+                   std::string_view entries_section, std::string_view key_prefix) const;
 
   // Replaces the file with every change made (WithIniValues). True when the new file reached
   // the disk; false, with the file as it was, otherwise. No change at all writes nothing.

@@ -97,7 +97,8 @@ std::optional<Cards> ReadPile(std::string_view written) {
 SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::string_view deck)
     : place_(place), deck_name_(deck), main_(deck.empty()) {
   std::optional<std::string> draw_record;
-  for (IniEntry& entry : file.EntriesStartingWith(kTableSection, place_ + ",")) {
+  IniLookup found = file.LookUp(kDeckSection, place_, kTableSection, place_ + ",");
+  for (IniEntry& entry : found.entries) {
     CardList parts = SplitText(entry.key, ",", 0);
     if (parts.size() == 3 && !parts[1].empty() && NamesMatch(parts[2], kDeckKind)) ++named_decks;
     bool setting = parts.size() == 2 && NamesMatch(parts[1], kAutoRecallKind);
@@ -133,7 +134,7 @@ SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::st
     return;
   }
   this->deck.exists = true;
-  main_line_ = file.Value(kDeckSection, place_);
+  main_line_ = std::move(found.value);
   this->deck.draw = CardsOfDeckLine(main_line_.value_or(std::string()));
   // The record counts only while it still describes the "DECK" entry: a plug-in host's Draw or
   // Shuffle since then has changed the pile behind the table's back.

@@ -264,6 +264,10 @@ TEST(IniValuesTest, SettingSeveralAtOnceEqualsSettingThemInTurn) {
       changes.push_back(change);
     }
     ASSERT_EQ(WithIniValues(content, changes), in_turn) << "content: " << content;
+    // The one-pass lookup finds the value FindIniValue finds.
+    EXPECT_EQ(LookUpIniEntries(in_turn, "deck", "#A", "TABLE", "#a,").value,
+              FindIniValue(in_turn, "deck", "#A"))
+        << in_turn;
   }
 }
 
@@ -285,17 +289,19 @@ TEST(IniValuesTest, RefusesValuesThatWouldInjectLinesAndKeysNamedTwice) {
   EXPECT_EQ(WithIniValues("", {{"DECK", "#a", "x"}, {"deck", "#A", "y"}}), std::nullopt);
 }
 
-TEST(IniValuesTest, CollectsTheFirstOfEachKeyWithThePrefix) {
+TEST(IniValuesTest, CollectsTheFirstOfEachKeyWithThePrefixWhileLookingUpAValue) {
   std::string file =
-      "[TABLE]\r\n#t,,a=1\r\n#tt,,a=2\r\n#T,,A=3\r\n~ [x],,a ~=4\r\n#t,b=\"5 \"\r\n[TABLE]\r\n"
-      "#t,c=6\r\n";
-  std::vector<IniEntry> entries = CollectIniEntries(file, "table", "#t,");
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].key, "#t,,a");
-  EXPECT_EQ(entries[0].value, "1");
-  EXPECT_EQ(entries[1].key, "#t,b");
-  EXPECT_EQ(entries[1].value, "5 ");
-  std::vector<IniEntry> escaped = CollectIniEntries(file, "TABLE", "[X],");
+      "[DECK]\r\n#t=A\r\n[TABLE]\r\n#t,,a=1\r\n#tt,,a=2\r\n#T,,A=3\r\n~ [x],,a ~=4\r\n"
+      "#t,b=\"5 \"\r\n[TABLE]\r\n#t,c=6\r\n[DECK]\r\n#u=B\r\n";
+  IniLookup found = LookUpIniEntries(file, "deck", "#T", "table", "#t,");
+  EXPECT_EQ(found.value, "A");
+  ASSERT_EQ(found.entries.size(), 2u);
+  EXPECT_EQ(found.entries[0].key, "#t,,a");
+  EXPECT_EQ(found.entries[0].value, "1");
+  EXPECT_EQ(found.entries[1].key, "#t,b");
+  EXPECT_EQ(found.entries[1].value, "5 ");
+  EXPECT_EQ(LookUpIniEntries(file, "DECK", "#u", "TABLE", "#t,").value, std::nullopt);
+  std::vector<IniEntry> escaped = LookUpIniEntries(file, "DECK", "#t", "TABLE", "[X],").entries;
   ASSERT_EQ(escaped.size(), 1u);
   EXPECT_EQ(escaped[0].key, "[x],,a");
 }
