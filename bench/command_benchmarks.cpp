@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "deckhand/table.h"
 #include "floor.h"
 
 namespace deckhand::bench {
@@ -190,6 +191,80 @@ std::string RepeatedPosition(std::size_t tokens) {
   return selector;
 }
 
+// --- The table's commands ------------------------------------------------------------------
+
+// The table's commands as deckhand and deckhand-irc call them (linked from the core), on the
+// last target of the same save files, whose table holds two players' hands and a discard pile.
+// Each run must end as the command promises, or the series is not timed.
+struct TableCommand {
+  const char* name;
+  std::function<table::Result(const std::string& target)> run;
+  bool saves = true;
+};
+
+constexpr std::string_view kHandCards = "UUUUU:A,B,C,D,E";
+
+std::string SaveFileWithTable(std::size_t targets) {
+  std::string target = TargetName(targets - 1);
+  return SaveFileOfTargets(targets) + "[TABLE]\r\n" + target + ",,deck=U," + std::string(kMode) +
+         "\r\n" + target + ",,discard=" + std::string(kHandCards) + "\r\n" + target +
+         ",,hand,alice=" + std::string(kHandCards) + "\r\n" + target +
+         ",,hand,bob=" + std::string(kHandCards) + "\r\n";
+}
+
+void RunTableCommand(benchmark::State& state, const TableCommand& command, std::size_t targets) {
+  ScratchDirectory scratch;
+  Scene scene{TargetName(targets - 1), SaveFileWithTable(targets), StandardCards()};
+  WriteScene(scratch, scene);
+  std::string save_path = scratch.PathOf(kSaveFile);
+  table::Result probe = command.run(scene.target);
+  if (probe.outcome != table::Outcome::kDone) {
+    state.SkipWithError((std::string(command.name) + " did not do what it promises").c_str());
+    return;
+  }
+  bool changed = ReadFileFloor(save_path).View() != scene.save_file;
+  if (changed != command.saves) {
+    state.SkipWithError((std::string(command.name) +
+                         (command.saves ? " did not change" : " changed") + " the save file")
+                            .c_str());
+    return;
+  }
+  WriteFileDurably(save_path, scene.save_file);
+  for (auto _ : state) {
+    // Every command that saves gets the file back before each call, untimed, so that each call
+    // finds the cards it moves.
+    if (command.saves) {
+      state.PauseTiming();
+      WriteFileDurably(save_path, scene.save_file);
+      state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(command.run(scene.target));
+  }
+  state.counters["save_bytes"] = static_cast<double>(scene.save_file.size());
+}
+
+std::vector<TableCommand> TableCommands() {
+  const std::string modes(kModeTable);
+  const std::string mode(kMode);
+  return {
+      {"TableDeck", [=](const std::string& t) { return table::DealDeck(t, "", modes, mode); }},
+      {"TableShuffle", [](const std::string& t) { return table::ShuffleDeck(t, ""); }},
+      {"TableRecall", [](const std::string& t) { return table::RecallCards(t, "", true); }},
+      {"TableDraw", [](const std::string& t) { return table::DrawCards(t, "", "1", ""); }},
+      {"TableHiddenDraw",
+       [](const std::string& t) { return table::DrawCards(t, "", "1", "alice"); }},
+      {"TableDeal",
+       [](const std::string& t) {
+         return table::DealCards(t, "", 5, {"alice", "bob"});
+       }},
+      {"TablePlay", [](const std::string& t) { return table::PlayCards(t, "", "alice", "1,3"); }},
+      {"TableGive",
+       [](const std::string& t) { return table::GiveCards(t, "", "alice", "bob", "2"); }},
+      {"TableHand", [](const std::string& t) { return table::ShowHand(t, "", "alice"); }, false},
+      {"TableDescribe", [](const std::string& t) { return table::DescribeTable(t, ""); }, false},
+  };
+}
+
 benchmark::internal::Benchmark* Configure(benchmark::internal::Benchmark* b) {
   return b->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
@@ -220,6 +295,14 @@ void RegisterAll() {
   for (const Command& command :
        {CountCommand(), CheckCommand(), DeckCommand(), DrawCommand(), ShuffleCommand()}) {
     RegisterCommandSeries(command);
+  }
+
+  for (const TableCommand& command : TableCommands()) {
+    auto* b =
+        Configure(benchmark::RegisterBenchmark(command.name, [command](benchmark::State& state) {
+          RunTableCommand(state, command, static_cast<std::size_t>(state.range(0)));
+        }))->ArgName("targets");
+    for (long targets : kTargetCounts) b->Arg(targets);
   }
 
   auto* card_sets =

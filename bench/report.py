@@ -18,6 +18,10 @@ TARGET_COUNTS = [1, 100, 1000, 10000]
 CARD_SET_SIZES = [52, 1000, 10000, 100000]
 READING = ["Count", "Check"]
 SAVING = ["Deck", "Draw", "Shuffle"]
+# The table's commands, through the core as hosts link it: each one lock, one read and one atomic
+# replace, held to the saving commands' goal (the two that only read too).
+TABLE = ["TableDeck", "TableShuffle", "TableRecall", "TableDraw", "TableHiddenDraw", "TableDeal",
+         "TablePlay", "TableGive", "TableHand", "TableDescribe"]
 READ_FLOOR = "ReadFloor"
 REPLACE_FLOOR = "ReadReplaceFloor"
 # Goals at 10,000 targets: a reading command against one read of the save file, a saving
@@ -95,7 +99,7 @@ def save_file_table(results):
                           (REPLACE_FLOOR, "floor: read + atomic replace")):
         rows.append([label, *[results.cell(key(series, t)) for t in TARGET_COUNTS],
                      growth_cell(results, key(series, 1000), key(series, 10000)), ""])
-    for series in READING + SAVING:
+    for series in READING + SAVING + TABLE:
         floor = READ_FLOOR if series in READING else REPLACE_FLOOR
         goal = READ_GOAL if series in READING else SAVE_GOAL
         cells = []

@@ -43,8 +43,11 @@ def write_ini(name, lines):
     (HERE / name).write_bytes(text.encode("shift_jis"))
 
 
-def write_deck(name, comment, cards):
+def write_deck(name, comment, cards, reversible=False):
     lines = [f"; {comment}", "[DECK]", f"Max={len(cards)}"]
+    # The table deals each card of such a deck upright or reversed; the five commands ignore it.
+    if reversible:
+        lines.append("Reversible=1")
     lines += [f"{number}={card}" for number, card in enumerate(cards, start=1)]
     write_ini(name, lines)
 
@@ -59,8 +62,8 @@ def main():
         "english=english.ini",
     ])
     write_deck("trump.ini", "トランプ 52枚とジョーカー2枚", playing_cards())
-    write_deck("tarot.ini", "タロット 大アルカナ22枚と小アルカナ56枚", tarot_cards())
-    write_deck("major.ini", "タロット 大アルカナ22枚", MAJOR_ARCANA)
+    write_deck("tarot.ini", "タロット 大アルカナ22枚と小アルカナ56枚", tarot_cards(), reversible=True)
+    write_deck("major.ini", "タロット 大アルカナ22枚", MAJOR_ARCANA, reversible=True)
     write_deck("english.ini", "Playing cards, 52, no jokers", english_cards())
 
 

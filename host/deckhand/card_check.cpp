@@ -21,10 +21,6 @@
 namespace deckhand::host {
 namespace {
 
-// A key of the [DECK] section that says whether the cards of the set may be drawn reversed;
-// read by the library's deal, so never a stray key.
-constexpr std::string_view kReversibleKey = "Reversible";
-
 // About the most text one chat line carries after the command and the target: IRC's lines
 // are 512 bytes with the sender's prefix, and other networks are alike.
 constexpr std::size_t kChatLineBytes = 400;
@@ -374,6 +370,7 @@ DeckEntries CollectDeckEntries(std::string_view content, const std::vector<KeyLi
     if (NamesMatch(key.key, kCardCountKey)) {
       entries.count = key;
     } else if (NamesMatch(key.key, kReversibleKey)) {
+      // The table deals such a deck's cards upright or reversed; nothing to check.
       continue;
     } else if (std::optional<std::int64_t> number = CardNumber(key.key)) {
       entries.cards.emplace(*number, key);

@@ -63,6 +63,6 @@ play alice deck,tarot
 play alice draw,1-3
 play alice count
 play '#table' count
-say "A mode that the mode table lacks: the library has nothing to say, and deckhand says why."
+say "A mode that the mode table lacks: the player hears so, and deckhand says why."
 play_failing '#table' deck,poker
 play '#table' count

@@ -160,13 +160,15 @@ ParsedOptions ParseOptions(int argc, char** argv) {
 
 std::string UsageText() {
   return R"(Usage: deckhand [OPTION]... [TEXT]...
-Plays with the deckhand library as a chat bot would: each command text (deck,MODE  draw,1-3
-count  check  shuffle) is handed to the library's command of that name, and its reply printed.
+Plays at the deckhand library's table as a chat bot's players would: each command text
+(deck,MODE  draw,1-3  count  check  shuffle  hdraw  deal,5,alice,bob  hand  play,2  recall,all
+table  help; WORD@DECK for a named deck) is played by --user at --target, and every line it
+sends is printed, addressee first. --user may run every command, the dealer's too.
 With no TEXT, command texts are read from standard input, one a line (lines starting with "#"
 are comments); at a terminal, deckhand prompts for them.
 
 Options:
-  -t, --target=NAME    the chat target whose deck is used (default #deckhand)
+  -t, --target=NAME    the chat target whose table is played (default #deckhand)
   -u, --user=NAME      the user who sends the commands (default player)
   -m, --modes=FILE     the mode table naming the card sets, a file of the data directory
                        (default modes.ini)
@@ -192,12 +194,12 @@ Options:
 The library speaks Shift_JIS: deckhand converts texts to it and replies from it, showing bytes
 that do not convert as \xHH.
 
-A command that gets no reply, a failed save or a deal from a missing deck file is explained
-on standard error (with the line number for standard input).
+A refused command, a failed save or a deal from a missing deck file is explained on standard
+error (with the line number for standard input).
 
-Exit status: 0 when every command ran and replied, 1 when one could not run, got no reply or
-could not save, or the library could not be used (with --check-cards: when there is something
-to fix), 2 for a wrong command line.
+Exit status: 0 when every command ran (a draw from an empty deck counts as run), 1 when one was
+refused, could not run, got no reply or could not save, or the library could not be used (with
+--check-cards: when there is something to fix), 2 for a wrong command line.
 
 Examples, in a directory holding modes.ini and its deck files:
   deckhand --convert-cards --in-place modes.ini mycards.ini

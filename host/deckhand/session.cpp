@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "commands/reply_texts.h"
+#include "host/common/ascii.h"
 #include "host/common/call.h"
 #include "host/deckhand/card_check.h"
 #include "text/shift_jis.h"
@@ -12,6 +12,12 @@ namespace {
 
 // The word that picks the export: the text before its first comma.
 std::string_view CommandWord(std::string_view text) { return text.substr(0, text.find(',')); }
+
+// The word of a table command: the text before its deck ("@D") and its first comma.
+std::string_view TableWord(std::string_view text) {
+  std::string_view head = CommandWord(text);
+  return head.substr(0, head.find('@'));
+}
 
 std::string_view TrimSpaces(std::string_view text) {
   constexpr std::string_view kSpaces = " \t\r\n";
@@ -51,25 +57,26 @@ std::vector<std::string_view> CommandLineFields(std::string_view line) {
   return fields;
 }
 
-
 constexpr std::size_t kDeckExport = 0;  // kExportNames[0]
 
 }  // namespace
 
 std::string_view FailureOfReply(std::string_view reply, std::string_view target) {
+  // The table's default texts for these failures are the library's own replies, byte for byte.
+  static const TableTexts texts = DefaultTableTexts();
   struct Failure {
-    std::string_view text;
+    const std::string& text;
     std::string_view reason;
   };
-  static constexpr Failure kFailures[] = {
-      {kSaveFailedText,
+  static const Failure kFailures[] = {
+      {texts.save_failed,
        "the deck could not be saved: the data directory must be writable, decksave.ini a "
        "regular file (no link) that is not read-only, and decksave.ini.lock not held by another "
        "program for 5 seconds"},
-      {kShuffleFailedText,
+      {texts.shuffle_failed,
        "the system's random generator failed: nothing was dealt or shuffled, and no file "
        "changed"},
-      {kDeckFileUnreadableText,
+      {texts.deck_file_unreadable,
        "the mode's deck file cannot be read: nothing was dealt, and the target's deck is as it "
        "was"},
   };
@@ -82,12 +89,12 @@ std::string_view FailureOfReply(std::string_view reply, std::string_view target)
 }
 
 bool CheckModesFile(std::string_view library_name, std::string* error) {
-  for (std::size_t at = 0; at < library_name.size();
-       at += ShiftJisCharLength(library_name, at)) {
+  for (std::size_t at = 0; at < library_name.size(); at += ShiftJisCharLength(library_name, at)) {
     if (library_name[at] == '/' || library_name[at] == '\\') {
-      *error = "--modes names a file of the data directory, not a path; the library looks for "
-               "the deck files in the data directory too. For cards/modes.ini, use "
-               "-C cards -m modes.ini";
+      *error =
+          "--modes names a file of the data directory, not a path; the library looks for "
+          "the deck files in the data directory too. For cards/modes.ini, use "
+          "-C cards -m modes.ini";
       return false;
     }
   }
@@ -106,14 +113,14 @@ std::optional<Session> Session::Start(const Plugin& plugin, const TerminalCodec&
       !CheckField(options.modes_file, "--modes", error)) {
     return std::nullopt;
   }
-  std::string head;
+  std::vector<std::string> names;
   for (const std::string* field : {&options.user, &options.target, &options.modes_file}) {
     std::optional<std::string> converted = codec.ToLibrary(*field, error);
     if (!converted) return std::nullopt;
     if (field == &options.modes_file && !CheckModesFile(*converted, error)) return std::nullopt;
-    head += *converted + " ";
+    names.push_back(std::move(*converted));
   }
-  return Session(plugin, codec, head, options.target);
+  return Session(plugin, codec, std::move(names), options.target);
 }
 
 bool Session::CheckText(std::string_view text, std::string* error) const {
@@ -124,9 +131,10 @@ bool Session::CheckText(std::string_view text, std::string* error) const {
              std::string(text) + "\"; did you mean \"" + joined + "\"?";
     return false;
   }
-  if (FindExport(CommandWord(text))) return true;
-  *error = "unknown command \"" + std::string(CommandWord(text)) + "\" in \"" + std::string(text) +
-           "\": use deck, draw, count, check or shuffle";
+  if (IsTableWord(TableWord(text))) return true;
+  *error = "unknown command \"" + std::string(TableWord(text)) + "\" in \"" + std::string(text) +
+           "\": use deck, draw, count, check, shuffle or another of the table's (\"help\" lists "
+           "them)";
   return false;
 }
 
@@ -141,7 +149,38 @@ bool Session::RunText(std::string_view text, bool interactive, std::string_view 
     ReportError(std::string(where) + error);
     return false;
   }
-  return Call(*FindExport(CommandWord(text)), line_head_ + *converted, interactive, where);
+  TableCommand command;
+  command.player = user_;
+  command.place = target_;
+  command.text = *converted;
+  command.modes_file = modes_file_;
+  command.may_deal = true;
+  TableAnswer answer = RunTableCommand(command, texts_);
+  for (const ChatLine& line : answer.lines) {
+    std::cout << codec_->ToTerminal("NOTICE " + line.to + " " + line.text) << std::endl;
+  }
+  if (interactive && answer.lines.empty()) std::cerr << "(no reply)" << std::endl;
+  if (answer.status == AnswerStatus::kDone || answer.status == AnswerStatus::kNoCards) return true;
+  ReportError(std::string(where) + std::string(text) + ": " + WhyRefused(answer, *converted));
+  return false;
+}
+
+std::string Session::WhyRefused(const TableAnswer& answer, const std::string& text) const {
+  // A deal that found no mode, or no deck file, is told with the names and paths involved.
+  bool deal = EqualIgnoringCase(TableWord(text), "deck");
+  if (deal && answer.status == AnswerStatus::kRefused) {
+    std::string why = WhyNoDeal(modes_file_, text);
+    if (!why.empty()) return codec_->ToTerminal(why);
+  }
+  if (deal && answer.status == AnswerStatus::kFailed) {
+    std::string missing = MissingDeckFile(modes_file_, text);
+    if (!missing.empty()) return codec_->ToTerminal(missing);
+  }
+  if (answer.lines.empty()) return "refused";
+  const ChatLine& last = answer.lines.back();
+  std::string_view failure = FailureOfReply("NOTICE " + last.to + " " + last.text, last.to);
+  if (!failure.empty()) return std::string(failure);
+  return "refused: " + codec_->ToTerminal(last.text);
 }
 
 bool Session::RunRawLine(std::string_view line, std::string_view where) const {
@@ -209,8 +248,7 @@ int RunTexts(const Session& session, const std::vector<std::string>& texts) {
     if (!session.CheckText(texts[i], &error)) {
       // "draw, 3" typed in a shell arrives as the two texts "draw," and "3".
       if (i > 0 && !texts[i - 1].empty() && texts[i - 1].back() == ',') {
-        error += "; did you mean \"" + texts[i - 1] + texts[i] +
-                 "\"? (no space after the comma)";
+        error += "; did you mean \"" + texts[i - 1] + texts[i] + "\"? (no space after the comma)";
       }
       ReportError(error);
       return 1;
@@ -224,7 +262,8 @@ int RunTexts(const Session& session, const std::vector<std::string>& texts) {
 int RunLines(const Session& session, std::istream& input, bool raw, bool interactive) {
   if (interactive) {
     std::cerr << "Playing at " << session.target_shown()
-              << ". Commands: deck,MODE  draw  draw,N  draw,N-M  count  check  shuffle."
+              << ". Commands: deck,MODE  draw  draw,N  draw,N-M  count  check  shuffle"
+              << "  hdraw  deal,N,NICK  hand  play,N  recall  table  help."
               << " Ctrl-D ends." << std::endl;
   }
   bool all_ran = true;

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "host/common/encoding.h"
-#include "host/deckhand/options.h"
 #include "host/common/plugin.h"
+#include "host/common/table_chat.h"
+#include "host/deckhand/options.h"
 
 namespace deckhand::host {
 
@@ -33,14 +34,15 @@ class Session {
   static std::optional<Session> Start(const Plugin& plugin, const TerminalCodec& codec,
                                       const HostOptions& options, std::string* error);
 
-  // Checks that a command text starts with a word that names an export and holds no space
-  // (which would cut it in two), before any runs.
+  // Checks that a command text starts with a word that names a table command and holds no space
+  // (which a chat cuts off), before any runs.
   bool CheckText(std::string_view text, std::string* error) const;
 
-  // Runs one command text: "USER TARGET MODES TEXT" goes to the export its word names, and the
-  // reply (if any) is printed. Returns false, after saying why on standard error, when the
-  // command could not run, got no reply, could not save, or dealt from a missing deck file.
-  // `interactive` also says "(no reply)"; `where` ("line 3: ") heads every message.
+  // Runs one command text at the table, played by the user at the target, and prints every line
+  // it sends, addressee first ("NOTICE alice ...", "NOTICE #table ..."). The user may run every
+  // command, the dealer's too. Returns false, after saying why on standard error, when the
+  // command was refused or could not save, shuffle or read its deck file. `where` ("line 3: ")
+  // heads every message.
   bool RunText(std::string_view text, bool interactive, std::string_view where) const;
 
   // Runs one line "EXPORT COMMAND-LINE": everything after the first space goes to EXPORT as the
@@ -50,12 +52,18 @@ class Session {
   const std::string& target_shown() const { return target_shown_; }
 
  private:
-  Session(const Plugin& plugin, const TerminalCodec& codec, std::string line_head,
+  Session(const Plugin& plugin, const TerminalCodec& codec, std::vector<std::string> names,
           std::string target_shown)
       : plugin_(&plugin),
         codec_(&codec),
-        line_head_(std::move(line_head)),
-        target_shown_(std::move(target_shown)) {}
+        user_(std::move(names[0])),
+        target_(std::move(names[1])),
+        modes_file_(std::move(names[2])),
+        target_shown_(std::move(target_shown)),
+        texts_(DefaultTableTexts()) {}
+
+  // What deckhand says on standard error about a command that was refused or failed.
+  std::string WhyRefused(const TableAnswer& answer, const std::string& text) const;
 
   // Calls export `index` with `line` (in the library's code page), prints the reply and says
   // on standard error what went wrong when there is none or it tells of a failure.
@@ -64,8 +72,12 @@ class Session {
 
   const Plugin* plugin_;
   const TerminalCodec* codec_;
-  std::string line_head_;     // "USER TARGET MODES " in the library's code page
+  // In the library's code page.
+  std::string user_;
+  std::string target_;
+  std::string modes_file_;
   std::string target_shown_;  // the target as the person typed it
+  TableTexts texts_;
 };
 
 // Runs every text given on the command line, after checking them all. Returns the exit status.

@@ -26,26 +26,6 @@ std::string SelectorText(const std::optional<std::string_view>& command_text) {
   return selector.empty() ? std::string(kTopCardSelector) : selector;
 }
 
-// How many of the chosen cards, from the first on, can be named in a reply text of at most
-// `room` bytes. A card that is removed must be named, so the cards after the first that does
-// not fit stay in the deck, even when a later, shorter one would fit. A first card too long to
-// fit on its own is drawn all the same and named cut short (WriteReply cuts it at the last whole
-// character that fits), since a card that could never be drawn would stop the deck for good;
-// only a reply without room for one character of it leaves it in the deck.
-std::size_t CardsThatFit(const CardList& deck, const std::vector<std::size_t>& chosen,
-                         std::size_t room) {
-  std::size_t length = 0;
-  for (std::size_t count = 0; count < chosen.size(); ++count) {
-    const std::string& card = deck[chosen[count]];
-    std::size_t added = card.size() + (count == 0 ? 0 : 1);
-    if (added > room - length) {
-      return count == 0 && ShiftJisPrefixLength(card, room) > 0 ? 1 : count;
-    }
-    length += added;
-  }
-  return chosen.size();
-}
-
 CardList CardsAt(const CardList& deck, const std::vector<std::size_t>& indexes) {
   CardList cards;
   cards.reserve(indexes.size());
@@ -110,7 +90,8 @@ void DrawCommand(const char* line, char* reply) {
   }
 
   std::vector<std::size_t> chosen = SelectCards(SelectorText(fields.command_text), deck.size());
-  chosen.resize(CardsThatFit(deck, chosen, *room));
+  chosen.resize(ChosenThatFit(
+      chosen, *room, [&deck](std::size_t index) -> const std::string& { return deck[index]; }));
   CardList drawn = CardsAt(deck, chosen);
   RemoveByName(deck, drawn);
 

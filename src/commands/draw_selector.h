@@ -11,8 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "text/shift_jis.h"
 
 namespace deckhand {
 
@@ -41,5 +44,27 @@ std::optional<PositionRange> ReadSelectorToken(std::string_view token);
 // the top card), in the order taken. Costs time linear in the selector's length and the deck's
 // size, however large or overlapping its ranges.
 std::vector<std::size_t> SelectCards(std::string_view selector, std::size_t deck_size);
+
+// How many of the chosen cards (indexes, as SelectCards gives them), from the first on, can be
+// named in a reply text of at most `room` bytes, names joined by commas; `name_of(index)` gives
+// a card's name. A card that is removed must be named, so the cards after the first that does
+// not fit stay where they are, even when a later, shorter one would fit. A first card too long
+// to fit on its own is taken all the same and named cut short (replies are cut at the last whole
+// character that fits), since a card that could never be drawn would stop the deck for good;
+// only a reply without room for one character of it leaves it in place.
+template <typename NameOf>
+std::size_t ChosenThatFit(const std::vector<std::size_t>& chosen, std::size_t room,
+                          NameOf name_of) {
+  std::size_t length = 0;
+  for (std::size_t count = 0; count < chosen.size(); ++count) {
+    const std::string& card = name_of(chosen[count]);
+    std::size_t added = card.size() + (count == 0 ? 0 : 1);
+    if (added > room - length) {
+      return count == 0 && ShiftJisPrefixLength(card, room) > 0 ? 1 : count;
+    }
+    length += added;
+  }
+  return chosen.size();
+}
 
 }  // namespace deckhand

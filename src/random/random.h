@@ -77,8 +77,9 @@ std::optional<std::uint32_t> UniformBelow(std::uint32_t bound, Generator& genera
 // 32-bit number, or nullopt when it fails): for k = 1 .. n-1, card k swaps with card j, j drawn
 // uniformly from 0 .. k, so every order is equally likely. A list of one card draws nothing.
 // False when the generator failed; the cards are then in some order that must not be used.
-template <typename Generator>
-bool ShuffleCards(CardList& cards, Generator& generator) {
+// Any list of cards will do (the table's cards carry their orientation).
+template <typename List, typename Generator>
+bool ShuffleCards(List& cards, Generator& generator) {
   for (std::size_t k = 1; k < cards.size(); ++k) {
     // No list comes near 2^32 cards: a deck file holds at most 100,000, a saved line as many as
     // fit in the save file.
@@ -88,5 +89,32 @@ bool ShuffleCards(CardList& cards, Generator& generator) {
   }
   return true;
 }
+
+// Fair bits, one per call, taken 32 at a time from a generator's numbers: each bit of a uniform
+// 32-bit number is itself a fair coin, independent of the others.
+template <typename Generator>
+class RandomBits {
+ public:
+  explicit RandomBits(Generator& generator) : generator_(generator) {}
+
+  // The next bit, or nullopt when the generator failed.
+  std::optional<bool> Next() {
+    if (left_ == 0) {
+      std::optional<std::uint32_t> word = generator_.Next();
+      if (!word) return std::nullopt;
+      word_ = *word;
+      left_ = 32;
+    }
+    bool bit = (word_ & 1u) != 0;
+    word_ >>= 1;
+    --left_;
+    return bit;
+  }
+
+ private:
+  Generator& generator_;
+  std::uint32_t word_ = 0;
+  int left_ = 0;
+};
 
 }  // namespace deckhand

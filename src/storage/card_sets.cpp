@@ -22,6 +22,7 @@ CardSet ReadCardSet(std::string_view deck_file) {
     return set;
   }
   set.outcome = CardSetOutcome::kRead;
+  set.reversible = entries.Number(kReversibleKey) == 1;
   if (count > 0) set.cards.reserve(static_cast<std::size_t>(count));
   for (std::int32_t i = 1; i <= count; ++i) set.cards.push_back(entries.Text(FormatDecimal(i)));
   return set;

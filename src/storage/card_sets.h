@@ -15,6 +15,9 @@ namespace deckhand {
 inline constexpr std::string_view kModeSection = "MODE";
 inline constexpr std::string_view kCardSetSection = "DECK";
 inline constexpr std::string_view kCardCountKey = "Max";
+// "Reversible=1" in a deck file's section: the table deals each card upright or reversed. The
+// five commands never read it.
+inline constexpr std::string_view kReversibleKey = "Reversible";
 
 // The most cards a deck file may ask for. A larger "Max" is a slip of the keyboard far more
 // often than a real card set, and dealing it would fill memory and the save file with empty
@@ -39,6 +42,8 @@ struct CardSet {
   CardSetOutcome outcome = CardSetOutcome::kUnreadable;
   // The cards in the file's order; an entry missing within 1 to "Max" is an empty name.
   CardList cards;
+  // The file says "Reversible=1".
+  bool reversible = false;
 };
 
 // Reads the deck file `deck_file` (resolved against the current directory) once for all its

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "text/shift_jis.h"
 
@@ -361,6 +363,216 @@ std::optional<std::string> WithIniValue(std::string_view content, std::string_vi
   result.append(edit->before).append(edit->head).append(edit->value).append(edit->tail);
   result.append(edit->after);
   return result;
+}
+
+namespace {
+
+// A value as a key line carries it: inside quotes when it would not read back as itself.
+std::string WrittenValue(std::string_view value) {
+  if (!NeedsQuotes(value)) return std::string(value);
+  std::string quoted;
+  quoted.reserve(value.size() + 2);
+  quoted.append(1, '"').append(value).append(1, '"');
+  return quoted;
+}
+
+std::string NewKeyLine(std::string_view key, std::string_view value) {
+  std::string line = IniKeyNeedsEscape(key) ? EscapeIniKey(key) : std::string(key);
+  line += '=';
+  line += WrittenValue(value);
+  line.append(kCrLf);
+  return line;
+}
+
+bool CanBeWritten(std::string_view value) {
+  return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+// The changes of one section, and what the scan found of it.
+struct SectionChanges {
+  std::string name;                                     // as the first change spells it
+  std::unordered_map<std::string, std::size_t> by_key;  // folded key -> change index
+  std::unordered_set<std::size_t> key_lengths;          // of the keys in by_key
+  std::vector<std::size_t> order;                       // change indexes, as given
+  std::vector<bool> found;                              // by position in `order`
+  std::optional<IniLine> header;
+  std::optional<IniLine> last_key;
+};
+
+// A piece of the new file: the old bytes from `begin` to `end` give way to `text`.
+struct Splice {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::string text;
+  bool starts_line = false;  // new lines: a line break first when the bytes before lack one
+};
+
+// Whether the pieces so far (none of them empty) end a line, as a new line needs: nothing yet,
+// only a byte-order mark, or a line break last.
+bool PiecesEndLine(const std::vector<std::string_view>& pieces) {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  if (size == 0) return true;
+  if (size == kUtf8Bom.size()) {
+    std::string joined;
+    for (std::string_view piece : pieces) joined += piece;
+    if (joined == kUtf8Bom) return true;
+  }
+  return IsLineBreak(pieces.back().back());
+}
+
+}  // namespace
+
+std::optional<IniPieces> PlanIniValues(std::string_view content,
+                                       const std::vector<IniValueChange>& changes) {
+  std::vector<SectionChanges> sections;
+  std::unordered_map<std::string, std::size_t> section_index;  // folded name -> sections
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    const IniValueChange& change = changes[i];
+    if (change.value && !CanBeWritten(*change.value)) return std::nullopt;
+    auto [at, added] = section_index.try_emplace(FoldNameCase(change.section), sections.size());
+    if (added) sections.push_back(SectionChanges{change.section, {}, {}, {}, {}, {}, {}});
+    SectionChanges& section = sections[at->second];
+    if (!section.by_key.try_emplace(FoldNameCase(change.key), section.order.size()).second) {
+      return std::nullopt;
+    }
+    section.key_lengths.insert(change.key.size());
+    section.order.push_back(i);
+    section.found.push_back(false);
+  }
+
+  std::vector<Splice> splices;
+  SectionChanges* inside = nullptr;
+  IniLineScanner scanner(content);
+  IniLine line;
+  while (scanner.Next(line)) {
+    if (line.kind == IniLineKind::kSection) {
+      inside = nullptr;
+      auto found = section_index.find(FoldNameCase(line.name));
+      if (found != section_index.end() && !sections[found->second].header) {
+        inside = &sections[found->second];
+        inside->header = line;
+      }
+      continue;
+    }
+    if (inside == nullptr || line.kind != IniLineKind::kKey) continue;
+    inside->last_key = line;
+    // Folding keeps a key's length and only escaped forms decode, so most lines of a long
+    // section are passed over without building their key.
+    bool escaped = line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen;
+    if (!escaped && !inside->key_lengths.contains(line.name.size())) continue;
+    auto found = inside->by_key.find(FoldNameCase(EffectiveIniKey(line.name)));
+    if (found == inside->by_key.end() || inside->found[found->second]) continue;
+    inside->found[found->second] = true;
+    const IniValueChange& change = changes[inside->order[found->second]];
+    if (!change.value) {
+      splices.push_back(Splice{line.begin, line.break_end, {}, false});
+      continue;
+    }
+    std::string text(line.name);
+    text += '=';
+    text += WrittenValue(*change.value);
+    if (line.end == content.size()) text.append(kCrLf);
+    splices.push_back(Splice{line.begin, line.end, std::move(text), false});
+  }
+
+  std::string new_sections;
+  for (SectionChanges& section : sections) {
+    std::string new_lines;
+    for (std::size_t k = 0; k < section.order.size(); ++k) {
+      const IniValueChange& change = changes[section.order[k]];
+      if (!section.found[k] && change.value) new_lines += NewKeyLine(change.key, *change.value);
+    }
+    if (new_lines.empty()) continue;
+    if (section.header) {
+      const IniLine& anchor = section.last_key ? *section.last_key : *section.header;
+      splices.push_back(Splice{anchor.break_end, anchor.break_end, std::move(new_lines), true});
+    } else {
+      new_sections.append(1, '[').append(section.name).append(1, ']').append(kCrLf);
+      new_sections += new_lines;
+    }
+  }
+  std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) {
+    return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+  });
+
+  IniPieces plan;
+  // Every new text is in place before the first view of one is taken, and `texts` never grows
+  // past its reserve, so the views stay good.
+  plan.texts.reserve(splices.size() + 1);
+  for (Splice& splice : splices) plan.texts.push_back(std::move(splice.text));
+  plan.texts.push_back(std::move(new_sections));
+  auto add = [&plan](std::string_view piece) {
+    if (!piece.empty()) plan.pieces.push_back(piece);
+  };
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < splices.size(); ++i) {
+    add(content.substr(position, splices[i].begin - position));
+    if (splices[i].starts_line && !PiecesEndLine(plan.pieces)) add(kCrLf);
+    add(plan.texts[i]);
+    position = splices[i].end;
+  }
+  add(content.substr(position));
+  if (!plan.texts.back().empty()) {
+    if (!PiecesEndLine(plan.pieces)) add(kCrLf);
+    add(plan.texts.back());
+  }
+  return plan;
+}
+
+std::optional<std::string> WithIniValues(std::string_view content,
+                                         const std::vector<IniValueChange>& changes) {
+  std::optional<IniPieces> plan = PlanIniValues(content, changes);
+  if (!plan) return std::nullopt;
+  return plan->Joined();
+}
+
+std::string IniPieces::Joined() const {
+  std::size_t size = 0;
+  for (std::string_view piece : pieces) size += piece.size();
+  std::string joined;
+  joined.reserve(size);
+  for (std::string_view piece : pieces) joined.append(piece);
+  return joined;
+}
+
+IniLookup LookUpIniEntries(std::string_view content, std::string_view value_section,
+                           std::string_view key, std::string_view entries_section,
+                           std::string_view key_prefix) {
+  IniLookup found;
+  bool key_is_escaped = IniKeyNeedsEscape(key);
+  std::unordered_set<std::string> seen;
+  bool value_section_seen = false;
+  bool entries_section_seen = false;
+  bool in_value_section = false;
+  bool in_entries_section = false;
+  IniLineScanner scanner(content);
+  IniLine line;
+  while (scanner.Next(line)) {
+    if (line.kind == IniLineKind::kSection) {
+      // Only the first section of a name is ever read.
+      in_value_section = !value_section_seen && NamesMatch(line.name, value_section);
+      value_section_seen |= in_value_section;
+      in_entries_section = !entries_section_seen && NamesMatch(line.name, entries_section);
+      entries_section_seen |= in_entries_section;
+      continue;
+    }
+    if (line.kind != IniLineKind::kKey) continue;
+    if (in_value_section && !found.value && KeyLineMatches(line, key, key_is_escaped)) {
+      found.value = std::string(UnquoteIniValue(line.value));
+    }
+    if (!in_entries_section) continue;
+    // A plain key is its own name; its start is compared before any key is built.
+    bool escaped = line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen;
+    if (!escaped && !NamesMatch(line.name.substr(0, key_prefix.size()), key_prefix)) continue;
+    std::string entry_key = EffectiveIniKey(line.name);
+    std::string folded = FoldNameCase(entry_key);
+    if (folded.compare(0, key_prefix.size(), FoldNameCase(key_prefix)) != 0) continue;
+    if (!seen.insert(std::move(folded)).second) continue;
+    found.entries.push_back(
+        IniEntry{std::move(entry_key), std::string(UnquoteIniValue(line.value))});
+  }
+  return found;
 }
 
 }  // namespace deckhand

@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace deckhand {
 
@@ -146,5 +147,62 @@ std::optional<IniEdit> PlanIniValue(std::string_view content, std::string_view s
 // `content` with (section, key) set to `value`; nullopt when the value cannot be written.
 std::optional<std::string> WithIniValue(std::string_view content, std::string_view section,
                                         std::string_view key, std::string_view value);
+
+// One entry to set or remove in a change of several entries at once.
+struct IniValueChange {
+  std::string section;
+  std::string key;
+  std::optional<std::string> value;  // nullopt: the key's line is removed
+};
+
+// A new file as pieces to write one after another: views into the old content, into `texts`
+// (the new lines) and into constants. A save file runs to megabytes, so a writer passes the
+// pieces on rather than copying the whole file into one new string. Moving keeps the views
+// good; a copy would not, so there is none.
+struct IniPieces {
+  IniPieces() = default;
+  IniPieces(IniPieces&&) = default;
+  IniPieces& operator=(IniPieces&&) = default;
+  IniPieces(const IniPieces&) = delete;
+  IniPieces& operator=(const IniPieces&) = delete;
+
+  std::string Joined() const;
+
+  std::vector<std::string> texts;
+  std::vector<std::string_view> pieces;  // none empty
+};
+
+// The pieces of `content` with every change made (as WithIniValues makes them); the old
+// content must outlive them.
+std::optional<IniPieces> PlanIniValues(std::string_view content,
+                                       const std::vector<IniValueChange>& changes);
+
+// `content` with every change made in one pass: a key that exists (first match, as reading finds
+// it) gets its new value on its own line or loses its line; a new key of an existing section goes
+// after the section's last key line, in the order given; new sections go at the end of the file.
+// Every other byte stays as it was, as with WithIniValue. nullopt when a value cannot be written
+// (CR, LF, NUL) or one key is named twice. For commands that move cards between several entries,
+// which must change together or not at all.
+std::optional<std::string> WithIniValues(std::string_view content,
+                                         const std::vector<IniValueChange>& changes);
+
+// An entry as reading finds it: the key it stands for (escaped forms decoded) and its value.
+struct IniEntry {
+  std::string key;
+  std::string value;
+};
+
+// One value and a set of entries, found in one pass over a file: the value of
+// (value_section, key), as FindIniValue finds it, and the entries of `entries_section` whose key
+// starts with `key_prefix` (without regard to ASCII letter case), in file order, the first of each
+// key only. For a save file of megabytes, one scan instead of two.
+struct IniLookup {
+  std::optional<std::string> value;
+  std::vector<IniEntry> entries;
+};
+
+IniLookup LookUpIniEntries(std::string_view content, std::string_view value_section,
+                           std::string_view key, std::string_view entries_section,
+                           std::string_view key_prefix);
 
 }  // namespace deckhand

@@ -235,6 +235,7 @@ Cards CardsWrittenIn(const std::string& file) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::size_t equals = line.find('=');
     if (line.empty() || line[0] == ';' || line[0] == '[' || equals == std::string::npos) continue;
+    if (line.substr(0, equals) == "Reversible") continue;  // the table's, never the commands'
     entries.emplace_back(line.substr(0, equals), line.substr(equals + 1));
   }
   int max = -1;

@@ -139,6 +139,43 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"decksave.ini", SaveFile(kFiveCards)}},
                  Args({"-t", "#t", "shuffle", "count"}),
                  "NOTICE #t シャッフルしました\nNOTICE #t 5\n"},
+        // The table: every line the command sends, addressee first. A deal takes the cards in
+        // turn from the top, so a deck written by hand gives known hands.
+        GameCase{"PlaysAHandAtTheTable",
+                 {{"decksave.ini", SaveFile("#t=A,B,C,D,E,F,G,H\r\n")}},
+                 Args({"-u", "al", "-t", "#t", "deal,2,al,bo", "hand", "play,2", "give,bo,1",
+                       "hdraw", "discard,1", "draw", "discards", "table", "recall,all", "count"}),
+                 "NOTICE al A,C\nNOTICE bo B,D\n"
+                 "NOTICE #t alに2枚配りました\nNOTICE #t boに2枚配りました\n"
+                 "NOTICE al A,C\n"
+                 "NOTICE #t al: C\n"
+                 "NOTICE bo alから受け取りました: A\nNOTICE #t alからboに1枚渡しました\n"
+                 "NOTICE al E\nNOTICE #t al: 1枚引きました\n"
+                 "NOTICE #t al: 1枚捨てました\n"
+                 "NOTICE #t F\n"
+                 "NOTICE #t F,E,C\n"
+                 "NOTICE #t 山札2枚 捨て札3枚 bo:3枚\n"
+                 "NOTICE #t 6枚をデッキに戻してシャッフルしました\n"
+                 "NOTICE #t 8\n"},
+        GameCase{
+            "NamedDecksKeepTheirOwnPilesAndLabelTheirLines",
+            {{"decksave.ini",
+              SaveFile("#t=A,B\r\n[TABLE]\r\n#t,two,deck=U,mini\r\n#t,two,draw=UUU:P,Q,R\r\n")}},
+            Args({"-t", "#t", "count@two", "hdraw@two,1-2", "count", "table@TWO", "deck@two,mini",
+                  "count@two"}),
+            "NOTICE #t [two] 3\nNOTICE player [two] P,Q\nNOTICE #t [two] player: 2枚引きました\n"
+            "NOTICE #t 2\nNOTICE #t [TWO] 山札1枚 捨て札0枚 player:2枚\n"
+            "NOTICE #t [two] デッキセット:mini\nNOTICE #t [two] 5\n"},
+        GameCase{"ShowsReversedCardsWithTheirMark",
+                 {{"decksave.ini", SaveFile("#t=X,Y\r\n[TABLE]\r\n#t,,draw=RU:X,Y\r\n")}},
+                 Args({"-t", "#t", "check", "draw", "peek"}),
+                 "NOTICE #t X(逆位置),Y\nNOTICE #t X(逆位置)\nNOTICE player Y\n"},
+        GameCase{"RecallsTheDiscardPileWhenThePileRunsOut",
+                 {{"decksave.ini", SaveFile("#t=\r\n[TABLE]\r\n#t,,discard=U:Z\r\n")}},
+                 Args({"-t", "#t", "draw", "auto_recall,on", "draw", "auto_recall"}),
+                 "NOTICE #t デッキにカードがありません\nNOTICE #t 自動回収:オン\n"
+                 "NOTICE #t 捨て札1枚をデッキに戻してシャッフルしました\nNOTICE #t Z\n"
+                 "NOTICE #t 自動回収:オン\n"},
         // Bytes of a saved deck that no character starts with are shown, not dropped.
         GameCase{"EscapesBytesThatDoNotConvert",
                  {{"decksave.ini",
@@ -221,20 +258,37 @@ INSTANTIATE_TEST_SUITE_P(
                   Args({"--plugin=" DECKHAND_INCOMPLETE_PLUGIN, "count"}), 1,
                   "does not export Deck"},
         // Deals that the library answers with silence, or from a missing file: said and failed.
-        ErrorCase{"AModeTheTableLacksGetsNoReplyAndDealsNothing",
-                  Args({"-t", "#t", "deck,nosuch", "deck", "count"}), 1,
-                  "Deck: no reply: the mode \"nosuch\" is not in modes.ini", "NOTICE #t 2\n",
+        ErrorCase{"AModeTheTableLacksIsRefusedAndDealsNothing",
+                  Args({"-t", "#t", "deck,nosuch", "deck", "count"}),
+                  1,
+                  "deck,nosuch: the mode \"nosuch\" is not in modes.ini",
+                  "NOTICE player モードがありません: nosuch\n"
+                  "NOTICE player モードを指定してください(例: deck,trump)\nNOTICE #t 2\n",
                   {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
         ErrorCase{"AModeWithoutItsDeckFileKeepsTheDeck",
-                  Args({"-t", "#t", "deck,empty", "count"}), 1,
+                  Args({"-t", "#t", "deck,empty", "count"}),
+                  1,
                   "the deck file missing.ini of the mode \"empty\" is missing",
                   "NOTICE #t デッキファイルを読めませんでした\nNOTICE #t 2\n",
                   {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
         ErrorCase{"ReadsTheModeTableThatModesNames",
-                  Args({"-t", "#t", "--modes=other.ini", "deck,small", "deck,mini", "count"}), 1,
+                  Args({"-t", "#t", "--modes=other.ini", "deck,small", "deck,mini", "count"}),
+                  1,
                   "the mode \"mini\" is not in other.ini",
-                  "NOTICE #t デッキセット:small\nNOTICE #t 5\n",
+                  "NOTICE #t デッキセット:small\nNOTICE player モードがありません: mini\n"
+                  "NOTICE #t 5\n",
                   {{"other.ini", "[MODE]\r\nsmall=mini.ini\r\n"}}},
+        // The table's refusals: a line to the player, the reason on standard error.
+        ErrorCase{"PositionsBeyondTheHandMoveNothing",
+                  Args({"-t", "#t", "hdraw", "play,2", "hand"}),
+                  1,
+                  "play,2: refused: 手札にその位置のカードがありません(手札1枚)",
+                  "NOTICE player A\nNOTICE #t player: 1枚引きました\n"
+                  "NOTICE player 手札にその位置のカードがありません(手札1枚)\nNOTICE player A\n",
+                  {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
+        ErrorCase{"GivingToOneselfAndNoSuchDeck", Args({"-t", "#t", "give,player,1", "count@x"}), 1,
+                  "count@x: refused: [x] デッキがありません: x",
+                  "NOTICE player 自分には渡せません\nNOTICE player [x] デッキがありません: x\n"},
         // Command texts.
         ErrorCase{"UnknownCommandWordRunsNothing", Args({"count", "dral,1"}), 1,
                   "unknown command \"dral\" in \"dral,1\""},
@@ -358,6 +412,14 @@ TEST_P(ExampleSetTest, DealsTheWholeSetAndLosesNoCard) {
 
   std::vector<std::string> played = drawn;
   played.insert(played.end(), left.begin(), left.end());
+  // The tarot sets are reversible: a reversed card is its name and the mark.
+  const std::string mark = Sjis("(逆位置)");
+  for (std::string& card : played) {
+    if (card.size() > mark.size() &&
+        card.compare(card.size() - mark.size(), mark.size(), mark) == 0) {
+      card.resize(card.size() - mark.size());
+    }
+  }
   std::sort(played.begin(), played.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(played, expected);
@@ -375,18 +437,19 @@ TEST(ExampleGameTest, RepliesInUtf8) {
   ExampleDirectory examples;
   ProgramRun run = RunDeckhand(Args({"-t", "#table", "deck,trump", "count", "draw,1-3", "count",
                                      "deck,poker", "shuffle", "count"}));
-  ASSERT_EQ(run.exit_status, 1) << run.err;  // deck,poker got no reply
+  ASSERT_EQ(run.exit_status, 1) << run.err;  // deck,poker was refused
   EXPECT_NE(run.err.find("the mode \"poker\" is not in modes.ini"), std::string::npos) << run.err;
   std::vector<std::string> replies = SplitAt(run.out, '\n');
-  ASSERT_EQ(replies.size(), 7u) << run.out;
+  ASSERT_EQ(replies.size(), 8u) << run.out;
   EXPECT_EQ(replies[0], "NOTICE #table デッキセット:trump");
   EXPECT_EQ(replies[1], "NOTICE #table 54");
   EXPECT_EQ(CardsIn(replies[2], "#table").size(), 3u);
   EXPECT_EQ(replies[3], "NOTICE #table 51");
-  // deck,poker: a mode the table lacks, no reply.
-  EXPECT_EQ(replies[4], "NOTICE #table シャッフルしました");
-  EXPECT_EQ(replies[5], "NOTICE #table 51");
-  EXPECT_EQ(replies[6], "");
+  // deck,poker: a mode the table lacks, told to the player alone.
+  EXPECT_EQ(replies[4], "NOTICE player モードがありません: poker");
+  EXPECT_EQ(replies[5], "NOTICE #table シャッフルしました");
+  EXPECT_EQ(replies[6], "NOTICE #table 51");
+  EXPECT_EQ(replies[7], "");
 }
 
 TEST(HostTest, HelpShowsUsage) {
@@ -407,10 +470,11 @@ TEST(HostTest, PromptsAPersonAtATerminal) {
   ProgramInput input = Args({"-t", "#t"}, "count\ndeck,nosuch\n");
   input.input_is_terminal = true;
   ProgramRun run = RunDeckhand(input);
-  EXPECT_EQ(run.exit_status, 1);  // deck,nosuch got no reply
-  EXPECT_EQ(run.out, "NOTICE #t 0\n");
+  EXPECT_EQ(run.exit_status, 1);  // deck,nosuch was refused
+  EXPECT_EQ(run.out, "NOTICE #t 0\nNOTICE player モードがありません: nosuch\n");
   EXPECT_NE(run.err.find("#t> "), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("(no reply)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("deck,nosuch: the mode \"nosuch\" is not in"), std::string::npos)
+      << run.err;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace deckhand {
 namespace {
 
@@ -152,6 +154,8 @@ class IniEditTest : public ::testing::TestWithParam<EditCase> {};
 TEST_P(IniEditTest, ChangesOneLineAndKeepsEveryOtherByte) {
   const EditCase& c = GetParam();
   EXPECT_EQ(WithIniValue(c.before, "DECK", c.key, c.value), c.after) << c.rule;
+  // A change of several entries makes each one exactly as a change of one does.
+  EXPECT_EQ(WithIniValues(c.before, {{"DECK", c.key, c.value}}), c.after) << c.rule;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -245,6 +249,77 @@ TEST(IniWriteTest, RefusesValuesThatWouldInjectLines) {
                                    std::string("A\rB"), std::string("A\0B", 3)}) {
     EXPECT_EQ(WithIniValue("[DECK]\r\n", "DECK", "#t", value), std::nullopt);
   }
+}
+
+// Several entries set at once give the file that setting them one after another gives, on files
+// built from the lines users and the platform write.
+TEST(IniValuesTest, SettingSeveralAtOnceEqualsSettingThemInTurn) {
+  const std::vector<std::string> lines = {"[DECK]", "[TABLE]", "[MODE]", "#a=1",     "#B=2",
+                                          "; note", "",        "x=y",    "#c=\"q\"", "[deck]"};
+  const std::vector<std::string> keys = {"#a", "#b", "#c", "#d", "[x]", "#a,,discard"};
+  const std::vector<std::string> sections = {"DECK", "TABLE", "NEW"};
+  std::mt19937 random(20);
+  for (int round = 0; round < 2000; ++round) {
+    std::string content;
+    for (int n = std::uniform_int_distribution<int>(0, 8)(random); n > 0; --n) {
+      content += lines[random() % lines.size()];
+      content += random() % 4 == 0 ? "\n" : "\r\n";
+    }
+    if (random() % 3 == 0 && !content.empty()) content.resize(content.size() - 1);
+    std::vector<IniValueChange> changes;
+    std::string in_turn = content;
+    for (int n = std::uniform_int_distribution<int>(1, 4)(random); n > 0; --n) {
+      IniValueChange change{sections[random() % sections.size()], keys[random() % keys.size()],
+                            "v" + std::to_string(random() % 10)};
+      bool repeated = false;
+      for (const IniValueChange& earlier : changes) {
+        repeated |= earlier.section == change.section && earlier.key == change.key;
+      }
+      if (repeated) continue;
+      in_turn = *WithIniValue(in_turn, change.section, change.key, *change.value);
+      changes.push_back(change);
+    }
+    ASSERT_EQ(WithIniValues(content, changes), in_turn) << "content: " << content;
+    // The one-pass lookup finds the value FindIniValue finds.
+    EXPECT_EQ(LookUpIniEntries(in_turn, "deck", "#A", "TABLE", "#a,").value,
+              FindIniValue(in_turn, "deck", "#A"))
+        << in_turn;
+  }
+}
+
+TEST(IniValuesTest, RemovesLinesAndLeavesEveryOtherByte) {
+  std::string file = "[DECK]\r\n#t=A\r\n[TABLE]\r\n#t,,discard=U:B\r\n; kept\r\n#t,,hand,al=U:C";
+  EXPECT_EQ(WithIniValues(file, {{"TABLE", "#T,,DISCARD", std::nullopt},
+                                 {"TABLE", "#t,,hand,al", std::nullopt},
+                                 {"TABLE", "#t,,hand,bo", std::nullopt}}),
+            "[DECK]\r\n#t=A\r\n[TABLE]\r\n; kept\r\n");
+  // A new key goes where the removed last key stood.
+  EXPECT_EQ(WithIniValues(file, {{"TABLE", "#t,,hand,al", std::nullopt},
+                                 {"TABLE", "#t,,hand,bo", "U:C"},
+                                 {"DECK", "#t", ""}}),
+            "[DECK]\r\n#t=\r\n[TABLE]\r\n#t,,discard=U:B\r\n; kept\r\n#t,,hand,bo=U:C\r\n");
+}
+
+TEST(IniValuesTest, RefusesValuesThatWouldInjectLinesAndKeysNamedTwice) {
+  EXPECT_EQ(WithIniValues("", {{"DECK", "#a", "x"}, {"DECK", "#b", "y\r\n[MODE]"}}), std::nullopt);
+  EXPECT_EQ(WithIniValues("", {{"DECK", "#a", "x"}, {"deck", "#A", "y"}}), std::nullopt);
+}
+
+TEST(IniValuesTest, CollectsTheFirstOfEachKeyWithThePrefixWhileLookingUpAValue) {
+  std::string file =
+      "[DECK]\r\n#t=A\r\n[TABLE]\r\n#t,,a=1\r\n#tt,,a=2\r\n#T,,A=3\r\n~ [x],,a ~=4\r\n"
+      "#t,b=\"5 \"\r\n[TABLE]\r\n#t,c=6\r\n[DECK]\r\n#u=B\r\n";
+  IniLookup found = LookUpIniEntries(file, "deck", "#T", "table", "#t,");
+  EXPECT_EQ(found.value, "A");
+  ASSERT_EQ(found.entries.size(), 2u);
+  EXPECT_EQ(found.entries[0].key, "#t,,a");
+  EXPECT_EQ(found.entries[0].value, "1");
+  EXPECT_EQ(found.entries[1].key, "#t,b");
+  EXPECT_EQ(found.entries[1].value, "5 ");
+  EXPECT_EQ(LookUpIniEntries(file, "DECK", "#u", "TABLE", "#t,").value, std::nullopt);
+  std::vector<IniEntry> escaped = LookUpIniEntries(file, "DECK", "#t", "TABLE", "[X],").entries;
+  ASSERT_EQ(escaped.size(), 1u);
+  EXPECT_EQ(escaped[0].key, "[x],,a");
 }
 
 }  // namespace

@@ -1,0 +1,502 @@
+#include "host/common/table_chat.h"
+
+#include <charconv>
+#include <exception>
+#include <optional>
+#include <utility>
+
+#include "deckhand/table.h"
+#include "host/common/ascii.h"
+
+namespace deckhand::host {
+namespace {
+
+using table::Card;
+using table::Cards;
+using table::Outcome;
+using table::Result;
+
+// The most bytes of card names a view of a pile shows (check, peek, hand, discards): about what
+// one reply line of the library holds. Cards moved are always all named.
+constexpr std::size_t kMostShownBytes = 4000;
+constexpr std::string_view kMore = ",...";
+constexpr std::size_t kMostPeekCards = 1000;
+
+using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
+
+// `text` with every placeholder filled, in one pass, so that a name such as "{count}" is shown as
+// it is and never filled in itself.
+std::string Fill(std::string_view text, Fills fills) {
+  std::string filled;
+  while (!text.empty()) {
+    bool replaced = false;
+    for (const auto& [name, value] : fills) {
+      if (text.substr(0, name.size()) == name) {
+        filled += value;
+        text.remove_prefix(name.size());
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) {
+      filled += text.front();
+      text.remove_prefix(1);
+    }
+  }
+  return filled;
+}
+
+std::optional<std::size_t> PlainNumber(std::string_view text) {
+  std::size_t number = 0;
+  auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || failure != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::vector<std::string> SplitAtCommas(std::string_view text) {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0;;) {
+    std::size_t comma = text.find(',', start);
+    pieces.emplace_back(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) return pieces;
+    start = comma + 1;
+  }
+}
+
+// One command being answered.
+class Answer {
+ public:
+  Answer(const TableCommand& command, const TableTexts& texts, std::string_view deck)
+      : command_(command), texts_(texts), deck_(deck) {}
+
+  // The answer, with the status of the last refusal, or kDone when the command ran.
+  TableAnswer Finish(bool ran) {
+    answer_.is_command = true;
+    answer_.status = ran ? AnswerStatus::kDone : status_;
+    return std::move(answer_);
+  }
+
+  bool InPrivate() const { return EqualIgnoringCase(command_.place, command_.player); }
+
+  void ToPlace(std::string_view text) { Add(command_.place, text, false); }
+  void ToPlayer(std::string_view text, bool secret = false) { Add(command_.player, text, secret); }
+  void To(std::string_view who, std::string_view text, bool secret) { Add(who, text, secret); }
+
+  // The cards joined by commas as Draw joins them, each reversed one marked.
+  std::string CardsText(const Cards& cards, std::size_t most_bytes = std::string::npos) const {
+    std::string text;
+    for (std::size_t i = 0; i < cards.size(); ++i) {
+      std::string shown = cards[i].name;
+      if (cards[i].reversed) shown += texts_.reversed_mark;
+      if (i > 0 && text.size() + 1 + shown.size() > most_bytes) {
+        text += kMore;
+        break;
+      }
+      if (i > 0) text += ',';
+      text += shown;
+    }
+    return text;
+  }
+
+  // Says why a command was refused or failed, to whoever the library's own reply would go (the
+  // place) or to the player.
+  bool Refuse(const Result& result, std::string_view name = {}, std::string_view mode = {}) {
+    std::string count;
+    std::string_view who = name.empty() ? command_.player : name;
+    status_ = AnswerStatus::kRefused;
+    switch (result.outcome) {
+      case Outcome::kDone:
+        return true;
+      case Outcome::kNoCards:
+        ToPlace(texts_.no_cards);
+        status_ = AnswerStatus::kNoCards;
+        break;
+      case Outcome::kNothingSelected:
+        ToPlace(texts_.nothing_drawn);
+        status_ = AnswerStatus::kNoCards;
+        break;
+      case Outcome::kSaveFailed:
+        ToPlace(texts_.save_failed);
+        status_ = AnswerStatus::kFailed;
+        break;
+      case Outcome::kShuffleFailed:
+        ToPlace(texts_.shuffle_failed);
+        status_ = AnswerStatus::kFailed;
+        break;
+      case Outcome::kDeckFileUnreadable:
+        ToPlace(texts_.deck_file_unreadable);
+        status_ = AnswerStatus::kFailed;
+        break;
+      case Outcome::kBadName:
+        ToPlayer(Fill(texts_.bad_name, {{"{nick}", who}}));
+        break;
+      case Outcome::kNoSuchDeck:
+        ToPlayer(Fill(texts_.no_such_deck, {{"{deck}", deck_}}));
+        break;
+      case Outcome::kNoMode:
+        ToPlayer(texts_.no_mode);
+        break;
+      case Outcome::kNoSuchMode:
+        ToPlayer(Fill(texts_.no_such_mode, {{"{mode}", mode}}));
+        break;
+      case Outcome::kCardSetTooLarge:
+        ToPlayer(Fill(texts_.card_set_too_large, {{"{mode}", mode}}));
+        break;
+      case Outcome::kNotEnoughCards:
+        count = std::to_string(result.draw_pile);
+        ToPlayer(Fill(texts_.not_enough_cards, {{"{count}", count}}));
+        break;
+      case Outcome::kBadCount:
+        ToPlayer(texts_.bad_count);
+        break;
+      case Outcome::kBeyondHand:
+        count = std::to_string(HandSize(result, command_.player));
+        ToPlayer(Fill(texts_.beyond_hand, {{"{count}", count}}));
+        break;
+      case Outcome::kGiveToSelf:
+        ToPlayer(texts_.give_to_self);
+        break;
+      case Outcome::kPlayerTwice:
+        ToPlayer(Fill(texts_.player_twice, {{"{nick}", who}}));
+        break;
+      case Outcome::kTooManyDecks:
+        count = std::to_string(table::kMaxNamedDecks);
+        ToPlayer(Fill(texts_.too_many_decks, {{"{count}", count}}));
+        break;
+    }
+    return false;
+  }
+
+  void RefuseText(std::string_view text) {
+    status_ = AnswerStatus::kRefused;
+    ToPlayer(text);
+  }
+
+  // A line about the deck: a named deck's lines carry its label.
+  std::string Labelled(std::string_view text) const {
+    if (deck_.empty()) return std::string(text);
+    return Fill(texts_.deck_label, {{"{deck}", deck_}}) + std::string(text);
+  }
+
+ private:
+  static std::size_t HandSize(const Result& result, std::string_view player) {
+    for (const table::HandSize& hand : result.hands) {
+      if (EqualIgnoringCase(hand.player, player)) return hand.cards;
+    }
+    return 0;
+  }
+
+  void Add(std::string_view to, std::string_view text, bool secret) {
+    answer_.lines.push_back(ChatLine{std::string(to), Labelled(text), secret});
+  }
+
+  const TableCommand& command_;
+  const TableTexts& texts_;
+  std::string_view deck_;
+  TableAnswer answer_;
+  AnswerStatus status_ = AnswerStatus::kRefused;
+};
+
+bool IsPlayer(const TableCommand& command, std::string_view name) {
+  return !command.is_player || command.is_player(name);
+}
+
+struct WordName;
+
+// The pieces of "WORD[@DECK][,ARGS]".
+struct Parsed {
+  const WordName* word = nullptr;
+  std::string_view deck;
+  bool names_deck = false;
+  std::string_view arguments;
+};
+
+// One command played at the table: one method per command word, each calling the table once and
+// saying what happened. False when the command was refused or failed (the answer says why).
+class Play {
+ public:
+  Play(const TableCommand& command, const TableTexts& texts, const Parsed& parsed, Answer& answer)
+      : c_(command), t_(texts), deck_(parsed.deck), args_(parsed.arguments), answer_(answer) {}
+
+  bool Deck() {
+    Result r = table::DealDeck(c_.place, deck_, c_.modes_file, args_);
+    if (!answer_.Refuse(r, {}, args_)) return false;
+    answer_.ToPlace(Fill(t_.deck_set, {{"{mode}", args_}}));
+    return true;
+  }
+
+  bool Shuffle() {
+    if (!answer_.Refuse(table::ShuffleDeck(c_.place, deck_))) return false;
+    answer_.ToPlace(t_.shuffled);
+    return true;
+  }
+
+  bool Recall() {
+    bool all = EqualIgnoringCase(args_, "all");
+    if (!all && !args_.empty()) return BadArgument();
+    Result r = table::RecallCards(c_.place, deck_, all);
+    if (!answer_.Refuse(r)) return false;
+    std::string count = std::to_string(r.recalled);
+    answer_.ToPlace(Fill(t_.recalled, {{"{count}", count}}));
+    return true;
+  }
+
+  bool Draw() {
+    Result r = table::DrawCards(c_.place, deck_, args_, "");
+    AnnounceAutoRecall(r);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(answer_.CardsText(r.cards));
+    return true;
+  }
+
+  // The cards to the player alone; the channel hears how many (not in a private table, where
+  // the player is the channel).
+  bool HiddenDraw() {
+    Result r = table::DrawCards(c_.place, deck_, args_, c_.player);
+    AnnounceAutoRecall(r);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlayer(answer_.CardsText(r.cards), true);
+    if (!answer_.InPrivate()) {
+      std::string count = std::to_string(r.cards.size());
+      answer_.ToPlace(Fill(t_.hidden_draw, {{"{nick}", c_.player}, {"{count}", count}}));
+    }
+    return true;
+  }
+
+  // "N,NICK[,NICK...]"
+  bool Deal() {
+    std::vector<std::string> pieces = SplitAtCommas(args_);
+    std::optional<std::size_t> count = PlainNumber(pieces.front());
+    std::vector<std::string> players(pieces.begin() + 1, pieces.end());
+    if (!count) {
+      answer_.RefuseText(t_.bad_count);
+      return false;
+    }
+    for (const std::string& player : players) {
+      if (!IsPlayer(c_, player)) return NoSuchPlayer(player);
+    }
+    Result r = table::DealCards(c_.place, deck_, *count, players);
+    AnnounceAutoRecall(r);
+    if (!answer_.Refuse(r, args_)) return false;
+    for (const auto& [player, cards] : r.dealt) answer_.To(player, answer_.CardsText(cards), true);
+    for (const auto& [player, cards] : r.dealt) {
+      std::string dealt = std::to_string(cards.size());
+      answer_.ToPlace(Fill(t_.dealt, {{"{nick}", player}, {"{count}", dealt}}));
+    }
+    return true;
+  }
+
+  bool Hand() {
+    Result r = table::ShowHand(c_.place, deck_, c_.player);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlayer(r.cards.empty() ? t_.no_hand : answer_.CardsText(r.cards, kMostShownBytes),
+                     true);
+    return true;
+  }
+
+  bool PlayCards() {
+    Result r = table::PlayCards(c_.place, deck_, c_.player, args_);
+    if (!answer_.Refuse(r)) return false;
+    std::string cards = answer_.CardsText(r.cards);
+    answer_.ToPlace(Fill(t_.played, {{"{nick}", c_.player}, {"{cards}", cards}}));
+    return true;
+  }
+
+  bool Discard() {
+    Result r = table::PlayCards(c_.place, deck_, c_.player, args_);
+    if (!answer_.Refuse(r)) return false;
+    std::string count = std::to_string(r.cards.size());
+    answer_.ToPlace(Fill(t_.discarded, {{"{nick}", c_.player}, {"{count}", count}}));
+    return true;
+  }
+
+  // "NICK,SEL"
+  bool Give() {
+    std::size_t comma = args_.find(',');
+    std::string_view receiver = args_.substr(0, comma);
+    std::string_view selector = comma == std::string_view::npos ? "" : args_.substr(comma + 1);
+    if (!IsPlayer(c_, receiver)) return NoSuchPlayer(receiver);
+    Result r = table::GiveCards(c_.place, deck_, c_.player, receiver, selector);
+    if (!answer_.Refuse(r, receiver)) return false;
+    std::string cards = answer_.CardsText(r.cards);
+    std::string count = std::to_string(r.cards.size());
+    answer_.To(receiver, Fill(t_.received, {{"{nick}", c_.player}, {"{cards}", cards}}), true);
+    answer_.ToPlace(
+        Fill(t_.given, {{"{nick}", c_.player}, {"{to}", receiver}, {"{count}", count}}));
+    return true;
+  }
+
+  bool Discards() {
+    Result r = table::ShowDiscards(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(r.cards.empty() ? t_.no_discards : answer_.CardsText(r.cards, kMostShownBytes));
+    return true;
+  }
+
+  bool Table() {
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    std::string draw = std::to_string(r.draw_pile);
+    std::string discards = std::to_string(r.discard_pile);
+    std::string line = Fill(t_.table, {{"{count}", draw}, {"{discards}", discards}});
+    for (const table::HandSize& hand : r.hands) {
+      std::string cards = std::to_string(hand.cards);
+      line += Fill(t_.table_hand, {{"{nick}", hand.player}, {"{count}", cards}});
+    }
+    answer_.ToPlace(line);
+    return true;
+  }
+
+  bool Count() {
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(std::to_string(r.draw_pile));
+    return true;
+  }
+
+  bool Check() {
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(answer_.CardsText(r.cards, kMostShownBytes));
+    return true;
+  }
+
+  // The top N cards (1 without N) to the dealer alone.
+  bool Peek() {
+    std::optional<std::size_t> count = args_.empty() ? 1 : PlainNumber(args_);
+    if (!count || *count == 0 || *count > kMostPeekCards) return BadArgument();
+    Result r = table::DescribeTable(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    if (r.cards.size() > *count) r.cards.resize(*count);
+    answer_.ToPlayer(r.cards.empty() ? t_.no_cards : answer_.CardsText(r.cards, kMostShownBytes),
+                     true);
+    return true;
+  }
+
+  // Without an argument anyone may ask; setting it is the dealer's.
+  bool AutoRecall() {
+    Result r;
+    if (args_.empty()) {
+      r = table::DescribeTable(c_.place, "");
+    } else if (EqualIgnoringCase(args_, "on") || EqualIgnoringCase(args_, "off")) {
+      if (!c_.may_deal) {
+        answer_.RefuseText(t_.dealer_only);
+        return false;
+      }
+      r = table::SetAutoRecall(c_.place, EqualIgnoringCase(args_, "on"));
+    } else {
+      return BadArgument();
+    }
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(r.auto_recall ? t_.auto_recall_on : t_.auto_recall_off);
+    return true;
+  }
+
+  bool Help() {
+    for (const std::string& line : TableHelpLines(t_, c_.prefix)) answer_.ToPlayer(line);
+    return true;
+  }
+
+ private:
+  void AnnounceAutoRecall(const Result& result) {
+    if (result.auto_recalled == 0) return;
+    std::string count = std::to_string(result.auto_recalled);
+    answer_.ToPlace(Fill(t_.auto_recalled, {{"{count}", count}}));
+  }
+
+  bool BadArgument() {
+    answer_.RefuseText(Fill(t_.bad_argument, {{"{text}", c_.text}}));
+    return false;
+  }
+
+  bool NoSuchPlayer(std::string_view name) {
+    answer_.RefuseText(Fill(t_.no_such_player, {{"{nick}", name}}));
+    return false;
+  }
+
+  const TableCommand& c_;
+  const TableTexts& t_;
+  std::string_view deck_;
+  std::string_view args_;
+  Answer& answer_;
+};
+
+struct WordName {
+  std::string_view name;
+  bool (Play::*play)();
+  bool dealer;   // a dealer's command (auto_recall checks for itself: only setting it is)
+  bool on_deck;  // plays a deck, which `@D` names (auto_recall and help are the place's)
+};
+
+constexpr WordName kWords[] = {
+    {"deck", &Play::Deck, true, true},          {"shuffle", &Play::Shuffle, true, true},
+    {"recall", &Play::Recall, true, true},      {"draw", &Play::Draw, false, true},
+    {"hdraw", &Play::HiddenDraw, false, true},  {"deal", &Play::Deal, true, true},
+    {"hand", &Play::Hand, false, true},         {"play", &Play::PlayCards, false, true},
+    {"discard", &Play::Discard, false, true},   {"give", &Play::Give, false, true},
+    {"discards", &Play::Discards, false, true}, {"table", &Play::Table, false, true},
+    {"count", &Play::Count, false, true},       {"check", &Play::Check, true, true},
+    {"peek", &Play::Peek, true, true},          {"auto_recall", &Play::AutoRecall, false, false},
+    {"help", &Play::Help, false, false},
+};
+
+const WordName* FindWord(std::string_view word) {
+  for (const WordName& entry : kWords) {
+    if (EqualIgnoringCase(entry.name, word)) return &entry;
+  }
+  return nullptr;
+}
+
+Parsed Parse(std::string_view text) {
+  Parsed parsed;
+  std::size_t comma = text.find(',');
+  std::string_view head = text.substr(0, comma);
+  parsed.arguments = comma == std::string_view::npos ? "" : text.substr(comma + 1);
+  std::size_t at = head.find('@');
+  parsed.word = FindWord(head.substr(0, at));
+  if (at != std::string_view::npos) {
+    parsed.names_deck = true;
+    parsed.deck = head.substr(at + 1);
+  }
+  if (parsed.word != nullptr && !parsed.word->on_deck) parsed.deck = {};
+  return parsed;
+}
+
+}  // namespace
+
+bool IsTableWord(std::string_view word) { return FindWord(word) != nullptr; }
+
+TableAnswer RunTableCommand(const TableCommand& command, const TableTexts& texts) {
+  Parsed parsed = Parse(command.text);
+  if (parsed.word == nullptr) return TableAnswer();
+  Answer answer(command, texts, parsed.deck);
+  try {
+    if (parsed.word->on_deck && parsed.names_deck && !table::IsDeckName(parsed.deck)) {
+      Answer refused(command, texts, {});
+      refused.RefuseText(Fill(texts.bad_deck_name, {{"{deck}", parsed.deck}}));
+      return refused.Finish(false);
+    }
+    if (parsed.word->dealer && !command.may_deal) {
+      answer.RefuseText(texts.dealer_only);
+      return answer.Finish(false);
+    }
+    Play play(command, texts, parsed, answer);
+    return answer.Finish((play.*(parsed.word->play))());
+  } catch (const std::exception&) {
+    Answer failed(command, texts, parsed.deck);
+    Result out_of_memory;
+    out_of_memory.outcome = Outcome::kSaveFailed;
+    failed.Refuse(out_of_memory);
+    return failed.Finish(false);
+  }
+}
+
+std::vector<std::string> TableHelpLines(const TableTexts& texts, std::string_view prefix) {
+  std::vector<std::string> lines;
+  for (const std::string& line : texts.help) lines.push_back(Fill(line, {{"{prefix}", prefix}}));
+  return lines;
+}
+
+}  // namespace deckhand::host

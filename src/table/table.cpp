@@ -1,0 +1,332 @@
+// The table's commands: each takes the save file's lock, reads the file once, works on the deck
+// it names, and writes every entry it changed in one atomic replace.
+#include "deckhand/table.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#include "commands/command_frame.h"
+#include "commands/draw_selector.h"
+#include "random/random.h"
+#include "storage/card_sets.h"
+#include "storage/save_file_edit.h"
+#include "storage/saved_decks.h"
+#include "table/saved_table.h"
+#include "text/shift_jis.h"
+#include "text/text_lists.h"
+
+namespace deckhand::table {
+namespace {
+
+// Places and players key the save file's entries: a comma would cut a key in two, and a space
+// never comes in a command line's field.
+bool IsName(std::string_view name) {
+  return !name.empty() && name.find_first_of(", ") == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+bool IsDeckOrMain(std::string_view deck) { return deck.empty() || IsDeckName(deck); }
+
+// Shuffles `cards` and, in a reversible deck, turns each one by a fair coin.
+bool Mix(Cards& cards, bool reversible) {
+  SystemRandom generator;
+  if (!ShuffleCards(cards, generator)) return false;
+  if (!reversible) return true;
+  RandomBits<SystemRandom> bits(generator);
+  for (Card& card : cards) {
+    std::optional<bool> bit = bits.Next();
+    if (!bit) return false;
+    card.reversed = *bit;
+  }
+  return true;
+}
+
+void MoveAll(Cards& from, Cards& to) {
+  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+  from.clear();
+}
+
+// The discard pile (and every hand, with `all_hands`) into the draw pile, and the pile mixed.
+// How many came back, or nullopt when the mix failed.
+std::optional<std::size_t> Recall(DeckState& deck, bool all_hands) {
+  std::size_t before = deck.draw.size();
+  MoveAll(deck.discard, deck.draw);
+  if (all_hands) {
+    for (Hand& hand : deck.hands) MoveAll(hand.cards, deck.draw);
+  }
+  if (!Mix(deck.draw, deck.reversible)) return std::nullopt;
+  return deck.draw.size() - before;
+}
+
+// The cards at `indexes` out of `from`, in the order of `indexes`; the others keep their order.
+Cards Take(Cards& from, const std::vector<std::size_t>& indexes) {
+  Cards taken;
+  taken.reserve(indexes.size());
+  std::vector<bool> gone(from.size(), false);
+  for (std::size_t index : indexes) {
+    taken.push_back(from[index]);
+    gone[index] = true;
+  }
+  std::size_t kept = 0;
+  for (std::size_t index = 0; index < from.size(); ++index) {
+    if (gone[index]) continue;
+    if (kept != index) from[kept] = std::move(from[index]);
+    ++kept;
+  }
+  from.resize(kept);
+  return taken;
+}
+
+// The positions of a hand that `selector` names, or nullopt when it names a position the hand
+// lacks, holds a token Draw would skip, or names nothing: a player who asks for a card they do
+// not hold must hear so, not see some other card go.
+std::optional<std::vector<std::size_t>> HandPositions(std::string_view selector,
+                                                      std::size_t hand_size) {
+  constexpr auto kLargestBound =
+      static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
+  for (const std::string& token : SplitText(selector, ",", 0)) {
+    std::optional<PositionRange> range = ReadSelectorToken(token);
+    if (!range) return std::nullopt;
+    // A negative last bound is Draw's "to the bottom"; any other bound must lie in the hand.
+    bool last_written = range->last <= kLargestBound;
+    if (range->first > hand_size || (last_written && range->last > hand_size)) return std::nullopt;
+    if (range->last == 0) return std::nullopt;
+  }
+  std::vector<std::size_t> chosen = SelectCards(selector, hand_size);
+  if (chosen.empty()) return std::nullopt;
+  return chosen;
+}
+
+void DescribeInto(const SavedTable& table, Result& result) {
+  result.draw_pile = table.deck.draw.size();
+  result.discard_pile = table.deck.discard.size();
+  result.auto_recall = table.auto_recall;
+  result.hands.clear();
+  for (const Hand& hand : table.deck.hands) {
+    if (!hand.cards.empty()) result.hands.push_back(HandSize{hand.player, hand.cards.size()});
+  }
+  std::sort(result.hands.begin(), result.hands.end(), [](const HandSize& a, const HandSize& b) {
+    return FoldNameCase(a.player) < FoldNameCase(b.player);
+  });
+}
+
+Result Refused(Outcome outcome) {
+  Result result;
+  result.outcome = outcome;
+  return result;
+}
+
+enum class Access {
+  kRead,    // shows, changes nothing
+  kChange,  // changes a deck that exists
+  kCreate,  // deals a deck, named decks included
+};
+
+// Runs `play` on the deck under the save file's lock and writes what it changed. `play` returns
+// the outcome; anything but kDone leaves the file untouched.
+template <typename Play>
+Result OnDeck(std::string_view place, std::string_view deck_name, Access access, Play play) {
+  if (!IsName(place) || !IsDeckOrMain(deck_name) || !ReplyTextRoom(place)) {
+    return Refused(Outcome::kBadName);
+  }
+  // A read needs no lock but is kept out of a save's way by it; where none can be had (a
+  // directory the library may read but not write) it reads all the same.
+  SaveFileLock lock = LockSaveFile();
+  if (!lock && access != Access::kRead) return Refused(Outcome::kSaveFailed);
+  std::optional<SaveFileEdit> file = SaveFileEdit::Read();
+  if (!file) return Refused(Outcome::kSaveFailed);
+  SavedTable table(*file, place, deck_name);
+  if (!table.deck.exists && access != Access::kCreate) return Refused(Outcome::kNoSuchDeck);
+  Result result;
+  result.outcome = play(table, result);
+  if (result.outcome != Outcome::kDone) {
+    Result refused = Refused(result.outcome);
+    DescribeInto(table, refused);
+    return refused;
+  }
+  if (access != Access::kRead && !file->Replace(table.Changes())) {
+    return Refused(Outcome::kSaveFailed);
+  }
+  DescribeInto(table, result);
+  return result;
+}
+
+// With auto_recall on, a draw pile shorter than `needed` first gets the discard pile back.
+bool AutoRecall(SavedTable& table, std::size_t needed, Result& result) {
+  if (!table.auto_recall || table.deck.draw.size() >= needed || table.deck.discard.empty()) {
+    return true;
+  }
+  std::optional<std::size_t> recalled = Recall(table.deck, false);
+  if (!recalled) return false;
+  result.auto_recalled = *recalled;
+  return true;
+}
+
+}  // namespace
+
+bool IsDeckName(std::string_view name) {
+  if (name.empty() || name.find_first_of(" ,@") != std::string_view::npos) return false;
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < name.size(); at += ShiftJisCharLength(name, at)) ++characters;
+  return characters <= kMaxDeckNameLength && IsName(name);
+}
+
+Result DealDeck(std::string_view place, std::string_view deck, std::string_view mode_table,
+                std::string_view mode) {
+  if (!IsName(place) || !IsDeckOrMain(deck)) return Refused(Outcome::kBadName);
+  if (mode.empty()) return Refused(Outcome::kNoMode);
+  std::string deck_file = LookUpDeckFile(mode_table, mode);
+  if (deck_file.empty()) return Refused(Outcome::kNoSuchMode);
+  CardSet set = ReadCardSet(deck_file);
+  if (set.outcome == CardSetOutcome::kUnreadable) return Refused(Outcome::kDeckFileUnreadable);
+  if (set.outcome == CardSetOutcome::kTooLarge) return Refused(Outcome::kCardSetTooLarge);
+  // A name holding a comma is saved, and so dealt, as the cards between its commas, as the five
+  // commands' save has always cut it; cut here, every card is what the table will read back.
+  Cards cards;
+  if (!set.cards.empty()) {
+    for (std::string& name : SplitText(JoinCards(set.cards), ",", 0)) {
+      cards.push_back(Card{std::move(name), false});
+    }
+  }
+  if (!Mix(cards, set.reversible)) return Refused(Outcome::kShuffleFailed);
+  return OnDeck(place, deck, Access::kCreate, [&](SavedTable& table, Result&) {
+    DeckState& state = table.deck;
+    if (!state.exists && table.named_decks >= kMaxNamedDecks) return Outcome::kTooManyDecks;
+    state.exists = true;
+    state.reversible = set.reversible;
+    state.mode = std::string(mode);
+    state.draw = std::move(cards);
+    state.discard.clear();
+    state.hands.clear();
+    return Outcome::kDone;
+  });
+}
+
+Result ShuffleDeck(std::string_view place, std::string_view deck) {
+  return OnDeck(place, deck, Access::kChange, [](SavedTable& table, Result&) {
+    return Mix(table.deck.draw, table.deck.reversible) ? Outcome::kDone : Outcome::kShuffleFailed;
+  });
+}
+
+Result RecallCards(std::string_view place, std::string_view deck, bool all_hands) {
+  return OnDeck(place, deck, Access::kChange, [all_hands](SavedTable& table, Result& result) {
+    std::optional<std::size_t> recalled = Recall(table.deck, all_hands);
+    if (!recalled) return Outcome::kShuffleFailed;
+    result.recalled = *recalled;
+    return Outcome::kDone;
+  });
+}
+
+Result DrawCards(std::string_view place, std::string_view deck, std::string_view selector,
+                 std::string_view player) {
+  if (!player.empty() && !IsName(player)) return Refused(Outcome::kBadName);
+  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
+    if (!AutoRecall(table, 1, result)) return Outcome::kShuffleFailed;
+    Cards& draw = table.deck.draw;
+    if (draw.empty()) return Outcome::kNoCards;
+    std::vector<std::size_t> chosen =
+        SelectCards(selector.empty() ? kTopCardSelector : selector, draw.size());
+    // As many as a reply of the library names, as Draw takes them.
+    chosen.resize(ChosenThatFit(
+        chosen, *ReplyTextRoom(place),
+        [&draw](std::size_t index) -> const std::string& { return draw[index].name; }));
+    if (chosen.empty()) return Outcome::kNothingSelected;
+    result.cards = Take(draw, chosen);
+    Cards& destination = player.empty() ? table.deck.discard : table.deck.HandOf(player).cards;
+    destination.insert(destination.end(), result.cards.begin(), result.cards.end());
+    return Outcome::kDone;
+  });
+}
+
+Result DealCards(std::string_view place, std::string_view deck, std::size_t count,
+                 const std::vector<std::string>& players) {
+  if (count == 0 || count > kMaxDealCount || players.empty() || players.size() > kMaxDealPlayers) {
+    return Refused(Outcome::kBadCount);
+  }
+  for (std::size_t i = 0; i < players.size(); ++i) {
+    if (!IsName(players[i])) return Refused(Outcome::kBadName);
+    for (std::size_t j = 0; j < i; ++j) {
+      if (NamesMatch(players[i], players[j])) return Refused(Outcome::kPlayerTwice);
+    }
+  }
+  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
+    std::size_t needed = count * players.size();
+    if (!AutoRecall(table, needed, result)) return Outcome::kShuffleFailed;
+    Cards& draw = table.deck.draw;
+    if (draw.size() < needed) return Outcome::kNotEnoughCards;
+    for (const std::string& player : players) result.dealt.emplace_back(player, Cards());
+    for (std::size_t taken = 0; taken < needed; ++taken) {
+      result.dealt[taken % players.size()].second.push_back(draw[taken]);
+    }
+    draw.erase(draw.begin(), draw.begin() + static_cast<std::ptrdiff_t>(needed));
+    for (const auto& [player, cards] : result.dealt) {
+      Cards& hand = table.deck.HandOf(player).cards;
+      hand.insert(hand.end(), cards.begin(), cards.end());
+    }
+    return Outcome::kDone;
+  });
+}
+
+Result ShowHand(std::string_view place, std::string_view deck, std::string_view player) {
+  if (!IsName(player)) return Refused(Outcome::kBadName);
+  return OnDeck(place, deck, Access::kRead, [player](SavedTable& table, Result& result) {
+    if (Hand* hand = table.deck.FindHand(player)) result.cards = hand->cards;
+    return Outcome::kDone;
+  });
+}
+
+Result PlayCards(std::string_view place, std::string_view deck, std::string_view player,
+                 std::string_view selector) {
+  if (!IsName(player)) return Refused(Outcome::kBadName);
+  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
+    Hand* hand = table.deck.FindHand(player);
+    std::optional<std::vector<std::size_t>> chosen =
+        HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
+    if (!chosen) return Outcome::kBeyondHand;
+    result.cards = Take(hand->cards, *chosen);
+    Cards& discard = table.deck.discard;
+    discard.insert(discard.end(), result.cards.begin(), result.cards.end());
+    return Outcome::kDone;
+  });
+}
+
+Result GiveCards(std::string_view place, std::string_view deck, std::string_view giver,
+                 std::string_view receiver, std::string_view selector) {
+  if (!IsName(giver) || !IsName(receiver)) return Refused(Outcome::kBadName);
+  if (NamesMatch(giver, receiver)) return Refused(Outcome::kGiveToSelf);
+  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
+    Hand* hand = table.deck.FindHand(giver);
+    std::optional<std::vector<std::size_t>> chosen =
+        HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
+    if (!chosen) return Outcome::kBeyondHand;
+    result.cards = Take(hand->cards, *chosen);
+    // HandOf may add a hand and move the others, so the giver's is not used past here.
+    Cards& received = table.deck.HandOf(receiver).cards;
+    received.insert(received.end(), result.cards.begin(), result.cards.end());
+    return Outcome::kDone;
+  });
+}
+
+Result ShowDiscards(std::string_view place, std::string_view deck) {
+  return OnDeck(place, deck, Access::kRead, [](SavedTable& table, Result& result) {
+    result.cards.assign(table.deck.discard.rbegin(), table.deck.discard.rend());
+    return Outcome::kDone;
+  });
+}
+
+Result DescribeTable(std::string_view place, std::string_view deck) {
+  return OnDeck(place, deck, Access::kRead, [](SavedTable& table, Result& result) {
+    result.cards = table.deck.draw;
+    return Outcome::kDone;
+  });
+}
+
+Result SetAutoRecall(std::string_view place, bool on) {
+  return OnDeck(place, "", Access::kChange, [on](SavedTable& table, Result&) {
+    table.auto_recall = on;
+    return Outcome::kDone;
+  });
+}
+
+}  // namespace deckhand::table

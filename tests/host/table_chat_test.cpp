@@ -1,0 +1,141 @@
+// The table's chat layer as hosts use it: command texts in, lines to players and the place out,
+// on real files in a scratch directory.
+#include "host/common/table_chat.h"
+
+#include <gtest/gtest.h>
+
+#include "commands/reply_texts.h"
+#include "support/scratch_directory.h"
+
+namespace deckhand::host {
+namespace {
+
+using deckhand::testing::ScratchDirectory;
+
+class TableChatTest : public ::testing::Test {
+ protected:
+  TableChatTest() {
+    scratch_.Write("modes.ini", "[MODE]\r\nm=m.ini\r\n");
+    scratch_.Write("m.ini", "[DECK]\r\nMax=2\r\n1=A\r\n2=B\r\n");
+    scratch_.Write("decksave.ini", "[DECK]\r\n#t=A,B,C,D\r\n");
+  }
+
+  TableAnswer Run(std::string_view text, bool may_deal = true, std::string_view player = "al",
+                  std::string_view place = "#t") {
+    TableCommand command;
+    command.player = player;
+    command.place = place;
+    command.text = text;
+    command.modes_file = "modes.ini";
+    command.prefix = "!";
+    command.may_deal = may_deal;
+    command.is_player = [](std::string_view name) { return name != "ghost"; };
+    return RunTableCommand(command, texts_);
+  }
+
+  std::string SaveFile() const { return scratch_.Read("decksave.ini").value_or(""); }
+
+  ScratchDirectory scratch_;
+  TableTexts texts_ = DefaultTableTexts();
+};
+
+TEST_F(TableChatTest, OnlyTheDealerRunsTheDealersCommands) {
+  std::string before = SaveFile();
+  for (std::string_view text : {"deck,m", "shuffle", "recall,all", "deal,1,al", "check", "peek",
+                                "auto_recall,on", "deck@x,m"}) {
+    TableAnswer answer = Run(text, false);
+    EXPECT_EQ(answer.status, AnswerStatus::kRefused) << text;
+    ASSERT_EQ(answer.lines.size(), 1u) << text;
+    EXPECT_EQ(answer.lines[0].to, "al") << text;
+    EXPECT_NE(answer.lines[0].text.find(texts_.dealer_only), std::string::npos) << text;
+  }
+  EXPECT_EQ(SaveFile(), before);
+  EXPECT_EQ(Run("auto_recall", false).status, AnswerStatus::kDone);
+  EXPECT_EQ(Run("hdraw", false).status, AnswerStatus::kDone);
+}
+
+TEST_F(TableChatTest, HiddenCardsGoToTheirPlayerAloneAndAreMarkedSecret) {
+  TableAnswer drawn = Run("hdraw,2");
+  ASSERT_EQ(drawn.lines.size(), 2u);
+  EXPECT_EQ(drawn.lines[0].to, "al");
+  EXPECT_EQ(drawn.lines[0].text, "B");
+  EXPECT_TRUE(drawn.lines[0].secret);
+  EXPECT_EQ(drawn.lines[1].to, "#t");
+  EXPECT_FALSE(drawn.lines[1].secret);
+  EXPECT_EQ(drawn.lines[1].text.find('B'), std::string::npos);
+
+  TableAnswer dealt = Run("deal,1,bo,cy");
+  ASSERT_EQ(dealt.lines.size(), 4u);
+  EXPECT_EQ(dealt.lines[0].to, "bo");
+  EXPECT_EQ(dealt.lines[0].text, "A");
+  EXPECT_TRUE(dealt.lines[0].secret && dealt.lines[1].secret);
+  EXPECT_FALSE(dealt.lines[2].secret || dealt.lines[3].secret);
+
+  TableAnswer given = Run("give,cy,1", true, "bo");
+  ASSERT_EQ(given.lines.size(), 2u);
+  EXPECT_EQ(given.lines[0].to, "cy");
+  EXPECT_TRUE(given.lines[0].secret);
+  EXPECT_TRUE(Run("hand", true, "cy").lines[0].secret);
+  EXPECT_TRUE(Run("peek").lines[0].secret);
+  EXPECT_FALSE(Run("play,1", true, "cy").lines[0].secret);
+}
+
+TEST_F(TableChatTest, APrivateTableTellsThePlayerOnce) {
+  scratch_.Write("decksave.ini", "[DECK]\r\nal=A,B\r\n");
+  TableAnswer drawn = Run("hdraw", true, "al", "al");
+  ASSERT_EQ(drawn.lines.size(), 1u);
+  EXPECT_EQ(drawn.lines[0].text, "A");
+}
+
+TEST_F(TableChatTest, NamesThatAreNoPlayerAndDeckNamesThatCannotBeAreRefused) {
+  std::string before = SaveFile();
+  for (std::string_view text : {"deal,1,bo,ghost", "give,ghost,1", "draw@",
+                                "draw@abcdefghijklmnopq", "deal,x,bo", "recall,some", "peek,0"}) {
+    TableAnswer answer = Run(text);
+    EXPECT_EQ(answer.status, AnswerStatus::kRefused) << text;
+    ASSERT_EQ(answer.lines.size(), 1u) << text;
+    EXPECT_EQ(answer.lines[0].to, "al") << text;
+  }
+  EXPECT_EQ(SaveFile(), before);
+}
+
+TEST_F(TableChatTest, OtherTextsAreNoCommand) {
+  for (std::string_view text : {"hello", "drawx", "", "@two", ",draw"}) {
+    TableAnswer answer = Run(text);
+    EXPECT_FALSE(answer.is_command) << text;
+    EXPECT_TRUE(answer.lines.empty()) << text;
+  }
+  EXPECT_TRUE(IsTableWord("HDRAW"));
+}
+
+TEST_F(TableChatTest, HelpListsEveryCommandBehindThePrefixAndTextsAreTheHosts) {
+  TableAnswer help = Run("help");
+  ASSERT_EQ(help.lines.size(), texts_.help.size());
+  EXPECT_EQ(help.lines[0].text.rfind("!deck[@D],MODE ", 0), 0u) << help.lines[0].text;
+  for (const ChatLine& line : help.lines) EXPECT_EQ(line.to, "al");
+
+  texts_.hidden_draw = "{nick} drew {count}";
+  texts_.reversed_mark = "(R)";
+  texts_.deck_label = "<{deck}> ";
+  scratch_.Write("decksave.ini", "[DECK]\r\n[TABLE]\r\n#t,d,deck=R,m\r\n#t,d,draw=RU:A,B\r\n");
+  TableAnswer drawn = Run("hdraw@d,1-2");
+  ASSERT_EQ(drawn.lines.size(), 2u);
+  EXPECT_EQ(drawn.lines[0].text, "<d> A(R),B");
+  EXPECT_EQ(drawn.lines[1].text, "<d> al drew 2");
+}
+
+// Hosts tell a failed command by the library's own words, which the defaults repeat.
+TEST(TableTextsTest, TheDefaultsSayWhatTheLibrarySays) {
+  TableTexts texts = DefaultTableTexts();
+  EXPECT_EQ(texts.no_cards, kNoCardsText);
+  EXPECT_EQ(texts.nothing_drawn, kNothingDrawnText);
+  EXPECT_EQ(texts.save_failed, kSaveFailedText);
+  EXPECT_EQ(texts.shuffle_failed, kShuffleFailedText);
+  EXPECT_EQ(texts.deck_file_unreadable, kDeckFileUnreadableText);
+  EXPECT_EQ(texts.shuffled, kShuffledText);
+  EXPECT_EQ(texts.deck_set, std::string(kDeckSetText) + "{mode}");
+  EXPECT_EQ(texts.reversed_mark, "(\x8B\x74\x88\xCA\x92\x75)");  // (逆位置)
+}
+
+}  // namespace
+}  // namespace deckhand::host

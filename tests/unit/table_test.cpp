@@ -1,0 +1,417 @@
+// The table on real files in a scratch directory: where it keeps what, how cards move, what it
+// refuses, and the property that holds after any sequence of commands: every card dealt is in
+// exactly one place.
+#include "deckhand/table.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <random>
+
+#include "commands/command_frame.h"
+#include "commands/commands.h"
+#include "random/random.h"
+#include "storage/file_ops.h"
+#include "support/failing_file_ops.h"
+#include "support/scratch_directory.h"
+
+namespace deckhand::table {
+namespace {
+
+using deckhand::testing::ScratchDirectory;
+
+// All bits set: every shuffle leaves the cards in the file's order and every coin comes up
+// reversed, so a test can tell exactly where each card went.
+bool FillOnes(void* buffer, std::size_t size) {
+  std::memset(buffer, 0xFF, size);
+  return true;
+}
+
+bool FillFails(void*, std::size_t) { return false; }
+
+void WriteCardSets(const ScratchDirectory& scratch) {
+  scratch.Write("modes.ini",
+                "[MODE]\r\nten=ten.ini\r\ntarot=tarot.ini\r\ntwins=twins.ini\r\ngone=none.ini\r\n"
+                "huge=huge.ini\r\nforty=forty.ini\r\n");
+  std::string ten = "[DECK]\r\nMax=10\r\n";
+  for (int i = 1; i <= 10; ++i) ten += std::to_string(i) + "=c" + std::to_string(i) + "\r\n";
+  scratch.Write("ten.ini", ten);
+  std::string forty = "[DECK]\r\nMax=40\r\n";
+  for (int i = 1; i <= 40; ++i) forty += std::to_string(i) + "=f" + std::to_string(i) + "\r\n";
+  scratch.Write("forty.ini", forty);
+  scratch.Write("tarot.ini", "[DECK]\r\nMax=3\r\nReversible=1\r\n1=Sun\r\n2=Moon\r\n3=Star\r\n");
+  // Alike cards, an empty name and a name with a comma (dealt as two cards).
+  scratch.Write("twins.ini", "[DECK]\r\nMax=5\r\n1=A\r\n2=A\r\n3=\r\n4=B,C\r\n5=A\r\n");
+  scratch.Write("huge.ini", "[DECK]\r\nMax=100001\r\n");
+}
+
+std::vector<std::string> Names(const Cards& cards) {
+  std::vector<std::string> names;
+  for (const Card& card : cards) names.push_back(card.name);
+  return names;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class TableTest : public ::testing::Test {
+ protected:
+  TableTest() { WriteCardSets(scratch_); }
+  std::string SaveFile() const { return scratch_.Read("decksave.ini").value_or(""); }
+
+  ScratchDirectory scratch_;
+  ScopedRandomFill in_order_{FillOnes};
+};
+
+TEST_F(TableTest, KeepsTheMainDeckWhereTheFiveCommandsKeepItAndTheRestApart) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  ASSERT_EQ(DrawCards("#t", "", "2", "").outcome, Outcome::kDone);
+  ASSERT_EQ(DrawCards("#t", "", "1", "al").outcome, Outcome::kDone);
+  ASSERT_EQ(DealDeck("#t", "tarot", "modes.ini", "tarot").outcome, Outcome::kDone);
+  ASSERT_EQ(DealCards("#t", "tarot", 1, {"d=e"}).outcome, Outcome::kDone);
+  EXPECT_EQ(SaveFile(),
+            "[DECK]\r\n#t=c3,c4,c5,c6,c7,c8,c9,c10\r\n"
+            "[TABLE]\r\n#t,,deck=U,ten\r\n#t,,discard=U:c2\r\n#t,,hand,al=U:c1\r\n"
+            "#t,tarot,deck=R,tarot\r\n#t,tarot,draw=RR:Moon,Star\r\n"
+            "~ #t,tarot,hand,d%3De ~=R:Sun\r\n");
+
+  // The plug-in's Count and Draw see the same main deck.
+  char reply[kReplyCapacity];
+  CountCommand("al #t modes.ini count", reply);
+  EXPECT_STREQ(reply, "NOTICE #t 8");
+  DrawCommand("al #t modes.ini draw,1", reply);
+  EXPECT_STREQ(reply, "NOTICE #t c3");
+  EXPECT_EQ(Names(DescribeTable("#t", "").cards).front(), "c4");
+}
+
+TEST_F(TableTest, DealsInTurnFromTheTopAndMovesCardsBetweenHandsAndPiles) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  Result dealt = DealCards("#t", "", 2, {"al", "bo", "cy"});
+  ASSERT_EQ(dealt.outcome, Outcome::kDone);
+  ASSERT_EQ(dealt.dealt.size(), 3u);
+  EXPECT_EQ(Names(dealt.dealt[0].second), (std::vector<std::string>{"c1", "c4"}));
+  EXPECT_EQ(Names(dealt.dealt[2].second), (std::vector<std::string>{"c3", "c6"}));
+  EXPECT_EQ(dealt.draw_pile, 4u);
+
+  Result played = PlayCards("#t", "", "AL", "2");  // names match in any letter case
+  EXPECT_EQ(Names(played.cards), (std::vector<std::string>{"c4"}));
+  Result given = GiveCards("#t", "", "bo", "al", "2,1");
+  EXPECT_EQ(Names(given.cards), (std::vector<std::string>{"c5", "c2"}));
+  EXPECT_EQ(Names(ShowHand("#t", "", "al").cards), (std::vector<std::string>{"c1", "c5", "c2"}));
+  EXPECT_TRUE(ShowHand("#t", "", "bo").cards.empty());
+  ASSERT_EQ(DrawCards("#t", "", "1-2", "").outcome, Outcome::kDone);
+  EXPECT_EQ(Names(ShowDiscards("#t", "").cards), (std::vector<std::string>{"c8", "c7", "c4"}));
+
+  Result table = DescribeTable("#t", "");
+  EXPECT_EQ(table.draw_pile, 2u);
+  EXPECT_EQ(table.discard_pile, 3u);
+  ASSERT_EQ(table.hands.size(), 2u);  // bo holds nothing and is not listed
+  EXPECT_EQ(table.hands[0].player, "al");
+  EXPECT_EQ(table.hands[1].player, "cy");
+
+  Result recalled = RecallCards("#t", "", true);
+  EXPECT_EQ(recalled.recalled, 8u);
+  EXPECT_EQ(recalled.draw_pile, 10u);
+  EXPECT_TRUE(recalled.hands.empty());
+  EXPECT_EQ(SaveFile(),
+            "[DECK]\r\n#t=c9,c10,c4,c7,c8,c1,c5,c2,c3,c6\r\n[TABLE]\r\n#t,,deck=U,ten\r\n");
+}
+
+TEST_F(TableTest, ReversibleDecksTurnCardsAndTheFiveCommandsSeeOnlyNames) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "tarot").outcome, Outcome::kDone);
+  EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", true}, {"Moon", true}, {"Star", true}}));
+  // The plug-in draws behind the table's back: its orientations no longer describe the pile.
+  char reply[kReplyCapacity];
+  DrawCommand("al #t modes.ini draw,3", reply);
+  EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", false}, {"Moon", false}}));
+  // The table's own shuffle turns them again; a played card keeps its side.
+  ASSERT_EQ(ShuffleDeck("#t", "").outcome, Outcome::kDone);
+  EXPECT_EQ(DrawCards("#t", "", "", "al").cards, (Cards{{"Sun", true}}));
+  EXPECT_EQ(PlayCards("#t", "", "al", "1").cards, (Cards{{"Sun", true}}));
+  // The export's deal of the same mode ignores Reversible.
+  DeckCommand("al #u modes.ini deck,tarot", reply);
+  EXPECT_EQ(DescribeTable("#u", "").cards,
+            (Cards{{"Sun", false}, {"Moon", false}, {"Star", false}}));
+}
+
+TEST_F(TableTest, AutoRecallBringsTheDiscardPileBackWhenThePileRunsShort) {
+  ASSERT_EQ(DealDeck("#t", "d", "modes.ini", "tarot").outcome, Outcome::kDone);
+  ASSERT_EQ(DrawCards("#t", "d", "1-3", "").outcome, Outcome::kDone);
+  EXPECT_EQ(DrawCards("#t", "d", "", "").outcome, Outcome::kNoCards);
+  ASSERT_EQ(SetAutoRecall("#t", true).outcome, Outcome::kDone);
+  Result drawn = DrawCards("#t", "d", "", "");
+  ASSERT_EQ(drawn.outcome, Outcome::kDone);
+  EXPECT_EQ(drawn.auto_recalled, 3u);
+  EXPECT_EQ(drawn.draw_pile, 2u);
+  EXPECT_TRUE(drawn.auto_recall);
+  // A deal needing more than the pile holds recalls too, then deals.
+  Result dealt = DealCards("#t", "d", 1, {"al", "bo", "cy"});
+  EXPECT_EQ(dealt.outcome, Outcome::kDone);
+  EXPECT_EQ(dealt.auto_recalled, 1u);
+}
+
+TEST_F(TableTest, AutoRecallLeavesTheDiscardPileWhileThePileIsEnough) {
+  ASSERT_EQ(DealDeck("#t", "d", "modes.ini", "tarot").outcome, Outcome::kDone);
+  ASSERT_EQ(DrawCards("#t", "d", "1", "").outcome, Outcome::kDone);
+  ASSERT_EQ(SetAutoRecall("#t", true).outcome, Outcome::kDone);
+  Result dealt = DealCards("#t", "d", 1, {"al", "bo"});
+  EXPECT_EQ(dealt.auto_recalled, 0u);
+  EXPECT_EQ(dealt.discard_pile, 1u);
+}
+
+// Many entries at once: each player's hand and the pile change in the same replace.
+TEST_F(TableTest, ADealToManyPlayersFillsEveryHand) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "forty").outcome, Outcome::kDone);
+  std::vector<std::string> players;
+  for (int i = 0; i < 20; ++i) players.push_back("p" + std::to_string(i));
+  ASSERT_EQ(DealCards("#t", "", 2, players).outcome, Outcome::kDone);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(
+        Names(ShowHand("#t", "", players[i]).cards),
+        (std::vector<std::string>{"f" + std::to_string(i + 1), "f" + std::to_string(i + 21)}));
+  }
+  EXPECT_EQ(DescribeTable("#t", "").draw_pile, 0u);
+  ASSERT_EQ(RecallCards("#t", "", true).outcome, Outcome::kDone);
+  EXPECT_EQ(SaveFile().find("hand"), std::string::npos);
+}
+
+TEST_F(TableTest, EntriesEditedIntoNoPileAreLeftAlone) {
+  scratch_.Write("decksave.ini",
+                 "[DECK]\r\n#t=A,B\r\n[TABLE]\r\n#t,,hand,al=A,B\r\n#t,,discard=RX:C\r\n"
+                 "#t,,hand,bo=U:D\r\n");
+  EXPECT_TRUE(ShowHand("#t", "", "al").cards.empty());
+  ASSERT_EQ(DrawCards("#t", "", "1", "bo").outcome, Outcome::kDone);
+  EXPECT_EQ(SaveFile(),
+            "[DECK]\r\n#t=B\r\n[TABLE]\r\n#t,,hand,al=A,B\r\n#t,,discard=RX:C\r\n"
+            "#t,,hand,bo=UU:D,A\r\n");
+}
+
+TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "twins").outcome, Outcome::kDone);
+  EXPECT_EQ(Names(DescribeTable("#t", "").cards),
+            (std::vector<std::string>{"A", "A", "", "B", "C", "A"}));
+  ASSERT_EQ(DrawCards("#t", "", "1-2,4-6", "al").outcome, Outcome::kDone);
+  // One card with an empty name is left: the main deck's entry alone would read it as none.
+  EXPECT_EQ(DescribeTable("#t", "").draw_pile, 1u);
+  EXPECT_EQ(Names(DrawCards("#t", "", "", "").cards), (std::vector<std::string>{""}));
+}
+
+struct RefusalCase {
+  const char* name;
+  Result (*command)();
+  Outcome outcome;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
+
+class TableRefusalTest : public TableTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+// The main deck of ten cards and "d" of three are dealt, al holds two cards of each.
+TEST_P(TableRefusalTest, SaysWhatIsWrongAndChangesNothing) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  ASSERT_EQ(DealDeck("#t", "d", "modes.ini", "tarot").outcome, Outcome::kDone);
+  ASSERT_EQ(DealCards("#t", "", 2, {"al"}).outcome, Outcome::kDone);
+  ASSERT_EQ(DealCards("#t", "d", 2, {"al"}).outcome, Outcome::kDone);
+  std::string before = SaveFile();
+  EXPECT_EQ(GetParam().command().outcome, GetParam().outcome);
+  EXPECT_EQ(SaveFile(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TableRefusalTest,
+    ::testing::Values(
+        RefusalCase{"NoSuchDeck", [] { return DrawCards("#t", "e", "", ""); },
+                    Outcome::kNoSuchDeck},
+        RefusalCase{"DeckNameWithAt", [] { return ShuffleDeck("#t", "a@b"); }, Outcome::kBadName},
+        RefusalCase{"DeckNameTooLong",
+                    [] { return DealDeck("#t", "abcdefghijklmnopq", "modes.ini", "ten"); },
+                    Outcome::kBadName},
+        RefusalCase{"PlaceWithComma", [] { return DrawCards("#t,d", "", "", ""); },
+                    Outcome::kBadName},
+        RefusalCase{"PlayerWithComma", [] { return DrawCards("#t", "", "", "al,x"); },
+                    Outcome::kBadName},
+        RefusalCase{"NoMode", [] { return DealDeck("#t", "", "modes.ini", ""); }, Outcome::kNoMode},
+        RefusalCase{"NoSuchMode", [] { return DealDeck("#t", "", "modes.ini", "x"); },
+                    Outcome::kNoSuchMode},
+        RefusalCase{"MissingDeckFile", [] { return DealDeck("#t", "", "modes.ini", "gone"); },
+                    Outcome::kDeckFileUnreadable},
+        RefusalCase{"TooLargeCardSet", [] { return DealDeck("#t", "", "modes.ini", "huge"); },
+                    Outcome::kCardSetTooLarge},
+        RefusalCase{"DrawBeyondThePile", [] { return DrawCards("#t", "", "9", ""); },
+                    Outcome::kNothingSelected},
+        RefusalCase{"PositionBeyondTheHand", [] { return PlayCards("#t", "", "al", "1,3"); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"RangeBeyondTheHand", [] { return PlayCards("#t", "", "al", "1-3"); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"ReversedRangeBeyondTheHand", [] { return PlayCards("#t", "", "al", "1,3-1"); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"PositionZero", [] { return PlayCards("#t", "", "al", "0"); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"NoPosition", [] { return PlayCards("#t", "", "al", ""); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"NotAPosition", [] { return PlayCards("#t", "", "al", "1,x"); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"PlayWithoutAHand", [] { return PlayCards("#t", "", "bo", "1"); },
+                    Outcome::kBeyondHand},
+        RefusalCase{"GiveToSelf", [] { return GiveCards("#t", "", "al", "AL", "1"); },
+                    Outcome::kGiveToSelf},
+        RefusalCase{"DealMoreThanThePile",
+                    [] {
+                      return DealCards("#t", "", 5, {"bo", "cy"});
+                    },
+                    Outcome::kNotEnoughCards},
+        RefusalCase{"DealNone", [] { return DealCards("#t", "", 0, {"bo"}); }, Outcome::kBadCount},
+        RefusalCase{"DealToNobody", [] { return DealCards("#t", "", 1, {}); }, Outcome::kBadCount},
+        RefusalCase{"DealToAPlayerTwice",
+                    [] {
+                      return DealCards("#t", "", 1, {"bo", "BO"});
+                    },
+                    Outcome::kPlayerTwice}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+
+TEST_F(TableTest, AFailedSaveOrShuffleChangesNothing) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  std::string before = SaveFile();
+  {
+    deckhand::testing::FailingFileOps failing(deckhand::testing::FileOp::kRename, 1);
+    ScopedFileOps scoped(failing);
+    EXPECT_EQ(DealCards("#t", "", 2, {"al", "bo"}).outcome, Outcome::kSaveFailed);
+  }
+  {
+    ScopedRandomFill failing(FillFails);
+    EXPECT_EQ(RecallCards("#t", "", true).outcome, Outcome::kShuffleFailed);
+    EXPECT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kShuffleFailed);
+  }
+  EXPECT_EQ(SaveFile(), before);
+}
+
+TEST_F(TableTest, APlaceKeepsABoundedNumberOfNamedDecks) {
+  for (std::size_t i = 0; i < kMaxNamedDecks; ++i) {
+    ASSERT_EQ(DealDeck("#t", "d" + std::to_string(i), "modes.ini", "tarot").outcome,
+              Outcome::kDone);
+  }
+  std::string before = SaveFile();
+  EXPECT_EQ(DealDeck("#t", "one-more", "modes.ini", "tarot").outcome, Outcome::kTooManyDecks);
+  EXPECT_EQ(SaveFile(), before);
+  EXPECT_EQ(DealDeck("#t", "d0", "modes.ini", "ten").outcome, Outcome::kDone);
+  EXPECT_EQ(DealDeck("#u", "one-more", "modes.ini", "tarot").outcome, Outcome::kDone);
+}
+
+// --- The property ------------------------------------------------------------------------
+
+const std::vector<std::string> kPlayers = {"al", "Bo", "[cy]", "d=e"};
+const std::vector<std::string> kDecks = {"", "two", "tarot"};
+const std::vector<std::string> kModes = {"ten", "twins", "tarot"};
+const std::vector<std::string> kSelectors = {"",   "1",    "2", "1-3", "3,1", "2-",
+                                             "-2", "1--1", "9", "0",   "x",   "2,2"};
+
+// Every card of every deck's last deal lies in exactly one of its draw pile, its discard pile
+// and its players' hands.
+void ExpectEveryCardInOnePlace(const std::map<std::string, std::vector<std::string>>& dealt,
+                               const std::string& step) {
+  for (const auto& [deck, set] : dealt) {
+    std::vector<std::string> found = Names(DescribeTable("#t", deck).cards);
+    for (const Card& card : ShowDiscards("#t", deck).cards) found.push_back(card.name);
+    for (const std::string& player : kPlayers) {
+      for (const Card& card : ShowHand("#t", deck, player).cards) found.push_back(card.name);
+    }
+    ASSERT_EQ(Sorted(found), Sorted(set)) << "deck \"" << deck << "\" after " << step;
+  }
+}
+
+// A random command of any kind, by any player, on any deck; returns what it was.
+std::string PlayRandomCommand(std::mt19937& random, const std::string& save_before,
+                              const ScratchDirectory& scratch,
+                              std::map<std::string, std::vector<std::string>>& dealt) {
+  auto pick = [&random](const std::vector<std::string>& from) {
+    return from[random() % from.size()];
+  };
+  std::string deck = pick(kDecks);
+  std::string player = pick(kPlayers);
+  std::string selector = pick(kSelectors);
+  std::string step;
+  Result result;
+  switch (random() % 11) {
+    case 0: {
+      std::string mode = pick(kModes);
+      step = "deck " + mode;
+      result = DealDeck("#t", deck, "modes.ini", mode);
+      if (result.outcome == Outcome::kDone) dealt[deck] = Names(DescribeTable("#t", deck).cards);
+      break;
+    }
+    case 1:
+      step = "shuffle";
+      result = ShuffleDeck("#t", deck);
+      break;
+    case 2:
+      step = "recall";
+      result = RecallCards("#t", deck, random() % 2 == 0);
+      break;
+    case 3:
+      step = "draw " + selector;
+      result = DrawCards("#t", deck, selector, "");
+      break;
+    case 4:
+      step = "hdraw " + selector;
+      result = DrawCards("#t", deck, selector, player);
+      break;
+    case 5: {
+      std::vector<std::string> to = {player, pick(kPlayers)};
+      if (to[0] == to[1]) to.pop_back();
+      step = "deal";
+      result = DealCards("#t", deck, 1 + random() % 3, to);
+      break;
+    }
+    case 6:
+    case 7:
+      step = "play " + selector;
+      result = PlayCards("#t", deck, player, selector);
+      break;
+    case 8:
+      step = "give " + selector;
+      result = GiveCards("#t", deck, player, pick(kPlayers), selector);
+      break;
+    case 9:
+      step = "auto_recall";
+      result = SetAutoRecall("#t", random() % 2 == 0);
+      break;
+    default:
+      step = "table";
+      result = DescribeTable("#t", deck);
+      break;
+  }
+  step += " on \"" + deck + "\" by " + player;
+  // Whatever a command refuses, it leaves the file exactly as it was.
+  if (result.outcome != Outcome::kDone) {
+    EXPECT_EQ(scratch.Read("decksave.ini").value_or(""), save_before) << step;
+  }
+  return step;
+}
+
+TEST(TablePropertyTest, EveryCardIsInExactlyOnePlaceAfterEveryCommand) {
+  ScratchDirectory scratch;
+  WriteCardSets(scratch);
+  std::random_device seed_source;
+  unsigned seed = seed_source();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::map<std::string, std::vector<std::string>> dealt;
+  for (const std::string& deck : kDecks) {
+    ASSERT_EQ(DealDeck("#t", deck, "modes.ini", "ten").outcome, Outcome::kDone);
+    dealt[deck] = Names(DescribeTable("#t", deck).cards);
+  }
+  for (int i = 0; i < 1500; ++i) {
+    std::string before = scratch.Read("decksave.ini").value_or("");
+    std::string step = PlayRandomCommand(random, before, scratch, dealt);
+    ExpectEveryCardInOnePlace(dealt, step);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace deckhand::table
