@@ -5,6 +5,7 @@
 
 #include "host/common/ascii.h"
 #include "host/common/plugin.h"
+#include "host/common/table_chat.h"
 
 namespace deckhand::irc {
 namespace {
@@ -64,6 +65,16 @@ std::optional<ChatCommand> ParseWord(std::string_view text) {
   std::string_view argument = comma == std::string_view::npos ? "" : text.substr(comma + 1);
 
   ChatCommand command;
+  std::size_t at = word.find('@');
+  // The bot's own words first: help is answered without the library.
+  bool own_word = host::FindExport(word) || host::EqualIgnoringCase(word, "hdraw") ||
+                  host::EqualIgnoringCase(word, "peek") || host::EqualIgnoringCase(word, "help");
+  if (at != std::string_view::npos || (host::IsTableWord(word) && !own_word)) {
+    if (!host::IsTableWord(word.substr(0, at))) return std::nullopt;
+    command.action = ChatAction::kTable;
+    command.text = text;
+    return command;
+  }
   if (std::optional<std::size_t> index = host::FindExport(word)) {
     command.export_index = *index;
     command.text = text;

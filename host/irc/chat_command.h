@@ -16,6 +16,8 @@ enum class ChatAction {
   kHiddenDraw,  // Draw on the channel's deck; the cards go to the sender only
   kPeek,        // the top cards of the deck, told to the sender only; nothing moves
   kHelp,        // the bot's commands, told to the sender; `text` names one, or is empty
+  kTable,       // one of the table's other commands, or any command on a named deck
+                // ("draw@tarot,3"); `text` is the whole command text
 };
 
 struct ChatCommand {

@@ -5,9 +5,11 @@
 #include <chrono>
 #include <cstdio>
 
+#include "host/common/ascii.h"
 #include "host/common/call.h"
 #include "host/deckhand/card_check.h"
 #include "host/irc/log.h"
+#include "host/irc/session.h"
 
 namespace deckhand::irc {
 namespace {
@@ -43,6 +45,17 @@ std::string FirstCards(std::string_view cards, std::size_t count) {
 
 bool IsExport(const ChatCommand& command, std::string_view name) {
   return command.action == ChatAction::kExport && host::kExportNames[command.export_index] == name;
+}
+
+bool IsDeal(const ChatCommand& command) { return IsExport(command, "Deck"); }
+
+// Commands that move cards go to the table, so that every card is always in one place: a deal
+// empties the deck's hands and discard pile, a draw puts its cards on the discard pile, a hidden
+// draw into the drawer's hand. Count, check and peek only look, and read the deck as the five
+// commands keep it.
+bool MovesCards(const ChatCommand& command) {
+  return command.action == ChatAction::kTable || command.action == ChatAction::kHiddenDraw ||
+         IsExport(command, "Deck") || IsExport(command, "Draw") || IsExport(command, "Shuffle");
 }
 
 }  // namespace
@@ -108,7 +121,14 @@ GameAnswer Game::Play(const ChatMessage& message, std::size_t relay_prefix_bytes
   }
   call.target = std::move(*target);
   library_time_ = {};
-  if (command->action == ChatAction::kHiddenDraw && message.in_channel) {
+  if (IsDeal(*command) && !KnownMode(*text)) {
+    NoDeal(call, *text, answer);
+  } else if (MovesCards(*command)) {
+    // The command text as typed (a hidden draw's own word included), up to the first space.
+    std::string_view typed = message.text.substr(config_->prefix.size());
+    std::optional<std::string> table_text = codec_.ToLibrary(typed.substr(0, typed.find(' ')));
+    if (table_text) PlayTable(call, message, *table_text, answer);
+  } else if (command->action == ChatAction::kHiddenDraw && message.in_channel) {
     HiddenDraw(call, *command, answer);
   } else if (command->action == ChatAction::kPeek) {
     Peek(call, *command, answer);
@@ -127,7 +147,10 @@ GameAnswer Game::Play(const ChatMessage& message, std::size_t relay_prefix_bytes
   std::snprintf(took, sizeof took, " (library %.3f ms)",
                 std::chrono::duration<double, std::milli>(library_time_).count());
   Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " + call.reply_to +
-                           ": " + std::string(host::kExportNames[command->export_index]) +
+                           ": " +
+                           (command->action == ChatAction::kTable
+                                ? std::string("table")
+                                : std::string(host::kExportNames[command->export_index])) +
                            (command->action == ChatAction::kHiddenDraw ? " hidden"
                             : command->action == ChatAction::kPeek     ? " peek"
                                                                        : "") +
@@ -189,6 +212,13 @@ void Game::Private(const Call& call, std::string_view cp932_text, GameAnswer& an
   }
 }
 
+bool Game::KnownMode(std::string_view cp932_text) const {
+  std::size_t comma = cp932_text.find(',');
+  if (comma == std::string_view::npos) return false;
+  std::string_view mode = cp932_text.substr(comma + 1);
+  return std::find(modes_.begin(), modes_.end(), mode) != modes_.end();
+}
+
 // Why a deal dealt nothing, to the sender: no mode named, or one the table does not hold (with
 // the modes it does), or a deck file that cannot be dealt.
 void Game::NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
@@ -242,6 +272,54 @@ void Game::Peek(const Call& call, const ChatCommand& command, GameAnswer& answer
   }
   std::string shown = FirstCards(*cards, command.peek_count);
   Private(call, shown.empty() ? peek_empty_text_ : shown, answer);
+}
+
+void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
+                     GameAnswer& answer) const {
+  host::TableCommand command;
+  command.player = call.nick;
+  command.place = call.target;
+  command.text = cp932_text;
+  command.modes_file = config_->modes_file;
+  command.prefix = config_->prefix;
+  command.may_deal = !message.in_channel || message.may_deal;
+  command.is_player = [this, &message](std::string_view name) {
+    if (!message.in_channel) return false;
+    std::string folded = FoldName(codec_.ToWire(name));
+    return std::find(message.members.begin(), message.members.end(), folded) !=
+           message.members.end();
+  };
+  auto start = std::chrono::steady_clock::now();
+  host::TableAnswer table = host::RunTableCommand(command, table_texts_);
+  library_time_ += std::chrono::steady_clock::now() - start;
+  if (!table.is_command) {
+    answer.silent_reason = "no table command";
+    return;
+  }
+  std::string_view word = cp932_text.substr(0, cp932_text.find_first_of(",@"));
+  answer.dealt = table.status == host::AnswerStatus::kDone &&
+                 host::EqualIgnoringCase(word, "deck") &&
+                 cp932_text.find('@') == std::string_view::npos;
+  if (table.status == host::AnswerStatus::kRefused) answer.silent_reason = "refused";
+  // A hidden draw that drew nothing is the drawer's business alone.
+  bool drawer_only =
+      host::EqualIgnoringCase(word, "hdraw") && table.status != host::AnswerStatus::kDone;
+  for (const host::ChatLine& line : table.lines) {
+    if (line.to == call.target && drawer_only) {
+      Private(call, line.text, answer);
+    } else if (line.to == call.target) {
+      // To the place: the channel, or the player at their own table.
+      Reply(call, line.text, answer);
+    } else if (line.to == call.nick) {
+      Private(call, line.text, answer);
+    } else {
+      // Another player's cards (a deal, a give): to them alone, about this channel.
+      for (std::string& sent : notices_.Library(codec_.ToWire(line.to), call.label, line.text,
+                                                call.relay_prefix_bytes)) {
+        answer.lines.push_back(std::move(sent));
+      }
+    }
+  }
 }
 
 }  // namespace deckhand::irc

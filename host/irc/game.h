@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/common/plugin.h"
+#include "host/common/table_chat.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/config.h"
 #include "host/irc/notices.h"
@@ -27,6 +28,11 @@ struct ChatMessage {
   // In a private message: the library's target of the sender's private deck (ASCII); empty
   // plays under the sender's nick.
   std::string_view private_target = {};
+  // Whether the sender may run the dealer's commands here (always in a private message).
+  bool may_deal = true;
+  // The channel's members when the command was sent (wire bytes), whom a deal or a give may
+  // name; empty in a private message.
+  std::vector<std::string> members = {};
 };
 
 struct GameAnswer {
@@ -69,7 +75,14 @@ class Game {
   void HiddenDraw(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
   void Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
   void NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
+  // Whether a deal's text names a mode of the table.
+  bool KnownMode(std::string_view cp932_text) const;
+  // Every command but help goes to the table, so that each card is always in one place: a draw
+  // goes onto the discard pile, a hidden draw into the drawer's hand.
+  void PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
+                 GameAnswer& answer) const;
 
+  host::TableTexts table_texts_ = host::DefaultTableTexts();
   const host::Plugin* plugin_;
   const BotConfig* config_;
   WireCodec codec_;

@@ -155,6 +155,14 @@ bool Membership::IsIn(std::string_view channel, std::string_view nick) const {
   return members != nullptr && members->contains(FoldName(nick));
 }
 
+std::vector<std::string> Membership::FoldedMembers(std::string_view channel) const {
+  std::vector<std::string> nicks;
+  if (const Members* members = Find(channel)) {
+    for (const auto& [nick, member] : *members) nicks.push_back(nick);
+  }
+  return nicks;
+}
+
 std::size_t Membership::Rank(char symbol) const { return symbols_.find(symbol); }
 
 bool Membership::HasAtLeast(std::string_view channel, std::string_view nick, char symbol) const {

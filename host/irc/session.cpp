@@ -9,6 +9,7 @@
 
 #include "host/common/ascii.h"
 #include "host/common/plugin.h"
+#include "host/common/table_chat.h"
 #include "host/irc/irc_numerics.h"
 #include "host/irc/log.h"
 
@@ -480,8 +481,14 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   job.in_channel = in_channel;
   job.text = params[1];
   job.relay_prefix_bytes = RelayPrefixBytes();
+  // The table's commands may show a hand or a dealt card to one player: never logged.
   job.secret = in_channel &&
-               (command->action == ChatAction::kHiddenDraw || command->action == ChatAction::kPeek);
+               (command->action == ChatAction::kHiddenDraw || command->action == ChatAction::kPeek ||
+                command->action == ChatAction::kTable);
+  job.may_deal = !in_channel || dealers_.MayDeal(where, sender);
+  if (in_channel && command->action == ChatAction::kTable) {
+    job.members = members_.FoldedMembers(where);
+  }
   if (!in_channel) {
     bool deal = command->action == ChatAction::kExport &&
                 host::kExportNames[command->export_index] == "Deck";
@@ -512,10 +519,32 @@ void IrcSession::Help(std::string_view sender, std::string_view about) {
   bool known = std::any_of(std::begin(entries), std::end(entries), [&](const auto& entry) {
     return host::EqualIgnoringCase(entry.first, about);
   });
+  // One of the table's own commands (deal, hand, recall...): its line alone.
+  bool table_word = !known && !about.empty() && host::IsTableWord(about);
   Fills fills{{"{prefix}", ToWire(config_.prefix)}, {"{modes}", context_.wire_modes}};
   for (const auto& [word, text] : entries) {
+    if (table_word) break;
     if (!known || host::EqualIgnoringCase(word, about)) Tell(sender, "", *text, fills);
   }
+  // The table's own commands, after the bot's: all of them for a bare help.
+  if (known) return;
+  if (!table_word) about = "";
+  static const host::TableTexts table_texts = host::DefaultTableTexts();
+  std::vector<QueuedLine> lines;
+  for (const std::string& help : host::TableHelpLines(table_texts, config_.prefix)) {
+    std::string_view word = std::string_view(help).substr(config_.prefix.size());
+    word = word.substr(0, word.find_first_of(",@[ "));
+    if (!about.empty() && !host::EqualIgnoringCase(word, about)) continue;
+    if (host::FindExport(word) || host::EqualIgnoringCase(word, "hdraw") ||
+        host::EqualIgnoringCase(word, "peek") || host::EqualIgnoringCase(word, "help")) {
+      continue;  // told above, in the bot's own words
+    }
+    for (std::string& line : notices_.Library(sender, "", help, RelayPrefixBytes())) {
+      lines.push_back(Queued(std::move(line), false));
+    }
+  }
+  std::string folded = FoldName(sender);
+  queue_.Push(folded, std::move(lines), !pending_.contains(folded));
 }
 
 void IrcSession::Refuse(std::string_view sender, std::string_view channel,

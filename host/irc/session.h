@@ -50,6 +50,8 @@ struct LibraryJob {
   std::string player;                  // whose private deck it is
   bool fresh_private = false;          // the private deck was given for this deal
   bool secret = false;                 // its lines to the sender name hidden cards
+  bool may_deal = true;                // the sender may run the dealer's commands here
+  std::vector<std::string> members;    // a table command's channel members, folded
 };
 
 // The library's answer to a job, as Game::Play gives it.

@@ -264,7 +264,8 @@ void Transport::OnSessionTimer(LinkPtr link, const asio::error_code& error) {
 }
 
 void Transport::RunJob(LibraryJob job) {
-  ChatMessage message{job.sender, job.where, job.in_channel, job.text, job.private_target};
+  ChatMessage message{job.sender,   job.where,    job.in_channel, job.text,
+                      job.private_target, job.may_deal, job.members};
   GameAnswer answer = game_.Play(message, job.relay_prefix_bytes);
   asio::post(io_, [this, job = std::move(job), answer = std::move(answer)]() mutable {
     OnAnswer(std::move(job), std::move(answer));

@@ -16,8 +16,9 @@ constexpr std::size_t kMostPieces = 16;
 
 std::optional<SaveFileEdit> SaveFileEdit::Read() {
   SaveFileEdit edit;
-  edit.path_ = MakeDataPath(kSaveFileName);
-  FileContent content = ActiveFileOps().ReadWhole(edit.path_);
+  edit.path_ = MakeAccessPath(kSaveFileName);
+  // The save file is the library's own: never read or written through a link.
+  FileContent content = ActiveFileOps().ReadWhole(edit.path_, Links::kRefuse);
   if (content.outcome == ReadOutcome::kUnreadable) return std::nullopt;
   edit.content_ = std::move(content.bytes);
   return edit;
