@@ -1,7 +1,6 @@
 #include "host/irc/game.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 
@@ -128,8 +127,6 @@ GameAnswer Game::Play(const ChatMessage& message, std::size_t relay_prefix_bytes
     std::string_view typed = message.text.substr(config_->prefix.size());
     std::optional<std::string> table_text = codec_.ToLibrary(typed.substr(0, typed.find(' ')));
     if (table_text) PlayTable(call, message, *table_text, answer);
-  } else if (command->action == ChatAction::kHiddenDraw && message.in_channel) {
-    HiddenDraw(call, *command, answer);
   } else if (command->action == ChatAction::kPeek) {
     Peek(call, *command, answer);
   } else if (std::optional<std::string> reply = CallExport(call, command->export_index, *text)) {
@@ -182,15 +179,6 @@ std::optional<std::string> Game::CallExport(const Call& call, std::size_t export
   return result.reply->substr(head.size());
 }
 
-std::optional<std::size_t> Game::CountCards(const Call& call) const {
-  std::optional<std::string> reply = CallExport(call, *host::FindExport("Count"), "count");
-  if (!reply) return std::nullopt;
-  std::size_t count = 0;
-  auto [end, failure] = std::from_chars(reply->data(), reply->data() + reply->size(), count);
-  if (failure != std::errc() || end != reply->data() + reply->size()) return std::nullopt;
-  return count;
-}
-
 void Game::Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
   std::vector<std::string> lines =
       notices_.Library(call.reply_to, "", cp932_text, call.relay_prefix_bytes);
@@ -234,31 +222,6 @@ void Game::NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& ans
   answer.lines = notices_.Host(call.sender, call.label, *text,
                                {{"{mode}", codec_.ToWire(mode)}, {"{modes}", wire_modes_}},
                                call.relay_prefix_bytes);
-}
-
-// Draw on the channel's deck; the cards are told to the drawer only, and the channel learns who
-// drew how many. The number comes from the deck's count before and after, so that a reply that
-// is a message (an empty deck, a failed save) is never announced as cards.
-void Game::HiddenDraw(const Call& call, const ChatCommand& command, GameAnswer& answer) const {
-  std::optional<std::size_t> before = CountCards(call);
-  std::optional<std::string> text = codec_.ToLibrary(command.text);
-  std::optional<std::string> reply =
-      text ? CallExport(call, command.export_index, *text) : std::nullopt;
-  if (!reply) {
-    answer.silent_reason = "the library gave no reply";
-    answer.lines =
-        notices_.Host(call.sender, call.label, config_->texts.failed, {}, call.relay_prefix_bytes);
-    return;
-  }
-  std::optional<std::size_t> after = CountCards(call);
-  Private(call, *reply, answer);
-  if (!before || !after || *after >= *before) return;
-  for (std::string& line :
-       notices_.Host(call.reply_to, "", config_->texts.hidden_draw,
-                     {{"{nick}", call.sender}, {"{count}", std::to_string(*before - *after)}},
-                     call.relay_prefix_bytes)) {
-    answer.lines.push_back(std::move(line));
-  }
 }
 
 // The top cards of the deck, from Check's list, told to the sender only.

@@ -69,10 +69,8 @@ class Game {
   struct Call;  // one command's fields and where its lines go
   std::optional<std::string> CallExport(const Call& call, std::size_t export_index,
                                         std::string_view text) const;
-  std::optional<std::size_t> CountCards(const Call& call) const;
   void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
-  void HiddenDraw(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
   void Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
   void NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   // Whether a deal's text names a mode of the table.
