@@ -259,9 +259,10 @@ TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
   EXPECT_EQ(Say("bob", "!count"), 4u) << "another sender is not held back";
   AnswerAll({"NOTICE #t :{to}"});
   Lines sent = Sent();
-  EXPECT_EQ(sent, (Lines{"NOTICE #t :bob",  // alone and short: ahead of alice's
-                         "NOTICE alice :alice: 返事を送り終わるまで、新しいコマンドは受け付けません",
-                         "NOTICE #t :alice", "NOTICE #t :alice", "NOTICE #t :alice"}));
+  EXPECT_EQ(sent,
+            (Lines{"NOTICE #t :bob",  // alone and short: ahead of alice's
+                   "NOTICE alice :alice: 返事を送り終わるまで、新しいコマンドは受け付けません",
+                   "NOTICE #t :alice", "NOTICE #t :alice", "NOTICE #t :alice"}));
   EXPECT_EQ(Say("alice", "!count"), 1u) << "served again once their replies are out";
 }
 
@@ -293,11 +294,13 @@ TEST_F(SessionTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
                       "NOTICE bob :[#t] bob: !shuffleを使えるのはalice（デッキを配った人）とチャン"
                       "ネルオペレーターです"),
             sent.end());
-  // The owner leaves: whoever deals next owns the deck.
+  // The owner leaves: ownership lapses, even when they come back, and whoever deals next owns
+  // the deck.
   In(":alice!u@h PART #t");
-  EXPECT_EQ(Say("bob", "!deck,trump"), 1u);
-  AnswerAll({"NOTICE #t :ok"}, true);
   In(":alice!u@h JOIN #t");
+  EXPECT_EQ(Say("bob", "!shuffle"), 1u);
+  EXPECT_EQ(Say("bob", "!deck,trump"), 2u);
+  AnswerAll({"NOTICE #t :ok"}, true);
   EXPECT_EQ(Say("alice", "!shuffle"), 0u);
   // In a private message everyone is their own dealer.
   EXPECT_EQ(Say("alice", "!shuffle", "deckhand"), 1u);
@@ -405,13 +408,20 @@ TEST_F(SessionTest, PrivateDecksAreTheBotsOwnBoundedTargets) {
 
 TEST_F(SessionTest, HostileServerLinesAreBounded) {
   Start();
-  for (int i = 0; i < 20000; ++i) In(":irc CAP * LS * :x" + std::to_string(i));
-  EXPECT_EQ(In(":irc CAP * LS :multi-prefix"), Lines{"CAP REQ :multi-prefix"});
+  // A listing that never ends is taken as done after 64 lines, and then left alone.
+  Lines sent;
+  for (int i = 0; i < 20000; ++i) {
+    Lines out = In(":irc CAP * LS * :multi-prefix x" + std::to_string(i));
+    sent.insert(sent.end(), out.begin(), out.end());
+  }
+  EXPECT_EQ(sent, Lines{"CAP REQ :multi-prefix"});
+  EXPECT_EQ(In(":irc CAP * LS :multi-prefix"), Lines{});
   Registered();
-  EXPECT_EQ(Say("ali\rce", "!count"), 0u);
+  // A CR or NUL inside a line (here in the sender's prefix) drops the whole line.
+  EXPECT_EQ(Say("ali\rce", "!count", "deckhand"), 0u);
   std::string nul("\0", 1);
-  In(":alice!u@h PRIVMSG #t :!count" + nul);
-  EXPECT_TRUE(output_.jobs.empty());
+  EXPECT_EQ(Say("alice", "!count" + nul, "deckhand"), 0u);
+  EXPECT_EQ(Say("alice", "!count", "deckhand"), 1u);
 }
 
 TEST_F(SessionTest, AWireEncodingTheServerRefusesStopsTheBot) {
