@@ -325,7 +325,11 @@ TEST_F(BotTest, AServerThatReadsNothingIsDropped) {
     }
   });
   StartBot({.port = deaf.port(), .extra_settings = "write_timeout = 3\n"});
-  EXPECT_TRUE(WaitForText(bot_log_, "nothing we sen", std::chrono::seconds(40)));
+  const std::string dropped = "the server takes nothing we send (";
+  ASSERT_TRUE(WaitForText(bot_log_, dropped, std::chrono::seconds(40)));
+  std::string log = ReadFile(bot_log_);
+  std::size_t waiting = std::stoul(log.substr(log.find(dropped) + dropped.size()));
+  EXPECT_LE(waiting, 64u * 1024 + 512) << "more waited than the bound";
 }
 
 }  // namespace
