@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "host/common/character_references.h"
+
 namespace deckhand::host {
 
 std::string CanonicalCharsetName(std::string_view name) {
@@ -103,6 +105,21 @@ std::optional<std::string> TerminalCodec::ToLibrary(std::string_view text,
 std::string TerminalCodec::ToTerminal(std::string_view bytes) const {
   if (passes_through()) return std::string(bytes);
   std::string shown;
+  // '&' is never the second byte of a Shift_JIS character, so every '&' starts a text of its own.
+  for (std::size_t amp = bytes.find('&'); amp != std::string_view::npos; amp = bytes.find('&')) {
+    std::optional<CharacterReference> reference = ReadCharacterReference(bytes.substr(amp));
+    std::size_t end = amp + (reference ? reference->length : 1);
+    AppendShown(bytes.substr(0, amp), shown);
+    if (!reference || !AppendCharacter(reference->code_point, shown)) {
+      AppendShown(bytes.substr(amp, end - amp), shown);
+    }
+    bytes.remove_prefix(end);
+  }
+  AppendShown(bytes, shown);
+  return shown;
+}
+
+void TerminalCodec::AppendShown(std::string_view bytes, std::string& shown) const {
   while (!bytes.empty()) {
     std::size_t done = ConvertPrefix(kLibraryCharset, terminal_charset_, bytes, shown);
     if (done == bytes.size()) break;
@@ -114,7 +131,15 @@ std::string TerminalCodec::ToTerminal(std::string_view bytes) const {
     shown += HexEscape(bytes.substr(0, length));
     bytes.remove_prefix(length);
   }
-  return shown;
+}
+
+bool TerminalCodec::AppendCharacter(char32_t code_point, std::string& shown) const {
+  std::string utf8;
+  AppendUtf8(code_point, utf8);
+  std::string converted;
+  if (ConvertPrefix("UTF-8", terminal_charset_, utf8, converted) != utf8.size()) return false;
+  shown += converted;
+  return true;
 }
 
 }  // namespace deckhand::host

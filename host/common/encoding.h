@@ -29,10 +29,17 @@ class TerminalCodec {
 
   // The library's bytes as the terminal shows them. Every byte that does not convert (a byte no
   // Shift_JIS character starts with, or a lead byte cut from its pair) is shown as \xHH, so
-  // nothing is ever dropped from a reply.
+  // nothing is ever dropped from a reply. A character reference ("&#x2660;", see
+  // character_references.h) is shown as its character when the terminal's set holds it, and as
+  // it stands when not.
   std::string ToTerminal(std::string_view bytes) const;
 
  private:
+  // Appends `bytes` (no reference among them) converted, escaping what does not convert.
+  void AppendShown(std::string_view bytes, std::string& shown) const;
+  // Appends the character in the terminal's set; false, with nothing appended, when it has none.
+  bool AppendCharacter(char32_t code_point, std::string& shown) const;
+
   explicit TerminalCodec(std::string terminal_charset)
       : terminal_charset_(std::move(terminal_charset)) {}
 

@@ -1,6 +1,7 @@
 #include "host/deckhand/card_check.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,18 +10,28 @@
 #include <string_view>
 #include <utility>
 
+#include "commands/command_frame.h"
+#include "host/deckhand/card_text.h"
+#include "storage/card_sets.h"
 #include "storage/data_path.h"
 #include "storage/ini_format.h"
 #include "text/shift_jis.h"
+#include "text/text_lists.h"
 
 namespace deckhand::host {
 namespace {
 
-// The names the library looks up, and the most cards it deals from one deck file.
-constexpr std::string_view kModeSection = "MODE";
-constexpr std::string_view kDeckSection = "DECK";
-constexpr std::string_view kCountKey = "max";  // folded
-constexpr std::int32_t kMostCards = 100000;
+// A key of the [DECK] section that says whether the cards of the set may be drawn reversed;
+// read by the library's deal, so never a stray key.
+constexpr std::string_view kReversibleKey = "Reversible";
+
+// About the most text one chat line carries after the command and the target: IRC's lines
+// are 512 bytes with the sender's prefix, and other networks are alike.
+constexpr std::size_t kChatLineBytes = 400;
+// The longest target a reply is likely to go to (IRC channel names reach 50 bytes).
+constexpr std::size_t kLongTarget = 50;
+// The most of one card that a reply holds after "NOTICE ", such a target and a space.
+constexpr std::size_t kCardInReplyBytes = kMaxReplyLength - 7 - kLongTarget - 1;
 
 std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
@@ -55,7 +66,8 @@ class LineNumbers {
   }
   std::size_t At(std::size_t offset) const {
     return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) -
-                                    starts_.begin()) + 1;
+                                    starts_.begin()) +
+           1;
   }
 
  private:
@@ -74,24 +86,6 @@ class FileProblems {
   std::string file_;
   std::vector<CardSetProblem>* all_;
 };
-
-bool IsUtf8(std::string_view text, bool* has_multibyte) {
-  *has_multibyte = false;
-  for (std::size_t at = 0; at < text.size();) {
-    auto byte = static_cast<unsigned char>(text[at]);
-    std::size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2
-                         : byte >= 0xE0 && byte <= 0xEF               ? 3
-                         : byte >= 0xF0 && byte <= 0xF4               ? 4
-                                                                      : 0;
-    if (length == 0 || at + length > text.size()) return false;
-    for (std::size_t i = 1; i < length; ++i) {
-      if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return false;
-    }
-    *has_multibyte |= length > 1;
-    at += length;
-  }
-  return true;
-}
 
 bool IsShiftJisSecondByte(unsigned char byte) {
   return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
@@ -117,34 +111,51 @@ std::vector<std::size_t> BadShiftJisOffsets(std::string_view text) {
   return bad;
 }
 
-std::string ConvertHint(std::string_view from, const std::string& file, bool strip_bom) {
-  std::string source = strip_bom ? "sed '1s/^\\xEF\\xBB\\xBF//' " + file + " | iconv -f " +
-                                       std::string(from) + " -t CP932"
-                                 : "iconv -f " + std::string(from) + " -t CP932 " + file;
-  return "; convert it with: " + source + " > " + file + ".new && mv " + file + ".new " + file;
+// The one command that mends a file's text on every system.
+std::string ConvertHint(const std::string& file) {
+  return "convert it with: deckhand --convert-cards --in-place " + file;
+}
+
+std::string Place(const TextPlace& place) {
+  return "line " + std::to_string(place.line) + ", column " + std::to_string(place.column);
 }
 
 // Says how the file's text differs from Shift_JIS. False when the file is no text the checks
 // of its entries could make sense of (UTF-16).
 bool CheckEncoding(std::string_view bytes, const LineNumbers& lines, FileProblems& problems) {
   const std::string& file = problems.file();
-  if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF" ||
-      bytes.find('\0') != std::string_view::npos) {
-    problems.Add(0, "is UTF-16 text; the library reads Shift_JIS" + ConvertHint("UTF-16", file, false));
-    return false;
+  CardText text = ReadCardText(bytes);
+  switch (text.kind) {
+    case CardTextKind::kShiftJis:
+      return true;
+    case CardTextKind::kUtf16:
+      problems.Add(0, "is UTF-16 text; the library reads Shift_JIS; " + ConvertHint(file));
+      return false;
+    case CardTextKind::kUtf8:
+      // A byte-order mark before ASCII text is skipped by the library: nothing is garbled.
+      if (text.first_foreign.empty()) return true;
+      problems.Add(text.first_foreign_place.line,
+                   "is UTF-8 text: " + Quoted(text.first_foreign) + " at " +
+                       Place(text.first_foreign_place) +
+                       " and every other character beyond ASCII would be garbled, for the "
+                       "library reads Shift_JIS; " +
+                       ConvertHint(file));
+      return true;
+    case CardTextKind::kNeither:
+      break;
   }
-  bool bom = bytes.substr(0, 3) == "\xEF\xBB\xBF";
-  bool multibyte = false;
-  if (bom || (IsUtf8(bytes, &multibyte) && multibyte)) {
-    problems.Add(0, std::string(bom ? "starts with a UTF-8 byte-order mark: it is UTF-8 text"
-                                    : "is UTF-8 text") +
-                        "; the library reads Shift_JIS, so its names would be garbled" +
-                        ConvertHint("UTF-8", file, bom));
-    return true;
+  if (text.failure_kind != CardTextFailure::kBadShiftJis) {
+    problems.Add(text.failure_place.line,
+                 "column " + std::to_string(text.failure_place.column) + ": " + text.failure +
+                     "; save it as UTF-8 in an editor, then " + ConvertHint(file));
+    // Entries of UTF-16 text are beyond the library's reading: nothing more to tell.
+    return text.failure_kind != CardTextFailure::kBrokenUtf16 &&
+           text.failure_kind != CardTextFailure::kNulByte;
   }
   for (std::size_t offset : BadShiftJisOffsets(bytes)) {
     std::ostringstream hex;
-    hex << std::hex << std::uppercase << static_cast<int>(static_cast<unsigned char>(bytes[offset]));
+    hex << std::hex << std::uppercase
+        << static_cast<int>(static_cast<unsigned char>(bytes[offset]));
     problems.Add(lines.At(offset), "byte 0x" + hex.str() +
                                        " starts no Shift_JIS character; is the file in another "
                                        "encoding?");
@@ -156,9 +167,12 @@ bool CheckEncoding(std::string_view bytes, const LineNumbers& lines, FileProblem
 void CheckValueAsRead(std::string_view content, const IniLine& line, std::string_view what,
                       FileProblems& problems, std::size_t line_number) {
   std::string_view as_read = UnquoteIniValue(line.value);
-  // Quotes that keep spaces at an end of the name are meant: they are how such names are written.
+  // Quotes that keep spaces at an end of the name, or the quotes of a quoted name, are meant:
+  // they are how the library's writer writes such names.
   bool keeps_spaces = !as_read.empty() && (as_read.front() == ' ' || as_read.back() == ' ');
-  if (as_read.size() != line.value.size() && !keeps_spaces) {
+  bool keeps_quotes = as_read.size() >= 2 && (as_read.front() == '"' || as_read.front() == '\'') &&
+                      as_read.back() == as_read.front();
+  if (as_read.size() != line.value.size() && !keeps_spaces && !keeps_quotes) {
     problems.Add(line_number, "the quotes of " + std::string(line.value) +
                                   " are dropped when it is read: " + std::string(what) + " is " +
                                   std::string(as_read));
@@ -167,11 +181,12 @@ void CheckValueAsRead(std::string_view content, const IniLine& line, std::string
   std::string_view raw = content.substr(line.begin, line.end - line.begin);
   std::size_t equals = raw.find('=');
   bool spaced_key = equals > 0 && (raw[equals - 1] == ' ' || raw[equals - 1] == '\t');
-  bool spaced_value = equals + 1 < raw.size() && (raw[equals + 1] == ' ' || raw[equals + 1] == '\t');
+  bool spaced_value =
+      equals + 1 < raw.size() && (raw[equals + 1] == ' ' || raw[equals + 1] == '\t');
   if (spaced_value && !spaced_key && !line.value.empty()) {
     problems.Add(line_number, "the space after \"=\" is dropped when it is read: " +
-                                  std::string(what) + " is " + Quoted(as_read) +
-                                  " (quote it, \" " + std::string(as_read) + "\", to keep it)");
+                                  std::string(what) + " is " + Quoted(as_read) + " (quote it, \" " +
+                                  std::string(as_read) + "\", to keep it)");
   }
 }
 
@@ -203,6 +218,49 @@ class FirstKeys {
   std::map<std::string, std::size_t> first_line_;  // folded key to the line that wins
 };
 
+// The edits (a letter added, dropped or changed) that make `a` into `b`, letter case aside;
+// stops counting past 3.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::string x = FoldNameCase(a), y = FoldNameCase(b);
+  if (x.size() > y.size() + 3 || y.size() > x.size() + 3) return 4;
+  std::vector<std::size_t> row(y.size() + 1);
+  for (std::size_t j = 0; j <= y.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= x.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= y.size(); ++j) {
+      std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] != y[j - 1])});
+      diagonal = above;
+    }
+  }
+  return row[y.size()];
+}
+
+// A name one or two slips from `meant` ("MODES", "DEK", "Maxx"); names of one or two letters
+// are too short to tell a slip from another name.
+bool IsNearMiss(std::string_view name, std::string_view meant) {
+  return !NamesMatch(name, meant) && name.size() > 2 &&
+         EditDistance(name, meant) <= (meant.size() > 4 ? 2 : 1);
+}
+
+// The name of `names` that `name` is a slip for; nullopt when none or several are that close.
+std::optional<std::string> NearestName(std::string_view name,
+                                       const std::vector<std::string>& names) {
+  std::optional<std::string> nearest;
+  std::size_t best = 3;
+  bool tied = false;
+  for (const std::string& candidate : names) {
+    if (!IsNearMiss(name, candidate)) continue;
+    std::size_t distance = EditDistance(name, candidate);
+    tied = distance == best;
+    if (distance < best) nearest = candidate;
+    best = std::min(best, distance);
+  }
+  if (tied) return std::nullopt;
+  return nearest;
+}
+
 std::optional<std::vector<KeyLine>> ReadSection(std::string_view content, const LineNumbers& lines,
                                                 std::string_view section, FileProblems& problems) {
   std::optional<std::vector<KeyLine>> keys;
@@ -220,6 +278,9 @@ std::optional<std::vector<KeyLine>> ReadSection(std::string_view content, const 
       } else if (NamesMatch(line.name, section)) {
         problems.Add(number, "a second [" + std::string(section) +
                                  "] section is never read: only the first one counts");
+      } else if (IsNearMiss(line.name, section)) {
+        problems.Add(number, "the section [" + std::string(line.name) +
+                                 "] is never read: did you mean [" + std::string(section) + "]?");
       }
     } else if (line.kind == IniLineKind::kKey && !in_any_section) {
       problems.Add(number, "an entry before any [section] is never read");
@@ -274,32 +335,96 @@ struct DeckEntries {
   std::map<std::int64_t, KeyLine> cards;
 };
 
+// Control characters make chat clients and terminals act (ring, colour, move the cursor, take
+// the line as a client command) instead of showing them.
+void CheckControlCharacters(std::string_view card, const KeyLine& key, FileProblems& problems) {
+  for (char c : card) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) continue;  // never the second byte of a pair
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", byte);
+    problems.Add(key.number, "the card " + key.key + " holds the control character " + hex +
+                                 (byte == 0x1B ? " (ESC)" : "") +
+                                 ": chat clients act on it instead of showing it; remove it");
+    return;
+  }
+}
+
+// A card too long for one chat line is split over lines; one too long for a reply is cut.
+void CheckCardLength(std::string_view card, const KeyLine& key, FileProblems& problems) {
+  std::string size = std::to_string(card.size()) + " bytes";
+  if (card.size() > kCardInReplyBytes) {
+    problems.Add(key.number, "the card " + key.key + " is " + size + ": a reply holds at most " +
+                                 std::to_string(kCardInReplyBytes) +
+                                 " bytes of it (to a target of " + std::to_string(kLongTarget) +
+                                 " bytes), so it is drawn cut short; shorten it");
+  } else if (card.size() > kChatLineBytes) {
+    problems.Add(key.number, "the card " + key.key + " is " + size +
+                                 ", longer than one chat line (" + std::to_string(kChatLineBytes) +
+                                 " bytes): a chat bot splits it over lines; shorten it");
+  }
+}
+
 DeckEntries CollectDeckEntries(std::string_view content, const std::vector<KeyLine>& keys,
                                FileProblems& problems) {
   DeckEntries entries;
   FirstKeys first_keys;
   for (const KeyLine& key : keys) {
     if (!first_keys.IsFirst(key, "the key", problems)) continue;
-    if (FoldNameCase(key.key) == kCountKey) {
+    if (NamesMatch(key.key, kCardCountKey)) {
       entries.count = key;
+    } else if (NamesMatch(key.key, kReversibleKey)) {
+      continue;
     } else if (std::optional<std::int64_t> number = CardNumber(key.key)) {
       entries.cards.emplace(*number, key);
       std::string_view card = UnquoteIniValue(key.line.value);
       if (card.find(',') != std::string_view::npos) {
-        problems.Add(key.number, "the card " + Quoted(card) +
-                                     " holds a comma: it is saved and drawn as separate cards");
+        problems.Add(key.number, "the card " + Quoted(card) + " holds a comma: it is saved and " +
+                                     "drawn as " + std::to_string(SplitText(card, ",", 0).size()) +
+                                     " separate cards");
       }
+      CheckControlCharacters(card, key, problems);
+      CheckCardLength(card, key, problems);
       CheckValueAsRead(content, key.line, "the card", problems, key.number);
     } else if (LooksNumbered(key.key)) {
       problems.Add(key.number, "the key " + Quoted(key.key) +
                                    " is never read: number the cards 1, 2, 3 with no sign or "
                                    "leading zero");
     } else {
-      problems.Add(key.number, "the key " + Quoted(key.key) +
-                                   " is never read: a deck file holds Max and the numbered cards");
+      std::optional<std::string> meant =
+          NearestName(key.key, {std::string(kCardCountKey), std::string(kReversibleKey)});
+      problems.Add(key.number, "the key " + Quoted(key.key) + " is never read: " +
+                                   (meant ? "did you mean " + *meant + "?"
+                                          : "a deck file holds Max and the numbered cards"));
     }
   }
   return entries;
+}
+
+// The number `written` as its digits say, capped at 10^10: what Max means before the reader's
+// wrapping to 32 bits; nullopt when it is no plain number (then it reads as it reads).
+std::optional<std::int64_t> WrittenNumber(std::string_view written) {
+  if (!written.empty() && written.front() == '+') written.remove_prefix(1);
+  if (written.empty() || written.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  std::int64_t number = 0;
+  for (char digit : written) number = std::min<std::int64_t>(number * 10 + (digit - '0'), 1e10);
+  return number;
+}
+
+// What to write instead of a missing or wrong Max, from the cards the file holds.
+std::string MaxHint(const DeckEntries& entries) {
+  if (entries.cards.empty()) return "write Max=N above the cards 1=NAME to N=NAME";
+  std::int64_t highest = entries.cards.rbegin()->first;
+  if (highest > kMaxCardSetSize) return "write Max=N for its N cards";
+  return "add Max=" + std::to_string(highest) + " (it holds " +
+         (entries.cards.size() == 1 ? "the card " : "the cards ") + Ranges([&] {
+           std::vector<std::int64_t> numbers;
+           for (const auto& [number, key] : entries.cards) numbers.push_back(number);
+           return numbers;
+         }()) +
+         ")";
 }
 
 // The cards `deck,MODE` deals from the deck file's entries, reporting what goes wrong.
@@ -307,7 +432,7 @@ std::optional<std::int32_t> CheckCardCount(const DeckEntries& entries, const std
                                            FileProblems& problems) {
   std::string deal = "deck," + mode;
   if (!entries.count) {
-    problems.Add(0, "has no Max: " + deal + " deals an empty deck");
+    problems.Add(0, "has no Max: " + deal + " deals an empty deck; " + MaxHint(entries));
     return std::nullopt;
   }
   std::string_view written = UnquoteIniValue(entries.count->line.value);
@@ -315,39 +440,83 @@ std::optional<std::int32_t> CheckCardCount(const DeckEntries& entries, const std
   std::size_t line = entries.count->number;
   std::string shown = "Max=" + std::string(written);
   if (std::to_string(count) != written) shown += " (read as " + std::to_string(count) + ")";
-  if (count <= 0) {
-    problems.Add(line, shown + ": " + deal + " deals an empty deck");
+  std::optional<std::int64_t> meant = WrittenNumber(written);
+  if (meant && *meant != count) {
+    problems.Add(line, "Max=" + std::string(written) + " is beyond the numbers the library reads " +
+                           "(it reads as " + std::to_string(count) + "): " + deal + " deals " +
+                           (count <= 0   ? "an empty deck"
+                            : count == 1 ? "1 card"
+                                         : std::to_string(count) + " cards") +
+                           "; the most is Max=" + std::to_string(kMaxCardSetSize));
+    if (count <= 0 || count > kMaxCardSetSize) return std::nullopt;
+  } else if (count <= 0) {
+    problems.Add(line, shown + ": " + deal + " deals an empty deck; " + MaxHint(entries));
     return std::nullopt;
   }
-  if (count > kMostCards) {
-    problems.Add(line, shown + " is above the " + std::to_string(kMostCards) +
+  if (count > kMaxCardSetSize) {
+    problems.Add(line, shown + " is above the " + std::to_string(kMaxCardSetSize) +
                            " cards the library deals: " + deal + " gets no reply");
     return std::nullopt;
   }
   std::vector<std::int64_t> missing, empty, above;
+  std::int64_t within = 0;
   for (std::int64_t i = 1; i <= count; ++i) {
     auto found = entries.cards.find(i);
     if (found == entries.cards.end()) {
       missing.push_back(i);
-    } else if (found->second.line.value.empty()) {
-      empty.push_back(i);
+      continue;
     }
+    ++within;
+    if (found->second.line.value.empty()) empty.push_back(i);
   }
   for (const auto& [number, key] : entries.cards) {
     if (number > count) above.push_back(number);
   }
   if (!missing.empty()) {
-    problems.Add(line, Cards(missing) + " missing below " + shown + ": deck," + mode +
-                           " deals blank cards in their place");
+    std::string add = missing.size() == 1 ? "add " + Ranges(missing) + "=NAME"
+                                          : "add the cards " + Ranges(missing);
+    std::string renumber = within == 0 ? ""
+                           : within == 1
+                               ? ", or number the one card 1 and write Max=1"
+                               : ", or number the cards 1-" + std::to_string(within) +
+                                     " without gaps and write Max=" + std::to_string(within);
+    problems.Add(line, Cards(missing) + " missing below " + shown + ": " + deal +
+                           " deals blank cards in their place; " + add + renumber);
   }
   if (!empty.empty()) {
-    problems.Add(line, Cards(empty) + " empty: deck," + mode + " deals them as blank cards");
+    problems.Add(line, Cards(empty) + " empty: " + deal + " deals them as blank cards");
   }
   if (!above.empty()) {
     problems.Add(entries.cards.at(above.front()).number,
-                 Cards(above) + " above " + shown + ": never dealt");
+                 Cards(above) + " above " + shown + ": never dealt; write Max=" +
+                     std::to_string(std::min<std::int64_t>(above.back(), kMaxCardSetSize)) +
+                     " to deal them");
   }
   return count;
+}
+
+// The cards a deal leaves in the target's deck, as the library counts them after saving it:
+// a name holding commas is saved as that many cards.
+std::optional<std::int32_t> CardsDealt(const std::string& deck_file) {
+  CardSet set = ReadCardSet(deck_file);
+  if (set.outcome != CardSetOutcome::kRead) return std::nullopt;
+  std::string saved = JoinCards(set.cards);
+  if (saved.empty()) return 0;
+  return static_cast<std::int32_t>(SplitText(saved, ",", 0).size());
+}
+
+// A deck file named beyond ASCII is looked for under the Shift_JIS bytes of its name, which the
+// file's own name need not have: a system that names files in UTF-8 (or a converted mode table)
+// holds it under other bytes. Says so when the file is there under its UTF-8 name.
+std::string UnderAnotherName(const std::string& deck_file) {
+  std::string utf8;
+  if (ConvertPrefix(kLibraryCharset, "UTF-8", deck_file, utf8) != deck_file.size() ||
+      utf8 == deck_file || ReadFile(MakeDataPath(utf8)).outcome == FileRead::kAbsent) {
+    return "";
+  }
+  return "; a file of that name is there, but named in UTF-8, and the library looks a file "
+         "up by the Shift_JIS bytes of its name: name the deck file, and its line in the mode "
+         "table, in ASCII letters";
 }
 
 std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::string& deck_file,
@@ -356,41 +525,57 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
   std::string path = MakeDataPath(deck_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
-    table.Add(table_line, "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
-                              (read.outcome == FileRead::kAbsent ? " is missing" : " cannot be read") +
-                              " (the library looks for it at " + path + "): deck," + mode +
-                              " deals an empty deck");
+    table.Add(table_line,
+              "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
+                  (read.outcome == FileRead::kAbsent ? " is missing" : " cannot be read") +
+                  " (the library looks for it at " + path + "): deck," + mode +
+                  " deals nothing and says it cannot read the deck file" +
+                  UnderAnotherName(deck_file));
     return std::nullopt;
   }
   FileProblems problems(deck_file, all);
   LineNumbers lines(read.bytes);
   if (!CheckEncoding(read.bytes, lines, problems)) return std::nullopt;
-  std::optional<std::vector<KeyLine>> keys = ReadSection(read.bytes, lines, kDeckSection, problems);
+  std::optional<std::vector<KeyLine>> keys =
+      ReadSection(read.bytes, lines, kCardSetSection, problems);
   if (!keys) {
-    problems.Add(0, "has no [DECK] section: deck," + mode + " deals an empty deck");
+    problems.Add(0, "has no [" + std::string(kCardSetSection) + "] section: deck," + mode +
+                        " deals an empty deck");
     return std::nullopt;
   }
-  return CheckCardCount(CollectDeckEntries(read.bytes, *keys, problems), mode, problems);
+  std::optional<std::int32_t> count =
+      CheckCardCount(CollectDeckEntries(read.bytes, *keys, problems), mode, problems);
+  return count ? CardsDealt(deck_file) : std::nullopt;
 }
 
-// The mode name of a Deck command text: what follows its first comma.
+// The mode name of a Deck command text, as the library takes it; nullopt when there is none.
 std::optional<std::string> DealtMode(std::string_view command_text) {
-  std::size_t comma = command_text.find(',');
-  if (comma == std::string_view::npos || comma + 1 == command_text.size()) return std::nullopt;
-  return std::string(command_text.substr(comma + 1));
+  std::string mode = ModeName(command_text);
+  if (mode.empty()) return std::nullopt;
+  return mode;
 }
 
-// The modes a table holds, "a, b, c", for a message.
-std::string ModesHeld(std::string_view content) {
-  std::string held;
+// The modes a table holds, in order.
+std::vector<std::string> ModesOf(std::string_view content) {
+  std::vector<std::string> modes;
   std::vector<CardSetProblem> ignored;
   FileProblems problems("", ignored);
   LineNumbers lines(content);
-  for (const KeyLine& key : ReadSection(content, lines, kModeSection, problems).value_or(
-           std::vector<KeyLine>())) {
-    held += (held.empty() ? "" : ", ") + key.key;
+  for (const KeyLine& key :
+       ReadSection(content, lines, kModeSection, problems).value_or(std::vector<KeyLine>())) {
+    modes.push_back(key.key);
   }
-  return held.empty() ? "no modes" : "the modes " + held;
+  return modes;
+}
+
+// "the modes a, b, c" for a message, with the one `mode` is a slip for.
+std::string ModesHeld(std::string_view content, std::string_view mode) {
+  std::vector<std::string> modes = ModesOf(content);
+  if (modes.empty()) return "no modes";
+  std::string held;
+  for (const std::string& name : modes) held += (held.empty() ? "" : ", ") + name;
+  std::optional<std::string> meant = NearestName(mode, modes);
+  return "the modes " + held + (meant ? "; did you mean deck," + *meant + "?" : "");
 }
 
 // Problems in the order of a reader going through the files: the mode table first, then each
@@ -415,10 +600,10 @@ std::string WhyNoDeal(const std::string& modes_file, std::string_view command_te
     return "no mode table " + modes_file + " at " + path +
            " (play in the directory that holds it with -C DIR)";
   }
-  std::string deck_file = FindIniValue(table.bytes, kModeSection, *mode).value_or("");
+  std::string deck_file = LookUpDeckFile(modes_file, *mode);
   if (deck_file.empty()) {
     return "the mode " + Quoted(*mode) + " is not in " + modes_file + ", which holds " +
-           ModesHeld(table.bytes);
+           ModesHeld(table.bytes, *mode);
   }
   return "the deck file " + deck_file + " of the mode " + Quoted(*mode) +
          " cannot be dealt, or the target is too long; deckhand --check-cards tells what is wrong "
@@ -428,13 +613,14 @@ std::string WhyNoDeal(const std::string& modes_file, std::string_view command_te
 std::string MissingDeckFile(const std::string& modes_file, std::string_view command_text) {
   std::optional<std::string> mode = DealtMode(command_text);
   if (!mode) return "";
-  FileRead table = ReadFile(MakeDataPath(modes_file));
-  std::string deck_file = FindIniValue(table.bytes, kModeSection, *mode).value_or("");
+  std::string deck_file = LookUpDeckFile(modes_file, *mode);
   if (deck_file.empty()) return "";
   std::string path = MakeDataPath(deck_file);
-  if (ReadFile(path).outcome == FileRead::kRead) return "";
-  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) + " is missing at " +
-         path + ": the deck dealt is empty";
+  FileRead read = ReadFile(path);
+  if (read.outcome == FileRead::kRead) return "";
+  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) +
+         (read.outcome == FileRead::kAbsent ? " is missing at " : " cannot be read at ") + path +
+         ": nothing was dealt, and the target's deck is as it was";
 }
 
 CardSetReport CheckCardSets(const std::string& modes_file) {
@@ -443,20 +629,20 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
   std::string path = MakeDataPath(modes_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
-    problems.Add(0, std::string(read.outcome == FileRead::kAbsent ? "is missing"
-                                                                 : "cannot be read") +
-                        ": the library looks for the mode table at " + path +
-                        ", and every deck,MODE gets no reply; run in the directory that holds "
-                        "it (-C DIR)");
+    problems.Add(0,
+                 std::string(read.outcome == FileRead::kAbsent ? "is missing" : "cannot be read") +
+                     ": the library looks for the mode table at " + path +
+                     ", and every deck,MODE gets no reply; run in the directory that holds "
+                     "it (-C DIR)");
     return report;
   }
   LineNumbers lines(read.bytes);
   if (!CheckEncoding(read.bytes, lines, problems)) return report;
   std::optional<std::vector<KeyLine>> keys = ReadSection(read.bytes, lines, kModeSection, problems);
   if (!keys || keys->empty()) {
-    problems.Add(0, std::string(keys ? "has no modes in its [MODE] section"
-                                     : "has no [MODE] section") +
-                        ": every deck,MODE gets no reply");
+    problems.Add(
+        0, std::string(keys ? "has no modes in its [MODE] section" : "has no [MODE] section") +
+               ": every deck,MODE gets no reply");
     return report;
   }
   FirstKeys first_modes;
@@ -477,8 +663,7 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
     } else {
       auto [checked, fresh_file] = checked_files.try_emplace(MakeDataPath(deck_file));
       if (fresh_file) {
-        checked->second =
-            CheckDeckFile(key.key, deck_file, problems, key.number, report.problems);
+        checked->second = CheckDeckFile(key.key, deck_file, problems, key.number, report.problems);
       }
       mode.cards = checked->second;
     }
@@ -495,7 +680,10 @@ void PrintCardSetReport(const std::string& modes_file, const CardSetReport& repo
   for (const CardSetMode& mode : report.modes) {
     out << "  " << codec.ToTerminal(mode.mode) << ": "
         << codec.ToTerminal(mode.deck_file.empty() ? "(no deck file)" : mode.deck_file) << ", "
-        << (mode.cards ? std::to_string(*mode.cards) + " cards" : "no cards") << "\n";
+        << (!mode.cards        ? "no cards"
+            : *mode.cards == 1 ? "1 card"
+                               : std::to_string(*mode.cards) + " cards")
+        << "\n";
   }
   for (const CardSetProblem& problem : report.problems) {
     out << codec.ToTerminal(problem.file);

@@ -44,8 +44,8 @@ CardSetReport CheckCardSets(const std::string& modes_file);
 // asks for too many cards.
 std::string WhyNoDeal(const std::string& modes_file, std::string_view command_text);
 
-// What is wrong with a deal that got a reply but dealt from no file: a message when the deck
-// file that the mode names is missing, else empty.
+// Why a deal was refused for its deck file: a message naming the deck file that the mode
+// names and where it was looked for when that file cannot be read, else empty.
 std::string MissingDeckFile(const std::string& modes_file, std::string_view command_text);
 
 // Prints the modes and then the problems ("FILE:LINE: text"), in the terminal's text.

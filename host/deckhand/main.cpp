@@ -3,9 +3,10 @@
 #include <iostream>
 
 #include "host/common/encoding.h"
-#include "host/deckhand/card_check.h"
-#include "host/deckhand/options.h"
 #include "host/common/plugin.h"
+#include "host/deckhand/card_check.h"
+#include "host/deckhand/convert_cards.h"
+#include "host/deckhand/options.h"
 #include "host/deckhand/session.h"
 #include "host/deckhand/terminal.h"
 
@@ -58,6 +59,21 @@ int CheckCards(const HostOptions& options) {
   return report.problems.empty() ? 0 : kCommandFailed;
 }
 
+// --convert-cards: each file made Shift_JIS. Exit 0 when all were, 1 when any was not.
+int ConvertCards(const HostOptions& options) {
+  std::string error;
+  std::optional<TerminalCodec> codec = TerminalCodec::Open(options.encoding, &error);
+  if (!codec) {
+    ReportError(error);
+    return kWrongUsage;
+  }
+  if (!EnterDataDirectory(options.data_directory, &error)) {
+    ReportError(error);
+    return kCommandFailed;
+  }
+  return ConvertCardFiles(options, *codec);
+}
+
 int Play(const HostOptions& options) {
   std::string error;
   std::optional<TerminalCodec> codec = TerminalCodec::Open(options.encoding, &error);
@@ -101,5 +117,6 @@ int main(int argc, char** argv) {
   }
   if (parsed.options->show_version) return ShowVersion(*parsed.options);
   if (parsed.options->check_cards) return CheckCards(*parsed.options);
+  if (parsed.options->convert_cards) return ConvertCards(*parsed.options);
   return Play(*parsed.options);
 }

@@ -6,7 +6,16 @@ namespace deckhand::host {
 namespace {
 
 // Long-only options take codes above the range of characters.
-enum LongOnly : int { kPlugin = 256, kEncoding, kRaw, kVersion, kCheckCards };
+enum LongOnly : int {
+  kPlugin = 256,
+  kEncoding,
+  kRaw,
+  kVersion,
+  kCheckCards,
+  kConvertCards,
+  kInPlace,
+  kFromList,
+};
 
 const option kLongOptions[] = {
     {"plugin", required_argument, nullptr, kPlugin},
@@ -17,12 +26,16 @@ const option kLongOptions[] = {
     {"encoding", required_argument, nullptr, kEncoding},
     {"raw", no_argument, nullptr, kRaw},
     {"check-cards", no_argument, nullptr, kCheckCards},
+    {"convert-cards", no_argument, nullptr, kConvertCards},
+    {"in-place", no_argument, nullptr, kInPlace},
+    {"output", required_argument, nullptr, 'o'},
+    {"from-list", no_argument, nullptr, kFromList},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
-constexpr const char* kShortOptions = ":C:t:u:m:h";
+constexpr const char* kShortOptions = ":C:t:u:m:o:h";
 
 // The option that getopt_long refused, as the person typed it. An unknown short option is in
 // optopt (it may sit inside a cluster such as -xt); a long one, or an option whose value is
@@ -61,6 +74,18 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
     case kCheckCards:
       options.check_cards = true;
       return true;
+    case kConvertCards:
+      options.convert_cards = true;
+      return true;
+    case kInPlace:
+      options.in_place = true;
+      return true;
+    case 'o':
+      options.output = value;
+      return true;
+    case kFromList:
+      options.from_list = true;
+      return true;
     case 'h':
       options.show_help = true;
       return true;
@@ -70,6 +95,36 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
     default:
       return false;
   }
+}
+
+// --convert-cards and the options that only it takes: files to convert, and one place to write.
+ParsedOptions CheckConversion(const HostOptions& options) {
+  bool conversion_option = options.in_place || !options.output.empty() || options.from_list;
+  if (!options.convert_cards) {
+    if (conversion_option) {
+      return {std::nullopt, "--in-place, --output and --from-list go with --convert-cards"};
+    }
+    return {options, ""};
+  }
+  if (options.check_cards || options.raw) {
+    return {std::nullopt,
+            "--convert-cards converts files and plays nothing; give no "
+            "--check-cards and no --raw"};
+  }
+  if (options.texts.empty()) {
+    return {std::nullopt,
+            "--convert-cards needs the card files to convert: deckhand "
+            "--convert-cards --in-place mycards.ini"};
+  }
+  if (options.in_place && !options.output.empty()) {
+    return {std::nullopt, "--in-place writes each file over itself; give no --output"};
+  }
+  if (!options.in_place && options.texts.size() > 1) {
+    return {std::nullopt,
+            "without --in-place, --convert-cards converts one file at a time (to "
+            "standard output or --output)"};
+  }
+  return {options, ""};
 }
 
 }  // namespace
@@ -96,10 +151,11 @@ ParsedOptions ParseOptions(int argc, char** argv) {
     return {std::nullopt, "--raw reads its commands from standard input; give no command texts"};
   }
   if (options.check_cards && (options.raw || !options.texts.empty())) {
-    return {std::nullopt, "--check-cards checks the card sets and plays nothing; give no command "
-                          "texts and no --raw"};
+    return {std::nullopt,
+            "--check-cards checks the card sets and plays nothing; give no command "
+            "texts and no --raw"};
   }
-  return {options, ""};
+  return CheckConversion(options);
 }
 
 std::string UsageText() {
@@ -122,6 +178,14 @@ Options:
                        everything after EXPORT to that export as the command line
       --check-cards    check the mode table (--modes) and every deck file it names, as
                        the library reads them, and list what to fix; exit 1 if anything
+      --convert-cards FILE...
+                       make card files written in UTF-8, UTF-16 or Shift_JIS Shift_JIS for
+                       the library, characters it lacks (suits, emoji) kept as references
+                       such as &#x2660;, shown as themselves where the output can show them;
+                       to standard output, unless:
+      --in-place       write each FILE over itself (safely: a new file, then a rename)
+  -o, --output=FILE    write to FILE, a new file
+      --from-list      read FILE as a plain list, one card a line, and make it a deck file
   -h, --help           show this help and exit
       --version        show the version and the library deckhand would load, and exit
 
@@ -136,6 +200,8 @@ could not save, or the library could not be used (with --check-cards: when there
 to fix), 2 for a wrong command line.
 
 Examples, in a directory holding modes.ini and its deck files:
+  deckhand --convert-cards --in-place modes.ini mycards.ini
+  deckhand --convert-cards --from-list -o mycards.ini mycards.txt
   deckhand --check-cards
   deckhand -t '#table' deck,trump draw,1-3 count
 )";

@@ -17,9 +17,16 @@ struct HostOptions {
   std::string encoding = "auto";
   bool raw = false;
   bool check_cards = false;  // check the mode table and its deck files instead of playing
+  // --convert-cards: the files (in `texts`) made Shift_JIS, written over themselves, to
+  // `output`, or to standard output; `from_list` reads each as a plain list of card names.
+  bool convert_cards = false;
+  bool in_place = false;
+  std::string output;
+  bool from_list = false;
   bool show_help = false;
   bool show_version = false;
   // Command texts given as arguments, run in turn; none means read them from standard input.
+  // With --convert-cards, the files to convert.
   std::vector<std::string> texts;
 };
 

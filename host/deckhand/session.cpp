@@ -63,11 +63,15 @@ std::string_view FailureOfReply(std::string_view reply, std::string_view target)
   };
   static constexpr Failure kFailures[] = {
       {kSaveFailedText,
-       "the deck could not be saved: the data directory must be writable and decksave.ini not "
-       "read-only"},
+       "the deck could not be saved: the data directory must be writable, decksave.ini a "
+       "regular file (no link) that is not read-only, and decksave.ini.lock not held by another "
+       "program for 5 seconds"},
       {kShuffleFailedText,
        "the system's random generator failed: nothing was dealt or shuffled, and no file "
        "changed"},
+      {kDeckFileUnreadableText,
+       "the mode's deck file cannot be read: nothing was dealt, and the target's deck is as it "
+       "was"},
   };
   std::string head = "NOTICE " + std::string(target) + " ";
   if (reply.substr(0, head.size()) != head) return {};
@@ -182,17 +186,18 @@ bool Session::Call(std::size_t index, const std::string& line, bool interactive,
     return false;
   }
   std::cout << codec_->ToTerminal(*result.reply) << std::endl;
-  std::string_view failure = fields.size() > 1 ? FailureOfReply(*result.reply, fields[1]) : "";
-  if (!failure.empty()) {
-    ReportError(head + std::string(failure));
-    return false;
-  }
+  // A deal from a deck file that cannot be read is told with the file's name and path.
   if (complete && index == kDeckExport) {
     std::string missing = MissingDeckFile(modes_file, text);
     if (!missing.empty()) {
       ReportError(head + codec_->ToTerminal(missing));
       return false;
     }
+  }
+  std::string_view failure = fields.size() > 1 ? FailureOfReply(*result.reply, fields[1]) : "";
+  if (!failure.empty()) {
+    ReportError(head + std::string(failure));
+    return false;
   }
   return true;
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/common/character_references.h"
 #include "host/common/encoding.h"
 
 namespace deckhand::irc {
@@ -218,6 +219,10 @@ std::optional<WireEncoding> ParseWireEncoding(std::string_view name) {
 }
 
 std::size_t Cp932CharacterLength(std::string_view text) {
+  if (text[0] == '&') {
+    std::optional<host::CharacterReference> reference = host::ReadCharacterReference(text);
+    if (reference) return reference->length;
+  }
   if (text.size() >= 2 && IsLeadByte(static_cast<unsigned char>(text[0])) &&
       IsTrailByte(static_cast<unsigned char>(text[1]))) {
     return 2;
@@ -280,6 +285,16 @@ void WireCodec::LineWriter::SwitchTo(Mode mode) {
 }
 
 void WireCodec::LineWriter::Append(std::string_view character) {
+  // A character reference: its character where the wire can carry it, else its ASCII as it is.
+  if (character.size() > 2 && character[0] == '&') {
+    std::optional<host::CharacterReference> reference = host::ReadCharacterReference(character);
+    if (reference && encoding_ == WireEncoding::kUtf8) {
+      AppendUtf8(reference->code_point, wire_);
+      return;
+    }
+    for (std::size_t i = 0; i < character.size(); ++i) Append(character.substr(i, 1));
+    return;
+  }
   char32_t code_point = BreaksIrcLine(character) ? 0 : CodePointOf(character);
   switch (encoding_) {
     case WireEncoding::kUtf8:

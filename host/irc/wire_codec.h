@@ -28,7 +28,9 @@ enum class WireEncoding { kUtf8, kIso2022Jp, kShiftJis };
 std::optional<WireEncoding> ParseWireEncoding(std::string_view name);
 
 // The length of the code page 932 character at the start of `text` (not empty), by the shape of
-// its bytes: two for a lead byte followed by a trail byte, else one.
+// its bytes: two for a lead byte followed by a trail byte, else one. A character reference
+// ("&#x2660;", host/common/character_references.h) counts as one character, so that no line is
+// cut inside one; on a UTF-8 wire it goes as its character, elsewhere as it stands.
 std::size_t Cp932CharacterLength(std::string_view text);
 
 class WireCodec {

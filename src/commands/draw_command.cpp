@@ -98,10 +98,11 @@ void DrawCommand(const char* line, char* reply) {
   if (!lock) {
     // A target with no cards needs no save, so it gets the same answer as anywhere else, also
     // where the lock cannot be had (a directory the library may read but not write).
-    WriteReply(reply, target, LoadDeck(target).empty() ? kNoCardsText : kSaveFailedText);
+    WriteReply(reply, target, LoadDeckHeld(target).empty() ? kNoCardsText : kSaveFailedText);
     return;
   }
-  CardList deck = LoadDeck(target);
+  // A save file that cannot be read, or is no file at all, holds no cards to draw.
+  CardList deck = LoadDeckHeld(target);
   if (deck.empty()) {
     // No save: a target that never had a deck gains no entry.
     WriteReply(reply, target, kNoCardsText);

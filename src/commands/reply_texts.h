@@ -35,4 +35,10 @@ inline constexpr std::string_view kShuffleFailedText =
     "\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5"
     "\x82\xB5\x82\xBD";
 
+// "デッキファイルを読めませんでした" (could not read the deck file): the mode names a deck file
+// that is absent or cannot be read, so the target's deck was left as it was.
+inline constexpr std::string_view kDeckFileUnreadableText =
+    "\x83\x66\x83\x62\x83\x4C\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x93\xC7\x82\xDF\x82\xDC"
+    "\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD";
+
 }  // namespace deckhand

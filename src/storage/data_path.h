@@ -20,4 +20,15 @@ char PathSeparator();
 // directory cannot be told, `name` is resolved relative to it by the platform.
 std::string MakeDataPath(std::string_view name);
 
+// The directory that the library's own file accesses start from, per platform: on POSIX the
+// current directory itself ("."), which names the directory the process stands in whatever
+// becomes of that directory's path meanwhile (another user who may rename a parent could swap
+// the path for a link between two commands, or between two steps of one); on Windows the
+// current directory's path, as MakeDataPath has it, which long directories need.
+std::optional<std::string> AccessDirectory();
+
+// The path by which the library opens the data file `name`: MakeDataPath's rule, from
+// AccessDirectory. MakeDataPath's own form is the one to show a user.
+std::string MakeAccessPath(std::string_view name);
+
 }  // namespace deckhand

@@ -20,4 +20,6 @@ std::optional<std::string> CurrentDirectory() {
 
 char PathSeparator() { return '/'; }
 
+std::optional<std::string> AccessDirectory() { return std::string("."); }
+
 }  // namespace deckhand

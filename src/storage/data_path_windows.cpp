@@ -28,4 +28,6 @@ std::optional<std::string> CurrentDirectory() {
 
 char PathSeparator() { return '\\'; }
 
+std::optional<std::string> AccessDirectory() { return CurrentDirectory(); }
+
 }  // namespace deckhand

@@ -14,11 +14,20 @@ enum class LockAttempt {
   kFailed,  // the platform cannot lock this file at all
 };
 
-// Opens the lock file at `path`, creating it when absent. The lock file is never removed:
-// removing it while another caller waits on it would let two callers lock two different files.
+// Opens the lock file at `path`, creating it when absent, readable and writable by its owner
+// only (anyone who can open it can hold the lock). A link or anything but a regular file in its
+// place is not opened. The lock file is never removed: removing it while another caller waits
+// on it would let two callers lock two different files.
 std::optional<std::intptr_t> OpenLockFile(const std::string& path);
 
+// True when something is at `path`, a link included.
+bool LockFileExists(const std::string& path);
+
 LockAttempt TryLockExclusive(std::intptr_t handle);
+
+// Whether reading the save file needs the save lock: where a save cannot replace a file that
+// someone has open, readers take it so that saves need not wait for them.
+bool ReadersTakeTheLock();
 
 // Closes the lock file, letting go of any lock held on it.
 void CloseLockFile(std::intptr_t handle);

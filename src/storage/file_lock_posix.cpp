@@ -3,6 +3,7 @@
 // descriptor of the file never drops the lock (as it would with fcntl record locks).
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,15 +13,34 @@
 
 namespace deckhand {
 
+namespace {
+
+// Never through a link, and non-blocking, so that a named pipe in the lock file's place cannot
+// hang the caller.
+constexpr int kLockOpenFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+
+}  // namespace
+
 std::optional<std::intptr_t> OpenLockFile(const std::string& path) {
-  // Non-blocking opens, so that a named pipe in the lock file's place cannot hang the caller.
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kLockOpenFlags, 0600);
   // A lock file that exists but is not ours to write can still be locked through a reading
   // descriptor.
-  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | kLockOpenFlags);
   if (fd < 0) return std::nullopt;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
   return fd;
 }
+
+bool LockFileExists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+bool ReadersTakeTheLock() { return false; }
 
 LockAttempt TryLockExclusive(std::intptr_t handle) {
   for (;;) {

@@ -10,6 +10,18 @@ namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// A link (any reparse point) in the lock file's place is opened as itself, never followed, and
+// then refused, as is anything but a file on a disk.
+constexpr DWORD kLockOpenFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+
+bool IsPlainDiskFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return ::GetFileType(file) == FILE_TYPE_DISK &&
+         ::GetFileInformationByHandle(file, &information) &&
+         (information.dwFileAttributes &
+          (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
 }  // namespace
 
 std::optional<std::intptr_t> OpenLockFile(const std::string& path) {
@@ -17,16 +29,28 @@ std::optional<std::intptr_t> OpenLockFile(const std::string& path) {
   std::wstring wide = WidePath(path);
   HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                              OPEN_ALWAYS, kLockOpenFlags, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     // A read-only lock file can still be locked through a reading handle.
     file = ::CreateFileW(wide.c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                         OPEN_EXISTING, kLockOpenFlags, nullptr);
   }
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  if (!IsPlainDiskFile(file)) {
+    ::CloseHandle(file);
+    return std::nullopt;
+  }
   return reinterpret_cast<std::intptr_t>(file);
 }
+
+bool LockFileExists(const std::string& path) {
+  return ::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A file that anyone has open cannot be replaced here until they close it, so readers hold the
+// lock while they read and saves never meet them.
+bool ReadersTakeTheLock() { return true; }
 
 LockAttempt TryLockExclusive(std::intptr_t handle) {
   OVERLAPPED first_byte = {};

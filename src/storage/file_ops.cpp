@@ -60,6 +60,13 @@ void FileOps::Unlock(FileLock& lock) {
   lock.handle = -1;
 }
 
+ReadOutcome FileOps::ReadInPieces(const std::string& path, Links links,
+                                  const std::function<bool(std::string_view)>& take) {
+  FileContent content = ReadWhole(path, links);
+  if (content.outcome == ReadOutcome::kRead) take(content.bytes);
+  return content.outcome;
+}
+
 bool FileOps::IsMarkedReadOnly(const std::string& path) { return IsFileMarkedReadOnly(path); }
 
 void FileOps::RemoveStaleTemporaries(const std::string& target) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -50,6 +51,23 @@ class FileBytes {
   std::size_t capacity_ = 0;
 };
 
+// Whether a read may reach a file through a symbolic link (or, on Windows, any reparse point).
+enum class Links {
+  // Files the user writes and the library only reads (mode tables, deck files): a card set
+  // kept elsewhere and linked into the data directory is the user's own choice.
+  kFollow,
+  // Files the library writes (the save file): a link in its place is unreadable, so that no
+  // other user of a shared directory can point a save at a file of theirs, or a read at one
+  // they may not read.
+  kRefuse,
+};
+
+// The largest data file read. No save file, mode table or deck file of a real game comes near
+// it (10,000 channels of 52 cards save 5.6 MB); a larger one, such as an empty sparse file of
+// gigabytes planted by another user, is taken as unreadable rather than let stall every command
+// and take the host's memory.
+inline constexpr std::uint64_t kMostFileBytes = std::uint64_t{256} << 20;
+
 struct FileContent {
   ReadOutcome outcome = ReadOutcome::kAbsent;
   FileBytes bytes;
@@ -71,10 +89,20 @@ class FileOps {
  public:
   virtual ~FileOps() = default;
 
-  // Opens and reads the whole file.
-  virtual FileContent ReadWhole(const std::string& path) = 0;
-  // Creates a new, empty file in the directory of `target`, with the permissions of `target`
-  // when it exists (else the usual ones for a new file).
+  // Opens and reads the whole file. Only regular files of at most kMostFileBytes are read;
+  // anything else (a directory, a named pipe, a device) is unreadable, and so is a link when
+  // `links` refuses them.
+  virtual FileContent ReadWhole(const std::string& path, Links links) = 0;
+  // Reads the file as ReadWhole does, handing its bytes to `take` in pieces, in order, until the
+  // end or until `take` returns false. A reader that wants one line of a file of megabytes then
+  // looks at each piece while it is still in the processor's cache, and holds no copy of the
+  // whole. The outcome is ReadWhole's (kRead also when `take` stopped early). ReadWhole, handing
+  // the whole file over as one piece, is the default.
+  virtual ReadOutcome ReadInPieces(const std::string& path, Links links,
+                                   const std::function<bool(std::string_view)>& take);
+  // Creates a new, empty file in the directory of `target`. It keeps the permission bits of
+  // `target` (never set-uid, set-gid or sticky) when `target` is a regular file of the calling
+  // user, and else gets the usual ones for a new file.
   virtual std::optional<TempFile> CreateTempBeside(const std::string& target) = 0;
   virtual bool Write(TempFile& file, std::string_view bytes) = 0;
   // Forces what was written to the disk.
@@ -83,10 +111,11 @@ class FileOps {
   // Moves `from` over `to`, replacing `to` in one step if it exists.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
   virtual void Remove(const std::string& path) = 0;
-  // Takes an exclusive lock on the file at `lock_path`, creating the file when needed, and
-  // waits at most `wait` for a holder in another process or thread to let go. nullopt when
-  // the lock could not be had in that time or the file cannot be opened. The platform's lock
-  // is the default, so platform operations need not define it.
+  // Takes an exclusive lock on the file at `lock_path`, creating the file (readable and
+  // writable by its owner alone) when needed, and waits at most `wait` for a holder in another
+  // process or thread to let go. nullopt when the lock could not be had in that time or the
+  // file cannot be opened: a link or anything but a regular file in its place is never opened.
+  // The platform's lock is the default, so platform operations need not define it.
   virtual std::optional<FileLock> Lock(const std::string& lock_path,
                                        std::chrono::milliseconds wait);
   // Lets go of a lock that Lock gave.

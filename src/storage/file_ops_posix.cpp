@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -35,16 +36,11 @@ void FlushDirectory(const std::string& directory) {
 
 class PosixFileOps final : public FileOps {
  public:
-  FileContent ReadWhole(const std::string& path) override {
+  FileContent ReadWhole(const std::string& path, Links links) override {
     FileContent content;
-    // Non-blocking, so that a named pipe in the file's place cannot keep the open waiting for a
-    // writer; only regular files are read (ReadAll), for which the flag changes nothing.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-      content.outcome =
-          (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::kAbsent : ReadOutcome::kUnreadable;
-      return content;
-    }
+    int fd = -1;
+    content.outcome = OpenToRead(path, links, fd);
+    if (content.outcome != ReadOutcome::kRead) return content;
     content.outcome = ReadAll(fd, content.bytes) ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
     ::close(fd);
     if (content.outcome != ReadOutcome::kRead) content.bytes.clear();
@@ -52,9 +48,8 @@ class PosixFileOps final : public FileOps {
   }
 
   std::optional<TempFile> CreateTempBeside(const std::string& target) override {
-    struct stat existing;
-    bool target_exists = ::stat(target.c_str(), &existing) == 0;
-    mode_t mode = target_exists ? (existing.st_mode & 07777) : 0666;
+    std::optional<mode_t> kept = KeptMode(target);
+    mode_t mode = kept.value_or(0666);
     std::string prefix = DirectoryOf(target) + "/." + BaseNameOf(target) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string path = prefix + std::to_string(::getpid()) + "." +
@@ -62,7 +57,7 @@ class PosixFileOps final : public FileOps {
       int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
       if (fd >= 0) {
         // The umask may have narrowed the mode; an existing file's permissions are kept whole.
-        if (target_exists) ::fchmod(fd, mode);
+        if (kept) ::fchmod(fd, *kept);
         return TempFile{path, fd};
       }
       if (errno != EEXIST) return std::nullopt;
@@ -99,17 +94,72 @@ class PosixFileOps final : public FileOps {
 
   void Remove(const std::string& path) override { ::unlink(path.c_str()); }
 
+  ReadOutcome ReadInPieces(const std::string& path, Links links,
+                           const std::function<bool(std::string_view)>& take) override {
+    int fd = -1;
+    ReadOutcome outcome = OpenToRead(path, links, fd);
+    if (outcome != ReadOutcome::kRead) return outcome;
+    // Small enough to stay in the processor's cache between the read and the look at it.
+    constexpr std::size_t kPiece = 128 * 1024;
+    std::unique_ptr<char[]> piece(new char[kPiece]);
+    std::uint64_t total = 0;
+    for (;;) {
+      ssize_t got = ::read(fd, piece.get(), kPiece);
+      if (got < 0 && errno == EINTR) continue;
+      total += got > 0 ? static_cast<std::uint64_t>(got) : 0;
+      if (got < 0 || total > kMostFileBytes) outcome = ReadOutcome::kUnreadable;  // or it grew
+      if (outcome != ReadOutcome::kRead || got == 0 ||
+          !take(std::string_view(piece.get(), static_cast<std::size_t>(got)))) {
+        break;
+      }
+    }
+    ::close(fd);
+    return outcome;
+  }
+
  private:
+  // Opens a regular file to read. Non-blocking, so that a named pipe in the file's place cannot
+  // keep the open waiting for a writer (the flag changes nothing for a regular file).
+  static ReadOutcome OpenToRead(const std::string& path, Links links, int& fd) {
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::kRefuse ? O_NOFOLLOW : 0);
+    fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+      // A link refused is ELOOP: something is there, so it is unreadable, not absent.
+      return (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::kAbsent
+                                                   : ReadOutcome::kUnreadable;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) > kMostFileBytes) {
+      ::close(fd);
+      return ReadOutcome::kUnreadable;
+    }
+    return ReadOutcome::kRead;
+  }
+
+  // The permission bits a replace of `target` keeps: those of a regular file of ours, and never
+  // set-uid, set-gid or sticky. A link, another kind of file or another user's file lends none,
+  // or a link to a set-uid program would make the new save file one, owned by us.
+  static std::optional<mode_t> KeptMode(const std::string& target) {
+    struct stat existing;
+    if (::lstat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode) ||
+        existing.st_uid != ::geteuid()) {
+      return std::nullopt;
+    }
+    return existing.st_mode & 0777;
+  }
+
   // Reads straight into the result: a save file of many targets runs to megabytes, and a copy
   // through a buffer would cost as much again as the read itself.
   static bool ReadAll(int fd, FileBytes& bytes) {
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (::fstat(fd, &info) != 0) return false;
     // One byte more than the size: the read that finds the end then needs no bigger buffer for
     // the usual file, which has not grown since fstat.
     bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
     std::size_t filled = 0;
     for (;;) {
+      if (filled > kMostFileBytes) return false;                   // it has grown past what is read
       if (filled == bytes.size()) bytes.resize(bytes.size() * 2);  // the file has grown
       ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got < 0) {

@@ -46,12 +46,14 @@ bool ReadAll(HANDLE file, FileBytes& bytes) {
   LARGE_INTEGER size;
   std::size_t expected = 0;
   if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMostFileBytes) return false;
     expected = static_cast<std::size_t>(size.QuadPart);
   }
   // One byte more than the size: the read that finds the end then needs no bigger buffer.
   bytes.resize(expected + 1);
   std::size_t filled = 0;
   for (;;) {
+    if (filled > kMostFileBytes) return false;                   // it has grown past what is read
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);  // the file has grown
     std::size_t room = bytes.size() - filled;
     DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
@@ -83,6 +85,15 @@ void CopyAccessRights(const std::wstring& from, const std::wstring& to) {
   }
 }
 
+// A file on a disk, and no link when links are refused (it was opened as itself then).
+bool IsReadableFile(HANDLE file, Links links) {
+  if (::GetFileType(file) != FILE_TYPE_DISK) return false;
+  if (links == Links::kFollow) return true;
+  BY_HANDLE_FILE_INFORMATION information;
+  return ::GetFileInformationByHandle(file, &information) &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 enum class MoveOutcome { kDone, kBusy, kFailed };
 
 // Another handle on the file stands in the way, which its holder will soon close.
@@ -110,11 +121,14 @@ MoveOutcome Move(const std::wstring& source, const std::wstring& target) {
 
 class WindowsFileOps final : public FileOps {
  public:
-  FileContent ReadWhole(const std::string& path) override {
+  FileContent ReadWhole(const std::string& path, Links links) override {
     FileContent content;
+    // A link refused is opened as itself and then found to be one (IsReadableFile).
+    DWORD flags =
+        FILE_FLAG_SEQUENTIAL_SCAN | (links == Links::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       // A directory fails here with "access denied": it exists, so it is unreadable.
       content.outcome =
@@ -122,7 +136,7 @@ class WindowsFileOps final : public FileOps {
       return content;
     }
     // Only disk files: a name such as CON would open the console and wait for input forever.
-    bool read = ::GetFileType(file) == FILE_TYPE_DISK && ReadAll(file, content.bytes);
+    bool read = IsReadableFile(file, links) && ReadAll(file, content.bytes);
     ::CloseHandle(file);
     content.outcome = read ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
     if (!read) content.bytes.clear();
@@ -133,6 +147,10 @@ class WindowsFileOps final : public FileOps {
     DWORD existing = ::GetFileAttributesW(WidePath(target).c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0) {
       return std::nullopt;
+    }
+    // A link lends the new file nothing: its rights would be those of whatever it points at.
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      existing = INVALID_FILE_ATTRIBUTES;
     }
     DWORD attributes = existing == INVALID_FILE_ATTRIBUTES ? 0 : existing & kKeptAttributes;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;

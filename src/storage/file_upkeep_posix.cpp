@@ -33,7 +33,7 @@ bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
 
 bool IsFileMarkedReadOnly(const std::string& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) == 0;
+  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0222) == 0;
 }
 
 void RemoveStaleTemporaryFiles(const std::string& target) {

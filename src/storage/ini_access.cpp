@@ -7,19 +7,18 @@
 #include "text/shift_jis.h"
 
 namespace deckhand {
-namespace {
-
-// The file's bytes for reading; a file that cannot be read reads as an empty one.
-FileBytes ContentForReading(const std::string& path) {
-  FileContent content = ActiveFileOps().ReadWhole(path);
-  if (content.outcome != ReadOutcome::kRead) return FileBytes();
-  return std::move(content.bytes);
+std::string ReadIniText(const std::string& path, std::string_view section, std::string_view key) {
+  return ReadIniValue(path, section, key, Links::kFollow).value.value_or(std::string());
 }
 
-}  // namespace
-
-std::string ReadIniText(const std::string& path, std::string_view section, std::string_view key) {
-  return FindIniValue(ContentForReading(path), section, key).value_or(std::string());
+IniValueRead ReadIniValue(const std::string& path, std::string_view section, std::string_view key,
+                          Links links) {
+  IniValueRead read;
+  IniValueFinder finder(section, key);
+  read.outcome = ActiveFileOps().ReadInPieces(
+      path, links, [&finder](std::string_view piece) { return finder.Feed(piece); });
+  if (read.outcome == ReadOutcome::kRead) read.value = finder.Finish();
+  return read;
 }
 
 std::int32_t ReadIniNumber(const std::string& path, std::string_view section,
@@ -29,7 +28,9 @@ std::int32_t ReadIniNumber(const std::string& path, std::string_view section,
 
 bool WriteIniText(const std::string& path, std::string_view section, std::string_view key,
                   std::string_view value) {
-  FileContent existing = ActiveFileOps().ReadWhole(path);
+  // Only the library's own files are written, and never through a link: the link would be
+  // replaced by a file of the linked file's text.
+  FileContent existing = ActiveFileOps().ReadWhole(path, Links::kRefuse);
   // Replacing a file we could not read would lose every other entry in it.
   if (existing.outcome == ReadOutcome::kUnreadable) return false;
   std::optional<IniEdit> edit = PlanIniValue(existing.bytes, section, key, value);
@@ -38,14 +39,22 @@ bool WriteIniText(const std::string& path, std::string_view section, std::string
                                {edit->before, edit->head, edit->value, edit->tail, edit->after});
 }
 
-IniSection IniSection::Read(const std::string& path, std::string_view section) {
+IniSection IniSection::Read(const std::string& path, std::string_view section,
+                            std::size_t most_numbered,
+                            std::initializer_list<std::string_view> names) {
   IniSection result;
-  result.content_ = ContentForReading(path);
+  FileContent file = ActiveFileOps().ReadWhole(path, Links::kFollow);
+  result.file_outcome_ = file.outcome;
+  if (file.outcome == ReadOutcome::kRead) result.content_ = std::move(file.bytes);
   std::string_view content = result.content_;
   // Every key line holds '=', so a section has no more entries than this. A numbered key above
   // it cannot belong to a list without gaps; it goes to the map, so that a stray
-  // "1000000000=" cannot make the array huge.
-  auto most_entries = static_cast<std::size_t>(std::count(content.begin(), content.end(), '='));
+  // "1000000000=" cannot make the array huge. The map holds at most one entry for each number
+  // up to most_numbered and each name asked for, however many lines the file has.
+  auto most_entries = std::min(
+      most_numbered, static_cast<std::size_t>(std::count(content.begin(), content.end(), '=')));
+  std::vector<std::string> kept_names;
+  for (std::string_view name : names) kept_names.push_back(FoldNameCase(name));
   IniLineScanner scanner(content);
   IniLine line;
   bool inside = false;
@@ -59,8 +68,10 @@ IniSection IniSection::Read(const std::string& path, std::string_view section) {
         if (result.numbered_.empty()) result.numbered_.reserve(most_entries + 1);
         if (*number >= result.numbered_.size()) result.numbered_.resize(*number + 1);
         if (result.numbered_[*number].data() == nullptr) result.numbered_[*number] = value;
-      } else {
-        result.values_.try_emplace(FoldNameCase(EffectiveIniKey(line.name)), value);
+      } else if (std::string key = FoldNameCase(EffectiveIniKey(line.name));
+                 NumberedKey(line.name, most_numbered) ||
+                 std::find(kept_names.begin(), kept_names.end(), key) != kept_names.end()) {
+        result.values_.try_emplace(std::move(key), value);
       }
     }
   }

@@ -96,8 +96,11 @@ bool KeyLineMatches(const IniLine& line, std::string_view key, bool key_is_escap
 
 }  // namespace
 
-IniLineScanner::IniLineScanner(std::string_view content) : content_(content), position_(0) {
-  if (content_.substr(0, kUtf8Bom.size()) == kUtf8Bom) position_ = kUtf8Bom.size();
+IniLineScanner::IniLineScanner(std::string_view content, bool at_file_start)
+    : content_(content), position_(0) {
+  if (at_file_start && content_.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+    position_ = kUtf8Bom.size();
+  }
   next_cr_ = FindFromPosition('\r');
   next_lf_ = FindFromPosition('\n');
 }
@@ -170,9 +173,58 @@ IniEntryPlace LocateIniEntry(std::string_view content, std::string_view section,
 
 std::optional<std::string> FindIniValue(std::string_view content, std::string_view section,
                                         std::string_view key) {
-  IniEntryPlace place = LocateIniEntry(content, section, key);
-  if (!place.key) return std::nullopt;
-  return std::string(UnquoteIniValue(place.key->value));
+  IniValueFinder finder(section, key);
+  finder.Feed(content);
+  return finder.Finish();
+}
+
+IniValueFinder::IniValueFinder(std::string_view section, std::string_view key)
+    : section_(section), key_(key), key_is_escaped_(IniKeyNeedsEscape(key)) {}
+
+bool IniValueFinder::ScanLines(std::string_view lines) {
+  IniLineScanner scanner(lines, at_file_start_);
+  at_file_start_ = false;
+  IniLine line;
+  while (scanner.Next(line)) {
+    if (line.kind == IniLineKind::kSection) {
+      if (in_section_) return false;  // the first section of the name has ended
+      in_section_ = NamesMatch(line.name, section_);
+    } else if (in_section_ && line.kind == IniLineKind::kKey &&
+               KeyLineMatches(line, key_, key_is_escaped_)) {
+      value_ = std::string(UnquoteIniValue(line.value));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IniValueFinder::Feed(std::string_view piece) {
+  if (done_) return false;
+  auto is_break = [](char c) { return IsLineBreak(c); };
+  auto first_break = std::find_if(piece.begin(), piece.end(), is_break);
+  if (!partial_line_.empty()) {
+    // The line that the last piece cut ends in this one (or goes on past it).
+    std::size_t rest = static_cast<std::size_t>(first_break - piece.begin());
+    partial_line_.append(piece.substr(0, rest));
+    if (first_break == piece.end()) return true;
+    // A byte-order mark cut between pieces is still at the file's start.
+    done_ = !ScanLines(partial_line_);
+    partial_line_.clear();
+    piece.remove_prefix(rest);
+    if (done_) return false;
+  }
+  auto last_break = std::find_if(piece.rbegin(), piece.rend(), is_break);
+  std::size_t whole = static_cast<std::size_t>(piece.rend() - last_break);
+  if (whole != 0) done_ = !ScanLines(piece.substr(0, whole));
+  if (!done_) partial_line_.assign(piece.substr(whole));
+  return !done_;
+}
+
+std::optional<std::string> IniValueFinder::Finish() {
+  if (!done_ && !partial_line_.empty()) ScanLines(partial_line_);
+  done_ = true;
+  partial_line_.clear();
+  return std::move(value_);
 }
 
 std::string_view UnquoteIniValue(std::string_view written) {

@@ -48,7 +48,9 @@ struct IniLine {
 // of cards is one line), so line ends are found with memchr rather than byte by byte.
 class IniLineScanner {
  public:
-  explicit IniLineScanner(std::string_view content);
+  // `at_file_start` is false for a later piece of a file read in pieces, where a byte-order
+  // mark is no longer one.
+  explicit IniLineScanner(std::string_view content, bool at_file_start = true);
   // Fills `line` with the next line; false at the end of the content.
   bool Next(IniLine& line);
 
@@ -83,6 +85,31 @@ IniEntryPlace LocateIniEntry(std::string_view content, std::string_view section,
 // section or key is absent.
 std::optional<std::string> FindIniValue(std::string_view content, std::string_view section,
                                         std::string_view key);
+
+// FindIniValue over a file that arrives in pieces, so that a reader need not hold a file of
+// megabytes whole to find one line of it. The pieces are fed in order; lines may be cut
+// anywhere between them.
+class IniValueFinder {
+ public:
+  IniValueFinder(std::string_view section, std::string_view key);
+  // Takes the next piece; false once the answer is known, when no more pieces are needed.
+  bool Feed(std::string_view piece);
+  // The answer, after the last piece (or after Feed returned false).
+  std::optional<std::string> Finish();
+
+ private:
+  // Looks at the whole lines of `lines`; false once the answer is known.
+  bool ScanLines(std::string_view lines);
+
+  std::string section_;
+  std::string key_;
+  bool key_is_escaped_;
+  bool at_file_start_ = true;
+  bool in_section_ = false;
+  bool done_ = false;
+  std::string partial_line_;  // the start of a line that a piece cut
+  std::optional<std::string> value_;
+};
 
 // A value as read: one pair of matching surrounding quotes removed.
 std::string_view UnquoteIniValue(std::string_view written);

@@ -64,7 +64,7 @@ void RemoveHolder(const HeldSaveLock& holding) noexcept {
   }
 }
 
-std::string SaveLockPath() { return MakeDataPath(kSaveFileName) + std::string(kLockFileSuffix); }
+std::string SaveLockPath() { return MakeAccessPath(kSaveFileName) + std::string(kLockFileSuffix); }
 
 // A saved line's cards; an empty line is an empty deck.
 CardList CardsOfLine(const std::string& line) {
@@ -101,13 +101,15 @@ void SaveFileLock::Release() noexcept {
   held_ = false;
 }
 
-SaveFileLock LockSaveFile() {
+SaveFileLock TakeSaveFileLock(bool to_read) {
   SaveFileLock lock;
   std::string path = SaveLockPath();
   if (HeldByThisThread(path)) {
     lock.held_ = true;  // an outer holder on this thread keeps it
     return lock;
   }
+  // Only a save makes the lock file: a reader that finds none has no save to wait for.
+  if (to_read && !LockFileExists(path)) return lock;
   auto holding = std::make_unique<HeldSaveLock>();
   holding->path = std::move(path);
   holding->thread = CurrentThreadNumber();
@@ -120,24 +122,34 @@ SaveFileLock LockSaveFile() {
   return lock;
 }
 
+SaveFileLock LockSaveFile() { return TakeSaveFileLock(false); }
+
+SaveFileLock LockSaveFileToRead() { return TakeSaveFileLock(true); }
+
 CardList LoadDeck(std::string_view target) {
-  // Read under the save file's lock too, though a read needs no protection: on Windows a save
-  // cannot replace the file while anyone has it open, so our own readers stay out of its way.
-  // A lock that cannot be had does not stop the read.
-  SaveFileLock lock = LockSaveFile();
-  return CardsOfLine(ReadIniText(MakeDataPath(kSaveFileName), kDeckSection, target));
+  // A read needs no protection from saves, which replace the file in one step. Where a save
+  // cannot replace a file that anyone has open, readers take the lock to stay out of its way;
+  // a lock that cannot be had does not stop the read, and a read never creates the lock file.
+  SaveFileLock lock;
+  if (ReadersTakeTheLock()) lock = LockSaveFileToRead();
+  return LoadDeckHeld(target);
+}
+
+CardList LoadDeckHeld(std::string_view target) {
+  return LoadDeckToSave(target).value_or(CardList());
 }
 
 std::optional<CardList> LoadDeckToSave(std::string_view target) {
-  FileContent content = ActiveFileOps().ReadWhole(MakeDataPath(kSaveFileName));
-  if (content.outcome == ReadOutcome::kUnreadable) return std::nullopt;
-  return CardsOfLine(FindIniValue(content.bytes, kDeckSection, target).value_or(std::string()));
+  IniValueRead read =
+      ReadIniValue(MakeAccessPath(kSaveFileName), kDeckSection, target, Links::kRefuse);
+  if (read.outcome == ReadOutcome::kUnreadable) return std::nullopt;
+  return CardsOfLine(read.value.value_or(std::string()));
 }
 
 bool SaveDeck(std::string_view target, const CardList& cards) {
   SaveFileLock lock = LockSaveFile();
   if (!lock) return false;
-  std::string path = MakeDataPath(kSaveFileName);
+  std::string path = MakeAccessPath(kSaveFileName);
   // Every save holds the lock, so a temporary file found now is one that a killed save left.
   ActiveFileOps().RemoveStaleTemporaries(path);
   return WriteIniText(path, kDeckSection, target, JoinCards(cards));

@@ -43,24 +43,34 @@ class SaveFileLock {
   explicit operator bool() const { return held_; }
 
  private:
-  friend SaveFileLock LockSaveFile();
+  friend SaveFileLock TakeSaveFileLock(bool to_read);
   void Release() noexcept;
 
   bool held_ = false;
   std::unique_ptr<HeldSaveLock> own_;  // set only on the outermost holder on this thread
 };
 
-// Takes the save file's lock, waiting at most kSaveLockWait.
+// Takes the save file's lock, waiting at most kSaveLockWait; for a reader (`to_read`), only
+// where a lock file is there already.
+SaveFileLock TakeSaveFileLock(bool to_read);
 SaveFileLock LockSaveFile();
+// The same for a reader: not held, without waiting, when there is no lock file yet (no save
+// has run here), which it never creates.
+SaveFileLock LockSaveFileToRead();
 
 // The target's saved cards, top first; empty when the target has no entry, an empty entry, or
-// the save file is absent or unreadable. Targets match without regard to ASCII letter case.
-// Reads under the save file's lock, so that no save of this library meets it reading.
+// the save file is absent, unreadable or a link. Targets match without regard to ASCII letter
+// case. Where the platform needs it, reads under the save file's lock, so that no save of this
+// library meets it reading.
 CardList LoadDeck(std::string_view target);
 
-// Like LoadDeck, for a command that will save the deck back: nullopt when the save file exists
-// but cannot be read (a passing I/O error, too many open files), which must not be taken for an
-// empty deck and saved over the cards the file holds.
+// LoadDeck for a caller that holds the lock already, or could not have it and must not wait
+// for it again.
+CardList LoadDeckHeld(std::string_view target);
+
+// Like LoadDeckHeld, for a command that will save the deck back: nullopt when the save file
+// exists but cannot be read (a passing I/O error, too many open files, a link or no regular
+// file), which must not be taken for an empty deck and saved over the cards the file holds.
 std::optional<CardList> LoadDeckToSave(std::string_view target);
 
 // Replaces the target's saved deck whole (an empty deck keeps an entry with an empty value).

@@ -149,9 +149,21 @@ INSTANTIATE_TEST_SUITE_P(
         CardSetCase{"OneCard", DeckFile({"Solo"}), {"Solo"}},
         CardSetCase{"MaxZeroDealsNothing", "[DECK]\r\nMax=0\r\n1=A\r\n", {}},
         CardSetCase{"NegativeMaxDealsNothing", "[DECK]\r\nMax=-5\r\n1=A\r\n", {}},
-        CardSetCase{"NoMaxDealsNothing", "[DECK]\r\n1=A\r\n", {}},
-        CardSetCase{"AbsentDeckFileDealsNothing", "", {}}),
+        CardSetCase{"NoMaxDealsNothing", "[DECK]\r\n1=A\r\n", {}}),
     [](const ::testing::TestParamInfo<CardSetCase>& info) { return info.param.name; });
+
+// A mode whose deck file is missing or is no file must not wipe the target's game.
+TEST(DeckTest, ADeckFileThatCannotBeReadLeavesTheDeckAndSaysSo) {
+  for (bool directory : {false, true}) {
+    ScratchDirectory scratch;
+    scratch.Write("decksave.ini", kSaveBefore);
+    scratch.Write("modes.ini", "[MODE]\r\nm=d.ini\r\n");
+    if (directory) std::filesystem::create_directory(scratch.path() / "d.ini");
+
+    EXPECT_EQ(Deck("u #t modes.ini deck,m"), "NOTICE #t " + kDeckFileUnreadableBytes);
+    EXPECT_EQ(scratch.Read("decksave.ini"), kSaveBefore);
+  }
+}
 
 TEST(DeckTest, TheModeNameIsEverythingAfterTheFirstComma) {
   ScratchDirectory scratch;

@@ -7,28 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "support/plugin.h"
-#include "support/scratch_directory.h"
+#include "commands/command_test_helpers.h"
 
 namespace deckhand::testing {
 namespace {
-
-// "カードを引けませんでした" (failed to draw a card).
-const std::string kNothingDrawn =
-    "\x83\x4A\x81\x5B\x83\x68\x82\xF0\x88\xF8\x82\xAF\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5"
-    "\x82\xBD";
-// "デッキにカードがありません" (there are no cards in the deck).
-const std::string kNoCards =
-    "\x83\x66\x83\x62\x83\x4C\x82\xC9\x83\x4A\x81\x5B\x83\x68\x82\xAA\x82\xA0\x82\xE8\x82\xDC"
-    "\x82\xB9\x82\xF1";
-
-std::optional<std::string> Draw(std::string_view line) {
-  return CallCommand(LoadedPlugin().draw, line);
-}
-
-std::optional<std::string> Count(std::string_view line) {
-  return CallCommand(LoadedPlugin().count, line);
-}
 
 // A save file holding one target's deck, as the library writes it.
 std::string SaveFile(const std::string& target, const std::string& cards) {
@@ -101,18 +83,18 @@ INSTANTIATE_TEST_SUITE_P(
         FromFive("draw,000000000000000000000000000002", "B", "A,C,D,E"),
         FromFive("draw," + kThirtyDigits + ",1", "A", "B,C,D,E"),
         // Selectors that take nothing: the deck is saved as it was.
-        FromFive("draw,6", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,0", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,3-1", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,x", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,1a", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,1.5", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,+1", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,-", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,,", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,3--", kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw," + kThirtyDigits, kNothingDrawn, "A,B,C,D,E"),
-        FromFive("draw,4294967295--1", kNothingDrawn, "A,B,C,D,E")));
+        FromFive("draw,6", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,0", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,3-1", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,x", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,1a", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,1.5", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,+1", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,-", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,,", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,3--", kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw," + kThirtyDigits, kNothingDrawnBytes, "A,B,C,D,E"),
+        FromFive("draw,4294967295--1", kNothingDrawnBytes, "A,B,C,D,E")));
 
 INSTANTIATE_TEST_SUITE_P(
     Names, DrawTest,
@@ -144,7 +126,7 @@ TEST_P(DrawNoCardsTest, SaysSoAndLeavesTheSaveFileAlone) {
   const NoCardsCase& c = GetParam();
   ScratchDirectory scratch;
   if (c.save_file) scratch.Write("decksave.ini", *c.save_file);
-  EXPECT_EQ(Draw(c.line), "NOTICE #t " + kNoCards);
+  EXPECT_EQ(Draw(c.line), "NOTICE #t " + kNoCardsBytes);
   EXPECT_EQ(scratch.Read("decksave.ini"), c.save_file);
   EXPECT_EQ(scratch.ListNames(), c.save_file ? "decksave.ini" : "");
 }
@@ -163,7 +145,7 @@ TEST(DrawTest, SavesAlsoWhenNothingWasDrawn) {
   ScratchDirectory scratch;
   // Hand-written spacing round "=": only a save rewrites the line in the library's own form.
   scratch.Write("decksave.ini", "[DECK]\r\n#t = A,B,C,D,E\r\n");
-  EXPECT_EQ(Draw("n #t m draw,0"), "NOTICE #t " + kNothingDrawn);
+  EXPECT_EQ(Draw("n #t m draw,0"), "NOTICE #t " + kNothingDrawnBytes);
   EXPECT_EQ(scratch.Read("decksave.ini"), "[DECK]\r\n#t=A,B,C,D,E\r\n");
 }
 
@@ -181,7 +163,7 @@ TEST(DrawTest, DrawsOnFromWhatTheLastDrawLeft) {
   EXPECT_EQ(Draw("n #t m draw,2"), "NOTICE #t C");
   EXPECT_EQ(Count("n #t m count"), "NOTICE #t 3");
   EXPECT_EQ(Draw("n #t m draw,1-3"), "NOTICE #t A,D,E");
-  EXPECT_EQ(Draw("n #t m draw,1"), "NOTICE #t " + kNoCards);
+  EXPECT_EQ(Draw("n #t m draw,1"), "NOTICE #t " + kNoCardsBytes);
   EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile("#t", ""));
 }
 
@@ -247,7 +229,7 @@ TEST_P(DrawReplyRoomTest, RemovesExactlyTheCardsTheReplyNames) {
   }
   std::optional<std::string> reply = Draw("n " + c.target + " m draw," + c.selector);
   ASSERT_TRUE(reply.has_value());
-  std::string text = drawn.empty() ? kNothingDrawn : Join(drawn);
+  std::string text = drawn.empty() ? kNothingDrawnBytes : Join(drawn);
   // A fixed text that does not fit is cut at a character boundary; card names never are.
   std::string expected = "NOTICE " + c.target + " " + text;
   EXPECT_EQ(*reply, expected.substr(0, 4095));
@@ -310,7 +292,7 @@ TEST_P(TargetLetterCaseTest, NamesOneDeckExactlyWhenOnlyLetterCaseDiffers) {
   ScratchDirectory scratch;
   scratch.Write("decksave.ini", SaveFile(c.saved, "A,B"));
   std::string head = "NOTICE " + c.asked + " ";
-  EXPECT_EQ(Draw("n " + c.asked + " m draw"), head + (c.same ? "A" : kNoCards));
+  EXPECT_EQ(Draw("n " + c.asked + " m draw"), head + (c.same ? "A" : kNoCardsBytes));
   // Drawn from, the saved entry keeps its spelling and stays the only one.
   EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile(c.saved, c.same ? "B" : "A,B"));
 }

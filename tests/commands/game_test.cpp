@@ -12,11 +12,6 @@
 namespace deckhand::testing {
 namespace {
 
-// "カードを引けませんでした" in Shift_JIS: a selector that takes nothing.
-const std::string kNothingDrawnBytes =
-    "\x83\x4A\x81\x5B\x83\x68\x82\xF0\x88\xF8\x82\xAF\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5"
-    "\x82\xBD";
-
 const std::string kHead = "NOTICE #t ";
 
 class Game {

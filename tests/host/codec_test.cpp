@@ -1,7 +1,9 @@
 // The terminal codec on its own: Shift_JIS replies shown in the terminal's character set, with
-// every byte that does not convert escaped, and typed text made Shift_JIS or refused.
+// every byte that does not convert escaped and character references shown as their characters
+// where the terminal has them, and typed text made Shift_JIS or refused.
 #include <gtest/gtest.h>
 
+#include "host/common/character_references.h"
 #include "host/common/encoding.h"
 
 namespace deckhand::host {
@@ -57,9 +59,23 @@ INSTANTIATE_TEST_SUITE_P(
         ShownCase{"UTF8", "\x83\x66", "デ"},
         // Another terminal set: a character it lacks is escaped whole.
         ShownCase{"EUC-JP", "\x83\x66\x87\x40", "\xA5\xC7\\x87\\x40"},
+        // References to characters code page 932 lacks are shown as the characters, in hex of
+        // either case or in decimal, up to eight digits, among other text.
+        ShownCase{"utf-8", "&#x2660;A,&#X1f0a1;\x83\x66&#9829;", "♠A,🂡デ♥"},
+        ShownCase{"utf-8", "&#x00002660;&#xA5;&#x301C;", "♠¥〜"},
+        // Anything else stays as it is: text with an "&", references to characters code page
+        // 932 holds, to control characters and to no character, and broken references.
+        ShownCase{"utf-8", "R&D &amp; &#38; &#x41; &#x5C;", "R&D &amp; &#38; &#x41; &#x5C;"},
+        ShownCase{"utf-8", "&#x1B;&#x85;&#x202E;&#x2028;&#xD800;&#x110000;&#xFFFF;",
+                  "&#x1B;&#x85;&#x202E;&#x2028;&#xD800;&#x110000;&#xFFFF;"},
+        ShownCase{"utf-8", "&#x2660&#x;&#;&#x000002660;&#x26 60;&",
+                  "&#x2660&#x;&#;&#x000002660;&#x26 60;&"},
+        ShownCase{"utf-8", "&&#x2660;&#&#x2665;", "&♠&#♥"},
+        // A terminal set that holds the character shows it; one that lacks it, the reference.
+        ShownCase{"EUC-JP", "&#xE9;&#x2660;", "\x8F\xAB\xB1&#x2660;"},
         // Shift_JIS terminals get the bytes unchanged, whatever they are.
         ShownCase{"sjis", "\x80\x83\x66\x85\x40", "\x80\x83\x66\x85\x40"},
-        ShownCase{"CP932", "\x83", "\x83"}));
+        ShownCase{"sjis", "&#x2660;", "&#x2660;"}, ShownCase{"CP932", "\x83", "\x83"}));
 
 struct TypedCase {
   std::string encoding;
@@ -90,6 +106,21 @@ INSTANTIATE_TEST_SUITE_P(
                       TypedCase{"utf-8", "deck,\xFF", std::nullopt},
                       TypedCase{"utf-8", "deck,\xE3\x83", std::nullopt},
                       TypedCase{"sjis", "deck,\xFF", "deck,\xFF"}));
+
+// What the converter writes reads back as the same character, and its length is the whole
+// reference: nothing after the ";" belongs to it.
+TEST(CharacterReferenceTest, WrittenReferencesReadBack) {
+  for (char32_t c : {U'\u00A5', U'\u2660', U'\U0001F0A1', U'\U0010FFFD'}) {
+    std::string reference = WriteCharacterReference(c);
+    std::optional<CharacterReference> read = ReadCharacterReference(reference + ";x");
+    ASSERT_TRUE(read) << reference;
+    EXPECT_EQ(read->code_point, c);
+    EXPECT_EQ(read->length, reference.size());
+  }
+  EXPECT_EQ(WriteCharacterReference(U'\u2660'), "&#x2660;");
+  EXPECT_EQ(Cp932FormOf(U'\u3042'), "\x82\xA0");    // あ
+  EXPECT_EQ(Cp932FormOf(U'\u00A5'), std::nullopt);  // would come back as "\"
+}
 
 TEST(TerminalCodecTest, RefusesACharacterSetItCannotConvert) {
   std::string error;

@@ -26,8 +26,38 @@ case "$version" in
   *) fail "the installed deckhand does not use the installed library: $version" ;;
 esac
 
-grep -qx "ExecStart=$prefix/bin/deckhand-irc --config /etc/deckhand-irc.ini" \
-  "$prefix/lib/systemd/system/deckhand-irc.service" || fail "the unit does not start the installed bot"
+unit="$prefix/lib/systemd/system/deckhand-irc.service"
+grep -qx "ExecStart=$prefix/bin/deckhand-irc --config $prefix/etc/deckhand-irc.ini" "$unit" ||
+  fail "the unit does not start the installed bot with the installed settings"
+grep -qx "data_dir = /var/lib/deckhand-irc" "$prefix/etc/deckhand-irc.ini" ||
+  fail "the service's settings do not name its state directory"
+# A second install keeps the settings a user has edited.
+echo "; edited" >>"$prefix/etc/deckhand-irc.ini"
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+grep -qx "; edited" "$prefix/etc/deckhand-irc.ini" || fail "a new install replaced the settings"
+
+# The first start fills the state directory with the example card sets, keeping what is there,
+# and leaves out the example settings (ExecStartPre, run as systemd runs it: $$ is $).
+state="$prefix/state"
+mkdir "$state"
+echo "[MODE]" >"$state/modes.ini"
+seed=$(sed -n 's/^ExecStartPre=\/bin\/sh -c //p' "$unit" | sed "s/^'//; s/'\$//; s/\\$\\$/\$/g")
+(cd "$state" && sh -c "$seed") || fail "seeding the state directory failed"
+[ -f "$state/trump.ini" ] || fail "the card sets were not copied to the state directory"
+[ "$(cat "$state/modes.ini")" = "[MODE]" ] || fail "seeding replaced a card file there"
+[ ! -e "$state/deckhand-irc.ini" ] || fail "the example settings were copied to the state directory"
+
+# The unit as systemd reads it, and hardened: "OK" or better where systemd-analyze is there.
+if command -v systemd-analyze >/dev/null 2>&1; then
+  systemd-analyze verify "$unit" || fail "systemd-analyze verify refuses the unit"
+  rating=$(systemd-analyze security --offline=yes "$unit" 2>&1 | grep 'Overall exposure level')
+  case "$rating" in
+    *OK* | *SAFE* | *PERFECT*) echo "$rating" ;;
+    *) fail "the unit is not hardened enough: $rating" ;;
+  esac
+else
+  echo "systemd-analyze is not installed: the unit was not verified"
+fi
 
 cp -R "$prefix/share/deckhand/examples" "$prefix/game"
 cd "$prefix/game"

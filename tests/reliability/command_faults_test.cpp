@@ -1,6 +1,7 @@
 // The commands that save, when the disk lets them down underneath them: each failure is
 // reported with the save-failed reply (or, out of memory, no reply at all), the old save file
-// stays byte for byte, no temporary file is left, and the host's call returns.
+// stays byte for byte, no temporary file is left, and the host's call returns. On every
+// platform: the Windows build runs these too.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "commands/reply_texts.h"
 #include "deckhand/deckhand.h"
+#include "storage/file_lock.h"
 #include "support/failing_file_ops.h"
 #include "support/plugin.h"
 #include "support/scratch_directory.h"
@@ -75,6 +77,9 @@ std::vector<CommandFault> AllFaults() {
   for (const SavingCommand& c : {
            // An unreadable save file loads as no deck, and no deck is never saved.
            SavingCommand{"Draw", &::Draw, "n #t m draw,2", 2, kNoCards},
+           // Positions beyond the deck draw nothing, and the deck is saved all the same: a
+           // reply must never name cards that are still in the saved deck.
+           SavingCommand{"DrawNothing", &::Draw, "n #t m draw,9", 2, kNoCards},
            // Shuffle would save what it loaded: a file it could not read must not be taken
            // for an empty deck and saved over.
            SavingCommand{"Shuffle", &::Shuffle, "n #t m shuffle", 2, kSaveFailed},
@@ -136,11 +141,37 @@ TEST(CommandFaultTest, ALockHeldElsewhereGivesTheSaveFailedReply) {
   {
     ScopedFileOps scope(ops);
     EXPECT_EQ(CallCommand(&::Draw, "n #t m draw,1"), kSaveFailed);
-    // Reading takes no lock.
+    // One wait per command, and none for reading where reading needs no lock.
+    EXPECT_EQ(ops.Calls(FileOp::kLock), 1);
     EXPECT_EQ(CallCommand(&::Count, "n #t m count"), "NOTICE #t 5");
+    EXPECT_EQ(ops.Calls(FileOp::kLock), ReadersTakeTheLock() ? 2 : 1);
   }
   PlatformFileOps().Unlock(*other);
   EXPECT_EQ(scratch.Read("decksave.ini"), kSaveFile);
+}
+
+// The same with the whole wait, as a host meets it: the reply comes, once, after it.
+TEST(CommandFaultTest, ALockHeldPastTheWholeWaitGivesTheSaveFailedReply) {
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  std::optional<FileLock> other =
+      PlatformFileOps().Lock((scratch.path() / "decksave.ini.lock").string(), {});
+  ASSERT_TRUE(other.has_value());
+  EXPECT_EQ(CallCommand(&::Draw, "n #t m draw,1"), kSaveFailed);
+  PlatformFileOps().Unlock(*other);
+  EXPECT_EQ(scratch.Read("decksave.ini"), kSaveFile);
+}
+
+// A target without cards has nothing to save, so a disk that would fail the save fails nothing.
+TEST(CommandFaultTest, ADrawWithoutCardsSavesNothing) {
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", "[DECK]\r\n#t=\r\n");
+  FailingFileOps ops(FileOp::kRename, 1);
+  {
+    ScopedFileOps scope(ops);
+    EXPECT_EQ(CallCommand(&::Draw, "n #t m draw,1"), kNoCards);
+  }
+  EXPECT_EQ(ops.Calls(FileOp::kRename), 0);
 }
 
 // After a failed save the next command works on the deck as it was.

@@ -1,6 +1,7 @@
 // Input far outside what hosts and users mean to send: huge lines, fields of whitespace and line
 // breaks, endless selectors, numbers too long for any integer, absurd card counts, huge cards,
-// NUL and binary bytes in the data files, a save file that is a directory. Each has a defined
+// NUL and binary bytes in the data files, links and other files planted where the library keeps
+// its own. Each has a defined
 // outcome, a reply or none; none crashes or hangs, and every reply fits the buffer with its NUL
 // (CallCommand checks the bytes past the buffer).
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 
 #include "commands/reply_texts.h"
 #include "deckhand/deckhand.h"
+#include "storage/file_ops.h"
 #include "support/plugin.h"
 #include "support/scratch_directory.h"
 
@@ -230,60 +232,120 @@ TEST(HostileInputTest, AModeTableOfRandomBytes) {
   EXPECT_EQ(scratch.Read("decksave.ini"), kSaveFile);
 }
 
-struct DirectoryCase {
-  const char* name;
-  DeckhandCommand command;
-  std::string line;
-  std::string reply;
+// What another user of a shared data directory may put where the library keeps its own files.
+enum class Planted {
+  kLinkToSetUidProgram,
+  kLinkToSecret,
+  kLinkToNothing,
+  kDirectory,
+  kPipe,
+  kHugeEmptyFile,  // sparse: it takes no room on the disk
 };
 
-void PrintTo(const DirectoryCase& c, std::ostream* os) { *os << c.name; }
+struct PlantedCase {
+  const char* name;
+  const char* file;  // "decksave.ini" or its lock file, "decksave.ini.lock"
+  Planted planted;
+};
 
-class SaveFileIsADirectoryTest : public ::testing::TestWithParam<DirectoryCase> {};
+void PrintTo(const PlantedCase& c, std::ostream* os) { *os << c.name; }
 
-TEST_P(SaveFileIsADirectoryTest, ReadsAsNoDeckAndIsNeverReplaced) {
-  const DirectoryCase& c = GetParam();
+constexpr mode_t kSetUid = 04755;
+const std::string kSecret = "[DECK]\r\n#t=S1,S2\r\n";
+
+void Plant(const ScratchDirectory& scratch, const PlantedCase& c) {
+  std::filesystem::path at = scratch.path() / c.file;
+  scratch.Write("program", "#!/bin/sh\n");
+  ASSERT_EQ(::chmod((scratch.path() / "program").c_str(), kSetUid), 0);
+  std::filesystem::create_directory(scratch.path() / "private");
+  scratch.Write("private/secret", kSecret);
+  ASSERT_EQ(::chmod((scratch.path() / "private").c_str(), 0700), 0);
+  switch (c.planted) {
+    case Planted::kLinkToSetUidProgram:
+      std::filesystem::create_symlink(scratch.path() / "program", at);
+      break;
+    case Planted::kLinkToSecret:
+      std::filesystem::create_symlink(scratch.path() / "private/secret", at);
+      break;
+    case Planted::kLinkToNothing:
+      std::filesystem::create_symlink(scratch.path() / "nowhere", at);
+      break;
+    case Planted::kDirectory:
+      std::filesystem::create_directory(at);
+      scratch.Write(std::string(c.file) + "/inside", "kept");
+      break;
+    case Planted::kPipe:
+      ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0);
+      break;
+    case Planted::kHugeEmptyFile:
+      scratch.Write(c.file, "");
+      std::filesystem::resize_file(at, kMostFileBytes + 1);
+      break;
+  }
+}
+
+std::filesystem::file_type TypeOf(const std::filesystem::path& path) {
+  return std::filesystem::symlink_status(path).type();
+}
+
+class PlantedFileTest : public ::testing::TestWithParam<PlantedCase> {};
+
+// Nothing is read through the planted file, written through it or made where it points: a read
+// finds no deck, a save fails, and the planted file and whatever it points at stay as they were.
+// A planted lock file stops the saves only: reading needs no lock.
+TEST_P(PlantedFileTest, IsNeitherFollowedNorReplaced) {
+  const PlantedCase& c = GetParam();
   ScratchDirectory scratch;
   for (const auto& [name, bytes] : kDataFiles) scratch.Write(name, bytes);
-  std::filesystem::create_directory(scratch.path() / "decksave.ini");
-  scratch.Write("decksave.ini/inside", "kept");
-  EXPECT_EQ(CallCommand(c.command, c.line), c.reply);
-  EXPECT_TRUE(std::filesystem::is_directory(scratch.path() / "decksave.ini"));
-  EXPECT_EQ(scratch.Read("decksave.ini/inside"), "kept");
+  bool save_file_planted = std::string_view(c.file) == "decksave.ini";
+  if (!save_file_planted) scratch.Write("decksave.ini", kSaveFile);
+  Plant(scratch, c);
+  std::filesystem::path at = scratch.path() / c.file;
+  std::filesystem::file_type planted_type = TypeOf(at);
+
+  const std::string saved_cards = save_file_planted ? "" : "A,B,C,D,E";
+  EXPECT_EQ(CallCommand(&::Count, "n #t m count"), Reply("#t", save_file_planted ? "0" : "5"));
+  EXPECT_EQ(CallCommand(&::Check, "n #t m check"), Reply("#t", saved_cards));
+  EXPECT_EQ(CallCommand(&::Draw, "n #t m draw,1"),
+            Reply("#t", save_file_planted ? kNoCardsText : kSaveFailedText));
+  EXPECT_EQ(CallCommand(&::Shuffle, "n #t m shuffle"), Reply("#t", kSaveFailedText));
+  EXPECT_EQ(CallCommand(&::Deck, "n #t modes.ini deck,five"), Reply("#t", kSaveFailedText));
+
+  EXPECT_EQ(TypeOf(at), planted_type);
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "nowhere"));
+  struct stat program;
+  ASSERT_EQ(::stat((scratch.path() / "program").c_str(), &program), 0);
+  EXPECT_EQ(program.st_mode & 07777, kSetUid);
+  EXPECT_EQ(scratch.Read("program"), "#!/bin/sh\n");
+  EXPECT_EQ(scratch.Read("private/secret"), kSecret);
+  if (c.planted == Planted::kDirectory) {
+    EXPECT_EQ(scratch.Read(std::string(c.file) + "/inside"), "kept");
+  }
+  if (!save_file_planted) {
+    EXPECT_EQ(scratch.Read("decksave.ini"), kSaveFile);
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.path())) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << "a temporary file was left";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Commands, SaveFileIsADirectoryTest,
+    Files, PlantedFileTest,
     ::testing::Values(
-        DirectoryCase{"Count", &::Count, "n #t m count", Reply("#t", "0")},
-        DirectoryCase{"Check", &::Check, "n #t m check", Reply("#t", "")},
-        DirectoryCase{"Draw", &::Draw, "n #t m draw,1", Reply("#t", kNoCardsText)},
-        DirectoryCase{"Shuffle", &::Shuffle, "n #t m shuffle", Reply("#t", kSaveFailedText)},
-        DirectoryCase{"Deck", &::Deck, "n #t modes.ini deck,five", Reply("#t", kSaveFailedText)}),
-    [](const ::testing::TestParamInfo<DirectoryCase>& info) { return info.param.name; });
-
-// A save file that is a named pipe: opening it to read must not wait for a writer that never
-// comes. It reads as no deck and is never replaced, like a directory.
-class SaveFileIsAPipeTest : public ::testing::TestWithParam<DirectoryCase> {};
-
-TEST_P(SaveFileIsAPipeTest, ReadsAsNoDeckWithoutWaiting) {
-  const DirectoryCase& c = GetParam();
-  ScratchDirectory scratch;
-  for (const auto& [name, bytes] : kDataFiles) scratch.Write(name, bytes);
-  std::filesystem::path pipe = scratch.path() / "decksave.ini";
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-  EXPECT_EQ(CallCommand(c.command, c.line), c.reply);
-  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, SaveFileIsAPipeTest,
-    ::testing::Values(
-        DirectoryCase{"Count", &::Count, "n #t m count", Reply("#t", "0")},
-        DirectoryCase{"Draw", &::Draw, "n #t m draw,1", Reply("#t", kNoCardsText)},
-        DirectoryCase{"Shuffle", &::Shuffle, "n #t m shuffle", Reply("#t", kSaveFailedText)},
-        DirectoryCase{"Deck", &::Deck, "n #t modes.ini deck,five", Reply("#t", kSaveFailedText)}),
-    [](const ::testing::TestParamInfo<DirectoryCase>& info) { return info.param.name; });
+        PlantedCase{"SaveFileLinkedToASetUidProgram", "decksave.ini",
+                    Planted::kLinkToSetUidProgram},
+        PlantedCase{"SaveFileLinkedToASecret", "decksave.ini", Planted::kLinkToSecret},
+        PlantedCase{"SaveFileLinkedToNothing", "decksave.ini", Planted::kLinkToNothing},
+        PlantedCase{"SaveFileADirectory", "decksave.ini", Planted::kDirectory},
+        PlantedCase{"SaveFileAPipe", "decksave.ini", Planted::kPipe},
+        PlantedCase{"SaveFileHugeAndEmpty", "decksave.ini", Planted::kHugeEmptyFile},
+        PlantedCase{"LockFileLinkedToASetUidProgram", "decksave.ini.lock",
+                    Planted::kLinkToSetUidProgram},
+        PlantedCase{"LockFileLinkedToASecret", "decksave.ini.lock", Planted::kLinkToSecret},
+        PlantedCase{"LockFileLinkedToNothing", "decksave.ini.lock", Planted::kLinkToNothing},
+        PlantedCase{"LockFileADirectory", "decksave.ini.lock", Planted::kDirectory},
+        PlantedCase{"LockFileAPipe", "decksave.ini.lock", Planted::kPipe}),
+    [](const ::testing::TestParamInfo<PlantedCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace deckhand::testing

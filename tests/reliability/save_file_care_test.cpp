@@ -6,7 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,7 +29,24 @@ std::mutex synced_mutex;
 bool recording = false;
 std::vector<std::string> synced_paths;
 
+// While set, getcwd tells this path instead of the real one: the current directory's path as
+// another user may have made it by swapping a parent for a link a moment before.
+std::string swapped_directory;
+
 }  // namespace
+
+extern "C" char* getcwd(char* buffer, std::size_t size) {
+  using Getcwd = char* (*)(char*, std::size_t);
+  static const Getcwd real = reinterpret_cast<Getcwd>(::dlsym(RTLD_NEXT, "getcwd"));
+  if (swapped_directory.empty() || buffer == nullptr) return real(buffer, size);
+  if (swapped_directory.size() >= size) {
+    errno = ERANGE;
+    return nullptr;
+  }
+  std::copy(swapped_directory.begin(), swapped_directory.end(), buffer);
+  buffer[swapped_directory.size()] = '\0';
+  return buffer;
+}
 
 // Stands in for the C library's fsync in this program (the library's objects are linked into
 // it), to see what the platform's file operations sync; the real fsync does the work.
@@ -76,6 +97,7 @@ TEST(SaveFileCareTest, SyncsTheNewFileBeforeTheRenameAndThenItsDirectory) {
 struct ModeCase {
   mode_t mode;
   bool replaced;
+  mode_t kept = 0;  // the new file's mode when it differs from the old one's
 };
 
 void PrintTo(const ModeCase& c, std::ostream* out) { *out << std::oct << c.mode; }
@@ -96,23 +118,81 @@ TEST_P(SaveFileModeTest, KeepsTheOwnersPermissionsAndReadOnlyMark) {
 
   struct stat info;
   ASSERT_EQ(::stat(save_file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, GetParam().mode);
+  EXPECT_EQ(info.st_mode & 07777, GetParam().kept != 0 ? GetParam().kept : GetParam().mode);
   EXPECT_EQ(reply, GetParam().replaced ? kDrawn : kSaveFailed);
   EXPECT_EQ(scratch.Read("decksave.ini") == kSaveFile, !GetParam().replaced);
   EXPECT_EQ(scratch.ListNames(), "decksave.ini");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SaveFileModeTest,
-                         ::testing::Values(ModeCase{0666, true}, ModeCase{0660, true},
-                                           ModeCase{0602, true}, ModeCase{0640, true},
-                                           ModeCase{0446, true}, ModeCase{0464, true},
-                                           ModeCase{0444, false}, ModeCase{0400, false},
-                                           ModeCase{0555, false}),
-                         [](const ::testing::TestParamInfo<ModeCase>& info) {
-                           return "Mode" + std::to_string(info.param.mode >> 6) +
-                                  std::to_string((info.param.mode >> 3) & 7) +
-                                  std::to_string(info.param.mode & 7);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SaveFileModeTest,
+    ::testing::Values(ModeCase{0666, true}, ModeCase{0660, true}, ModeCase{0602, true},
+                      ModeCase{0640, true}, ModeCase{0446, true}, ModeCase{0464, true},
+                      ModeCase{0444, false}, ModeCase{0400, false}, ModeCase{0555, false},
+                      // Never set-uid, set-gid or sticky.
+                      ModeCase{06755, true, 0755}, ModeCase{01666, true, 0666}),
+    [](const ::testing::TestParamInfo<ModeCase>& info) {
+      return "Mode" + std::to_string(info.param.mode >> 6) +
+             std::to_string((info.param.mode >> 3) & 7) + std::to_string(info.param.mode & 7);
+    });
+
+// Another user's file lends the new one nothing: it gets the mode of any new file of ours.
+TEST(SaveFileCareTest, AnotherUsersSaveFileLendsNoPermissions) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file away";
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  std::filesystem::path save_file = scratch.path() / "decksave.ini";
+  ASSERT_EQ(::chown(save_file.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(save_file.c_str(), 0666), 0);
+  mode_t old_umask = ::umask(022);
+  EXPECT_EQ(CallCommand(&::Draw, "u #t m draw"), kDrawn);
+  ::umask(old_umask);
+  struct stat info;
+  ASSERT_EQ(::stat(save_file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(info.st_uid, 0u);
+}
+
+// Anyone who can open the lock file can hold it and stall every save; reads never make it.
+TEST(SaveFileCareTest, OnlyASaveMakesTheLockFileAndOnlyForItsOwner) {
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  std::filesystem::path lock_file = scratch.path() / "decksave.ini.lock";
+  mode_t old_umask = ::umask(0);
+  EXPECT_EQ(CallCommand(&::Count, "u #t m count"), "NOTICE #t 5");
+  EXPECT_EQ(CallCommand(&::Check, "u #t m check"), "NOTICE #t A,B,C,D,E");
+  EXPECT_FALSE(std::filesystem::exists(lock_file));
+  EXPECT_EQ(CallCommand(&::Draw, "u #t m draw"), kDrawn);
+  ::umask(old_umask);
+  struct stat info;
+  ASSERT_EQ(::stat(lock_file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+// The library opens its files from the directory it stands in, never by that directory's path,
+// which can lead elsewhere by the time the file is opened.
+TEST(SaveFileCareTest, FilesAreReachedFromTheCurrentDirectoryNotByItsPath) {
+  ScratchDirectory victim;
+  const std::string secret = "[DECK]\r\n#t=S1,S2\r\n";
+  victim.Write("decksave.ini", secret);
+  std::filesystem::path victim_path = victim.path();
+  ScratchDirectory scratch;
+  scratch.Write("decksave.ini", kSaveFile);
+  scratch.Write("modes.ini", "[MODE]\r\nm=d.ini\r\n");
+  scratch.Write("d.ini", "[DECK]\r\nMax=1\r\n1=New\r\n");
+  swapped_directory = victim_path.string();
+  EXPECT_EQ(CallCommand(&::Count, "u #t m count"), "NOTICE #t 5");
+  EXPECT_EQ(CallCommand(&::Draw, "u #t m draw"), kDrawn);
+  EXPECT_EQ(CallCommand(&::Deck, "u #u modes.ini deck,m"),
+            "NOTICE #u " + std::string(kDeckSetText) + "m");
+  swapped_directory.clear();
+  EXPECT_EQ(scratch.Read("decksave.ini"), "[DECK]\r\n#t=B,C,D,E\r\n#u=New\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(victim_path),
+                          std::filesystem::directory_iterator()),
+            1);
+  std::ifstream victim_file(victim_path / "decksave.ini", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim_file), {}), secret);
+}
 
 TEST(SaveFileCareTest, TheNextSaveClearsTemporaryFilesOfKilledSavesAndOnlyThose) {
   ScratchDirectory scratch;

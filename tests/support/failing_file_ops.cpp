@@ -22,9 +22,9 @@ bool FailingFileOps::ShouldFail(FileOp op) {
   return true;
 }
 
-FileContent FailingFileOps::ReadWhole(const std::string& path) {
+FileContent FailingFileOps::ReadWhole(const std::string& path, Links links) {
   if (ShouldFail(FileOp::kReadWhole)) return FileContent{ReadOutcome::kUnreadable, {}};
-  return PlatformFileOps().ReadWhole(path);
+  return PlatformFileOps().ReadWhole(path, links);
 }
 
 std::optional<TempFile> FailingFileOps::CreateTempBeside(const std::string& target) {

@@ -51,7 +51,7 @@ class FailingFileOps final : public FileOps {
   // True once the chosen call has been made (and failed).
   bool Fired() const { return fired_; }
 
-  FileContent ReadWhole(const std::string& path) override;
+  FileContent ReadWhole(const std::string& path, Links links) override;
   std::optional<TempFile> CreateTempBeside(const std::string& target) override;
   bool Write(TempFile& file, std::string_view bytes) override;
   bool Flush(TempFile& file) override;

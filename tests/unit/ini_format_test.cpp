@@ -19,6 +19,20 @@ class IniReadTest : public ::testing::TestWithParam<ReadCase> {};
 TEST_P(IniReadTest, FindsWhatTheRulesSay) {
   const ReadCase& c = GetParam();
   EXPECT_EQ(FindIniValue(c.content, c.section, c.key), c.value) << c.rule;
+  // The same read from a file that arrives in pieces, cut anywhere: in two at every byte, and
+  // a byte at a time.
+  for (std::size_t cut = 0; cut <= c.content.size(); ++cut) {
+    IniValueFinder finder(c.section, c.key);
+    if (finder.Feed(std::string_view(c.content).substr(0, cut))) {
+      finder.Feed(std::string_view(c.content).substr(cut));
+    }
+    EXPECT_EQ(finder.Finish(), c.value) << c.rule << ", cut at " << cut;
+  }
+  IniValueFinder bytewise(c.section, c.key);
+  for (std::size_t at = 0; at < c.content.size(); ++at) {
+    if (!bytewise.Feed(std::string_view(c.content).substr(at, 1))) break;
+  }
+  EXPECT_EQ(bytewise.Finish(), c.value) << c.rule << ", a byte at a time";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -28,6 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"LF", "[S]\nk=v\n", "S", "k", "v"},
         ReadCase{"CR only", "[S]\rk=v\r", "S", "k", "v"},
         ReadCase{"no final break", "[S]\r\nk=v", "S", "k", "v"},
+        ReadCase{"a mark past the file's start is no byte-order mark", "[S]\r\n\xEF\xBB\xBFk=v\r\n",
+                 "S", "k", std::nullopt},
         ReadCase{"runs of breaks", "[S]\r\n\r\n\n\rk=v\r\n\r\n", "S", "k", "v"},
         // Line ends of every kind in one file: a lone CR far ahead of the next LF, and the
         // other way round, must each end their own line.

@@ -1,5 +1,6 @@
 // deckhand's --encoding on Windows, where character sets are code page numbers: whatever a person
-// types is refused with a message or accepted, and never ends the program with an exception.
+// types is refused with a message or accepted, and never ends the program with an exception; and
+// character references decided by the platform's conversion as on every other system.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,6 +31,18 @@ INSTANTIATE_TEST_SUITE_P(Choices, WindowsEncodingChoiceTest,
                                            ChoiceCase{"65536", false}, ChoiceCase{"1252", true},
                                            ChoiceCase{"cp1252", true}, ChoiceCase{"utf-8", true},
                                            ChoiceCase{"932", true}));
+
+// Only characters that code page 932 lacks, or holds one way only, are shown for references.
+TEST(WindowsReferenceTest, ShowsWhatCodePage932Lacks) {
+  std::string error;
+  std::optional<TerminalCodec> utf8 = TerminalCodec::Open("utf-8", &error);
+  ASSERT_TRUE(utf8) << error;
+  EXPECT_EQ(utf8->ToTerminal("&#x2660;&#x1F0A1;&#xA5;&#x301C;"), "♠🂡¥〜");
+  EXPECT_EQ(utf8->ToTerminal("&#x41; &#38; &#x1B; &#xFF5E;"), "&#x41; &#38; &#x1B; &#xFF5E;");
+  std::optional<TerminalCodec> latin = TerminalCodec::Open("1252", &error);
+  ASSERT_TRUE(latin) << error;
+  EXPECT_EQ(latin->ToTerminal("&#xE9;&#x2660;"), "\xE9&#x2660;");
+}
 
 }  // namespace
 }  // namespace deckhand::host

@@ -48,7 +48,7 @@ std::vector<std::string> FilesIn(const std::string& ansi_directory) {
 }
 
 std::string ReadBytes(const std::string& ansi_path) {
-  FileContent content = PlatformFileOps().ReadWhole(ansi_path);
+  FileContent content = PlatformFileOps().ReadWhole(ansi_path, Links::kRefuse);
   EXPECT_EQ(content.outcome, ReadOutcome::kRead) << ansi_path;
   return std::string(content.bytes);
 }
@@ -172,13 +172,49 @@ TEST_F(WindowsFileOpsTest, ReadWholeTellsAbsentFromUnreadable) {
       {"NUL", ReadOutcome::kUnreadable},     // a device is no data file
   };
   for (const Case& c : cases) {
-    FileContent content = PlatformFileOps().ReadWhole(Here(c.name));
+    FileContent content = PlatformFileOps().ReadWhole(Here(c.name), Links::kRefuse);
     EXPECT_EQ(content.outcome, c.outcome) << c.name;
     if (c.outcome != ReadOutcome::kRead) {
       EXPECT_EQ(content.bytes, "") << c.name;
     }
   }
   EXPECT_EQ(ReadBytes(Here("plain.ini")), "[DECK]\r\n#t=A\r\n");
+}
+
+// A link at `link` to `target`, where the platform makes one that is there afterwards (Wine 8
+// reports success and makes none).
+bool MakeLink(const std::string& link, const std::string& target) {
+  const DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+  if (!::CreateSymbolicLinkW(WidePath(link).c_str(), WidePath(target).c_str(), kUnprivileged)) {
+    return false;
+  }
+  DWORD attributes = ::GetFileAttributesW(WidePath(link).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A link in the place of the save file or of its lock file, where the platform lets us make one:
+// nothing is read through it, written through it or made where it points.
+TEST_F(WindowsFileOpsTest, LinksInPlaceOfTheSaveFileAndTheLockFileAreNotFollowed) {
+  const std::string kSecret = "[DECK]\r\n#t=S1,S2\r\n";
+  scratch_.Write("secret.ini", kSecret);
+  if (!MakeLink(Here("decksave.ini"), Here("secret.ini"))) {
+    GTEST_SKIP() << "links cannot be made here";
+  }
+  EXPECT_EQ(PlatformFileOps().ReadWhole(Here("decksave.ini"), Links::kRefuse).outcome,
+            ReadOutcome::kUnreadable);
+  EXPECT_EQ(PlatformFileOps().ReadWhole(Here("decksave.ini"), Links::kFollow).outcome,
+            ReadOutcome::kRead);
+  EXPECT_EQ(LoadDeck("#t"), CardList());
+  EXPECT_FALSE(SaveDeck("#t", {"X"}));
+  EXPECT_EQ(ReadBytes(Here("secret.ini")), kSecret);
+
+  ASSERT_TRUE(::DeleteFileW(WidePath(Here("decksave.ini")).c_str()));
+  scratch_.Write("decksave.ini", "[DECK]\r\n#t=A,B\r\n");
+  ASSERT_TRUE(MakeLink(Here("decksave.ini.lock"), Here("nowhere.lock")));
+  EXPECT_FALSE(SaveDeck("#t", {"X"}));
+  EXPECT_EQ(LoadDeck("#t"), CardList({"A", "B"}));
+  EXPECT_FALSE(std::filesystem::exists(scratch_.path() / "nowhere.lock"));
+  EXPECT_EQ(ReadBytes(Here("decksave.ini")), "[DECK]\r\n#t=A,B\r\n");
 }
 
 TEST_F(WindowsFileOpsTest, ReadWholeReadsLargeFilesWhole) {

@@ -136,22 +136,39 @@ TEST_P(ToWireTest, WritesTheWireForm) {
 // its NEC-selected code 0xEEE0).
 INSTANTIATE_TEST_SUITE_P(
     Forms, ToWireTest,
-    testing::Values(ToWireCase{WireEncoding::kIso2022Jp, "A\x87\x40\x87\x57", "A\x1B$B-!-8\x1B(B"},
-                    ToWireCase{WireEncoding::kIso2022Jp,
-                               "\xB1"
-                               "a\x82\xA0\xB1",
-                               "\x1B(I1\x1B(Ba\x1B$B$\"\x1B(I1\x1B(B"},
-                    ToWireCase{WireEncoding::kIso2022Jp, "\xFB\xFC", "\x1B$B|b\x1B(B"},
-                    ToWireCase{WireEncoding::kIso2022Jp,
-                               "\x1B"
-                               "x\x82",
-                               "\x1B$B\".\x1B(Bx\x1B$B\".\x1B(B"},
-                    ToWireCase{WireEncoding::kUtf8, "a\x87\x40\xB1\x80\x81",
-                               "a\xE2\x91\xA0\xEF\xBD\xB1\xEF\xBF\xBD\xEF\xBF\xBD"},
-                    ToWireCase{WireEncoding::kUtf8, std::string("x\0\r\n", 4),
-                               "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-                    ToWireCase{WireEncoding::kShiftJis, "\x82\xA0\x85\x40\xFF",
-                               "\x82\xA0\x81\xAC\x81\xAC"}));
+    testing::Values(
+        ToWireCase{WireEncoding::kIso2022Jp, "A\x87\x40\x87\x57", "A\x1B$B-!-8\x1B(B"},
+        ToWireCase{WireEncoding::kIso2022Jp,
+                   "\xB1"
+                   "a\x82\xA0\xB1",
+                   "\x1B(I1\x1B(Ba\x1B$B$\"\x1B(I1\x1B(B"},
+        ToWireCase{WireEncoding::kIso2022Jp, "\xFB\xFC", "\x1B$B|b\x1B(B"},
+        ToWireCase{WireEncoding::kIso2022Jp,
+                   "\x1B"
+                   "x\x82",
+                   "\x1B$B\".\x1B(Bx\x1B$B\".\x1B(B"},
+        ToWireCase{WireEncoding::kUtf8, "a\x87\x40\xB1\x80\x81",
+                   "a\xE2\x91\xA0\xEF\xBD\xB1\xEF\xBF\xBD\xEF\xBF\xBD"},
+        ToWireCase{WireEncoding::kUtf8, std::string("x\0\r\n", 4),
+                   "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        ToWireCase{WireEncoding::kShiftJis, "\x82\xA0\x85\x40\xFF", "\x82\xA0\x81\xAC\x81\xAC"},
+        // Character references: their characters on UTF-8; as they stand where the
+        // wire lacks them, or when they stand for nothing.
+        ToWireCase{WireEncoding::kUtf8, "&#x2660;A,&#x1F0A1;\x82\xA0", "♠A,🂡\xE3\x81\x82"},
+        ToWireCase{WireEncoding::kUtf8, "R&D &#38; &#x1B; &#x2660", "R&D &#38; &#x1B; &#x2660"},
+        ToWireCase{WireEncoding::kIso2022Jp, "&#x2660;\x82\xA0", "&#x2660;\x1B$B$\"\x1B(B"},
+        ToWireCase{WireEncoding::kShiftJis, "&#x2660;", "&#x2660;"}));
+
+// A reply is never cut inside a reference: a reader on a wire that cannot show the character
+// must see it whole.
+TEST(ToWireTest, ReferencesAreNeverCut) {
+  std::string reference = "&#x1F0A1;";
+  EXPECT_EQ(Cp932CharacterLength(reference + "x"), reference.size());
+  EXPECT_EQ(Cp932CharacterLength("&#38;x"), 1u);
+  WireCodec::LineWriter line(WireEncoding::kIso2022Jp);
+  line.Append(reference);
+  EXPECT_EQ(std::move(line).Finish(), reference);
+}
 
 struct ToLibraryCase {
   WireEncoding encoding;

@@ -1,0 +1,93 @@
+#include "host/common/character_references.h"
+
+#include <cstdio>
+
+#include "host/common/encoding.h"
+
+namespace deckhand::host {
+namespace {
+
+// Digits enough for U+10FFFF, with a few leading zeros to spare; a longer run could only
+// overflow, and is no reference.
+constexpr std::size_t kMostDigits = 8;
+
+std::optional<unsigned> DigitValue(char c, unsigned base) {
+  unsigned value = c >= '0' && c <= '9'   ? static_cast<unsigned>(c - '0')
+                   : c >= 'a' && c <= 'f' ? static_cast<unsigned>(c - 'a' + 10)
+                   : c >= 'A' && c <= 'F' ? static_cast<unsigned>(c - 'A' + 10)
+                                          : 99;
+  if (value >= base) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+void AppendUtf8(char32_t code_point, std::string& out) {
+  if (code_point < 0x80) {
+    out += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    out += static_cast<char>(0xC0 | code_point >> 6);
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    out += static_cast<char>(0xE0 | code_point >> 12);
+    out += static_cast<char>(0x80 | (code_point >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | code_point >> 18);
+    out += static_cast<char>(0x80 | (code_point >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (code_point >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+}
+
+std::optional<std::string> Cp932FormOf(char32_t code_point) {
+  std::string utf8;
+  AppendUtf8(code_point, utf8);
+  std::string cp932;
+  if (ConvertPrefix("UTF-8", kLibraryCharset, utf8, cp932) != utf8.size() || cp932.empty()) {
+    return std::nullopt;
+  }
+  std::string back;
+  if (ConvertPrefix(kLibraryCharset, "UTF-8", cp932, back) != cp932.size() || back != utf8) {
+    return std::nullopt;
+  }
+  return cp932;
+}
+
+bool IsShowableCharacter(char32_t c) {
+  bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+  bool line_break = c == 0x2028 || c == 0x2029;
+  bool direction =
+      c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+  bool not_a_character = (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF || c > 0x10FFFF;
+  return !control && !line_break && !direction && !not_a_character;
+}
+
+std::optional<CharacterReference> ReadCharacterReference(std::string_view text) {
+  if (text.substr(0, 2) != "&#") return std::nullopt;
+  std::size_t at = 2;
+  unsigned base = 10;
+  if (at < text.size() && (text[at] == 'x' || text[at] == 'X')) {
+    base = 16;
+    ++at;
+  }
+  std::size_t digits_start = at;
+  char32_t code_point = 0;
+  while (at < text.size() && at - digits_start < kMostDigits) {
+    std::optional<unsigned> digit = DigitValue(text[at], base);
+    if (!digit) break;
+    code_point = code_point * base + *digit;
+    ++at;
+  }
+  if (at == digits_start || at >= text.size() || text[at] != ';') return std::nullopt;
+  if (!IsShowableCharacter(code_point) || Cp932FormOf(code_point)) return std::nullopt;
+  return CharacterReference{at + 1, code_point};
+}
+
+std::string WriteCharacterReference(char32_t code_point) {
+  char reference[16];
+  std::snprintf(reference, sizeof reference, "&#x%X;", static_cast<unsigned>(code_point));
+  return reference;
+}
+
+}  // namespace deckhand::host

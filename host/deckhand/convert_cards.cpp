@@ -1,0 +1,225 @@
+#include "host/deckhand/convert_cards.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <set>
+
+#include "host/common/character_references.h"
+#include "host/deckhand/card_text.h"
+#include "host/deckhand/session.h"
+#include "host/deckhand/terminal.h"
+#include "storage/card_sets.h"
+#include "storage/file_ops.h"
+#include "storage/ini_format.h"
+#include "text/shift_jis.h"
+#include "text/text_lists.h"
+
+namespace deckhand::host {
+namespace {
+
+// Far beyond any card set (100,000 cards of a few hundred bytes); a larger file is no card file,
+// and reading it would only fill memory.
+constexpr std::uintmax_t kLargestFile = 64 * 1024 * 1024;
+
+std::string Counted(std::size_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+// "20 cards" for a deck file, "4 modes" for a mode table, else "12 lines".
+std::string Contents(std::string_view content) {
+  std::set<std::string> cards;
+  std::set<std::string> modes;
+  std::size_t lines = 0;
+  enum { kOther, kCards, kModes, kDone } section = kOther;
+  bool seen_cards = false, seen_modes = false;
+  IniLineScanner scanner(content);
+  IniLine line;
+  while (scanner.Next(line)) {
+    ++lines;
+    if (line.kind == IniLineKind::kSection) {
+      bool cards_header = !seen_cards && NamesMatch(line.name, kCardSetSection);
+      bool modes_header = !seen_modes && NamesMatch(line.name, kModeSection);
+      seen_cards |= cards_header;
+      seen_modes |= modes_header;
+      section = cards_header ? kCards : modes_header ? kModes : kOther;
+    } else if (line.kind == IniLineKind::kKey && section != kOther) {
+      std::string key = EffectiveIniKey(line.name);
+      if (section == kModes) {
+        modes.insert(FoldNameCase(key));
+      } else if (std::int32_t number = ParseIniNumber(key);
+                 number > 0 && FormatDecimal(number) == key) {
+        cards.insert(key);
+      }
+    }
+  }
+  if (seen_cards) return Counted(cards.size(), "card", "cards");
+  if (seen_modes) return Counted(modes.size(), "mode", "modes");
+  return Counted(lines, "line", "lines");
+}
+
+std::string Trimmed(std::string_view text) {
+  constexpr std::string_view kSpaces = " \t";
+  std::size_t first = text.find_first_not_of(kSpaces);
+  if (first == std::string_view::npos) return "";
+  return std::string(text.substr(first, text.find_last_not_of(kSpaces) - first + 1));
+}
+
+// A plain list, one card a line (blank lines skipped, spaces around a name dropped), as a deck
+// file: Max, then the cards under 1, 2, 3 ..., each written as the library's writer writes a
+// value, so that it reads back as it is.
+std::optional<std::string> DeckFileOfList(std::string_view list) {
+  const std::string header = "[" + std::string(kCardSetSection) + "]\r\n";
+  std::string entries;
+  std::int32_t count = 0;
+  for (std::size_t at = 0; at < list.size();) {
+    std::size_t end = std::min(list.find_first_of("\r\n", at), list.size());
+    std::string card = Trimmed(list.substr(at, end - at));
+    at = end + 1;
+    if (card.empty()) continue;
+    if (count == kMaxCardSetSize) return std::nullopt;
+    std::optional<IniEdit> entry =
+        PlanIniValue(header, kCardSetSection, FormatDecimal(++count), card);
+    if (!entry) return std::nullopt;
+    entries += entry->head;
+    entries += entry->value;
+    entries += entry->tail;
+  }
+  if (count == 0) return std::nullopt;
+  return header + std::string(kCardCountKey) + "=" + FormatDecimal(count) + "\r\n" + entries;
+}
+
+std::string WhatWasKept(const std::vector<char32_t>& references) {
+  if (references.empty()) return "every character is in Shift_JIS";
+  std::string shown;
+  for (char32_t code_point : references) {
+    shown += (shown.empty() ? "" : " ") + WriteCharacterReference(code_point);
+  }
+  return Counted(references.size(), "character kept as a reference",
+                 "characters kept as references") +
+         " (" + shown + ")";
+}
+
+struct FileRead {
+  std::optional<std::string> bytes;
+  std::string failure;
+};
+
+FileRead ReadCardFile(const std::string& path) {
+  std::error_code failure;
+  std::filesystem::file_status status = std::filesystem::status(path, failure);
+  if (!std::filesystem::exists(status)) return {std::nullopt, "there is no such file"};
+  if (!std::filesystem::is_regular_file(status)) return {std::nullopt, "is not a file"};
+  std::uintmax_t size = std::filesystem::file_size(path, failure);
+  if (failure || size > kLargestFile) {
+    return {std::nullopt, failure ? "cannot be read" : "is larger than any card file (64 MB)"};
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+  if (!in.good() && !in.eof()) return {std::nullopt, "cannot be read"};
+  return {std::move(bytes), ""};
+}
+
+// Writes `bytes` to `path` through a temporary file beside it and a rename: a failure or a crash
+// leaves no partial file.
+bool WriteWhole(const std::string& path, std::string_view bytes, std::string* failure) {
+  if (ReplaceFileAtomically(path, bytes)) return true;
+  *failure =
+      "cannot be written (is its directory writable, the file not read-only?); nothing "
+      "changed";
+  return false;
+}
+
+// Converts one file as the options ask; says what it did or why not.
+bool ConvertOne(const std::string& file, const HostOptions& options, const TerminalCodec& codec) {
+  std::ostream& report = options.in_place || !options.output.empty() ? std::cout : std::cerr;
+  auto refuse = [&](std::string_view why) {
+    ReportError(file + ": " + codec.ToTerminal(why));
+    return false;
+  };
+  std::error_code ignored;
+  if (options.in_place && std::filesystem::is_symlink(file, ignored)) {
+    return refuse("is a symbolic link: convert the file it points to");
+  }
+  FileRead read = ReadCardFile(file);
+  if (!read.bytes) return refuse(read.failure);
+  Conversion conversion = ConvertCardFile(*read.bytes, options.from_list);
+  if (!conversion.converted) {
+    ReportError(file + ":" + codec.ToTerminal(conversion.failure) + "; nothing was written");
+    return false;
+  }
+  std::string failure;
+  if (options.in_place) {
+    if (conversion.changed && !WriteWhole(file, conversion.bytes, &failure)) return refuse(failure);
+    report << file << ": " << codec.ToTerminal(conversion.what)
+           << (conversion.changed ? "" : "; left as it was") << std::endl;
+    return true;
+  }
+  if (!options.output.empty()) {
+    if (std::filesystem::symlink_status(options.output, ignored).type() !=
+        std::filesystem::file_type::not_found) {
+      ReportError(options.output +
+                  ": exists already; choose another name, or convert the file "
+                  "itself with --in-place");
+      return false;
+    }
+    if (!WriteWhole(options.output, conversion.bytes, &failure)) {
+      ReportError(options.output + ": " + failure);
+      return false;
+    }
+    report << file << ": " << codec.ToTerminal(conversion.what) << "; written to " << options.output
+           << std::endl;
+    return true;
+  }
+  MakeStandardOutputBinary();
+  std::cout.write(conversion.bytes.data(), static_cast<std::streamsize>(conversion.bytes.size()));
+  std::cout.flush();
+  report << file << ": " << codec.ToTerminal(conversion.what) << std::endl;
+  return static_cast<bool>(std::cout);
+}
+
+}  // namespace
+
+Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
+  Conversion conversion;
+  CardText text = ReadCardText(bytes);
+  if (text.kind == CardTextKind::kNeither) {
+    conversion.failure = std::to_string(text.failure_place.line) + ":" +
+                         std::to_string(text.failure_place.column) + ": " + text.failure;
+    if (text.failure_kind == CardTextFailure::kEucJp)
+      conversion.failure += "; save it as UTF-8 and convert it again";
+    return conversion;
+  }
+  ShiftJisText shift_jis;
+  if (text.kind == CardTextKind::kShiftJis) {
+    shift_jis.bytes = std::string(bytes);
+  } else {
+    shift_jis = ToShiftJis(text.utf8);
+  }
+  if (from_list) {
+    std::optional<std::string> deck = DeckFileOfList(shift_jis.bytes);
+    if (!deck) {
+      conversion.failure = " holds no card names, or more than " + std::to_string(kMaxCardSetSize) +
+                           " (one card a line)";
+      return conversion;
+    }
+    shift_jis.bytes = std::move(*deck);
+  }
+  conversion.converted = true;
+  conversion.changed = shift_jis.bytes != bytes;
+  conversion.what =
+      Contents(shift_jis.bytes) + ", " +
+      (text.kind == CardTextKind::kShiftJis && !from_list ? std::string("already Shift_JIS")
+                                                          : WhatWasKept(shift_jis.references));
+  conversion.bytes = std::move(shift_jis.bytes);
+  return conversion;
+}
+
+int ConvertCardFiles(const HostOptions& options, const TerminalCodec& codec) {
+  bool all = true;
+  for (const std::string& file : options.texts) all &= ConvertOne(file, options, codec);
+  return all ? 0 : 1;
+}
+
+}  // namespace deckhand::host

@@ -1,0 +1,30 @@
+#include "storage/card_sets.h"
+
+#include "storage/data_path.h"
+#include "storage/ini_access.h"
+
+namespace deckhand {
+
+std::string ModeName(std::string_view command_text) { return SplitText(command_text, ",", 2)[1]; }
+
+std::string LookUpDeckFile(std::string_view mode_table, std::string_view mode) {
+  return ReadIniText(MakeAccessPath(mode_table), kModeSection, mode);
+}
+
+CardSet ReadCardSet(std::string_view deck_file) {
+  CardSet set;
+  IniSection entries = IniSection::Read(MakeAccessPath(deck_file), kCardSetSection,
+                                        kMaxCardSetSize, {kCardCountKey});
+  if (entries.file_outcome() != ReadOutcome::kRead) return set;
+  std::int32_t count = entries.Number(kCardCountKey);
+  if (count > kMaxCardSetSize) {
+    set.outcome = CardSetOutcome::kTooLarge;
+    return set;
+  }
+  set.outcome = CardSetOutcome::kRead;
+  if (count > 0) set.cards.reserve(static_cast<std::size_t>(count));
+  for (std::int32_t i = 1; i <= count; ++i) set.cards.push_back(entries.Text(FormatDecimal(i)));
+  return set;
+}
+
+}  // namespace deckhand
