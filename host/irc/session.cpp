@@ -718,6 +718,7 @@ void IrcSession::OnCap(const IrcMessage& message) {
   if (params.size() < 3) return;
   const std::string& subcommand = params[1];
   if (subcommand == "LS") {
+    if (cap_listing_done_) return;  // a listing past the bound, or a second one
     // Only what we would ask for is kept of the listing, whatever its length.
     std::string offered = " " + params.back() + " ";
     for (std::string_view wanted : kWantedCaps) {
@@ -736,6 +737,7 @@ void IrcSession::OnCap(const IrcMessage& message) {
     }
     bool more = params.size() > 3 && params[2] == "*";
     if (more && ++cap_lines_ < kMaxCapLines) return;
+    cap_listing_done_ = true;
     if (!config_.sasl_password.empty() &&
         offered_capabilities_.find(" sasl") == std::string::npos) {
       Log(LogLevel::kWarning, "the server offers no SASL");
