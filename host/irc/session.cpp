@@ -468,6 +468,11 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
         "no reply to " + Shown(sender) + ": asked whether they meant " + Shown(command->hint));
     return Tell(sender, label, config_.texts.hint, {{"{hint}", config_.prefix + command->hint}});
   }
+  if (command->action == ChatAction::kPeek && command->peek_count == 0) {
+    Log(LogLevel::kInfo, "no reply to " + Shown(sender) + ": a peek of a wrong count");
+    return Tell(sender, label, config_.texts.peek_count,
+                {{"{prefix}", ToWire(config_.prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
+  }
   if (in_channel && IsDealerCommand(*command) && !dealers_.MayDeal(where, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + Shown(where) + " from " + Shown(sender));

@@ -357,10 +357,11 @@ TEST_F(SessionTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
   EXPECT_EQ(Say("alice", "!draw, 2"), 0u);
   EXPECT_EQ(Say("alice", "!help,peek"), 0u);
   EXPECT_EQ(Say("alice", "hello !draw"), 0u);
-  EXPECT_EQ(
-      Sent(),
-      (Lines{"NOTICE alice :[#t] 「!draw,2」のことですか？（カンマの後に空白は入れません）",
-             "NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）"}));
+  EXPECT_EQ(Say("alice", "!peek,0"), 0u);
+  EXPECT_EQ(Sent(),
+            (Lines{"NOTICE alice :[#t] 「!draw,2」のことですか？（カンマの後に空白は入れません）",
+                   "NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）",
+                   "NOTICE alice :[#t] !peek,N の N は 1 から 1000 までです"}));
   EXPECT_EQ(Say("alice", "!help"), 0u);
   Lines help = Sent();
   EXPECT_EQ(help.size(), 8u);
