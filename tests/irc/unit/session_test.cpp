@@ -129,6 +129,53 @@ TEST_F(SessionTest, TakesAnotherNickWhileTheServerRefusesOurs) {
         {":irc 433 * deckhand :in use", {}}},  // registered: no more guessing
        [this](std::string_view line) { return In(line); });
   EXPECT_EQ(session_->nick(), "deckhand3");
+  // Its own nick is asked after now and then, and taken back once free.
+  EXPECT_EQ(Tick(1), Lines{"ISON deckhand"});
+  EXPECT_EQ(In(":irc 303 deckhand3 :deckhand"), Lines{});
+  EXPECT_EQ(Tick(30), Lines{});
+  EXPECT_EQ(Tick(30), Lines{"ISON deckhand"});
+  EXPECT_EQ(In(":irc 303 deckhand3 :"), Lines{"NICK deckhand"});
+  In(":deckhand3!bot@host NICK deckhand");
+  EXPECT_EQ(Tick(120), Lines{"PING :deckhand-irc"}) << "no more asking";
+}
+
+TEST_F(SessionTest, ARefusedLoginStopsTheBotUnlessAllowed) {
+  config_.sasl_password = "pw";
+  for (bool required : {true, false}) {
+    config_.sasl_required = required;
+    Start();
+    In(":irc CAP * LS :sasl");
+    In(":irc CAP * ACK :sasl");
+    EXPECT_EQ(In(":irc 904 deckhand :SASL authentication failed"),
+              required ? Lines{"QUIT :deckhand-irc stopped: settings do not fit the server"}
+                       : Lines{"CAP END"});
+    EXPECT_EQ(output_.stop, required);
+  }
+}
+
+TEST_F(SessionTest, ABanIsTriedAgainLaterAndOnAnInvite) {
+  config_.ban_retry = 600;
+  config_.ping_interval = 86400;  // no keep-alive in the way
+  Start();
+  Registered();
+  In(":op!u@h KICK #t deckhand :out");
+  EXPECT_EQ(Tick(10), Lines{"JOIN #t"});
+  In(":irc 474 deckhand #t :Cannot join channel (+b)");
+  EXPECT_EQ(Tick(599), Lines{});
+  EXPECT_EQ(Tick(1), Lines{"JOIN #t"});
+  In(":irc 474 deckhand #t :Cannot join channel (+b)");
+  EXPECT_EQ(In(":op!u@h INVITE deckhand #t"), Lines{"JOIN #t"});
+}
+
+TEST(WithoutSecrets, MasksPasswordsCredentialsAndChannelKeys) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"PASS hunter2", "PASS (hidden)"},
+      {"AUTHENTICATE Ym90AGJvdABwdw==", "AUTHENTICATE (hidden)"},
+      {"AUTHENTICATE PLAIN", "AUTHENTICATE PLAIN"},
+      {"JOIN #poker s3cretkey", "JOIN #poker (key hidden)"},
+      {"JOIN #table", "JOIN #table"},
+  };
+  for (const auto& [line, shown] : cases) EXPECT_EQ(WithoutSecrets(line), shown) << line;
 }
 
 TEST_F(SessionTest, KeepAlivePingsAfterSilenceAndDropsWhenUnanswered) {
