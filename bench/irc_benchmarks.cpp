@@ -351,8 +351,8 @@ int main(int argc, char** argv) {
     complete &= flood.complete;
     char row[160];
     std::snprintf(row, sizeof row, "| 20 | %zu | %.1f s | %.1f MB | %.1f MB | %.1f MB |\n", each,
-                  flood.newcomer_seconds, flood.rss_before_kb / 1024.0,
-                  flood.rss_peak_kb / 1024.0, flood.high_water_kb / 1024.0);
+                  flood.newcomer_seconds, flood.rss_before_kb / 1024.0, flood.rss_peak_kb / 1024.0,
+                  flood.high_water_kb / 1024.0);
     table << (flood.complete ? row : "| 20 | no answer | | | |\n");
   }
   std::string text = table.str();

@@ -87,12 +87,12 @@ std::optional<ChatCommand> ParseWord(std::string_view text) {
     return command;
   }
   if (host::EqualIgnoringCase(word, "peek")) {
+    // A count out of range is still a peek, with no count: the sender is told the range.
     std::optional<std::size_t> count = PeekCount(argument);
-    if (!count) return std::nullopt;
     command.action = ChatAction::kPeek;
     command.export_index = *host::FindExport("Check");
     command.text = "check";
-    command.peek_count = *count;
+    command.peek_count = count.value_or(0);
     return command;
   }
   if (host::EqualIgnoringCase(word, "help")) {

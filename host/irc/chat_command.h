@@ -27,7 +27,7 @@ struct ChatCommand {
   // first space, as the library reads only that much ("draw,2-4"); for a hidden draw, the Draw
   // command with the same selector.
   std::string text;
-  std::size_t peek_count = 0;  // for kPeek: how many cards from the top
+  std::size_t peek_count = 0;  // for kPeek: how many cards from the top; 0 for a wrong count
   // "draw,2" for "!draw, 2": a space after the comma cuts the argument off, so the command is
   // not run and the sender is asked whether they meant this.
   std::string hint;

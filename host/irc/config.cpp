@@ -202,6 +202,7 @@ const std::vector<Key>& Keys() {
       {"texts", "unknown_mode", std::bind(SetHostText, &HostTexts::unknown_mode, _1, _2)},
       {"texts", "failed", std::bind(SetHostText, &HostTexts::failed, _1, _2)},
       {"texts", "hint", std::bind(SetHostText, &HostTexts::hint, _1, _2)},
+      {"texts", "peek_count", std::bind(SetHostText, &HostTexts::peek_count, _1, _2)},
       {"texts", "deck_dropped_unused",
        std::bind(SetHostText, &HostTexts::deck_dropped_unused, _1, _2)},
       {"texts", "deck_dropped_full", std::bind(SetHostText, &HostTexts::deck_dropped_full, _1, _2)},

@@ -26,6 +26,7 @@ struct HostTexts {
   std::string unknown_mode = "モード「{mode}」はありません。モード: {modes}";
   std::string failed = "コマンドを実行できませんでした";
   std::string hint = "「{hint}」のことですか？（カンマの後に空白は入れません）";
+  std::string peek_count = "{prefix}peek,N の N は 1 から {max} までです";
   std::string deck_dropped_unused = "長く使われなかったので、あなたのデッキは片付けました";
   std::string deck_dropped_full = "デッキが多くなりすぎたので、あなたの古いデッキは片付けました";
   // !help: one line per command; {prefix} is the command prefix.
@@ -84,9 +85,9 @@ struct BotConfig {
   double flood_burst = 5;
   double flood_rate = 0.5;  // lines per second once the burst is spent
   // Bounds of what waits: past them a sender is told once that the bot is busy for them.
-  double sender_lines = 20;        // lines (and commands) waiting for one sender
+  double sender_lines = 20;         // lines (and commands) waiting for one sender
   double queue_bytes = 256 * 1024;  // everything waiting
-  double channel_lines = 3;        // a longer reply in a channel goes to the asker privately
+  double channel_lines = 3;         // a longer reply in a channel goes to the asker privately
 
   // Time, in seconds.
   double reconnect_initial = 1;

@@ -4,8 +4,7 @@
 
 namespace deckhand::irc {
 
-void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines,
-                     bool may_go_ahead) {
+void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines, bool may_go_ahead) {
   if (lines.empty()) return;
   std::deque<QueuedLine>& queue = by_sender_[sender];
   if (queue.empty()) {

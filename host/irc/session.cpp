@@ -469,6 +469,11 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
         "no reply to " + Shown(sender) + ": asked whether they meant " + Shown(command->hint));
     return Tell(sender, label, config_.texts.hint, {{"{hint}", config_.prefix + command->hint}});
   }
+  if (command->action == ChatAction::kPeek && command->peek_count == 0) {
+    Log(LogLevel::kInfo, "no reply to " + Shown(sender) + ": a peek of a wrong count");
+    return Tell(sender, label, config_.texts.peek_count,
+                {{"{prefix}", ToWire(config_.prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
+  }
   if (in_channel && IsDealerCommand(*command) && !dealers_.MayDeal(where, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + Shown(where) + " from " + Shown(sender));
@@ -747,6 +752,7 @@ void IrcSession::OnCap(const IrcMessage& message) {
   if (params.size() < 3) return;
   const std::string& subcommand = params[1];
   if (subcommand == "LS") {
+    if (cap_listing_done_) return;  // a listing past the bound, or a second one
     // Only what we would ask for is kept of the listing, whatever its length.
     std::string offered = " " + params.back() + " ";
     for (std::string_view wanted : kWantedCaps) {
@@ -765,6 +771,7 @@ void IrcSession::OnCap(const IrcMessage& message) {
     }
     bool more = params.size() > 3 && params[2] == "*";
     if (more && ++cap_lines_ < kMaxCapLines) return;
+    cap_listing_done_ = true;
     if (!config_.sasl_password.empty() &&
         offered_capabilities_.find(" sasl") == std::string::npos) {
       Log(LogLevel::kWarning, "the server offers no SASL");

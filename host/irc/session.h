@@ -204,6 +204,7 @@ class IrcSession {
   SessionOutput output_;
   bool quitting_ = false;
   int cap_lines_ = 0;
+  bool cap_listing_done_ = false;
   Clock::time_point now_{};  // of the event being handled
   std::uint64_t next_job_ = 1;
 };

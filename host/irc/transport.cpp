@@ -120,6 +120,12 @@ void Transport::Connect() {
   auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_, std::move(context));
   link->session.Adopt(std::move(unsent_));
   unsent_ = {};
+  for (auto& [job, answer] : orphans_) {
+    link->session.Answered(job,
+                           {std::move(answer.lines), answer.dealt, std::move(answer.silent_reason)},
+                           Clock::now());
+  }
+  orphans_.clear();
   link_ = link;
   Log(LogLevel::kInfo, "connecting to " + config_.server + " port " + std::to_string(config_.port) +
                            (config_.tls ? " with TLS" : ""));
@@ -273,7 +279,13 @@ void Transport::RunJob(LibraryJob job) {
 }
 
 void Transport::OnAnswer(LibraryJob job, GameAnswer answer) {
-  if (!link_ || stopping_) return;
+  if (stopping_) return;
+  if (!link_) {
+    // As many as can be waiting for the worker: the sessions bound those.
+    constexpr std::size_t kMaxOrphans = 400;
+    if (orphans_.size() < kMaxOrphans) orphans_.emplace_back(std::move(job), std::move(answer));
+    return;
+  }
   link_->session.Answered(
       job, {std::move(answer.lines), answer.dealt, std::move(answer.silent_reason)}, Clock::now());
   Dispatch(link_);

@@ -64,6 +64,8 @@ class Transport {
   std::vector<WireChannel> channels_;
   BotState& state_;
   SendQueue unsent_;  // lines of a dropped link, for the next one
+  // Answers that came back while no link was up (hidden cards among them), for the next one.
+  std::vector<std::pair<LibraryJob, GameAnswer>> orphans_;
 
   LinkPtr link_;  // the connection of the moment; null between connections
   asio::ip::tcp::resolver resolver_;

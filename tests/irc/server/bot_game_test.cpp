@@ -164,6 +164,30 @@ TEST_F(BotTest, DealsHandsThatOnlyTheirPlayersSee) {
   EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "54");
 }
 
+// The dealer is in control: another player's reset is refused with who may, a nick outside the
+// channel (ngircd lets it send there) gets nothing, and when the owner leaves the next dealer
+// owns the deck.
+TEST_F(BotTest, OnlyTheDealerResetsAndOutsidersAreIgnored) {
+  auto alice = Player("alice", "utf-8", "#table");
+  auto bob = Player("bob", "utf-8", "#table");
+  auto carol = Player("carol", "utf-8", "");
+  StartBot({});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+  alice->Say("#table", "!deck,trump");
+  AwaitReply(*bob, "#table", 1);
+  bob->Say("#table", "!shuffle");
+  BotReply refused = AwaitReply(*bob, "bob", 1);
+  EXPECT_NE(refused.text.find("alice"), std::string::npos) << refused.text;
+  carol->Say("#table", "!peek,1000");
+  std::vector<ServerLine> to_carol = carol->Drain(std::chrono::seconds(3));
+  EXPECT_TRUE(std::none_of(to_carol.begin(), to_carol.end(),
+                           [&](const ServerLine& line) { return line.nick == bot_nick_; }));
+  alice->SendRaw("PART #table");
+  bob->Say("#table", "!deck,major");
+  EXPECT_EQ(AwaitReply(*bob, "#table", 1).text,
+            Direct(LoadedPlugin().deck, "#oracle", "deck,major"));
+}
+
 // In a private message the deck is the sender's own, beside the channel's, kept under a target
 // of the bot's (the first private deck is "~deck1").
 TEST_F(BotTest, PrivateMessagePlaysTheSendersOwnDeck) {
@@ -379,7 +403,11 @@ TEST_F(BotTest, AServerThatReadsNothingIsDropped) {
     }
   });
   StartBot({.port = deaf.port(), .extra_settings = "write_timeout = 3\n"});
-  EXPECT_TRUE(WaitForText(bot_log_, "nothing we sen", std::chrono::seconds(40)));
+  const std::string dropped = "the server takes nothing we send (";
+  ASSERT_TRUE(WaitForText(bot_log_, dropped, std::chrono::seconds(40)));
+  std::string log = ReadFile(bot_log_);
+  std::size_t waiting = std::stoul(log.substr(log.find(dropped) + dropped.size()));
+  EXPECT_LE(waiting, 64u * 1024 + 512) << "more waited than the bound";
 }
 
 }  // namespace

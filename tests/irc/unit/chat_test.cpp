@@ -33,9 +33,9 @@ TEST(ChatCommand, TakesThePrefixAndACommandWordInAnyCase) {
       {"!peek,3", "!", kPeek, "Check", "check", 3},
       {"!peek", "!", kPeek, "Check", "check", 1},
       {"!peek,1000", "!", kPeek, "Check", "check", 1000},
-      {"!peek,1001", "!", std::nullopt, "", "", 0},
-      {"!peek,0", "!", std::nullopt, "", "", 0},
-      {"!peek,2x", "!", std::nullopt, "", "", 0},
+      {"!peek,1001", "!", kPeek, "Check", "check", 0},  // the sender hears the range
+      {"!peek,0", "!", kPeek, "Check", "check", 0},
+      {"!peek,2x", "!", kPeek, "Check", "check", 0},
       {"! draw", "!", std::nullopt, "", "", 0},
       {"!drawing", "!", std::nullopt, "", "", 0},
       {"draw", "!", std::nullopt, "", "", 0},

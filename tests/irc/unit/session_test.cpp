@@ -129,6 +129,53 @@ TEST_F(SessionTest, TakesAnotherNickWhileTheServerRefusesOurs) {
         {":irc 433 * deckhand :in use", {}}},  // registered: no more guessing
        [this](std::string_view line) { return In(line); });
   EXPECT_EQ(session_->nick(), "deckhand3");
+  // Its own nick is asked after now and then, and taken back once free.
+  EXPECT_EQ(Tick(1), Lines{"ISON deckhand"});
+  EXPECT_EQ(In(":irc 303 deckhand3 :deckhand"), Lines{});
+  EXPECT_EQ(Tick(30), Lines{});
+  EXPECT_EQ(Tick(30), Lines{"ISON deckhand"});
+  EXPECT_EQ(In(":irc 303 deckhand3 :"), Lines{"NICK deckhand"});
+  In(":deckhand3!bot@host NICK deckhand");
+  EXPECT_EQ(Tick(120), Lines{"PING :deckhand-irc"}) << "no more asking";
+}
+
+TEST_F(SessionTest, ARefusedLoginStopsTheBotUnlessAllowed) {
+  config_.sasl_password = "pw";
+  for (bool required : {true, false}) {
+    config_.sasl_required = required;
+    Start();
+    In(":irc CAP * LS :sasl");
+    In(":irc CAP * ACK :sasl");
+    EXPECT_EQ(In(":irc 904 deckhand :SASL authentication failed"),
+              required ? Lines{"QUIT :deckhand-irc stopped: settings do not fit the server"}
+                       : Lines{"CAP END"});
+    EXPECT_EQ(output_.stop, required);
+  }
+}
+
+TEST_F(SessionTest, ABanIsTriedAgainLaterAndOnAnInvite) {
+  config_.ban_retry = 600;
+  config_.ping_interval = 86400;  // no keep-alive in the way
+  Start();
+  Registered();
+  In(":op!u@h KICK #t deckhand :out");
+  EXPECT_EQ(Tick(10), Lines{"JOIN #t"});
+  In(":irc 474 deckhand #t :Cannot join channel (+b)");
+  EXPECT_EQ(Tick(599), Lines{});
+  EXPECT_EQ(Tick(1), Lines{"JOIN #t"});
+  In(":irc 474 deckhand #t :Cannot join channel (+b)");
+  EXPECT_EQ(In(":op!u@h INVITE deckhand #t"), Lines{"JOIN #t"});
+}
+
+TEST(WithoutSecrets, MasksPasswordsCredentialsAndChannelKeys) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"PASS hunter2", "PASS (hidden)"},
+      {"AUTHENTICATE Ym90AGJvdABwdw==", "AUTHENTICATE (hidden)"},
+      {"AUTHENTICATE PLAIN", "AUTHENTICATE PLAIN"},
+      {"JOIN #poker s3cretkey", "JOIN #poker (key hidden)"},
+      {"JOIN #table", "JOIN #table"},
+  };
+  for (const auto& [line, shown] : cases) EXPECT_EQ(WithoutSecrets(line), shown) << line;
 }
 
 TEST_F(SessionTest, KeepAlivePingsAfterSilenceAndDropsWhenUnanswered) {
@@ -294,11 +341,13 @@ TEST_F(SessionTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
                       "NOTICE bob :[#t] bob: !shuffleを使えるのはalice（デッキを配った人）とチャン"
                       "ネルオペレーターです"),
             sent.end());
-  // The owner leaves: whoever deals next owns the deck.
+  // The owner leaves: ownership lapses, even when they come back, and whoever deals next owns
+  // the deck.
   In(":alice!u@h PART #t");
-  EXPECT_EQ(Say("bob", "!deck,trump"), 1u);
-  AnswerAll({"NOTICE #t :ok"}, true);
   In(":alice!u@h JOIN #t");
+  EXPECT_EQ(Say("bob", "!shuffle"), 1u);
+  EXPECT_EQ(Say("bob", "!deck,trump"), 2u);
+  AnswerAll({"NOTICE #t :ok"}, true);
   EXPECT_EQ(Say("alice", "!shuffle"), 0u);
   // In a private message everyone is their own dealer.
   EXPECT_EQ(Say("alice", "!shuffle", "deckhand"), 1u);
@@ -355,10 +404,11 @@ TEST_F(SessionTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
   EXPECT_EQ(Say("alice", "!draw, 2"), 0u);
   EXPECT_EQ(Say("alice", "!help,peek"), 0u);
   EXPECT_EQ(Say("alice", "hello !draw"), 0u);
-  EXPECT_EQ(
-      Sent(),
-      (Lines{"NOTICE alice :[#t] 「!draw,2」のことですか？（カンマの後に空白は入れません）",
-             "NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）"}));
+  EXPECT_EQ(Say("alice", "!peek,0"), 0u);
+  EXPECT_EQ(Sent(),
+            (Lines{"NOTICE alice :[#t] 「!draw,2」のことですか？（カンマの後に空白は入れません）",
+                   "NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）",
+                   "NOTICE alice :[#t] !peek,N の N は 1 から 1000 までです"}));
   EXPECT_EQ(Say("alice", "!help"), 0u);
   Lines help = Sent();
   ASSERT_GT(help.size(), 8u);
@@ -419,13 +469,20 @@ TEST_F(SessionTest, PrivateDecksAreTheBotsOwnBoundedTargets) {
 
 TEST_F(SessionTest, HostileServerLinesAreBounded) {
   Start();
-  for (int i = 0; i < 20000; ++i) In(":irc CAP * LS * :x" + std::to_string(i));
-  EXPECT_EQ(In(":irc CAP * LS :multi-prefix"), Lines{"CAP REQ :multi-prefix"});
+  // A listing that never ends is taken as done after 64 lines, and then left alone.
+  Lines sent;
+  for (int i = 0; i < 20000; ++i) {
+    Lines out = In(":irc CAP * LS * :multi-prefix x" + std::to_string(i));
+    sent.insert(sent.end(), out.begin(), out.end());
+  }
+  EXPECT_EQ(sent, Lines{"CAP REQ :multi-prefix"});
+  EXPECT_EQ(In(":irc CAP * LS :multi-prefix"), Lines{});
   Registered();
-  EXPECT_EQ(Say("ali\rce", "!count"), 0u);
+  // A CR or NUL inside a line (here in the sender's prefix) drops the whole line.
+  EXPECT_EQ(Say("ali\rce", "!count", "deckhand"), 0u);
   std::string nul("\0", 1);
-  In(":alice!u@h PRIVMSG #t :!count" + nul);
-  EXPECT_TRUE(output_.jobs.empty());
+  EXPECT_EQ(Say("alice", "!count" + nul, "deckhand"), 0u);
+  EXPECT_EQ(Say("alice", "!count", "deckhand"), 1u);
 }
 
 TEST_F(SessionTest, AWireEncodingTheServerRefusesStopsTheBot) {
