@@ -6,7 +6,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string_view>
 
@@ -99,6 +101,18 @@ std::optional<std::string> SetEncoding(const std::string& value, BotConfig& conf
   return std::nullopt;
 }
 
+std::optional<std::string> SetLogLevel(const std::string& value, BotConfig& config) {
+  static constexpr std::pair<std::string_view, LogLevel> kLevels[] = {
+      {"info", LogLevel::kInfo}, {"warning", LogLevel::kWarning}, {"error", LogLevel::kError}};
+  for (const auto& [name, level] : kLevels) {
+    if (value == name) {
+      config.log_level = level;
+      return std::nullopt;
+    }
+  }
+  return "unknown log level \"" + value + "\": use info, warning or error";
+}
+
 std::optional<std::string> AddChannel(const std::string& value, BotConfig& config) {
   std::optional<ChannelSetting> channel = ParseChannelSetting(value);
   if (!channel) return "\"" + value + "\" is not a channel (#name, optionally a space and a key)";
@@ -157,6 +171,7 @@ const std::vector<Key>& Keys() {
       {"server", "tls_fingerprint", SetFingerprint},
       {"server", "password", std::bind(SetText, &BotConfig::server_password, _1, _2)},
       {"server", "encoding", SetEncoding},
+      {"log", "level", SetLogLevel},
       {"bot", "nick", std::bind(SetWord, &BotConfig::nick, _1, _2)},
       {"bot", "user", std::bind(SetWord, &BotConfig::user, _1, _2)},
       {"bot", "realname", std::bind(SetText, &BotConfig::realname, _1, _2)},
@@ -438,12 +453,41 @@ LoadedConfig LoadConfig(int argc, char** argv) {
       return loaded;
     }
   }
+  if (const char* directory = std::getenv("CREDENTIALS_DIRECTORY")) {
+    if (std::optional<std::string> reason = ReadCredentials(directory, config)) {
+      loaded.error = *reason;
+      return loaded;
+    }
+  }
   if (std::optional<std::string> reason = CheckConsistency(config)) {
     loaded.error = *reason;
     return loaded;
   }
   loaded.config = std::move(config);
   return loaded;
+}
+
+std::optional<std::string> ReadCredentials(const std::string& directory, BotConfig& config) {
+  // A password is one line; anything longer than this is no password but a wrong file.
+  constexpr std::size_t kLongestPassword = 1024;
+  for (auto [name, field] : {std::pair{"server_password", &BotConfig::server_password},
+                             std::pair{"sasl_password", &BotConfig::sasl_password}}) {
+    if (!(config.*field).empty()) continue;  // the settings' own value stands
+    std::filesystem::path path = std::filesystem::path(directory) / name;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) continue;  // this credential was not given
+    std::string value(kLongestPassword + 1, '\0');
+    in.read(value.data(), static_cast<std::streamsize>(value.size()));
+    value.resize(static_cast<std::size_t>(in.gcount()));
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
+    if (value.size() > kLongestPassword || value.find_first_of("\r\n", 0) != std::string::npos ||
+        value.find('\0') != std::string::npos) {
+      return "the credential " + path.string() + " is not one line of at most " +
+             std::to_string(kLongestPassword) + " bytes";
+    }
+    config.*field = std::move(value);
+  }
+  return std::nullopt;
 }
 
 std::string UsageText() {

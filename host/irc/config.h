@@ -1,6 +1,8 @@
 // deckhand-irc's settings: an INI file read first, then command-line options over it.
 #pragma once
 
+#include "host/irc/log.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,6 +102,8 @@ struct BotConfig {
   double ban_retry = 600;       // a ban keeps the bot out of a channel this long, or to an INVITE
 
   bool verbose = false;
+  // The least important log lines written: info, warning or error ([log] level).
+  LogLevel log_level = LogLevel::kInfo;
   bool key_on_command_line = false;  // a --channel gave a key, which `ps` shows to everyone
   HostTexts texts;
 };
@@ -116,6 +120,11 @@ struct LoadedConfig {
 // Reads the settings: defaults, then the file named by --config (when given), then every other
 // option. An error names the file, its line and the reason, or the option and the reason.
 LoadedConfig LoadConfig(int argc, char** argv);
+
+// The passwords given as systemd credentials (files server_password and sasl_password in
+// `directory`, the service's $CREDENTIALS_DIRECTORY), for those the settings leave empty; a
+// reason when one is there but is no password.
+std::optional<std::string> ReadCredentials(const std::string& directory, BotConfig& config);
 
 // Reads an INI file over `config`. False and `error` ("FILE:LINE: reason") on the first fault.
 bool ReadConfigFile(const std::string& path, BotConfig& config, std::string* error);

@@ -9,6 +9,7 @@ namespace deckhand::irc {
 namespace {
 
 bool verbose_log = false;
+LogLevel least_level = LogLevel::kInfo;
 
 std::string_view LevelName(LogLevel level) {
   switch (level) {
@@ -42,10 +43,12 @@ std::string TimeStamp() {
 }  // namespace
 
 void SetVerboseLog(bool verbose) { verbose_log = verbose; }
+void SetLogLevel(LogLevel level) { least_level = level; }
 bool VerboseLog() { return verbose_log; }
 
 void Log(LogLevel level, std::string_view message) {
   if (level == LogLevel::kDebug && !verbose_log) return;
+  if (level != LogLevel::kDebug && level < least_level) return;
   std::string line = TimeStamp();
   line.append(" ").append(LevelName(level)).append(" ").append(message).append("\n");
   // One write per line, so that lines stay whole when standard error is shared.

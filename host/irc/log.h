@@ -11,6 +11,9 @@ enum class LogLevel { kDebug, kInfo, kWarning, kError };
 void SetVerboseLog(bool verbose);
 bool VerboseLog();
 
+// Lines below `level` are not written (debug lines still need verbose). Info by default.
+void SetLogLevel(LogLevel level);
+
 void Log(LogLevel level, std::string_view message);
 
 }  // namespace deckhand::irc

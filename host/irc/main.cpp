@@ -80,6 +80,7 @@ std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
 
 int Run(BotConfig& config) {
   SetVerboseLog(config.verbose);
+  SetLogLevel(config.log_level);
   if (config.key_on_command_line) {
     Log(LogLevel::kWarning,
         "a channel key on the command line is shown to every user by ps: put it in the settings "

@@ -34,6 +34,7 @@ TEST(ConfigFile, NamesTheLineAndReasonOfTheFirstFault) {
       {"[server]\nhost = irc\n\n[bot]\nnick = two words\n", ":5: nick: must be one word"},
       {"[server]\ntls = maybe\n", ":2: tls: \"maybe\" is not true or false"},
       {"[server]\nencoding = latin1\n", ":2: encoding: unknown encoding \"latin1\""},
+      {"[log]\nlevel = loud\n", ":2: level: unknown log level \"loud\""},
       {"[server]\ntls_fingerprint = ab:cd\n", ":2: tls_fingerprint:"},
       {"[bot]\nchannel = table\n", ":2: channel: \"table\" is not a channel"},
       {"[bot]\nchannel = #a,#b\n", ":2: channel:"},
@@ -95,6 +96,23 @@ TEST(ConfigFile, ReadsEveryKindOfValueAndPathsFromTheFilesDirectory) {
   EXPECT_EQ(config.dealer, "ops");
   EXPECT_EQ(config.channel_dealers,
             (std::vector<std::pair<std::string, std::string>>{{"#two", "alice, bob"}}));
+}
+
+// The service's passwords come as credentials: files of the credentials directory, for what the
+// settings leave empty; a file that is no one-line password is refused.
+TEST(ConfigFile, PasswordsComeFromCredentialsTheSettingsLeaveEmpty) {
+  ScratchDirectory scratch;
+  scratch.Write("sasl_password", "s3cret\n");
+  scratch.Write("server_password", "from-file");
+  BotConfig config;
+  config.server_password = "from-settings";
+  EXPECT_EQ(ReadCredentials(scratch.path().string(), config), std::nullopt);
+  EXPECT_EQ(config.sasl_password, "s3cret");
+  EXPECT_EQ(config.server_password, "from-settings");
+
+  scratch.Write("sasl_password", "one\ntwo\n");
+  BotConfig refused;
+  EXPECT_NE(ReadCredentials(scratch.path().string(), refused), std::nullopt);
 }
 
 TEST(Options, OverrideTheFileWhereverConfigStands) {
