@@ -101,24 +101,6 @@ char32_t CodePointOf(std::string_view character) {
   return table.Single(static_cast<unsigned char>(character[0]));
 }
 
-void AppendUtf8(char32_t code_point, std::string& out) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | code_point >> 6);
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | code_point >> 12);
-    out += static_cast<char>(0x80 | (code_point >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | code_point >> 18);
-    out += static_cast<char>(0x80 | (code_point >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (code_point >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
-
 // Bytes no IRC line can carry, as they would end the line or cut it short, and those a client
 // acts on rather than shows: \x01 makes a NOTICE a CTCP reply, ESC starts a terminal sequence.
 bool BreaksIrcLine(std::string_view character) {
@@ -289,7 +271,7 @@ void WireCodec::LineWriter::Append(std::string_view character) {
   if (character.size() > 2 && character[0] == '&') {
     std::optional<host::CharacterReference> reference = host::ReadCharacterReference(character);
     if (reference && encoding_ == WireEncoding::kUtf8) {
-      AppendUtf8(reference->code_point, wire_);
+      host::AppendUtf8(reference->code_point, wire_);
       return;
     }
     for (std::size_t i = 0; i < character.size(); ++i) Append(character.substr(i, 1));
@@ -301,7 +283,7 @@ void WireCodec::LineWriter::Append(std::string_view character) {
       if (code_point == 0) {
         wire_ += kReplacementUtf8;
       } else {
-        AppendUtf8(code_point, wire_);
+        host::AppendUtf8(code_point, wire_);
       }
       return;
     case WireEncoding::kShiftJis:
