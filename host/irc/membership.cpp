@@ -155,6 +155,12 @@ bool Membership::IsIn(std::string_view channel, std::string_view nick) const {
   return members != nullptr && members->contains(FoldName(nick));
 }
 
+bool Membership::IsAnywhere(std::string_view nick) const {
+  std::string folded = FoldName(nick);
+  return std::any_of(channels_.begin(), channels_.end(),
+                     [&folded](const auto& channel) { return channel.second.contains(folded); });
+}
+
 std::vector<std::string> Membership::FoldedMembers(std::string_view channel) const {
   std::vector<std::string> nicks;
   if (const Members* members = Find(channel)) {

@@ -40,6 +40,8 @@ class Membership {
   void SetAccount(std::string_view nick, std::string_view account);
 
   bool IsIn(std::string_view channel, std::string_view nick) const;
+  // Whether `nick` is in any of the bot's channels.
+  bool IsAnywhere(std::string_view nick) const;
   // The channel's members, folded as FoldName folds them.
   std::vector<std::string> FoldedMembers(std::string_view channel) const;
   // True when the member holds `symbol` ('@', '+') or a status above it.

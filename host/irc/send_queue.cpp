@@ -96,6 +96,12 @@ std::size_t SendQueue::DropIf(const std::function<bool(const QueuedLine&)>& expi
   return dropped;
 }
 
+void SendQueue::MarkCarried() {
+  for (auto& [sender, queue] : by_sender_) {
+    for (QueuedLine& line : queue) line.carried = true;
+  }
+}
+
 std::size_t SendQueue::Waiting(const std::string& sender) const {
   auto found = by_sender_.find(sender);
   return found == by_sender_.end() ? 0 : found->second.size();

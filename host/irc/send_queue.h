@@ -24,6 +24,7 @@ struct QueuedLine {
   std::string target;  // the line's first parameter (a channel or a nick)
   std::chrono::steady_clock::time_point queued{};
   bool secret = false;  // cards told to one player: kept out of the log
+  bool carried = false;  // queued on an earlier link, before a reconnect
 };
 
 class SendQueue {
@@ -43,6 +44,9 @@ class SendQueue {
   bool AnyReady(const std::function<bool(const QueuedLine&)>& ready) const;
   // Drops the lines `expired` accepts; returns how many.
   std::size_t DropIf(const std::function<bool(const QueuedLine&)>& expired);
+
+  // Marks every line waiting as carried over from an earlier link.
+  void MarkCarried();
 
   std::size_t Waiting(const std::string& sender) const;
   std::size_t lines() const { return lines_; }

@@ -662,7 +662,9 @@ bool IrcSession::MayGo(const QueuedLine& line) const {
   // A channel's lines wait while the bot is out of it (kicked, not yet back after a reconnect).
   bool channel = !line.target.empty() &&
                  std::string_view("#&+!").find(line.target[0]) != std::string_view::npos;
-  return registered_ && (!channel || members_.IsJoined(line.target));
+  if (!registered_) return false;
+  if (channel) return members_.IsJoined(line.target);
+  return !line.carried || members_.IsAnywhere(line.target);
 }
 
 std::optional<Outgoing> IrcSession::NextPaced(Clock::time_point now) {

@@ -112,7 +112,12 @@ class IrcSession {
   // The library's answer to a job: NOTICE lines to queue.
   void Answered(const LibraryJob& job, JobAnswer answer, Clock::time_point now);
   // Lines still waiting when the previous link dropped: sent once back in, for a while.
-  void Adopt(SendQueue unsent) { queue_ = std::move(unsent); }
+  // Takes the lines an earlier link left unsent. Those to a player wait until the player is seen
+  // in one of the bot's channels again: whoever left meanwhile is not told another's cards.
+  void Adopt(SendQueue unsent) {
+    queue_ = std::move(unsent);
+    queue_.MarkCarried();
+  }
   SendQueue TakeUnsent() { return std::move(queue_); }
   // Timers: keep-alive, rejoins.
   void Tick(Clock::time_point now);

@@ -428,6 +428,24 @@ TEST_F(SessionTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
   EXPECT_TRUE(deal[0].starts_with("NOTICE alice :!deal")) << deal[0];
 }
 
+// Lines a dropped link left unsent go out on the next one, each to a player once the player is
+// seen in a channel again; one who left meanwhile is not told (another may have the nick now).
+TEST_F(SessionTest, LinesLeftByADroppedLinkGoOnlyToPlayersStillThere) {
+  Start();
+  Registered();
+  Say("alice", "!hdraw");
+  Say("bob", "!hdraw");
+  AnswerAll({"NOTICE {to} :[#t] cards"});
+  SendQueue unsent = session_->TakeUnsent();
+  Start();
+  session_->Adopt(std::move(unsent));
+  In(":irc 001 deckhand :Welcome");
+  In(":deckhand!bot@host JOIN #t");
+  EXPECT_EQ(Sent(5), Lines{}) << "no one is known to be there yet";
+  In(":irc 353 deckhand = #t :deckhand alice");
+  EXPECT_EQ(Sent(5), Lines{"NOTICE alice :[#t] cards"});
+}
+
 TEST_F(SessionTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesFirst) {
   Start();
   Registered();
