@@ -155,6 +155,11 @@ TEST_F(BotTest, DealsHandsThatOnlyTheirPlayersSee) {
   EXPECT_NE(AwaitReply(*bob, "#table", top[3].size()).text.find(top[3]), std::string::npos);
   bob->Say("#table", "!hand");
   EXPECT_EQ(AwaitReply(*bob, "bob", 9).text, "[#table] " + top[1]);
+  // A draw goes onto the discard pile, on top of the card played.
+  bob->Say("#table", "!draw");
+  std::string drawn = AwaitReply(*bob, "#table", 1).text;
+  bob->Say("#table", "!discards");
+  EXPECT_EQ(AwaitReply(*bob, "#table", drawn.size()).text, drawn + "," + top[3]);
   // Only the dealer brings the cards back: every hand and the discard pile.
   bob->Say("#table", "!recall,all");
   EXPECT_EQ(AwaitReply(*bob, "bob", 1).lines.size(), 1u);
