@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,21 +31,22 @@ bool recording = false;
 std::vector<std::string> synced_paths;
 
 // While set, getcwd tells this path instead of the real one: the current directory's path as
-// another user may have made it by swapping a parent for a link a moment before.
-std::string swapped_directory;
+// another user may have made it by swapping a parent for a link a moment before. A plain pointer,
+// constant-initialised: getcwd is called while other files' statics are still being built.
+const char* swapped_directory = nullptr;
 
 }  // namespace
 
 extern "C" char* getcwd(char* buffer, std::size_t size) {
   using Getcwd = char* (*)(char*, std::size_t);
   static const Getcwd real = reinterpret_cast<Getcwd>(::dlsym(RTLD_NEXT, "getcwd"));
-  if (swapped_directory.empty() || buffer == nullptr) return real(buffer, size);
-  if (swapped_directory.size() >= size) {
+  if (swapped_directory == nullptr || buffer == nullptr) return real(buffer, size);
+  std::size_t length = std::strlen(swapped_directory);
+  if (length >= size) {
     errno = ERANGE;
     return nullptr;
   }
-  std::copy(swapped_directory.begin(), swapped_directory.end(), buffer);
-  buffer[swapped_directory.size()] = '\0';
+  std::memcpy(buffer, swapped_directory, length + 1);
   return buffer;
 }
 
@@ -180,12 +182,13 @@ TEST(SaveFileCareTest, FilesAreReachedFromTheCurrentDirectoryNotByItsPath) {
   scratch.Write("decksave.ini", kSaveFile);
   scratch.Write("modes.ini", "[MODE]\r\nm=d.ini\r\n");
   scratch.Write("d.ini", "[DECK]\r\nMax=1\r\n1=New\r\n");
-  swapped_directory = victim_path.string();
+  const std::string victim_text = victim_path.string();
+  swapped_directory = victim_text.c_str();
   EXPECT_EQ(CallCommand(&::Count, "u #t m count"), "NOTICE #t 5");
   EXPECT_EQ(CallCommand(&::Draw, "u #t m draw"), kDrawn);
   EXPECT_EQ(CallCommand(&::Deck, "u #u modes.ini deck,m"),
             "NOTICE #u " + std::string(kDeckSetText) + "m");
-  swapped_directory.clear();
+  swapped_directory = nullptr;
   EXPECT_EQ(scratch.Read("decksave.ini"), "[DECK]\r\n#t=B,C,D,E\r\n#u=New\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(victim_path),
                           std::filesystem::directory_iterator()),
