@@ -1,7 +1,7 @@
 // Fuzzes the IRC bot's wire encodings and reply splitter on arbitrary bytes. Properties:
 //  - reading any bytes from the wire never crashes; what it reads, written back and read again,
 //    is the same text, but for the bytes a client acts on (\x01, ESC), which never go out as
-//    they are;
+//    they are, and for character references, which a UTF-8 wire carries as their characters;
 //  - a reply of any bytes is cut into pieces that each fit, each readable on its own, which put
 //    together (without the marks at cuts) are the whole reply as written on the wire.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -31,6 +31,8 @@ void CheckReading(const WireCodec& codec, const std::string& wire) {
     Fail("a byte that breaks or acts on a line went to the wire");
   }
   if (text->find_first_of("\x01\x1B") != std::string::npos) return;  // neutralised on the way
+  // A character reference goes to a UTF-8 wire as its character, which has no library form.
+  if (codec.encoding() == WireEncoding::kUtf8 && text->find("&#") != std::string::npos) return;
   if (codec.ToLibrary(written) != text) Fail("read text does not come back");
 }
 
