@@ -39,9 +39,11 @@ class PosixFileOps final : public FileOps {
   FileContent ReadWhole(const std::string& path, Links links) override {
     FileContent content;
     int fd = -1;
-    content.outcome = OpenToRead(path, links, fd);
+    std::size_t size = 0;
+    content.outcome = OpenToRead(path, links, fd, size);
     if (content.outcome != ReadOutcome::kRead) return content;
-    content.outcome = ReadAll(fd, content.bytes) ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
+    content.outcome =
+        ReadAll(fd, size, content.bytes) ? ReadOutcome::kRead : ReadOutcome::kUnreadable;
     ::close(fd);
     if (content.outcome != ReadOutcome::kRead) content.bytes.clear();
     return content;
@@ -97,7 +99,8 @@ class PosixFileOps final : public FileOps {
   ReadOutcome ReadInPieces(const std::string& path, Links links,
                            const std::function<bool(std::string_view)>& take) override {
     int fd = -1;
-    ReadOutcome outcome = OpenToRead(path, links, fd);
+    std::size_t size = 0;
+    ReadOutcome outcome = OpenToRead(path, links, fd, size);
     if (outcome != ReadOutcome::kRead) return outcome;
     // Small enough to stay in the processor's cache between the read and the look at it.
     constexpr std::size_t kPiece = 128 * 1024;
@@ -118,9 +121,10 @@ class PosixFileOps final : public FileOps {
   }
 
  private:
-  // Opens a regular file to read. Non-blocking, so that a named pipe in the file's place cannot
-  // keep the open waiting for a writer (the flag changes nothing for a regular file).
-  static ReadOutcome OpenToRead(const std::string& path, Links links, int& fd) {
+  // Opens a regular file to read, and tells its size. Non-blocking, so that a named pipe in the
+  // file's place cannot keep the open waiting for a writer (the flag changes nothing for a
+  // regular file).
+  static ReadOutcome OpenToRead(const std::string& path, Links links, int& fd, std::size_t& size) {
     int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::kRefuse ? O_NOFOLLOW : 0);
     fd = ::open(path.c_str(), flags);
     if (fd < 0) {
@@ -134,6 +138,7 @@ class PosixFileOps final : public FileOps {
       ::close(fd);
       return ReadOutcome::kUnreadable;
     }
+    size = static_cast<std::size_t>(info.st_size);
     return ReadOutcome::kRead;
   }
 
@@ -151,12 +156,10 @@ class PosixFileOps final : public FileOps {
 
   // Reads straight into the result: a save file of many targets runs to megabytes, and a copy
   // through a buffer would cost as much again as the read itself.
-  static bool ReadAll(int fd, FileBytes& bytes) {
-    struct stat info;
-    if (::fstat(fd, &info) != 0) return false;
+  static bool ReadAll(int fd, std::size_t size, FileBytes& bytes) {
     // One byte more than the size: the read that finds the end then needs no bigger buffer for
-    // the usual file, which has not grown since fstat.
-    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
+    // the usual file, which has not grown since it was opened.
+    bytes.resize(size + 1);
     std::size_t filled = 0;
     for (;;) {
       if (filled > kMostFileBytes) return false;                   // it has grown past what is read

@@ -101,7 +101,7 @@ void SaveFileLock::Release() noexcept {
   held_ = false;
 }
 
-SaveFileLock TakeSaveFileLock(bool to_read) {
+SaveFileLock SaveFileLock::Take(bool to_read) {
   SaveFileLock lock;
   std::string path = SaveLockPath();
   if (HeldByThisThread(path)) {
@@ -122,9 +122,9 @@ SaveFileLock TakeSaveFileLock(bool to_read) {
   return lock;
 }
 
-SaveFileLock LockSaveFile() { return TakeSaveFileLock(false); }
+SaveFileLock LockSaveFile() { return SaveFileLock::Take(false); }
 
-SaveFileLock LockSaveFileToRead() { return TakeSaveFileLock(true); }
+SaveFileLock LockSaveFileToRead() { return SaveFileLock::Take(true); }
 
 CardList LoadDeck(std::string_view target) {
   // A read needs no protection from saves, which replace the file in one step. Where a save

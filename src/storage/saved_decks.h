@@ -43,16 +43,18 @@ class SaveFileLock {
   explicit operator bool() const { return held_; }
 
  private:
-  friend SaveFileLock TakeSaveFileLock(bool to_read);
+  friend SaveFileLock LockSaveFile();
+  friend SaveFileLock LockSaveFileToRead();
+  // Takes the lock, waiting at most kSaveLockWait; for a reader (`to_read`), only where a lock
+  // file is there already.
+  static SaveFileLock Take(bool to_read);
   void Release() noexcept;
 
   bool held_ = false;
   std::unique_ptr<HeldSaveLock> own_;  // set only on the outermost holder on this thread
 };
 
-// Takes the save file's lock, waiting at most kSaveLockWait; for a reader (`to_read`), only
-// where a lock file is there already.
-SaveFileLock TakeSaveFileLock(bool to_read);
+// Takes the save file's lock, waiting at most kSaveLockWait.
 SaveFileLock LockSaveFile();
 // The same for a reader: not held, without waiting, when there is no lock file yet (no save
 // has run here), which it never creates.
