@@ -67,12 +67,6 @@ std::string Base64(std::string_view bytes) {
   return encoded;
 }
 
-std::string FormatSeconds(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", seconds);
-  return text;
-}
-
 bool IsOneOf(std::string_view command, std::initializer_list<std::string_view> codes) {
   return std::find(codes.begin(), codes.end(), command) != codes.end();
 }
@@ -94,6 +88,24 @@ double BackoffSeconds(int failures, double initial, double maximum, double unit_
   double delay = initial * std::pow(2.0, std::min(failures, 62));
   delay = std::min(delay, maximum);
   return delay - delay / 2 * unit_random;
+}
+
+std::string FormatSeconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+std::string NeverConnectedText(std::string_view server, int port, std::string_view reason,
+                               int failures, double delay) {
+  std::string where = std::string(server) + " port " + std::to_string(port);
+  std::string again = "; trying again in " + FormatSeconds(delay) + " s";
+  if (failures > 0) return "still cannot reach " + where + ": " + std::string(reason) + again;
+  return "cannot reach the IRC server at " + where + ": " + std::string(reason) +
+         ". Is a server running there? Check host and port under [server] in the settings, or"
+         " --server and --port (to try the bot on this machine, start a local server such as"
+         " ngircd)" +
+         again;
 }
 
 std::vector<std::string> SaslPlainLines(std::string_view account, std::string_view password) {

@@ -91,6 +91,15 @@ std::string FoldName(std::string_view name);
 // cut off together do not come back together. `unit_random` is in [0, 1).
 double BackoffSeconds(int failures, double initial, double maximum, double unit_random);
 
+// Seconds for the log, to a tenth ("1.5").
+std::string FormatSeconds(double seconds);
+
+// The log's line for a failed attempt while the bot has never reached its server. Most often
+// nothing listens where the settings point (no server started, a wrong port), so the first
+// failure says where it tried and what to look at; later ones say only that it still cannot.
+std::string NeverConnectedText(std::string_view server, int port, std::string_view reason,
+                               int failures, double delay);
+
 // The AUTHENTICATE lines of a SASL PLAIN login: the credentials in base64, in pieces of 400
 // characters, and "+" after a last piece of exactly 400.
 std::vector<std::string> SaslPlainLines(std::string_view account, std::string_view password);

@@ -37,11 +37,6 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
       std::chrono::duration<double>(seconds));
 }
 
-std::string FormatSeconds(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", seconds);
-  return text;
-}
 
 }  // namespace
 
@@ -172,6 +167,7 @@ void Transport::OnConnectDeadline(LinkPtr link, const asio::error_code& error) {
 
 void Transport::LinkUp(LinkPtr link) {
   link->up = true;
+  ever_linked_ = true;
   link->deadline.cancel();
   Log(LogLevel::kInfo, "connected to " + config_.server + " port " + std::to_string(config_.port));
   link->session.Connected(Clock::now());
@@ -299,10 +295,12 @@ void Transport::Lost(const std::string& reason) {
   }
   link_.reset();
   if (stopping_) return Finish();
-  double delay = BackoffSeconds(failures_++, config_.reconnect_initial, config_.reconnect_max,
+  double delay = BackoffSeconds(failures_, config_.reconnect_initial, config_.reconnect_max,
                                 std::uniform_real_distribution<double>(0, 1)(random_));
   Log(LogLevel::kWarning,
-      "connection lost: " + reason + "; reconnecting in " + FormatSeconds(delay) + " s");
+      ever_linked_ ? "connection lost: " + reason + "; reconnecting in " + FormatSeconds(delay) + " s"
+                   : NeverConnectedText(config_.server, config_.port, reason, failures_, delay));
+  ++failures_;
   reconnect_timer_.expires_after(Seconds(delay));
   reconnect_timer_.async_wait([this](const asio::error_code& error) {
     if (!error && !stopping_) Connect();

@@ -72,6 +72,7 @@ class Transport {
   asio::steady_timer reconnect_timer_;
   asio::steady_timer quit_timer_;
   int failures_ = 0;
+  bool ever_linked_ = false;  // whether any connection got as far as the server
   bool stopping_ = false;
   bool failed_ = false;
   std::mt19937 random_;

@@ -397,6 +397,21 @@ TEST_F(BotTest, AHandshakeThatNeverEndsIsGivenUpAndTriedAgain) {
       << "no second try";
 }
 
+// Nothing listens where the settings point: the bot says where it tried and what to check, once,
+// then only that it still cannot, and goes on trying.
+TEST_F(BotTest, NoServerAtAllIsSaidPlainlyWithAHint) {
+  std::uint16_t port = FreeLoopbackPort();
+  StartBot({.port = port});
+  std::string where = "127.0.0.1 port " + std::to_string(port);
+  ASSERT_TRUE(WaitForText(bot_log_, "still cannot reach " + where, std::chrono::seconds(20)));
+  std::string log = ReadFile(bot_log_);
+  const std::string hint = "Is a server running there? Check host and port under [server]";
+  EXPECT_NE(log.find("cannot reach the IRC server at " + where + ": "), std::string::npos) << log;
+  ASSERT_NE(log.find(hint), std::string::npos) << log;
+  EXPECT_EQ(log.find(hint), log.rfind(hint)) << "the hint is given once";
+  EXPECT_EQ(log.find("connection lost"), std::string::npos) << "it was never connected";
+}
+
 // A server that sends PINGs and reads nothing: the bot's answers pile up to the bound, and the
 // link is dropped rather than the bot growing.
 TEST_F(BotTest, AServerThatReadsNothingIsDropped) {
