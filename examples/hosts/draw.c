@@ -2,10 +2,11 @@
  * and asks it to draw cards for a target. Build and run:
  *
  *     cc -o draw draw.c -ldl
- *     ./draw /usr/local/lib/libdeckhand.so.1 '#table' draw,1-3
+ *     ./draw /usr/local/lib/libdeckhand.so.1 '#table' draw,1-3 | iconv -f CP932
  *
  * The data files (modes.ini, the deck files, decksave.ini) are those of the current directory.
- * Texts are Shift_JIS bytes: a real host converts the reply before it shows it. */
+ * Texts are Shift_JIS bytes, printed as they are (hence iconv on a UTF-8 terminal): a real host
+ * converts the reply to its chat's encoding before it sends it. */
 #include <dlfcn.h>
 #include <stdio.h>
 #include <string.h>
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  /* The command line: user, target, mode table, command text, separated by single spaces. */
+  /* The command line: user, target, mode table, command text, separated by spaces. The library
+   * only reads it. */
   char line[1024];
   int length = snprintf(line, sizeof line, "host %s modes.ini %s", argv[2], argv[3]);
   if (length < 0 || (size_t)length >= sizeof line) {

@@ -15,7 +15,8 @@ REPLY_SIZE = 4096  # the size every command expects of its reply buffer
 def call(library, command, target, text, modes="modes.ini", user="host"):
     """Calls one export; returns its reply line as text, or None when it has nothing to say."""
     line = " ".join([user, target, modes, text]).encode("cp932")
-    # The library may cut the line in place, so it gets a writable copy.
+    # The library only reads the line, but its parameter is char*, not const char*: it gets a
+    # buffer of its own rather than the memory of a bytes object, which must never change.
     line_buffer = ctypes.create_string_buffer(line)
     reply = ctypes.create_string_buffer(REPLY_SIZE)  # zero-filled: empty unless it replies
     getattr(library, command)(line_buffer, reply)
