@@ -146,7 +146,7 @@ void Transport::OnResolved(LinkPtr link, const asio::error_code& error,
 
 void Transport::OnTcpConnected(LinkPtr link, const asio::error_code& error) {
   if (link != link_) return;
-  if (error) return Lost("cannot connect: " + error.message());
+  if (error) return Lost(error.message());
   if (!link->tls) return LinkUp(link);
   PrepareTlsStream(link->stream, config_);
   link->stream.async_handshake(
