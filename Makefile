@@ -6,7 +6,7 @@ PREFIX ?= /usr/local
 # `make fuzz` builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 30
 
-.PHONY: all build test demo install dist fuzz bench clean
+.PHONY: all build test demo install dist fuzz bench format format-check clean
 
 all: build
 
@@ -41,6 +41,13 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench
 	bench/run_benchmarks.sh build/bench bench/results
+
+# Every C and C++ file of the tree, formatted by .clang-format (format-check only reports).
+SOURCES = git ls-files '*.c' '*.h' '*.cpp'
+format:
+	$(SOURCES) | xargs clang-format -i
+format-check:
+	$(SOURCES) | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf build
