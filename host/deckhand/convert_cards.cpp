@@ -6,17 +6,27 @@
 #include <iterator>
 #include <set>
 
+#include "deckhand/card_files.h"
+#include "host/common/card_text.h"
 #include "host/common/character_references.h"
-#include "host/deckhand/card_text.h"
 #include "host/deckhand/session.h"
 #include "host/deckhand/terminal.h"
-#include "storage/card_sets.h"
-#include "storage/file_ops.h"
-#include "storage/ini_format.h"
-#include "text/shift_jis.h"
-#include "text/text_lists.h"
 
 namespace deckhand::host {
+
+// Files are read, and deck files written, as the library reads and writes them.
+using card_files::EntryKey;
+using card_files::EntryLine;
+using card_files::FoldNameCase;
+using card_files::kCardCountKey;
+using card_files::kCardSetSection;
+using card_files::kMaxCardSetSize;
+using card_files::kModeSection;
+using card_files::LineKind;
+using card_files::LineReader;
+using card_files::NamesMatch;
+using card_files::ReadNumber;
+
 namespace {
 
 // Far beyond any card set (100,000 cards of a few hundred bytes); a larger file is no card file,
@@ -34,22 +44,22 @@ std::string Contents(std::string_view content) {
   std::size_t lines = 0;
   enum { kOther, kCards, kModes, kDone } section = kOther;
   bool seen_cards = false, seen_modes = false;
-  IniLineScanner scanner(content);
-  IniLine line;
+  LineReader scanner(content);
+  card_files::Line line;
   while (scanner.Next(line)) {
     ++lines;
-    if (line.kind == IniLineKind::kSection) {
+    if (line.kind == LineKind::kSection) {
       bool cards_header = !seen_cards && NamesMatch(line.name, kCardSetSection);
       bool modes_header = !seen_modes && NamesMatch(line.name, kModeSection);
       seen_cards |= cards_header;
       seen_modes |= modes_header;
       section = cards_header ? kCards : modes_header ? kModes : kOther;
-    } else if (line.kind == IniLineKind::kKey && section != kOther) {
-      std::string key = EffectiveIniKey(line.name);
+    } else if (line.kind == LineKind::kKey && section != kOther) {
+      std::string key = EntryKey(line.name);
       if (section == kModes) {
         modes.insert(FoldNameCase(key));
-      } else if (std::int32_t number = ParseIniNumber(key);
-                 number > 0 && FormatDecimal(number) == key) {
+      } else if (std::int32_t number = ReadNumber(key);
+                 number > 0 && std::to_string(number) == key) {
         cards.insert(key);
       }
     }
@@ -79,15 +89,12 @@ std::optional<std::string> DeckFileOfList(std::string_view list) {
     at = end + 1;
     if (card.empty()) continue;
     if (count == kMaxCardSetSize) return std::nullopt;
-    std::optional<IniEdit> entry =
-        PlanIniValue(header, kCardSetSection, FormatDecimal(++count), card);
+    std::optional<std::string> entry = EntryLine(std::to_string(++count), card);
     if (!entry) return std::nullopt;
-    entries += entry->head;
-    entries += entry->value;
-    entries += entry->tail;
+    entries += *entry;
   }
   if (count == 0) return std::nullopt;
-  return header + std::string(kCardCountKey) + "=" + FormatDecimal(count) + "\r\n" + entries;
+  return header + std::string(kCardCountKey) + "=" + std::to_string(count) + "\r\n" + entries;
 }
 
 std::string WhatWasKept(const std::vector<char32_t>& references) {
@@ -124,7 +131,7 @@ FileRead ReadCardFile(const std::string& path) {
 // Writes `bytes` to `path` through a temporary file beside it and a rename: a failure or a crash
 // leaves no partial file.
 bool WriteWhole(const std::string& path, std::string_view bytes, std::string* failure) {
-  if (ReplaceFileAtomically(path, bytes)) return true;
+  if (card_files::ReplaceFile(path, bytes)) return true;
   *failure =
       "cannot be written (is its directory writable, the file not read-only?); nothing "
       "changed";

@@ -4,7 +4,7 @@
 
 #include "host/common/encoding.h"
 #include "host/common/plugin.h"
-#include "host/deckhand/card_check.h"
+#include "host/common/card_check.h"
 #include "host/deckhand/convert_cards.h"
 #include "host/deckhand/options.h"
 #include "host/deckhand/session.h"

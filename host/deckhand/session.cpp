@@ -2,10 +2,10 @@
 
 #include <iostream>
 
+#include "deckhand/card_files.h"
 #include "host/common/ascii.h"
 #include "host/common/call.h"
-#include "host/deckhand/card_check.h"
-#include "text/shift_jis.h"
+#include "host/common/card_check.h"
 
 namespace deckhand::host {
 namespace {
@@ -89,7 +89,8 @@ std::string_view FailureOfReply(std::string_view reply, std::string_view target)
 }
 
 bool CheckModesFile(std::string_view library_name, std::string* error) {
-  for (std::size_t at = 0; at < library_name.size(); at += ShiftJisCharLength(library_name, at)) {
+  for (std::size_t at = 0; at < library_name.size();
+       at += card_files::ShiftJisCharLength(library_name, at)) {
     if (library_name[at] == '/' || library_name[at] == '\\') {
       *error =
           "--modes names a file of the data directory, not a path; the library looks for "

@@ -6,7 +6,7 @@
 
 #include "host/common/ascii.h"
 #include "host/common/call.h"
-#include "host/deckhand/card_check.h"
+#include "host/common/card_check.h"
 #include "host/irc/log.h"
 #include "host/irc/session.h"
 

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "host/common/plugin.h"
-#include "host/deckhand/card_check.h"
+#include "host/common/card_check.h"
 #include "host/irc/bot_state.h"
 #include "host/irc/config.h"
 #include "host/irc/game.h"

@@ -1,4 +1,4 @@
-#include "host/deckhand/card_check.h"
+#include "host/common/card_check.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,16 +10,38 @@
 #include <string_view>
 #include <utility>
 
-#include "commands/command_frame.h"
-#include "host/deckhand/card_text.h"
-#include "storage/card_sets.h"
-#include "storage/data_path.h"
-#include "storage/ini_format.h"
-#include "text/shift_jis.h"
-#include "text/text_lists.h"
+#include "deckhand/card_files.h"
+#include "deckhand/deckhand.h"
+#include "host/common/card_text.h"
 
 namespace deckhand::host {
+
+// The files are judged by the library's own reading of them, never by a reading of our own.
+using card_files::CardSet;
+using card_files::CardSetOutcome;
+using card_files::DataPath;
+using card_files::EntryKey;
+using card_files::FoldNameCase;
+using card_files::IsShiftJisLeadByte;
+using card_files::kCardCountKey;
+using card_files::kCardSetSection;
+using card_files::kMaxCardSetSize;
+using card_files::kModeSection;
+using card_files::kReversibleKey;
+using card_files::LineKind;
+using card_files::LineReader;
+using card_files::LookUpDeckFile;
+using card_files::ModeName;
+using card_files::NamesMatch;
+using card_files::ReadCardSet;
+using card_files::ReadNumber;
+using card_files::SavedCardCount;
+using card_files::UnquoteValue;
+
 namespace {
+
+// The longest reply the library writes: its reply buffer less the terminating NUL.
+constexpr std::size_t kMaxReplyLength = DECKHAND_REPLY_SIZE - 1;
 
 // About the most text one chat line carries after the command and the target: IRC's lines
 // are 512 bytes with the sender's prefix, and other networks are alike.
@@ -160,9 +182,9 @@ bool CheckEncoding(std::string_view bytes, const LineNumbers& lines, FileProblem
 }
 
 // Says when the name the library reads differs from the one the line seems to show.
-void CheckValueAsRead(std::string_view content, const IniLine& line, std::string_view what,
+void CheckValueAsRead(std::string_view content, const card_files::Line& line, std::string_view what,
                       FileProblems& problems, std::size_t line_number) {
-  std::string_view as_read = UnquoteIniValue(line.value);
+  std::string_view as_read = UnquoteValue(line.value);
   // Quotes that keep spaces at an end of the name, or the quotes of a quoted name, are meant:
   // they are how the library's writer writes such names.
   bool keeps_spaces = !as_read.empty() && (as_read.front() == ' ' || as_read.back() == ' ');
@@ -189,7 +211,7 @@ void CheckValueAsRead(std::string_view content, const IniLine& line, std::string
 // How a section of a file reads: the key lines of its first section of the name, in order,
 // with the lines the library never looks at reported.
 struct KeyLine {
-  IniLine line;
+  card_files::Line line;
   std::size_t number;
   std::string key;  // the key the line stands for
 };
@@ -262,11 +284,11 @@ std::optional<std::vector<KeyLine>> ReadSection(std::string_view content, const 
   std::optional<std::vector<KeyLine>> keys;
   bool inside = false;
   bool in_any_section = false;
-  IniLineScanner scanner(content);
-  IniLine line;
+  LineReader scanner(content);
+  card_files::Line line;
   while (scanner.Next(line)) {
     std::size_t number = lines.At(line.begin);
-    if (line.kind == IniLineKind::kSection) {
+    if (line.kind == LineKind::kSection) {
       in_any_section = true;
       inside = !keys && NamesMatch(line.name, section);
       if (inside) {
@@ -278,12 +300,12 @@ std::optional<std::vector<KeyLine>> ReadSection(std::string_view content, const 
         problems.Add(number, "the section [" + std::string(line.name) +
                                  "] is never read: did you mean [" + std::string(section) + "]?");
       }
-    } else if (line.kind == IniLineKind::kKey && !in_any_section) {
+    } else if (line.kind == LineKind::kKey && !in_any_section) {
       problems.Add(number, "an entry before any [section] is never read");
-    } else if (inside && line.kind == IniLineKind::kOther) {
+    } else if (inside && line.kind == LineKind::kOther) {
       problems.Add(number, "a line without \"=\" is no entry and is never read");
-    } else if (inside && line.kind == IniLineKind::kKey) {
-      keys->push_back({line, number, EffectiveIniKey(line.name)});
+    } else if (inside && line.kind == LineKind::kKey) {
+      keys->push_back({line, number, EntryKey(line.name)});
     }
   }
   return keys;
@@ -374,11 +396,11 @@ DeckEntries CollectDeckEntries(std::string_view content, const std::vector<KeyLi
       continue;
     } else if (std::optional<std::int64_t> number = CardNumber(key.key)) {
       entries.cards.emplace(*number, key);
-      std::string_view card = UnquoteIniValue(key.line.value);
+      std::string_view card = UnquoteValue(key.line.value);
       if (card.find(',') != std::string_view::npos) {
-        problems.Add(key.number, "the card " + Quoted(card) + " holds a comma: it is saved and " +
-                                     "drawn as " + std::to_string(SplitText(card, ",", 0).size()) +
-                                     " separate cards");
+        problems.Add(key.number,
+                     "the card " + Quoted(card) + " holds a comma: it is saved and " + "drawn as " +
+                         std::to_string(SavedCardCount({std::string(card)})) + " separate cards");
       }
       CheckControlCharacters(card, key, problems);
       CheckCardLength(card, key, problems);
@@ -432,8 +454,8 @@ std::optional<std::int32_t> CheckCardCount(const DeckEntries& entries, const std
     problems.Add(0, "has no Max: " + deal + " deals an empty deck; " + MaxHint(entries));
     return std::nullopt;
   }
-  std::string_view written = UnquoteIniValue(entries.count->line.value);
-  std::int32_t count = ParseIniNumber(written);
+  std::string_view written = UnquoteValue(entries.count->line.value);
+  std::int32_t count = ReadNumber(written);
   std::size_t line = entries.count->number;
   std::string shown = "Max=" + std::string(written);
   if (std::to_string(count) != written) shown += " (read as " + std::to_string(count) + ")";
@@ -497,9 +519,7 @@ std::optional<std::int32_t> CheckCardCount(const DeckEntries& entries, const std
 std::optional<std::int32_t> CardsDealt(const std::string& deck_file) {
   CardSet set = ReadCardSet(deck_file);
   if (set.outcome != CardSetOutcome::kRead) return std::nullopt;
-  std::string saved = JoinCards(set.cards);
-  if (saved.empty()) return 0;
-  return static_cast<std::int32_t>(SplitText(saved, ",", 0).size());
+  return static_cast<std::int32_t>(SavedCardCount(set.cards));
 }
 
 // A deck file named beyond ASCII is looked for under the Shift_JIS bytes of its name, which the
@@ -508,7 +528,7 @@ std::optional<std::int32_t> CardsDealt(const std::string& deck_file) {
 std::string UnderAnotherName(const std::string& deck_file) {
   std::string utf8;
   if (ConvertPrefix(kLibraryCharset, "UTF-8", deck_file, utf8) != deck_file.size() ||
-      utf8 == deck_file || ReadFile(MakeDataPath(utf8)).outcome == FileRead::kAbsent) {
+      utf8 == deck_file || ReadFile(DataPath(utf8)).outcome == FileRead::kAbsent) {
     return "";
   }
   return "; a file of that name is there, but named in UTF-8, and the library looks a file "
@@ -519,7 +539,7 @@ std::string UnderAnotherName(const std::string& deck_file) {
 std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::string& deck_file,
                                           FileProblems& table, std::size_t table_line,
                                           std::vector<CardSetProblem>& all) {
-  std::string path = MakeDataPath(deck_file);
+  std::string path = DataPath(deck_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
     table.Add(table_line,
@@ -591,7 +611,7 @@ void SortByFile(const std::string& modes_file, std::vector<CardSetProblem>& prob
 std::string WhyNoDeal(const std::string& modes_file, std::string_view command_text) {
   std::optional<std::string> mode = DealtMode(command_text);
   if (!mode) return "no mode name: write deck,MODE";
-  std::string path = MakeDataPath(modes_file);
+  std::string path = DataPath(modes_file);
   FileRead table = ReadFile(path);
   if (table.outcome != FileRead::kRead) {
     return "no mode table " + modes_file + " at " + path +
@@ -612,7 +632,7 @@ std::string MissingDeckFile(const std::string& modes_file, std::string_view comm
   if (!mode) return "";
   std::string deck_file = LookUpDeckFile(modes_file, *mode);
   if (deck_file.empty()) return "";
-  std::string path = MakeDataPath(deck_file);
+  std::string path = DataPath(deck_file);
   FileRead read = ReadFile(path);
   if (read.outcome == FileRead::kRead) return "";
   return "the deck file " + deck_file + " of the mode " + Quoted(*mode) +
@@ -623,7 +643,7 @@ std::string MissingDeckFile(const std::string& modes_file, std::string_view comm
 CardSetReport CheckCardSets(const std::string& modes_file) {
   CardSetReport report;
   FileProblems problems(modes_file, report.problems);
-  std::string path = MakeDataPath(modes_file);
+  std::string path = DataPath(modes_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
     problems.Add(0,
@@ -652,13 +672,13 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
       problems.Add(key.number, "the mode " + Quoted(key.key) +
                                    " holds a space, and a command text cannot: it cannot be dealt");
     }
-    std::string deck_file(UnquoteIniValue(key.line.value));
+    std::string deck_file(UnquoteValue(key.line.value));
     CardSetMode mode{key.key, deck_file, std::nullopt};
     if (deck_file.empty()) {
       problems.Add(key.number, "the mode " + Quoted(key.key) + " names no deck file: deck," +
                                    key.key + " gets no reply");
     } else {
-      auto [checked, fresh_file] = checked_files.try_emplace(MakeDataPath(deck_file));
+      auto [checked, fresh_file] = checked_files.try_emplace(DataPath(deck_file));
       if (fresh_file) {
         checked->second = CheckDeckFile(key.key, deck_file, problems, key.number, report.problems);
       }

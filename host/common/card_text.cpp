@@ -1,4 +1,4 @@
-#include "host/deckhand/card_text.h"
+#include "host/common/card_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,10 +6,13 @@
 #include <optional>
 #include <unordered_map>
 
+#include "deckhand/card_files.h"
 #include "host/common/character_references.h"
-#include "text/shift_jis.h"
 
 namespace deckhand::host {
+
+using card_files::ShiftJisCharLength;
+
 namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
