@@ -6,6 +6,7 @@
 
 #include "host/common/ascii.h"
 #include "host/common/call.h"
+#include "deckhand/card_files.h"
 #include "host/common/card_check.h"
 #include "host/irc/log.h"
 #include "host/irc/session.h"
@@ -218,6 +219,11 @@ void Game::NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& ans
     text = &config_->texts.no_mode;
   } else if (std::find(modes_.begin(), modes_.end(), mode) == modes_.end()) {
     text = &config_->texts.unknown_mode;
+    // The modes are those read at start; one added to the table since is found only there.
+    if (!card_files::LookUpDeckFile(config_->modes_file, mode).empty()) {
+      answer.silent_reason = "the mode \"" + mode + "\" was not in " + config_->modes_file +
+                             " when the bot started: restart it to play card sets added since";
+    }
   }
   answer.lines = notices_.Host(call.sender, call.label, *text,
                                {{"{mode}", codec_.ToWire(mode)}, {"{modes}", wire_modes_}},
