@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "support/test_names.h"
+
 namespace deckhand {
 namespace {
 
@@ -11,6 +13,8 @@ struct FieldsCase {
   const char* line;
   std::vector<std::string> fields;  // the fields present, in order
 };
+
+void PrintTo(const FieldsCase& c, std::ostream* out) { *out << ::testing::PrintToString(c.line); }
 
 class CutCommandFieldsTest : public ::testing::TestWithParam<FieldsCase> {};
 
@@ -38,7 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         FieldsCase{"nick\t#t m d", {"nick\t#t", "m", "d"}}, FieldsCase{"nick #t", {"nick", "#t"}},
         FieldsCase{"nick", {"nick"}}, FieldsCase{"", {}}, FieldsCase{"      ", {}},
         FieldsCase{"u \x83\x5C\x83\x41 m x", {"u", "\x83\x5C\x83\x41", "m", "x"}},
-        FieldsCase{"u #t\r\n m x", {"u", "#t\r\n", "m", "x"}}));
+        FieldsCase{"u #t\r\n m x", {"u", "#t\r\n", "m", "x"}}),
+    deckhand::testing::NameFromPrinted());
 
 std::string Reply(std::string_view target, std::string_view text) {
   std::vector<char> buffer(kReplyCapacity + 16, '\x7F');
