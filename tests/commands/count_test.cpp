@@ -80,12 +80,6 @@ TEST(CountTest, ReadsASaveLineFarLongerThanFourKilobytes) {
   EXPECT_EQ(Count("n #t m count"), "NOTICE #t 5000");
 }
 
-TEST(CountTest, AnUnreadableSaveFileCountsAsNoDeck) {
-  ScratchDirectory scratch;
-  std::filesystem::create_directory(scratch.path() / "decksave.ini");
-  EXPECT_EQ(Count("n #t m count"), "NOTICE #t 0");
-}
-
 TEST(CountTest, TooLongATargetGetsNoReplyRatherThanACutNumber) {
   ScratchDirectory scratch;
   EXPECT_EQ(Count("n " + std::string(4095, 't') + " m count"), std::nullopt);
