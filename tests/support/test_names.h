@@ -41,27 +41,30 @@ struct NameFrom {
   }
 };
 
-// Names a case that has no description after what its PrintTo shows, letters and digits kept
-// and every run of other bytes one underscore, cut short, behind the case's number: cases may
-// look alike once cut down so.
+// Names a case that has no description after what its PrintTo shows, cut short, behind the
+// case's number: cases may look alike once cut down to a name. Letters and digits are kept, a
+// sign ("-3", "3--1", "+7") becomes a word, and every run of other bytes one underscore.
 struct NameFromPrinted {
   template <typename Case>
   std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
     constexpr std::size_t kMaxShown = 48;
-    std::string name = std::to_string(info.index);
     std::string shown;
     bool gap = true;
     for (char c : ::testing::PrintToString(info.param)) {
       if (shown.size() >= kMaxShown) break;
-      if (!IsNameCharacter(c)) {
+      std::string_view word = c == '-' ? "dash" : c == '+' ? "plus" : "";
+      if (!word.empty()) {
+        shown.append("_").append(word);
         gap = true;
-        continue;
+      } else if (!IsNameCharacter(c)) {
+        gap = true;
+      } else {
+        if (gap) shown += '_';
+        shown += c;
+        gap = false;
       }
-      if (gap) shown += '_';
-      shown += c;
-      gap = false;
     }
-    return name + shown;
+    return std::to_string(info.index) + shown;
   }
 };
 
