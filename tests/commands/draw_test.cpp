@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands/command_test_helpers.h"
+#include "support/test_names.h"
 
 namespace deckhand::testing {
 namespace {
@@ -94,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         FromFive("draw,,", kNothingDrawnBytes, "A,B,C,D,E"),
         FromFive("draw,3--", kNothingDrawnBytes, "A,B,C,D,E"),
         FromFive("draw," + kThirtyDigits, kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,4294967295--1", kNothingDrawnBytes, "A,B,C,D,E")));
+        FromFive("draw,4294967295--1", kNothingDrawnBytes, "A,B,C,D,E")),
+    deckhand::testing::NameFromPrinted());
 
 INSTANTIATE_TEST_SUITE_P(
     Names, DrawTest,
@@ -109,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
         DrawCase{"A,,B,", "n #t m draw,4", "", "A,B,"}, DrawCase{",", "n #t m draw,1-2", ",", ""},
         // Shift_JIS names pass through as bytes.
         DrawCase{"\x83\x4A\x81\x5B\x83\x68,\x83\x5C", "n #t m draw,2,1",
-                 "\x83\x5C,\x83\x4A\x81\x5B\x83\x68", ""}));
+                 "\x83\x5C,\x83\x4A\x81\x5B\x83\x68", ""}),
+    deckhand::testing::NameFromPrinted());
 
 struct NoCardsCase {
   std::optional<std::string> save_file;
@@ -139,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DrawNoCardsTest,
                                            NoCardsCase{"[DECK]\n#t = \n", "n #t m draw,1"},
                                            NoCardsCase{"[DECK]\r\n#T=\r\n#u=A\r\n",
                                                        "n #t m draw,1"},
-                                           NoCardsCase{"[OTHER]\r\n#t=A,B\r\n", "n #t m draw,1"}));
+                                           NoCardsCase{"[OTHER]\r\n#t=A,B\r\n", "n #t m draw,1"}),
+                         deckhand::testing::NameFromPrinted());
 
 TEST(DrawTest, SavesAlsoWhenNothingWasDrawn) {
   ScratchDirectory scratch;
@@ -186,7 +190,8 @@ TEST_P(DrawWithoutTargetTest, NeitherRepliesNorTouchesTheSaveFile) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, DrawWithoutTargetTest,
                          ::testing::Values(LineCase{""}, LineCase{"   "}, LineCase{"n"},
-                                           LineCase{"  n  "}));
+                                           LineCase{"  n  "}),
+                         deckhand::testing::NameFromPrinted());
 
 TEST(DrawTest, ATargetTooLongForTheReplyHeadChangesNothing) {
   ScratchDirectory scratch;
@@ -273,7 +278,8 @@ INSTANTIATE_TEST_SUITE_P(
         OverflowCase{"#t", ShiftJisCards(3, 1000), "3,2,1", {2, 1}},
         // A target that leaves 3 bytes of room, then none.
         OverflowCase{std::string(4084, 't'), Cards({1, 1, 1, 1, 1}, 'A'), "1-5", {0, 1}},
-        OverflowCase{std::string(4087, 't'), Cards({1, 1, 1}, 'A'), "1", {}}));
+        OverflowCase{std::string(4087, 't'), Cards({1, 1, 1}, 'A'), "1", {}}),
+    deckhand::testing::NameFromPrinted());
 
 struct LetterCaseCase {
   std::string saved;  // the target as the save file spells it
@@ -302,7 +308,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LetterCaseCase{"#ZED", "#zed", true}, LetterCaseCase{"#zed", "#ZED", true},
                       LetterCaseCase{"#Az", "#aZ", true}, LetterCaseCase{"#@", "#`", false},
                       LetterCaseCase{"#`", "#@", false}, LetterCaseCase{"#[", "#{", false},
-                      LetterCaseCase{"#{", "#[", false}));
+                      LetterCaseCase{"#{", "#[", false}),
+    deckhand::testing::NameFromPrinted());
 
 TEST(DrawTest, SkipsTokensFastThroughAHundredThousandTokenSelector) {
   ScratchDirectory scratch;

@@ -4,35 +4,17 @@
 
 #include <vector>
 
-#include "commands/reply_texts.h"
+#include "support/test_names.h"
 
 namespace deckhand {
 namespace {
-
-std::string Bytes(std::initializer_list<unsigned char> bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
-TEST(ReplyTextsTest, AreTheShiftJisBytesTheHostsExpect) {
-  EXPECT_EQ(kDeckSetText,
-            Bytes({0x83, 0x66, 0x83, 0x62, 0x83, 0x4C, 0x83, 0x5A, 0x83, 0x62, 0x83, 0x67, 0x3A}));
-  EXPECT_EQ(kNoCardsText,
-            Bytes({0x83, 0x66, 0x83, 0x62, 0x83, 0x4C, 0x82, 0xC9, 0x83, 0x4A, 0x81, 0x5B, 0x83,
-                   0x68, 0x82, 0xAA, 0x82, 0xA0, 0x82, 0xE8, 0x82, 0xDC, 0x82, 0xB9, 0x82, 0xF1}));
-  EXPECT_EQ(kNothingDrawnText,
-            Bytes({0x83, 0x4A, 0x81, 0x5B, 0x83, 0x68, 0x82, 0xF0, 0x88, 0xF8, 0x82, 0xAF,
-                   0x82, 0xDC, 0x82, 0xB9, 0x82, 0xF1, 0x82, 0xC5, 0x82, 0xB5, 0x82, 0xBD}));
-  EXPECT_EQ(kShuffledText, Bytes({0x83, 0x56, 0x83, 0x83, 0x83, 0x62, 0x83, 0x74, 0x83, 0x8B, 0x82,
-                                  0xB5, 0x82, 0xDC, 0x82, 0xB5, 0x82, 0xBD}));
-  EXPECT_EQ(kSaveFailedText, Bytes({0x83, 0x66, 0x83, 0x62, 0x83, 0x4C, 0x82, 0xF0, 0x95, 0xDB,
-                                    0x91, 0xB6, 0x82, 0xC5, 0x82, 0xAB, 0x82, 0xDC, 0x82, 0xB9,
-                                    0x82, 0xF1, 0x82, 0xC5, 0x82, 0xB5, 0x82, 0xBD}));
-}
 
 struct FieldsCase {
   const char* line;
   std::vector<std::string> fields;  // the fields present, in order
 };
+
+void PrintTo(const FieldsCase& c, std::ostream* out) { *out << ::testing::PrintToString(c.line); }
 
 class CutCommandFieldsTest : public ::testing::TestWithParam<FieldsCase> {};
 
@@ -60,7 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
         FieldsCase{"nick\t#t m d", {"nick\t#t", "m", "d"}}, FieldsCase{"nick #t", {"nick", "#t"}},
         FieldsCase{"nick", {"nick"}}, FieldsCase{"", {}}, FieldsCase{"      ", {}},
         FieldsCase{"u \x83\x5C\x83\x41 m x", {"u", "\x83\x5C\x83\x41", "m", "x"}},
-        FieldsCase{"u #t\r\n m x", {"u", "#t\r\n", "m", "x"}}));
+        FieldsCase{"u #t\r\n m x", {"u", "#t\r\n", "m", "x"}}),
+    deckhand::testing::NameFromPrinted());
 
 std::string Reply(std::string_view target, std::string_view text) {
   std::vector<char> buffer(kReplyCapacity + 16, '\x7F');

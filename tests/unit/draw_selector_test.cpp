@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/test_names.h"
+
 namespace deckhand {
 namespace {
 
@@ -41,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BoundCase{"4294967296", kIntMax}, BoundCase{kThirtyDigits, kIntMax},
                       BoundCase{"-2147483647", -kIntMax}, BoundCase{"-2147483648", kIntMin},
                       BoundCase{"-2147483649", kIntMin}, BoundCase{"-" + kThirtyDigits, kIntMin},
-                      BoundCase{"000000000000000000000000000003", 3}));
+                      BoundCase{"000000000000000000000000000003", 3}),
+    deckhand::testing::NameFromPrinted());
 
 struct TokenCase {
   std::string token;
@@ -77,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TokenCase{kThirtyDigits, Bounds{0x7FFFFFFFu, 0x7FFFFFFFu}},
                       TokenCase{"1-" + kThirtyDigits, Bounds{1, 0x7FFFFFFFu}},
                       TokenCase{"1--" + kThirtyDigits, Bounds{1, 0x80000000u}},
-                      TokenCase{"1-4294967295", Bounds{1, 0x7FFFFFFFu}}));
+                      TokenCase{"1-4294967295", Bounds{1, 0x7FFFFFFFu}}),
+    deckhand::testing::NameFromPrinted());
 
 struct SelectCase {
   std::string selector;
@@ -109,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SelectCase{"1,3,5,1-5", 5, {0, 2, 4, 1, 3}},
                       SelectCase{"3,1-5,5-1,1-5", 5, {2, 0, 1, 3, 4}},
                       SelectCase{"0-4294967295", 3, {0, 1, 2}}, SelectCase{"2,4294967295", 3, {1}},
-                      SelectCase{"2--1", 3, {1, 2}}, SelectCase{"4294967295--1", 3, {}}));
+                      SelectCase{"2--1", 3, {1, 2}}, SelectCase{"4294967295--1", 3, {}}),
+    deckhand::testing::NameFromPrinted());
 
 TEST(SelectCardsTest, RepeatedFullRangesTakeEveryCardOnce) {
   constexpr std::size_t kDeckSize = 100000;

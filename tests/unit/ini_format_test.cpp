@@ -5,6 +5,8 @@
 
 #include <random>
 
+#include "support/test_names.h"
+
 namespace deckhand {
 namespace {
 
@@ -58,8 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"comment line", "[S]\r\n;k=v\r\nk=w\r\n", "S", "k", "w"},
         ReadCase{"indented comment", "[S]\r\n   ;k=v\r\n", "S", "k", std::nullopt},
         ReadCase{"semicolon inside value is kept", "[S]\r\nk=a;b\r\n", "S", "k", "a;b"},
-        ReadCase{"line without = is no key", "[S]\r\nk\r\nk v\r\n", "S", "k", std::nullopt},
-        ReadCase{"first = splits", "[S]\r\nk=a=b\r\n", "S", "k", "a=b"},
+        ReadCase{"line without an equals sign is no key", "[S]\r\nk\r\nk v\r\n", "S", "k",
+                 std::nullopt},
+        ReadCase{"first equals sign splits", "[S]\r\nk=a=b\r\n", "S", "k", "a=b"},
         ReadCase{"empty value", "[S]\r\nk=\r\n", "S", "k", ""},
         ReadCase{"empty key", "[S]\r\n=v\r\n", "S", "", std::nullopt},
         ReadCase{"keys before any section are never found", "k=v\r\n[S]\r\n", "S", "k",
@@ -67,14 +70,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"UTF-8 BOM skipped", "\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k", "v"},
         ReadCase{"UTF-16 BOM not recognised", "\xFF\xFE[S]\r\nk=v\r\n", "S", "k", std::nullopt},
         ReadCase{"NUL inside a value is a byte", std::string("[S]\r\nk=a\0b\r\n", 11), "S", "k",
-                 std::string("a\0b", 3)}));
+                 std::string("a\0b", 3)}),
+    deckhand::testing::NameFrom<&ReadCase::rule>());
 
 INSTANTIATE_TEST_SUITE_P(
     SectionsAndNames, IniReadTest,
     ::testing::Values(
         ReadCase{"section name trimmed", "[  S  ]\r\nk=v\r\n", "S", "k", "v"},
-        ReadCase{"text after ] ignored", "[S] trailing\r\nk=v\r\n", "S", "k", "v"},
-        ReadCase{"no ] takes the rest", "[S\r\nk=v\r\n", "S", "k", "v"},
+        ReadCase{"text after the closing bracket ignored", "[S] trailing\r\nk=v\r\n", "S", "k",
+                 "v"},
+        ReadCase{"no closing bracket takes the rest", "[S\r\nk=v\r\n", "S", "k", "v"},
         ReadCase{"letter case of sections", "[deck]\r\nk=v\r\n", "DECK", "k", "v"},
         ReadCase{"letter case of keys", "[S]\r\nMAX=5\r\n", "S", "Max", "5"},
         ReadCase{"first section wins", "[S]\r\na=1\r\n[S]\r\nb=2\r\n", "S", "b", std::nullopt},
@@ -83,12 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"section ends at the next header", "[S]\r\n[T]\r\nk=v\r\n", "S", "k",
                  std::nullopt},
         // ソ is 83 5C and ] can be a second byte: 83 5D is a katakana, not the end.
-        ReadCase{"] as second byte", "[\x83\x5D\x83\x5C]\r\nk=v\r\n", "\x83\x5D\x83\x5C", "k", "v"},
+        ReadCase{"closing bracket as second byte", "[\x83\x5D\x83\x5C]\r\nk=v\r\n",
+                 "\x83\x5D\x83\x5C", "k", "v"},
         ReadCase{"Shift_JIS key", "[S]\r\n\x83\x4A\x81\x5B\x83\x68=v\r\n", "S",
                  "\x83\x4A\x81\x5B\x83\x68", "v"},
         ReadCase{"second byte A is not a", "[S]\r\n\x83\x41=v\r\n", "S", "\x83\x61", std::nullopt},
         ReadCase{"full-width letters do not fold", "[S]\r\n\x82\x60=v\r\n", "S", "\x82\x81",
-                 std::nullopt}));
+                 std::nullopt}),
+    deckhand::testing::NameFrom<&ReadCase::rule>());
 
 INSTANTIATE_TEST_SUITE_P(
     Quotes, IniReadTest,
@@ -97,12 +104,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"one pair only", "[S]\r\nk=''x''\r\n", "S", "k", "'x'"},
                       ReadCase{"mismatched", "[S]\r\nk=\"x'\r\n", "S", "k", "\"x'"},
                       ReadCase{"single quote alone", "[S]\r\nk=\"\r\n", "S", "k", "\""},
-                      ReadCase{"empty quotes", "[S]\r\nk=\"\"\r\n", "S", "k", ""}));
+                      ReadCase{"empty quotes", "[S]\r\nk=\"\"\r\n", "S", "k", ""}),
+    deckhand::testing::NameFrom<&ReadCase::rule>());
 
 struct NumberCase {
   std::string text;
   std::int32_t value;
 };
+
+void PrintTo(const NumberCase& c, std::ostream* out) { *out << ::testing::PrintToString(c.text); }
 
 class IniNumberTest : public ::testing::TestWithParam<NumberCase> {};
 
@@ -117,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"", 0}, NumberCase{"abc", 0}, NumberCase{"--5", 0},
                       NumberCase{"0x10", 0}, NumberCase{"2147483647", 2147483647},
                       NumberCase{"2147483648", -2147483647 - 1}, NumberCase{"4294967297", 1},
-                      NumberCase{"-4294967295", 1}));
+                      NumberCase{"-4294967295", 1}),
+    deckhand::testing::NameFromPrinted());
 
 // A file written only through the writer, from nothing, is exactly what the platform's own
 // profile writer produces for the same sequence of writes.
@@ -187,7 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"LF file keeps its untouched LF lines", "[DECK]\n#a=A\n#b=B\n", "#a", "Z",
                  "[DECK]\n#a=Z\n#b=B\n"},
         EditCase{"Shift_JIS key with letter second byte is its own key", "[DECK]\r\n\x83\x41=1\r\n",
-                 "\x83\x61", "2", "[DECK]\r\n\x83\x41=1\r\n\x83\x61=2\r\n"}));
+                 "\x83\x61", "2", "[DECK]\r\n\x83\x41=1\r\n\x83\x61=2\r\n"}),
+    deckhand::testing::NameFrom<&EditCase::rule>());
 
 struct RoundTripCase {
   const char* what;
@@ -216,7 +228,7 @@ TEST_P(IniRoundTripTest, WritesOnlyLinesThatReadBackAsTheEntryMeant) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, IniRoundTripTest,
     ::testing::Values(RoundTripCase{"IRC nick in brackets", "[Tom]", "A", "~ [Tom] ~=A"},
-                      RoundTripCase{"channel with =", "#a=b", "A", "~ #a%3Db ~=A"},
+                      RoundTripCase{"channel with an equals sign", "#a=b", "A", "~ #a%3Db ~=A"},
                       RoundTripCase{"comment start", ";x", "A", "~ ;x ~=A"},
                       RoundTripCase{"empty key", "", "A", "~  ~=A"},
                       RoundTripCase{"surrounding tab", "\t#t", "A", "~ %09#t ~=A"},
@@ -227,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{"value with surrounding spaces", "#t", " A ", "#t=\" A \""},
                       RoundTripCase{"value in quotes", "#t", "\"A\"", "#t=\"\"A\"\""},
                       RoundTripCase{"value in single quotes", "#t", "'A'", "#t=\"'A'\""},
-                      RoundTripCase{"lone quote stays plain", "#t", "\"A", "#t=\"A"}));
+                      RoundTripCase{"lone quote stays plain", "#t", "\"A", "#t=\"A"}),
+    deckhand::testing::NameFrom<&RoundTripCase::what>());
 
 TEST(IniEscapeTest, EscapedKeysMatchWithoutRegardToLetterCase) {
   std::string file = *WithIniValue("", "DECK", "[Tom]", "A");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_names.h"
+
 namespace deckhand {
 namespace {
 
@@ -30,6 +32,10 @@ struct MatchCase {
   bool match;
 };
 
+void PrintTo(const MatchCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.a) << " vs " << ::testing::PrintToString(c.b);
+}
+
 class NamesMatchTest : public ::testing::TestWithParam<MatchCase> {};
 
 TEST_P(NamesMatchTest, FoldsOnlyAsciiLettersOutsideDoubleByteCharacters) {
@@ -51,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "A",
                                 "X\x83\x5C"
                                 "a",
-                                true}));
+                                true}),
+    deckhand::testing::NameFromPrinted());
 
 }  // namespace
 }  // namespace deckhand

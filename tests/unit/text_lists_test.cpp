@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "support/test_names.h"
+
 namespace deckhand {
 namespace {
 
@@ -13,6 +15,10 @@ struct SplitCase {
   unsigned limit;
   CardList expected;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.text) << " limit " << c.limit;
+}
 
 class SplitTextTest : public ::testing::TestWithParam<SplitCase> {};
 
@@ -33,10 +39,9 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"--2", "-", 2, {"", "-2"}}, SplitCase{"a,b,c", ",", 1, {"a,b,c"}},
         SplitCase{"a,b", ",", 4, {"a", "b", "", ""}}, SplitCase{"a::b::", "::", 0, {"a", "b", ""}},
         // Shift_JIS names pass through whole: no second byte is a comma.
-        SplitCase{"\x83\x4A\x81\x5B\x83\x68,\x83\x5C",
-                  ",",
-                  0,
-                  {"\x83\x4A\x81\x5B\x83\x68", "\x83\x5C"}}));
+        SplitCase{
+            "\x83\x4A\x81\x5B\x83\x68,\x83\x5C", ",", 0, {"\x83\x4A\x81\x5B\x83\x68", "\x83\x5C"}}),
+    deckhand::testing::NameFromPrinted());
 
 TEST(JoinCardsTest, SeparatesWithSingleCommasAndNoneAtTheEnds) {
   EXPECT_EQ(JoinCards({"A", "B", "C"}), "A,B,C");

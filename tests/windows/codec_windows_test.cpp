@@ -11,6 +11,7 @@ namespace deckhand::host {
 namespace {
 
 struct ChoiceCase {
+  const char* name;
   const char* choice;
   bool opens;
 };
@@ -25,12 +26,15 @@ TEST_P(WindowsEncodingChoiceTest, IsRefusedWithAMessageOrOpened) {
   EXPECT_EQ(error.empty(), GetParam().opens);
 }
 
-INSTANTIATE_TEST_SUITE_P(Choices, WindowsEncodingChoiceTest,
-                         ::testing::Values(ChoiceCase{"", false}, ChoiceCase{"99999999999", false},
-                                           ChoiceCase{"cp99999999999999999999", false},
-                                           ChoiceCase{"65536", false}, ChoiceCase{"1252", true},
-                                           ChoiceCase{"cp1252", true}, ChoiceCase{"utf-8", true},
-                                           ChoiceCase{"932", true}));
+INSTANTIATE_TEST_SUITE_P(
+    Choices, WindowsEncodingChoiceTest,
+    ::testing::Values(ChoiceCase{"Empty", "", false},
+                      ChoiceCase{"HugeNumber", "99999999999", false},
+                      ChoiceCase{"HugeCodePage", "cp99999999999999999999", false},
+                      ChoiceCase{"BeyondSixteenBits", "65536", false},
+                      ChoiceCase{"Number1252", "1252", true}, ChoiceCase{"Cp1252", "cp1252", true},
+                      ChoiceCase{"Utf8", "utf-8", true}, ChoiceCase{"Number932", "932", true}),
+    [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 // Only characters that code page 932 lacks, or holds one way only, are shown for references.
 TEST(WindowsReferenceTest, ShowsWhatCodePage932Lacks) {

@@ -9,6 +9,7 @@ using Tags = std::vector<std::pair<std::string, std::string>>;
 using Params = std::vector<std::string>;
 
 struct LineCase {
+  const char* name;
   std::string line;
   Tags tags;
   std::string prefix;
@@ -39,26 +40,50 @@ Params FourteenThen(std::string last) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, ParseIrcLineTest,
     testing::Values(
-        LineCase{"PING :irc.example", {}, "", "PING", {"irc.example"}},
-        LineCase{":a!b@c PRIVMSG #t :!draw,2 of Spades",
+        LineCase{
+            "PingWithATrailingParameter", "PING :irc.example", {}, "", "PING", {"irc.example"}},
+        LineCase{"PrivmsgWithAPrefix",
+                 ":a!b@c PRIVMSG #t :!draw,2 of Spades",
                  {},
                  "a!b@c",
                  "PRIVMSG",
                  {"#t", "!draw,2 of Spades"}},
-        LineCase{":srv 001 bot :Welcome home", {}, "srv", "001", {"bot", "Welcome home"}},
-        LineCase{"privmsg #t x", {}, "", "PRIVMSG", {"#t", "x"}},
-        LineCase{"NOTICE #t :", {}, "", "NOTICE", {"#t", ""}},
-        LineCase{"NOTICE #t ::x  y ", {}, "", "NOTICE", {"#t", ":x  y "}},
-        LineCase{"JOIN   #a    #b  ", {}, "", "JOIN", {"#a", "#b"}},
-        LineCase{"PING x\r\n", {}, "", "PING", {"x"}},
-        LineCase{"@a=1;b;c=x\\sy\\:z\\\\w\\r\\n\\q\\ :s CMD p",
+        LineCase{"NumericReply",
+                 ":srv 001 bot :Welcome home",
+                 {},
+                 "srv",
+                 "001",
+                 {"bot", "Welcome home"}},
+        LineCase{"CommandInLowerCase", "privmsg #t x", {}, "", "PRIVMSG", {"#t", "x"}},
+        LineCase{"EmptyTrailingParameter", "NOTICE #t :", {}, "", "NOTICE", {"#t", ""}},
+        LineCase{"TrailingParameterKeepsColonsAndSpaces",
+                 "NOTICE #t ::x  y ",
+                 {},
+                 "",
+                 "NOTICE",
+                 {"#t", ":x  y "}},
+        LineCase{"RunsOfSpaces", "JOIN   #a    #b  ", {}, "", "JOIN", {"#a", "#b"}},
+        LineCase{"LineEndLeftOut", "PING x\r\n", {}, "", "PING", {"x"}},
+        LineCase{"EscapedTagValues",
+                 "@a=1;b;c=x\\sy\\:z\\\\w\\r\\n\\q\\ :s CMD p",
                  {{"a", "1"}, {"b", ""}, {"c", "x y;z\\w\r\nq"}},
                  "s",
                  "CMD",
                  {"p"}},
-        LineCase{"@;=v;k= CMD", {{"k", ""}}, "", "CMD", {}},
-        LineCase{"X 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 ", {}, "", "X", FourteenThen("15 16 ")},
-        LineCase{"X 1 2 3 4 5 6 7 8 9 10 11 12 13 14 :a b", {}, "", "X", FourteenThen("a b")}));
+        LineCase{"TagsWithoutAKeyLeftOut", "@;=v;k= CMD", {{"k", ""}}, "", "CMD", {}},
+        LineCase{"FifteenthParameterTakesTheRest",
+                 "X 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 ",
+                 {},
+                 "",
+                 "X",
+                 FourteenThen("15 16 ")},
+        LineCase{"TrailingParameterAfterFourteen",
+                 "X 1 2 3 4 5 6 7 8 9 10 11 12 13 14 :a b",
+                 {},
+                 "",
+                 "X",
+                 FourteenThen("a b")}),
+    [](const testing::TestParamInfo<LineCase>& info) { return info.param.name; });
 
 TEST(ParseIrcLineTest, LineWithoutCommandIsNothing) {
   for (std::string_view line : {"", " ", "\r\n", ":prefix", ":prefix  ", "@a=b", "@a=b :p "}) {

@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "host/irc/chat_command.h"
-#include "support/scratch_directory.h"
 
 namespace deckhand::irc {
 namespace {
@@ -25,7 +22,6 @@ class SessionTest : public ::testing::Test {
     session_->TakeOutput();
     return *session_;
   }
-  // Feeds a server line; returns what the session wants sent at once.
   // Feeds a server line; returns what the session wants sent at once. Jobs pile up in output_
   // until answered.
   Lines In(std::string_view line) {
@@ -178,6 +174,39 @@ TEST(WithoutSecrets, MasksPasswordsCredentialsAndChannelKeys) {
   for (const auto& [line, shown] : cases) EXPECT_EQ(WithoutSecrets(line), shown) << line;
 }
 
+TEST(Backoff, DoublesFromTheFirstDelayUpToTheCapWithJitterBelow) {
+  struct Case {
+    int failures;
+    double random;
+    double seconds;
+  };
+  const Case cases[] = {{0, 0, 1},   {0, 0.5, 0.75},     {3, 0, 8},      {8, 0, 256},
+                        {9, 0, 300}, {9, 0.999, 150.15}, {10000, 0, 300}};
+  for (const Case& test : cases) {
+    EXPECT_NEAR(BackoffSeconds(test.failures, 1, 300, test.random), test.seconds, 1e-9)
+        << test.failures << " " << test.random;
+  }
+}
+
+TEST(Sasl, PlainCredentialsInPiecesOf400WithAnEndMarkAfterAFullOne) {
+  EXPECT_EQ(SaslPlainLines("bot", "pw"),
+            std::vector<std::string>{"AUTHENTICATE Ym90AGJvdABwdw=="});  // "bot\0bot\0pw"
+  struct Case {
+    std::size_t password_size;
+    std::size_t lines;
+    const char* last;  // start of the last line
+  };
+  // "a\0a\0" and the password: 4 + n bytes, base64 of 3 bytes is 4 characters.
+  const Case cases[] = {
+      {296, 2, "AUTHENTICATE +"}, {297, 2, "AUTHENTICATE YQ="}, {293, 1, "AUTHENTICATE YQB"}};
+  for (const Case& test : cases) {
+    std::vector<std::string> lines = SaslPlainLines("a", std::string(test.password_size, 'a'));
+    ASSERT_EQ(lines.size(), test.lines) << test.password_size;
+    EXPECT_EQ(lines.back().rfind(test.last, 0), 0u) << lines.back();
+    for (const std::string& line : lines) EXPECT_LE(line.size(), 13u + 400u);
+  }
+}
+
 TEST_F(SessionTest, KeepAlivePingsAfterSilenceAndDropsWhenUnanswered) {
   Start();
   EXPECT_EQ(Tick(119), Lines{});
@@ -212,54 +241,6 @@ TEST_F(SessionTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
   EXPECT_EQ(Say("alice", "\x01VERSION\x01", "deckhand"), 1u) << "a CTCP is no command";
 }
 
-TEST(DealerPermissions, EachRuleLetsItsDealersDeal) {
-  struct Case {
-    const char* rule;
-    const char* nick;
-    bool may;
-  };
-  const Case cases[] = {
-      {"owner", "carol", false},      {"owner", "owner", true},      {"owner", "op", true},
-      {"anyone", "carol", true},      {"anyone", "stranger", false},  // not in the channel
-      {"voiced", "carol", false},     {"voiced", "voiced", true},    {"voiced", "op", true},
-      {"ops", "voiced", false},       {"ops", "half", false},        {"ops", "op", true},
-      {"Carol, dave", "CAROL", true}, {"carol dave", "op", false},
-  };
-  Membership members;
-  members.SetPrefix("(ohv)@%+");
-  members.Joined("#t");
-  members.AddNames("#t", "@op %half +voiced owner carol");
-  BotState state("", 10, 30);
-  state.SetOwner("#t", {"nick:owner", "owner"});
-  for (const Case& test : cases) {
-    DealerPermissions dealers(members, state, *ParseDealerSetting(test.rule), {});
-    EXPECT_EQ(dealers.MayDeal("#t", test.nick), test.may) << test.rule << " " << test.nick;
-  }
-}
-
-TEST(BotState, OwnersAndPrivateDecksComeBackFromItsFile) {
-  deckhand::testing::ScratchDirectory scratch;
-  const std::string odd = "[Tom]=;%\xE3\x80\x9C x";
-  {
-    BotState state("state", 5, 30);
-    state.SetOwner("#t", {"account:" + odd, odd});
-    EXPECT_EQ(state.ForPlayer("nick:" + odd, true, 100).target, "~deck1");
-    EXPECT_EQ(state.ForPlayer("nick:b", true, 100).target, "~deck2");
-    state.Save();
-  }
-  BotState state("state", 5, 30);
-  std::string error;
-  ASSERT_TRUE(state.Load(&error)) << error;
-  ASSERT_NE(state.Owner("#t"), nullptr);
-  EXPECT_EQ(state.Owner("#t")->key, "account:" + odd);
-  EXPECT_EQ(state.Owner("#t")->nick, odd);
-  EXPECT_EQ(state.ForPlayer("nick:b", false, 200).target, "~deck2");
-  EXPECT_EQ(state.ForPlayer("nick:" + odd, false, 200).target, "~deck1");
-  std::filesystem::create_symlink("state", "link");
-  BotState linked("link", 5, 30);
-  EXPECT_FALSE(linked.Load(&error));
-}
-
 TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOne) {
   config_.sender_lines = 100;
   Start();
@@ -277,24 +258,6 @@ TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOn
   sent = Sent();
   ASSERT_EQ(sent.size(), 25u);
   EXPECT_EQ(sent[0], "NOTICE #t :51");
-}
-
-// Short replies of senders with nothing waiting go first, four in a row at most; long ones take
-// the round in turn, a newcomer after those not yet served.
-TEST(SendQueue, ShortRepliesGoFirstButNeverStopTheRound) {
-  auto lines = [](const char* text, std::size_t count) {
-    return std::vector<QueuedLine>(count, QueuedLine{text, "#t", {}, false});
-  };
-  SendQueue queue;
-  queue.Push("long1", lines("a", 5));
-  queue.Push("long2", lines("b", 5));
-  for (const char* name : {"s1", "s2", "s3", "s4", "s5"}) queue.Push(name, lines(name, 1));
-  std::string order;
-  auto ready = [](const QueuedLine&) { return true; };
-  while (auto next = queue.Pop(ready)) order += next->second.line;
-  EXPECT_EQ(order, "s1s2s3s4as5babababab");
-  EXPECT_TRUE(queue.empty());
-  EXPECT_EQ(queue.bytes(), 0u);
 }
 
 TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {

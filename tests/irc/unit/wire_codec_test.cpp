@@ -121,6 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<RoundTripCase>& info) { return info.param.name; });
 
 struct ToWireCase {
+  const char* name;
   WireEncoding encoding;
   std::string cp932;
   std::string wire;
@@ -137,27 +138,34 @@ TEST_P(ToWireTest, WritesTheWireForm) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, ToWireTest,
     testing::Values(
-        ToWireCase{WireEncoding::kIso2022Jp, "A\x87\x40\x87\x57", "A\x1B$B-!-8\x1B(B"},
-        ToWireCase{WireEncoding::kIso2022Jp,
+        ToWireCase{"Iso2022JpNecRowThirteen", WireEncoding::kIso2022Jp, "A\x87\x40\x87\x57",
+                   "A\x1B$B-!-8\x1B(B"},
+        ToWireCase{"Iso2022JpKanaAndKanji", WireEncoding::kIso2022Jp,
                    "\xB1"
                    "a\x82\xA0\xB1",
                    "\x1B(I1\x1B(Ba\x1B$B$\"\x1B(I1\x1B(B"},
-        ToWireCase{WireEncoding::kIso2022Jp, "\xFB\xFC", "\x1B$B|b\x1B(B"},
-        ToWireCase{WireEncoding::kIso2022Jp,
+        ToWireCase{"Iso2022JpIbmExtensionAsItsNecCode", WireEncoding::kIso2022Jp, "\xFB\xFC",
+                   "\x1B$B|b\x1B(B"},
+        ToWireCase{"Iso2022JpEscapeAndHalfCharacterMarked", WireEncoding::kIso2022Jp,
                    "\x1B"
                    "x\x82",
                    "\x1B$B\".\x1B(Bx\x1B$B\".\x1B(B"},
-        ToWireCase{WireEncoding::kUtf8, "a\x87\x40\xB1\x80\x81",
+        ToWireCase{"Utf8NecKanaAndUnmappedBytes", WireEncoding::kUtf8, "a\x87\x40\xB1\x80\x81",
                    "a\xE2\x91\xA0\xEF\xBD\xB1\xEF\xBF\xBD\xEF\xBF\xBD"},
-        ToWireCase{WireEncoding::kUtf8, std::string("x\0\r\n", 4),
+        ToWireCase{"Utf8LineBreakersMarked", WireEncoding::kUtf8, std::string("x\0\r\n", 4),
                    "x\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-        ToWireCase{WireEncoding::kShiftJis, "\x82\xA0\x85\x40\xFF", "\x82\xA0\x81\xAC\x81\xAC"},
+        ToWireCase{"ShiftJisUnassignedMarked", WireEncoding::kShiftJis, "\x82\xA0\x85\x40\xFF",
+                   "\x82\xA0\x81\xAC\x81\xAC"},
         // Character references: their characters on UTF-8; as they stand where the
         // wire lacks them, or when they stand for nothing.
-        ToWireCase{WireEncoding::kUtf8, "&#x2660;A,&#x1F0A1;\x82\xA0", "♠A,🂡\xE3\x81\x82"},
-        ToWireCase{WireEncoding::kUtf8, "R&D &#38; &#x1B; &#x2660", "R&D &#38; &#x1B; &#x2660"},
-        ToWireCase{WireEncoding::kIso2022Jp, "&#x2660;\x82\xA0", "&#x2660;\x1B$B$\"\x1B(B"},
-        ToWireCase{WireEncoding::kShiftJis, "&#x2660;", "&#x2660;"}));
+        ToWireCase{"Utf8ReferencesAsTheirCharacters", WireEncoding::kUtf8,
+                   "&#x2660;A,&#x1F0A1;\x82\xA0", "♠A,🂡\xE3\x81\x82"},
+        ToWireCase{"Utf8ReferencesToNothingStay", WireEncoding::kUtf8, "R&D &#38; &#x1B; &#x2660",
+                   "R&D &#38; &#x1B; &#x2660"},
+        ToWireCase{"Iso2022JpReferencesStay", WireEncoding::kIso2022Jp, "&#x2660;\x82\xA0",
+                   "&#x2660;\x1B$B$\"\x1B(B"},
+        ToWireCase{"ShiftJisReferencesStay", WireEncoding::kShiftJis, "&#x2660;", "&#x2660;"}),
+    [](const testing::TestParamInfo<ToWireCase>& info) { return info.param.name; });
 
 // A reply is never cut inside a reference: a reader on a wire that cannot show the character
 // must see it whole.
@@ -171,6 +179,7 @@ TEST(ToWireTest, ReferencesAreNeverCut) {
 }
 
 struct ToLibraryCase {
+  const char* name;
   WireEncoding encoding;
   std::string wire;
   std::optional<std::string> cp932;
@@ -185,27 +194,37 @@ TEST_P(ToLibraryTest, ReadsTheWireOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, ToLibraryTest,
     testing::Values(
-        ToLibraryCase{WireEncoding::kUtf8, "!draw,\xE3\x81\x82", "!draw,\x82\xA0"},
-        ToLibraryCase{WireEncoding::kUtf8, "\xE3\x80\x9C",
-                      "\x81\x60"},                                     // the wave dash people type
-        ToLibraryCase{WireEncoding::kUtf8, "\xC3\xA9", std::nullopt},  // é: not in CP932
-        ToLibraryCase{WireEncoding::kUtf8, "a\xFF", std::nullopt},
-        ToLibraryCase{WireEncoding::kUtf8, "\xE3\x81", std::nullopt},
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$@$\"\x1B(Jx\x0E\x31\x0F", "\x82\xA0x\xB1"},
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B$\"", "\x82\xA0"},   // left in JIS: taken
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B$", std::nullopt},   // half a character
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$B~~", std::nullopt},  // row 94: nothing
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B$(D!!", std::nullopt},
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B(I\x60", std::nullopt},
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\xE3\x81\x82", std::nullopt},
-        ToLibraryCase{WireEncoding::kIso2022Jp, "\x1B", std::nullopt},
-        ToLibraryCase{WireEncoding::kShiftJis, "\x82\xA0\xB1", "\x82\xA0\xB1"},
-        ToLibraryCase{WireEncoding::kShiftJis, "\x82", std::nullopt},
-        ToLibraryCase{WireEncoding::kShiftJis, "\x85\x40", std::nullopt},
-        ToLibraryCase{WireEncoding::kShiftJis, "a\x80", std::nullopt},
-        ToLibraryCase{WireEncoding::kUtf8, std::string("a\0b", 3), std::nullopt},
-        ToLibraryCase{WireEncoding::kIso2022Jp, "a\rb", std::nullopt},
-        ToLibraryCase{WireEncoding::kShiftJis, "a\nb", std::nullopt}));
+        ToLibraryCase{"Utf8Japanese", WireEncoding::kUtf8, "!draw,\xE3\x81\x82", "!draw,\x82\xA0"},
+        ToLibraryCase{"Utf8WaveDash", WireEncoding::kUtf8, "\xE3\x80\x9C",
+                      "\x81\x60"},  // the wave dash people type
+        ToLibraryCase{"Utf8NotInCp932", WireEncoding::kUtf8, "\xC3\xA9",
+                      std::nullopt},  // é: not in CP932
+        ToLibraryCase{"Utf8InvalidByte", WireEncoding::kUtf8, "a\xFF", std::nullopt},
+        ToLibraryCase{"Utf8CutCharacter", WireEncoding::kUtf8, "\xE3\x81", std::nullopt},
+        ToLibraryCase{"Iso2022JpOldJisRomanAndShiftedKana", WireEncoding::kIso2022Jp,
+                      "\x1B$@$\"\x1B(Jx\x0E\x31\x0F", "\x82\xA0x\xB1"},
+        ToLibraryCase{"Iso2022JpLeftInJis", WireEncoding::kIso2022Jp, "\x1B$B$\"",
+                      "\x82\xA0"},  // left in JIS: taken
+        ToLibraryCase{"Iso2022JpHalfCharacter", WireEncoding::kIso2022Jp, "\x1B$B$",
+                      std::nullopt},  // half a character
+        ToLibraryCase{"Iso2022JpRowNinetyFour", WireEncoding::kIso2022Jp, "\x1B$B~~",
+                      std::nullopt},  // row 94: nothing
+        ToLibraryCase{"Iso2022JpSupplementaryKanjiRefused", WireEncoding::kIso2022Jp, "\x1B$(D!!",
+                      std::nullopt},
+        ToLibraryCase{"Iso2022JpKanaOutOfRange", WireEncoding::kIso2022Jp, "\x1B(I\x60",
+                      std::nullopt},
+        ToLibraryCase{"Iso2022JpEightBitBytes", WireEncoding::kIso2022Jp, "\xE3\x81\x82",
+                      std::nullopt},
+        ToLibraryCase{"Iso2022JpLoneEscape", WireEncoding::kIso2022Jp, "\x1B", std::nullopt},
+        ToLibraryCase{"ShiftJisKanjiAndKana", WireEncoding::kShiftJis, "\x82\xA0\xB1",
+                      "\x82\xA0\xB1"},
+        ToLibraryCase{"ShiftJisHalfCharacter", WireEncoding::kShiftJis, "\x82", std::nullopt},
+        ToLibraryCase{"ShiftJisUnassigned", WireEncoding::kShiftJis, "\x85\x40", std::nullopt},
+        ToLibraryCase{"ShiftJisInvalidByte", WireEncoding::kShiftJis, "a\x80", std::nullopt},
+        ToLibraryCase{"Utf8Nul", WireEncoding::kUtf8, std::string("a\0b", 3), std::nullopt},
+        ToLibraryCase{"Iso2022JpCarriageReturn", WireEncoding::kIso2022Jp, "a\rb", std::nullopt},
+        ToLibraryCase{"ShiftJisLineFeed", WireEncoding::kShiftJis, "a\nb", std::nullopt}),
+    [](const testing::TestParamInfo<ToLibraryCase>& info) { return info.param.name; });
 
 TEST(ParseWireEncodingTest, KnowsTheNames) {
   const std::pair<std::string_view, std::optional<WireEncoding>> cases[] = {

@@ -1,6 +1,6 @@
 // Deals and reshuffles through the loaded library are unpredictable: no two of many in a row
 // agree. (How evenly the shuffle spreads the cards is measured on the shuffle itself, where a
-// hundred thousand shuffles take no time: card_shuffle_test.)
+// hundred thousand shuffles take no time: random_test.)
 #include <gtest/gtest.h>
 
 #include <set>

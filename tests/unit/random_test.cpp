@@ -1,5 +1,7 @@
 // The shuffle, driven by scripted numbers so that every swap is known, and by the system's
 // generator.
+#include "random/random.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "random/random.h"
 #include "text/text_lists.h"
 
 namespace deckhand {

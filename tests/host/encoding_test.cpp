@@ -1,10 +1,11 @@
 // The terminal codec on its own: Shift_JIS replies shown in the terminal's character set, with
 // every byte that does not convert escaped and character references shown as their characters
 // where the terminal has them, and typed text made Shift_JIS or refused.
+#include "host/common/encoding.h"
+
 #include <gtest/gtest.h>
 
-#include "host/common/character_references.h"
-#include "host/common/encoding.h"
+#include "support/test_names.h"
 
 namespace deckhand::host {
 namespace {
@@ -17,14 +18,13 @@ TerminalCodec Open(std::string_view choice) {
 }
 
 struct ShownCase {
+  const char* name;
   std::string encoding;
   std::string library_bytes;
   std::string shown;
 };
 
-void PrintTo(const ShownCase& c, std::ostream* out) {
-  *out << c.encoding << " " << ::testing::PrintToString(c.library_bytes);
-}
+void PrintTo(const ShownCase& c, std::ostream* out) { *out << c.name; }
 
 class ShownTest : public ::testing::TestWithParam<ShownCase> {};
 
@@ -36,56 +36,63 @@ TEST_P(ShownTest, ShowsEveryByteOfTheReply) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ShownTest,
     ::testing::Values(
-        ShownCase{"utf-8",
+        ShownCase{"Utf8Japanese", "utf-8",
                   "NOTICE #t \x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xB5\x82\xDC"
                   "\x82\xB5\x82\xBD",
                   "NOTICE #t シャッフルしました"},
         // Code page 932's own rows: circled numbers, half-width katakana, the wave dash.
-        ShownCase{"utf-8", "\x87\x40\xB1\x81\x60", "①ｱ～"}, ShownCase{"utf-8", "\\~", "\\~"},
+        ShownCase{"Utf8CodePageRows", "utf-8", "\x87\x40\xB1\x81\x60", "①ｱ～"},
+        ShownCase{"Utf8BackslashAndTilde", "utf-8", "\\~", "\\~"},
         // Bytes no character starts with.
-        ShownCase{"utf-8",
+        ShownCase{"Utf8ByteNoCharacterStartsWith", "utf-8",
                   "A\x80"
                   "B",
                   "A\\x80B"},
-        ShownCase{"utf-8", "\xA0\xFD\xFF", "\\xA0\\xFD\\xFF"},
+        ShownCase{"Utf8RunOfBytesNoCharacterStartsWith", "utf-8", "\xA0\xFD\xFF",
+                  "\\xA0\\xFD\\xFF"},
         // A lead byte cut from its pair, at the end or before a byte that cannot follow it:
         // the next byte is shown as itself.
-        ShownCase{"utf-8", "A\x83", "A\\x83"}, ShownCase{"utf-8", "\x83 x,\x83\x66", "\\x83 x,デ"},
+        ShownCase{"Utf8LeadByteAtTheEnd", "utf-8", "A\x83", "A\\x83"},
+        ShownCase{"Utf8LeadByteBeforeOneThatCannotFollow", "utf-8", "\x83 x,\x83\x66",
+                  "\\x83 x,デ"},
         // A well-shaped pair that names no character is escaped whole, not as "\x85@".
-        ShownCase{"utf-8",
+        ShownCase{"Utf8PairThatNamesNoCharacter", "utf-8",
                   "\x85\x40"
                   "A",
                   "\\x85\\x40A"},
-        ShownCase{"UTF8", "\x83\x66", "デ"},
+        ShownCase{"Utf8UnderAnotherName", "UTF8", "\x83\x66", "デ"},
         // Another terminal set: a character it lacks is escaped whole.
-        ShownCase{"EUC-JP", "\x83\x66\x87\x40", "\xA5\xC7\\x87\\x40"},
+        ShownCase{"EucJpEscapesWhatItLacks", "EUC-JP", "\x83\x66\x87\x40", "\xA5\xC7\\x87\\x40"},
         // References to characters code page 932 lacks are shown as the characters, in hex of
         // either case or in decimal, up to eight digits, among other text.
-        ShownCase{"utf-8", "&#x2660;A,&#X1f0a1;\x83\x66&#9829;", "♠A,🂡デ♥"},
-        ShownCase{"utf-8", "&#x00002660;&#xA5;&#x301C;", "♠¥〜"},
+        ShownCase{"Utf8ReferencesShown", "utf-8", "&#x2660;A,&#X1f0a1;\x83\x66&#9829;", "♠A,🂡デ♥"},
+        ShownCase{"Utf8ReferencesOfUpToEightDigits", "utf-8", "&#x00002660;&#xA5;&#x301C;", "♠¥〜"},
         // Anything else stays as it is: text with an "&", references to characters code page
         // 932 holds, to control characters and to no character, and broken references.
-        ShownCase{"utf-8", "R&D &amp; &#38; &#x41; &#x5C;", "R&D &amp; &#38; &#x41; &#x5C;"},
-        ShownCase{"utf-8", "&#x1B;&#x85;&#x202E;&#x2028;&#xD800;&#x110000;&#xFFFF;",
+        ShownCase{"Utf8AmpersandsAndReferencesCp932Holds", "utf-8", "R&D &amp; &#38; &#x41; &#x5C;",
+                  "R&D &amp; &#38; &#x41; &#x5C;"},
+        ShownCase{"Utf8ReferencesToControlsAndNoCharacter", "utf-8",
+                  "&#x1B;&#x85;&#x202E;&#x2028;&#xD800;&#x110000;&#xFFFF;",
                   "&#x1B;&#x85;&#x202E;&#x2028;&#xD800;&#x110000;&#xFFFF;"},
-        ShownCase{"utf-8", "&#x2660&#x;&#;&#x000002660;&#x26 60;&",
+        ShownCase{"Utf8BrokenReferences", "utf-8", "&#x2660&#x;&#;&#x000002660;&#x26 60;&",
                   "&#x2660&#x;&#;&#x000002660;&#x26 60;&"},
-        ShownCase{"utf-8", "&&#x2660;&#&#x2665;", "&♠&#♥"},
+        ShownCase{"Utf8ReferencesAmongAmpersands", "utf-8", "&&#x2660;&#&#x2665;", "&♠&#♥"},
         // A terminal set that holds the character shows it; one that lacks it, the reference.
-        ShownCase{"EUC-JP", "&#xE9;&#x2660;", "\x8F\xAB\xB1&#x2660;"},
+        ShownCase{"EucJpShowsWhatItHolds", "EUC-JP", "&#xE9;&#x2660;", "\x8F\xAB\xB1&#x2660;"},
         // Shift_JIS terminals get the bytes unchanged, whatever they are.
-        ShownCase{"sjis", "\x80\x83\x66\x85\x40", "\x80\x83\x66\x85\x40"},
-        ShownCase{"sjis", "&#x2660;", "&#x2660;"}, ShownCase{"CP932", "\x83", "\x83"}));
+        ShownCase{"ShiftJisBytesUnchanged", "sjis", "\x80\x83\x66\x85\x40", "\x80\x83\x66\x85\x40"},
+        ShownCase{"ShiftJisReferencesUnchanged", "sjis", "&#x2660;", "&#x2660;"},
+        ShownCase{"Cp932LoneLeadByteUnchanged", "CP932", "\x83", "\x83"}),
+    deckhand::testing::NameFrom<&ShownCase::name>());
 
 struct TypedCase {
+  const char* name;
   std::string encoding;
   std::string typed;
   std::optional<std::string> library_bytes;  // nullopt: refused
 };
 
-void PrintTo(const TypedCase& c, std::ostream* out) {
-  *out << c.encoding << " " << ::testing::PrintToString(c.typed);
-}
+void PrintTo(const TypedCase& c, std::ostream* out) { *out << c.name; }
 
 class TypedTest : public ::testing::TestWithParam<TypedCase> {};
 
@@ -98,29 +105,18 @@ TEST_P(TypedTest, ConvertsWholeOrRefuses) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TypedTest,
-    ::testing::Values(TypedCase{"utf-8", "deck,トランプ", "deck,\x83\x67\x83\x89\x83\x93\x83\x76"},
-                      TypedCase{"utf-8", "①～", "\x87\x40\x81\x60"}, TypedCase{"utf-8", "", ""},
+    ::testing::Values(TypedCase{"Utf8Japanese", "utf-8", "deck,トランプ",
+                                "deck,\x83\x67\x83\x89\x83\x93\x83\x76"},
+                      TypedCase{"Utf8CodePageRows", "utf-8", "①～", "\x87\x40\x81\x60"},
+                      TypedCase{"Utf8Empty", "utf-8", "", ""},
                       // No Shift_JIS form, or not UTF-8 at all: nothing may run on a text with
                       // characters missing.
-                      TypedCase{"utf-8", "deck,\xF0\x9F\x98\x80", std::nullopt},
-                      TypedCase{"utf-8", "deck,\xFF", std::nullopt},
-                      TypedCase{"utf-8", "deck,\xE3\x83", std::nullopt},
-                      TypedCase{"sjis", "deck,\xFF", "deck,\xFF"}));
-
-// What the converter writes reads back as the same character, and its length is the whole
-// reference: nothing after the ";" belongs to it.
-TEST(CharacterReferenceTest, WrittenReferencesReadBack) {
-  for (char32_t c : {U'\u00A5', U'\u2660', U'\U0001F0A1', U'\U0010FFFD'}) {
-    std::string reference = WriteCharacterReference(c);
-    std::optional<CharacterReference> read = ReadCharacterReference(reference + ";x");
-    ASSERT_TRUE(read) << reference;
-    EXPECT_EQ(read->code_point, c);
-    EXPECT_EQ(read->length, reference.size());
-  }
-  EXPECT_EQ(WriteCharacterReference(U'\u2660'), "&#x2660;");
-  EXPECT_EQ(Cp932FormOf(U'\u3042'), "\x82\xA0");    // あ
-  EXPECT_EQ(Cp932FormOf(U'\u00A5'), std::nullopt);  // would come back as "\"
-}
+                      TypedCase{"Utf8WithoutAShiftJisForm", "utf-8", "deck,\xF0\x9F\x98\x80",
+                                std::nullopt},
+                      TypedCase{"Utf8InvalidByte", "utf-8", "deck,\xFF", std::nullopt},
+                      TypedCase{"Utf8CutCharacter", "utf-8", "deck,\xE3\x83", std::nullopt},
+                      TypedCase{"ShiftJisBytesUnchanged", "sjis", "deck,\xFF", "deck,\xFF"}),
+    deckhand::testing::NameFrom<&TypedCase::name>());
 
 TEST(TerminalCodecTest, RefusesACharacterSetItCannotConvert) {
   std::string error;

@@ -1,97 +1,17 @@
-// Chat commands: which messages are commands, and the game they play on the loaded library.
+// The game that chat commands play on the loaded library: who hears what, and a reply or a
+// reason for every command.
+#include "host/irc/game.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "host/common/plugin.h"
-#include "host/irc/chat_command.h"
-#include "host/irc/game.h"
-#include "host/irc/session.h"
+#include "host/irc/notices.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::irc {
 namespace {
-
-struct ParseCase {
-  const char* message;
-  const char* prefix;
-  std::optional<ChatAction> action;  // nullopt: no command
-  const char* export_name;
-  const char* text;
-  std::size_t peek_count;
-};
-
-TEST(ChatCommand, TakesThePrefixAndACommandWordInAnyCase) {
-  using enum ChatAction;
-  const ParseCase cases[] = {
-      {"!deck,trump", "!", kExport, "Deck", "deck,trump", 0},
-      {"!DRAW,2-4 and more words", "!", kExport, "Draw", "DRAW,2-4", 0},
-      {"!count", "!", kExport, "Count", "count", 0},
-      {"!Check", "!", kExport, "Check", "Check", 0},
-      {"!shuffle,", "!", kExport, "Shuffle", "shuffle,", 0},
-      {"deck:draw", "deck:", kExport, "Draw", "draw", 0},
-      {"!hdraw,2", "!", kHiddenDraw, "Draw", "draw,2", 0},
-      {"!HDraw", "!", kHiddenDraw, "Draw", "draw,", 0},
-      {"!peek,3", "!", kPeek, "Check", "check", 3},
-      {"!peek", "!", kPeek, "Check", "check", 1},
-      {"!peek,1000", "!", kPeek, "Check", "check", 1000},
-      {"!peek,1001", "!", kPeek, "Check", "check", 0},  // the sender hears the range
-      {"!peek,0", "!", kPeek, "Check", "check", 0},
-      {"!peek,2x", "!", kPeek, "Check", "check", 0},
-      {"! draw", "!", std::nullopt, "", "", 0},
-      {"!drawing", "!", std::nullopt, "", "", 0},
-      {"draw", "!", std::nullopt, "", "", 0},
-      {"?draw", "!", std::nullopt, "", "", 0},
-      {"!", "!", std::nullopt, "", "", 0},
-      {"", "!", std::nullopt, "", "", 0},
-  };
-  for (const ParseCase& test : cases) {
-    std::optional<ChatCommand> command = ParseChatCommand(test.message, test.prefix);
-    ASSERT_EQ(command.has_value(), test.action.has_value()) << test.message;
-    if (!command) continue;
-    EXPECT_EQ(command->action, *test.action) << test.message;
-    EXPECT_EQ(host::kExportNames[command->export_index], test.export_name) << test.message;
-    EXPECT_EQ(command->text, test.text) << test.message;
-    EXPECT_EQ(command->peek_count, test.peek_count) << test.message;
-  }
-}
-
-TEST(ChatCommand, HostTextsAreFilledOnceEach) {
-  EXPECT_EQ(FillHostText("{nick}: {count}枚引きました", "alice", 2), "alice: 2枚引きました");
-  EXPECT_EQ(FillHostText("{count}/{count} {nick}", "{count}", 12), "12/12 {count}");
-  EXPECT_EQ(FillHostText("{nick", "bob", 1), "{nick");
-}
-
-TEST(Backoff, DoublesFromTheFirstDelayUpToTheCapWithJitterBelow) {
-  struct Case {
-    int failures;
-    double random;
-    double seconds;
-  };
-  const Case cases[] = {{0, 0, 1},   {0, 0.5, 0.75},     {3, 0, 8},      {8, 0, 256},
-                        {9, 0, 300}, {9, 0.999, 150.15}, {10000, 0, 300}};
-  for (const Case& test : cases) {
-    EXPECT_NEAR(BackoffSeconds(test.failures, 1, 300, test.random), test.seconds, 1e-9)
-        << test.failures << " " << test.random;
-  }
-}
-
-TEST(Sasl, PlainCredentialsInPiecesOf400WithAnEndMarkAfterAFullOne) {
-  EXPECT_EQ(SaslPlainLines("bot", "pw"),
-            std::vector<std::string>{"AUTHENTICATE Ym90AGJvdABwdw=="});  // "bot\0bot\0pw"
-  struct Case {
-    std::size_t password_size;
-    std::size_t lines;
-    const char* last;  // start of the last line
-  };
-  // "a\0a\0" and the password: 4 + n bytes, base64 of 3 bytes is 4 characters.
-  const Case cases[] = {
-      {296, 2, "AUTHENTICATE +"}, {297, 2, "AUTHENTICATE YQ="}, {293, 1, "AUTHENTICATE YQB"}};
-  for (const Case& test : cases) {
-    std::vector<std::string> lines = SaslPlainLines("a", std::string(test.password_size, 'a'));
-    ASSERT_EQ(lines.size(), test.lines) << test.password_size;
-    EXPECT_EQ(lines.back().rfind(test.last, 0), 0u) << lines.back();
-    for (const std::string& line : lines) EXPECT_LE(line.size(), 13u + 400u);
-  }
-}
 
 // A game on the built library, in a scratch directory with a three-card set.
 class GameTest : public ::testing::Test {

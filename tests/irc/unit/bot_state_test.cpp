@@ -1,0 +1,37 @@
+// The bot's own state file: deck owners and private decks, kept across restarts.
+#include "host/irc/bot_state.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/scratch_directory.h"
+
+namespace deckhand::irc {
+namespace {
+
+TEST(BotState, OwnersAndPrivateDecksComeBackFromItsFile) {
+  deckhand::testing::ScratchDirectory scratch;
+  const std::string odd = "[Tom]=;%\xE3\x80\x9C x";
+  {
+    BotState state("state", 5, 30);
+    state.SetOwner("#t", {"account:" + odd, odd});
+    EXPECT_EQ(state.ForPlayer("nick:" + odd, true, 100).target, "~deck1");
+    EXPECT_EQ(state.ForPlayer("nick:b", true, 100).target, "~deck2");
+    state.Save();
+  }
+  BotState state("state", 5, 30);
+  std::string error;
+  ASSERT_TRUE(state.Load(&error)) << error;
+  ASSERT_NE(state.Owner("#t"), nullptr);
+  EXPECT_EQ(state.Owner("#t")->key, "account:" + odd);
+  EXPECT_EQ(state.Owner("#t")->nick, odd);
+  EXPECT_EQ(state.ForPlayer("nick:b", false, 200).target, "~deck2");
+  EXPECT_EQ(state.ForPlayer("nick:" + odd, false, 200).target, "~deck1");
+  std::filesystem::create_symlink("state", "link");
+  BotState linked("link", 5, 30);
+  EXPECT_FALSE(linked.Load(&error));
+}
+
+}  // namespace
+}  // namespace deckhand::irc
