@@ -105,6 +105,15 @@ TEST_F(GameTest, ADealOfNoModeAnEmptyDeckAndAnUnconvertibleNickAreAnswered) {
   }
 }
 
+// The modes are read at start: one added to the table since is refused, and the log says why.
+TEST_F(GameTest, AModeAddedAfterStartIsRefusedWithRestartInTheLog) {
+  scratch_.Write("modes.ini", "[MODE]\nsmall=small.ini\nlate=small.ini\n");
+  GameAnswer answer = game_->Play({"alice", "#t", true, "!deck,late"}, 40);
+  ASSERT_EQ(answer.lines.size(), 1u);
+  EXPECT_NE(answer.lines[0].find("モード「late」はありません"), std::string::npos);
+  EXPECT_NE(answer.silent_reason.find("restart it"), std::string::npos) << answer.silent_reason;
+}
+
 TEST_F(GameTest, ALongChannelReplyGoesToTheAskerAndTheChannelHearsOneLine) {
   config_.channel_lines = 1;
   Say("!deck,small");
