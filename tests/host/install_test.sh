@@ -14,7 +14,7 @@ prefix=$(cd "$prefix" && pwd -P)
 fail() { echo "$*"; exit 1; }
 for file in bin/deckhand include/deckhand/deckhand.h share/deckhand/examples/modes.ini \
             bin/deckhand-irc share/deckhand/examples/deckhand-irc.ini \
-            lib/systemd/system/deckhand-irc.service; do
+            lib/systemd/system/deckhand-irc.service share/doc/deckhand/README.md; do
   [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
 library=$(find "$prefix" -name 'libdeckhand.so*' -type f)
