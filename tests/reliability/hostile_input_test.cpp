@@ -81,8 +81,6 @@ std::vector<HostileCase> Cases() {
       // Fields of nothing but whitespace and line breaks (only spaces separate fields).
       {"TargetOfTabAndLineBreak", &::Shuffle, "n \t\r\n m shuffle", Reply("\t\r\n", kShuffledText),
        kSaveFile + "~ %09%0D%0A ~=\r\n"},
-      {"FieldsOfTabsOnly", &::Count, "\t \t\t \t", Reply("\t\t", "0")},
-      {"LineBreaksOnly", &::Count, "\r\n\r\n\t\r", std::nullopt},
       {"TargetOfLineBreakDraws", &::Draw, "n \n m draw,1", Reply("\n", kNoCardsText)},
       // A selector of 100,000 empty tokens.
       {"HundredThousandEmptyTokens", &::Draw, "n #t m draw," + std::string(100000, ','),
