@@ -12,6 +12,7 @@
 
 #include "commands/reply_texts.h"
 #include "deckhand/deckhand.h"
+#include "support/plugin.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::testing {
@@ -23,14 +24,6 @@ constexpr int kCards = kProcesses * kDrawsPerProcess;
 
 std::string Card(int i) { return "card" + std::to_string(i); }
 
-std::string CallDraw(const std::string& line) {
-  std::vector<char> writable(line.begin(), line.end());
-  writable.push_back('\0');
-  std::vector<char> reply(DECKHAND_REPLY_SIZE, '\0');
-  ::Draw(writable.data(), reply.data());
-  return std::string(reply.data());
-}
-
 // A child: draws the top card until the deck is empty, writing each card it was given to its
 // own file. A draw that could not save gave no card; it is simply tried again.
 [[noreturn]] void DrawUntilEmpty(int process) {
@@ -38,7 +31,8 @@ std::string CallDraw(const std::string& line) {
   std::ofstream drawn("drawn" + std::to_string(process));
   int save_failures = 0;
   for (;;) {
-    std::string reply = CallDraw("p" + std::to_string(process) + " #t m draw,1");
+    std::string reply =
+        CallCommand(&::Draw, "p" + std::to_string(process) + " #t m draw,1").value_or("");
     if (reply.rfind(head, 0) != 0) ::_exit(2);
     std::string text = reply.substr(head.size());
     if (text == kNoCardsText) break;

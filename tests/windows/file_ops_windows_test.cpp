@@ -1,6 +1,6 @@
-// The Windows file operations and current directory, on real files in a scratch directory, with
-// the host's code page 932: paths are Shift_JIS byte strings, where a '\' can be the second byte
-// of a character.
+// The Windows file operations, the save file's lock and the current directory, on real files in a
+// scratch directory, with the host's code page 932: paths are Shift_JIS byte strings, where a '\'
+// can be the second byte of a character.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <sddl.h>
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -365,6 +366,38 @@ TEST_F(WindowsFileOpsTest, RemoveDeletesAndAFailedTemporaryIsNeverCreated) {
   // No directory to create it in: no temporary file, and no crash.
   EXPECT_FALSE(PlatformFileOps().CreateTempBeside(Here("missing\\decksave.ini")));
   EXPECT_EQ(scratch_.ListNames(), "");
+}
+
+// The save file's lock: LockFileEx on a lock file, which two handles exclude each other on even
+// within one process.
+class WindowsFileLockTest : public WindowsFileOpsTest {};
+
+TEST_F(WindowsFileLockTest, ASecondHolderWaitsInVainUntilTheFirstLetsGo) {
+  std::string path = Here("decksave.ini.lock");
+  std::optional<FileLock> first = PlatformFileOps().Lock(path, std::chrono::milliseconds(0));
+  ASSERT_TRUE(first.has_value());
+  EXPECT_FALSE(PlatformFileOps().Lock(path, std::chrono::milliseconds(50)).has_value());
+  PlatformFileOps().Unlock(*first);
+  std::optional<FileLock> second = PlatformFileOps().Lock(path, std::chrono::milliseconds(0));
+  ASSERT_TRUE(second.has_value());
+  PlatformFileOps().Unlock(*second);
+  EXPECT_TRUE(std::filesystem::is_regular_file(scratch_.path() / "decksave.ini.lock"));
+}
+
+// Reached through the wide functions in a Shift_JIS directory.
+TEST_F(WindowsFileLockTest, WorksInADirectoryWhoseNameHoldsABackslashByte) {
+  std::string directory = Here(kSoft);
+  MakeDirectory(directory);
+  ASSERT_TRUE(::SetCurrentDirectoryA(directory.c_str()));
+  {
+    SaveFileLock lock = LockSaveFile();
+    ASSERT_TRUE(lock.held());
+    // The save inside the command's hold takes the lock again without waiting on itself.
+    EXPECT_TRUE(SaveDeck("#t", {"A", "B"}));
+  }
+  EXPECT_EQ(LoadDeck("#t"), (CardList{"A", "B"}));
+  std::string lock_file = directory + "\\decksave.ini.lock";
+  EXPECT_NE(::GetFileAttributesA(lock_file.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
