@@ -3,11 +3,13 @@
 // by killed saves are cleared, and a failing random generator changes nothing.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -133,9 +135,10 @@ INSTANTIATE_TEST_SUITE_P(Modes, SaveFileModeTest,
                                            ModeCase{06755, true, 0755},
                                            ModeCase{01666, true, 0666}),
                          [](const ::testing::TestParamInfo<ModeCase>& info) {
-                           return "Mode" + std::to_string(info.param.mode >> 6) +
-                                  std::to_string((info.param.mode >> 3) & 7) +
-                                  std::to_string(info.param.mode & 7);
+                           char octal[16];
+                           std::snprintf(octal, sizeof octal, "%04o",
+                                         static_cast<unsigned>(info.param.mode));
+                           return "Mode" + std::string(octal);
                          });
 
 // Another user's file lends the new one nothing: it gets the mode of any new file of ours.
