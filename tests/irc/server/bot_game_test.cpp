@@ -79,47 +79,17 @@ TEST_P(BotGameTest, PlaysAWholeGameInTheChannel) {
   play("!check", Direct(library.check, game.cp932_channel, "check"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Encodings, BotGameTest,
-    ::testing::Values(GameCase{"utf-8", "tarot", "#table", "#table"},    // 78 cards
-                      GameCase{"utf-8", "english", "#table", "#table"},  // names with spaces
-                      GameCase{"iso-2022-jp", "trump", "#table", "#table"},
-                      GameCase{"iso-2022-jp", "major", kNihongo, "#日本語"},
-                      GameCase{"shift_jis", "trump", kTrump, "#トランプ"}),
-    [](const auto& info) {
-      std::string name = std::string(info.param.encoding) + "_" + info.param.mode;
-      std::erase(name, '-');
-      return name;
-    });
-
-// A hidden draw and a peek name the cards to the player alone; the channel hears who drew how
-// many, and its deck is smaller by that many.
-TEST_F(BotTest, HiddenDrawAndPeekReachOnlyThePlayer) {
-  auto alice = Player("alice", "utf-8", "#table");
-  auto bob = Player("bob", "utf-8", "#table");
-  StartBot({});
-  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
-  const Plugin& library = LoadedPlugin();
-  alice->Say("#table", "!deck,trump");
-  AwaitReply(*bob, "#table", Direct(library.deck, "#oracle", "deck,trump").size());
-  std::string top_two = FirstCards(Direct(library.check, "#table", "check"), 2);
-
-  // Told privately, each line says which channel it is about.
-  for (const char* command : {"!peek,2", "!hdraw,1-2"}) {
-    SCOPED_TRACE(command);
-    alice->Say("#table", command);
-    EXPECT_EQ(AwaitReply(*alice, "alice", top_two.size() + 9).text, "[#table] " + top_two);
-  }
-  BotReply told = AwaitReply(*bob, "#table", 1);
-  ASSERT_EQ(told.lines.size(), 1u);
-  EXPECT_NE(told.text.find("alice"), std::string::npos) << told.text;
-  EXPECT_NE(told.text.find('2'), std::string::npos) << told.text;
-  for (const std::string& card : CardsOf(top_two)) {
-    EXPECT_EQ(told.text.find(card), std::string::npos) << "the channel was told " << card;
-  }
-  bob->Say("#table", "!count");
-  EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "52");
-}
+INSTANTIATE_TEST_SUITE_P(Encodings, BotGameTest,
+                         ::testing::Values(GameCase{"utf-8", "tarot", "#table",
+                                                    "#table"},  // 78 cards
+                                           GameCase{"iso-2022-jp", "trump", kNihongo, "#日本語"},
+                                           GameCase{"shift_jis", "trump", kTrump, "#トランプ"}),
+                         [](const auto& info) {
+                           std::string name =
+                               std::string(info.param.encoding) + "_" + info.param.mode;
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 // A game with hands, as a card game in a channel runs: the dealer deals each player a hand
 // that only they see, a player plays a card to the channel, and a recall brings every card back.
