@@ -139,49 +139,6 @@ TEST_F(BotTest, DealsHandsThatOnlyTheirPlayersSee) {
   EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "54");
 }
 
-// The dealer is in control: another player's reset is refused with who may, a nick outside the
-// channel (ngircd lets it send there) gets nothing, and when the owner leaves the next dealer
-// owns the deck.
-TEST_F(BotTest, OnlyTheDealerResetsAndOutsidersAreIgnored) {
-  auto alice = Player("alice", "utf-8", "#table");
-  auto bob = Player("bob", "utf-8", "#table");
-  auto carol = Player("carol", "utf-8", "");
-  StartBot({});
-  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
-  alice->Say("#table", "!deck,trump");
-  AwaitReply(*bob, "#table", 1);
-  bob->Say("#table", "!shuffle");
-  BotReply refused = AwaitReply(*bob, "bob", 1);
-  EXPECT_NE(refused.text.find("alice"), std::string::npos) << refused.text;
-  carol->Say("#table", "!peek,1000");
-  std::vector<ServerLine> to_carol = carol->Drain(std::chrono::seconds(3));
-  EXPECT_TRUE(std::none_of(to_carol.begin(), to_carol.end(),
-                           [&](const ServerLine& line) { return line.nick == bot_nick_; }));
-  alice->SendRaw("PART #table");
-  bob->Say("#table", "!deck,major");
-  EXPECT_EQ(AwaitReply(*bob, "#table", 1).text,
-            Direct(LoadedPlugin().deck, "#oracle", "deck,major"));
-}
-
-// In a private message the deck is the sender's own, beside the channel's, kept under a target
-// of the bot's (the first private deck is "~deck1").
-TEST_F(BotTest, PrivateMessagePlaysTheSendersOwnDeck) {
-  auto alice = Player("alice", "utf-8", "#table");
-  StartBot({});
-  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
-  const Plugin& library = LoadedPlugin();
-  alice->Say(bot_nick_, "!deck,english");
-  AwaitReply(*alice, "alice", Direct(library.deck, "#oracle", "deck,english").size());
-  std::string top = FirstCards(Direct(library.check, "~deck1", "check"), 1);
-  alice->Say(bot_nick_, "!draw");
-  EXPECT_EQ(AwaitReply(*alice, "alice", top.size()).text, top);
-  EXPECT_EQ(Direct(library.count, "~deck1", "count"), "51");
-  alice->Say("#table", "!deck,major");
-  AwaitReply(*alice, "#table", 1);
-  EXPECT_EQ(Direct(library.count, "#table", "count"), "22");
-  EXPECT_EQ(Direct(library.count, "~deck1", "count"), "51");
-}
-
 // Thirty commands at once, each answered by a line of some 200 bytes: the first few (the
 // sender's share of the queue) get whole replies, the next one a
 // notice that the bot is busy for them, the rest nothing, and the bot stays connected. (ngircd
