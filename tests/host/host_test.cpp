@@ -154,13 +154,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "NOTICE #t デッキにカードがありません\nNOTICE #t 自動回収:オン\n"
                  "NOTICE #t 捨て札1枚をデッキに戻してシャッフルしました\nNOTICE #t Z\n"
                  "NOTICE #t 自動回収:オン\n"},
-        // Bytes of a saved deck that no character starts with are shown, not dropped.
-        GameCase{"EscapesBytesThatDoNotConvert",
-                 {{"decksave.ini",
-                   "[DECK]\r\n#t=A\x80"
-                   "B,\x83,\x85\x40,\x83\x66\r\n"}},
-                 Args({"-t", "#t", "check"}),
-                 "NOTICE #t A\\x80B,\\x83,\\x85\\x40,デ\n"},
         // Encodings: the locale's, and Shift_JIS bytes passed as they are.
         GameCase{"TakesUtf8FromAPlainCLocale",
                  {{"decksave.ini", SaveFile("#卓=A\r\n")}},
