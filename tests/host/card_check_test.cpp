@@ -33,6 +33,15 @@ Files With(Files changes) {
   return files;
 }
 
+// Runs deckhand in the current directory, in a UTF-8 locale.
+ProgramRun RunHere(std::vector<std::string> arguments, std::string standard_input = "") {
+  ProgramInput input;
+  input.arguments = std::move(arguments);
+  input.standard_input = std::move(standard_input);
+  input.environment.emplace_back("LC_ALL", "C.UTF-8");
+  return RunProgram(DECKHAND_PROGRAM, input);
+}
+
 // Runs deckhand in a scratch directory holding `files`; `after`, when given, receives every
 // file of the directory once it has run (so that stray files show).
 ProgramRun RunDeckhand(const Files& files, std::vector<std::string> arguments,
@@ -41,11 +50,7 @@ ProgramRun RunDeckhand(const Files& files, std::vector<std::string> arguments,
   for (const auto& [name, bytes] : files) {
     if (!bytes.empty()) scratch.Write(name, bytes);
   }
-  ProgramInput input;
-  input.arguments = std::move(arguments);
-  input.standard_input = std::move(standard_input);
-  input.environment.emplace_back("LC_ALL", "C.UTF-8");
-  ProgramRun run = RunProgram(DECKHAND_PROGRAM, input);
+  ProgramRun run = RunHere(std::move(arguments), std::move(standard_input));
   if (after != nullptr) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch.path())) {
       if (!entry.is_regular_file()) continue;
@@ -71,6 +76,13 @@ struct CardCase {
 };
 
 void PrintTo(const CardCase& c, std::ostream* out) { *out << c.name; }
+
+// A run of the converter, or of a wrong command line.
+CardCase Converts(std::string name, Files files, std::vector<std::string> arguments,
+                  std::string out, std::string err, int exit_status, std::optional<Files> after) {
+  return {std::move(name), std::move(files), std::move(arguments), std::move(out),
+          std::move(err),  exit_status,      std::move(after)};
+}
 
 // A problem the checker reports, with its file and line, making it exit 1.
 CardCase Problem(std::string name, Files files, std::string expected) {
@@ -113,141 +125,80 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // In: UTF-8 with or without a byte-order mark, UTF-16 with one, Shift_JIS. Out:
         // Shift_JIS with references, every line, comment and line end in place.
-        CardCase{"Utf8InPlace",
-                 {{"my.ini", kSuitsUtf8}},
+        Converts("Utf8InPlace", {{"my.ini", kSuitsUtf8}},
                  {"--convert-cards", "--in-place", "my.ini"},
-                 "my.ini: 2 cards, 2 characters kept as references (♠ 🂡)\n",
-                 "",
-                 0,
-                 Files{{"my.ini", kSuitsSjis}}},
-        CardCase{"Utf8WithMarkToStandardOutput",
+                 "my.ini: 2 cards, 2 characters kept as references (♠ 🂡)\n", "", 0,
+                 Files{{"my.ini", kSuitsSjis}}),
+        Converts("Utf8WithMarkToStandardOutput",
                  {{"my.ini", "\xEF\xBB\xBF[DECK]\nMax=1\n1=¥ & ♠\r\n\n"}},
-                 {"--convert-cards", "my.ini"},
-                 "[DECK]\nMax=1\n1=&#xA5; & &#x2660;\r\n\n",
-                 "my.ini: 1 card, 2 characters kept as references (¥ ♠)\n",
-                 0,
-                 Files{{"my.ini", "\xEF\xBB\xBF[DECK]\nMax=1\n1=¥ & ♠\r\n\n"}}},
-        CardCase{"Utf16LittleEndianToAFile",
-                 {{"my.ini", kModesUtf16}},
+                 {"--convert-cards", "my.ini"}, "[DECK]\nMax=1\n1=&#xA5; & &#x2660;\r\n\n",
+                 "my.ini: 1 card, 2 characters kept as references (¥ ♠)\n", 0,
+                 Files{{"my.ini", "\xEF\xBB\xBF[DECK]\nMax=1\n1=¥ & ♠\r\n\n"}}),
+        Converts("Utf16LittleEndianToAFile", {{"my.ini", kModesUtf16}},
                  {"--convert-cards", "-o", "out.ini", "my.ini"},
-                 "my.ini: 1 mode, 2 characters kept as references (♠ 😀); written to out.ini\n",
-                 "",
+                 "my.ini: 1 mode, 2 characters kept as references (♠ 😀); written to out.ini\n", "",
                  0,
-                 Files{{"my.ini", kModesUtf16}, {"out.ini", "[MODE]\r\nm=&#x2660;\r\n&#x1F600;"}}},
-        CardCase{"Utf16BigEndian",
-                 {{"my.ini", std::string("\xFE\xFF\0[\0]\x26\x60", 8)}},
-                 {"--convert-cards", "my.ini"},
-                 "[]&#x2660;",
-                 "",
-                 0,
-                 std::nullopt},
-        CardCase{"ShiftJisIsLeftAlone",
-                 {{"my.ini", kSuitsSjis}},
+                 Files{{"my.ini", kModesUtf16}, {"out.ini", "[MODE]\r\nm=&#x2660;\r\n&#x1F600;"}}),
+        Converts("Utf16BigEndian", {{"my.ini", std::string("\xFE\xFF\0[\0]\x26\x60", 8)}},
+                 {"--convert-cards", "my.ini"}, "[]&#x2660;", "", 0, std::nullopt),
+        Converts("ShiftJisIsLeftAlone", {{"my.ini", kSuitsSjis}},
                  {"--convert-cards", "--in-place", "my.ini"},
-                 "my.ini: 2 cards, already Shift_JIS; left as it was\n",
-                 "",
-                 0,
-                 Files{{"my.ini", kSuitsSjis}}},
-        CardCase{"AsciiWithAMark",
-                 {{"m.ini", "\xEF\xBB\xBF[MODE]\r\na=a.ini\r\n"}},
+                 "my.ini: 2 cards, already Shift_JIS; left as it was\n", "", 0,
+                 Files{{"my.ini", kSuitsSjis}}),
+        Converts("AsciiWithAMark", {{"m.ini", "\xEF\xBB\xBF[MODE]\r\na=a.ini\r\n"}},
                  {"--convert-cards", "--in-place", "m.ini"},
-                 "m.ini: 1 mode, every character is in Shift_JIS\n",
-                 "",
-                 0,
-                 Files{{"m.ini", "[MODE]\r\na=a.ini\r\n"}}},
-        CardCase{"SeveralInPlace",
-                 {{"a.ini", "[DECK]\r\n1=♣\r\n"}, {"b.txt", "x\n"}},
+                 "m.ini: 1 mode, every character is in Shift_JIS\n", "", 0,
+                 Files{{"m.ini", "[MODE]\r\na=a.ini\r\n"}}),
+        Converts("SeveralInPlace", {{"a.ini", "[DECK]\r\n1=♣\r\n"}, {"b.txt", "x\n"}},
                  {"--convert-cards", "--in-place", "a.ini", "b.txt"},
                  "a.ini: 1 card, 1 character kept as a reference (♣)\nb.txt: 1 line, already "
                  "Shift_JIS; left as it was\n",
-                 "",
-                 0,
-                 Files{{"a.ini", "[DECK]\r\n1=&#x2663;\r\n"}, {"b.txt", "x\n"}}},
+                 "", 0, Files{{"a.ini", "[DECK]\r\n1=&#x2663;\r\n"}, {"b.txt", "x\n"}}),
         // A plain list, one card a line, becomes a deck file.
-        CardCase{"FromAList",
-                 {{"list.txt", "\xEF\xBB\xBF Ace \n\n\"q\"\r\n♠2\n"}},
+        Converts("FromAList", {{"list.txt", "\xEF\xBB\xBF Ace \n\n\"q\"\r\n♠2\n"}},
                  {"--convert-cards", "--from-list", "-o", "my.ini", "list.txt"},
-                 "list.txt: 3 cards, 1 character kept as a reference (♠); written to my.ini\n",
-                 "",
+                 "list.txt: 3 cards, 1 character kept as a reference (♠); written to my.ini\n", "",
                  0,
                  Files{{"list.txt", "\xEF\xBB\xBF Ace \n\n\"q\"\r\n♠2\n"},
-                       {"my.ini", Deck("Max=3\r\n1=Ace\r\n2=\"\"q\"\"\r\n3=&#x2660;2\r\n")}}},
-        CardCase{"EmptyList",
-                 {{"list.txt", "\r\n \n"}},
-                 {"--convert-cards", "--from-list", "list.txt"},
-                 "",
-                 "deckhand: list.txt: holds no card names",
-                 1,
-                 std::nullopt},
+                       {"my.ini", Deck("Max=3\r\n1=Ace\r\n2=\"\"q\"\"\r\n3=&#x2660;2\r\n")}}),
+        Converts("EmptyList", {{"list.txt", "\r\n \n"}},
+                 {"--convert-cards", "--from-list", "list.txt"}, "",
+                 "deckhand: list.txt: holds no card names", 1, std::nullopt),
         // Refused, with line and column, nothing written.
-        CardCase{"EucJp",
-                 {{"my.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}},
-                 {"--convert-cards", "--in-place", "my.ini"},
-                 "",
+        Converts("EucJp", {{"my.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}},
+                 {"--convert-cards", "--in-place", "my.ini"}, "",
                  "deckhand: my.ini:3:3: looks like EUC-JP text, which is neither UTF-8 nor "
                  "Shift_JIS: \"カ\" is 0xA5 0xAB in EUC-JP here; save it as UTF-8 and convert it "
                  "again; nothing was written\n",
-                 1,
-                 Files{{"my.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}}},
-        CardCase{"Utf8BrokenAtLine7",
-                 {{"my.ini", "a\nあ\nい\nう\nえ\nお\nかか\xE3\x81\n"}},
-                 {"--convert-cards", "--in-place", "my.ini"},
-                 "",
+                 1, Files{{"my.ini", Deck("Max=1\r\n1=" + kCardEuc + "\r\n")}}),
+        Converts("Utf8BrokenAtLine7", {{"my.ini", "a\nあ\nい\nう\nえ\nお\nかか\xE3\x81\n"}},
+                 {"--convert-cards", "--in-place", "my.ini"}, "",
                  "deckhand: my.ini:7:3: is UTF-8 text, broken here: 0xE3 0x81 are no UTF-8 "
                  "character; nothing was written\n",
-                 1,
-                 Files{{"my.ini", "a\nあ\nい\nう\nえ\nお\nかか\xE3\x81\n"}}},
-        CardCase{"NeitherUtf8NorShiftJis",
-                 {{"my.ini", "[DECK]\r\n1=\x83\x66\xFD\r\n"}},
-                 {"--convert-cards", "my.ini"},
-                 "",
+                 1, Files{{"my.ini", "a\nあ\nい\nう\nえ\nお\nかか\xE3\x81\n"}}),
+        Converts("NeitherUtf8NorShiftJis", {{"my.ini", "[DECK]\r\n1=\x83\x66\xFD\r\n"}},
+                 {"--convert-cards", "my.ini"}, "",
                  "deckhand: my.ini:2:4: is neither UTF-8 nor Shift_JIS: 0xFD starts no character "
                  "of either",
-                 1,
-                 std::nullopt},
-        CardCase{"Utf16Broken",
-                 {{"my.ini", std::string("\xFF\xFEx\0\n\0y\0\x3D\xD8", 10)}},
-                 {"--convert-cards", "my.ini"},
-                 "",
-                 "deckhand: my.ini:2:2: a UTF-16 high surrogate stands alone",
-                 1,
-                 std::nullopt},
-        CardCase{"Utf32",
-                 {{"my.ini", std::string("\xFF\xFE\0\0x\0\0\0", 8)}},
-                 {"--convert-cards", "my.ini"},
-                 "",
-                 "deckhand: my.ini:1:1: a NUL character, which no card file holds",
-                 1,
-                 std::nullopt},
-        CardCase{"OutputExists",
-                 {{"my.ini", kSuitsUtf8}, {"out.ini", "x"}},
-                 {"--convert-cards", "-o", "out.ini", "my.ini"},
-                 "",
+                 1, std::nullopt),
+        Converts("Utf16Broken", {{"my.ini", std::string("\xFF\xFEx\0\n\0y\0\x3D\xD8", 10)}},
+                 {"--convert-cards", "my.ini"}, "",
+                 "deckhand: my.ini:2:2: a UTF-16 high surrogate stands alone", 1, std::nullopt),
+        Converts("Utf32", {{"my.ini", std::string("\xFF\xFE\0\0x\0\0\0", 8)}},
+                 {"--convert-cards", "my.ini"}, "",
+                 "deckhand: my.ini:1:1: a NUL character, which no card file holds", 1,
+                 std::nullopt),
+        Converts("OutputExists", {{"my.ini", kSuitsUtf8}, {"out.ini", "x"}},
+                 {"--convert-cards", "-o", "out.ini", "my.ini"}, "",
                  "deckhand: out.ini: exists already; choose another name, or convert the file "
                  "itself with --in-place",
-                 1,
-                 Files{{"my.ini", kSuitsUtf8}, {"out.ini", "x"}}},
-        CardCase{"NoSuchFile",
-                 {},
-                 {"--convert-cards", "my.ini"},
-                 "",
-                 "deckhand: my.ini: there is no such file",
-                 1,
-                 Files{}},
-        CardCase{"TwoFilesToStandardOutput",
-                 {},
-                 {"--convert-cards", "a.ini", "b.ini"},
-                 "",
-                 "without --in-place, --convert-cards converts one file at a time",
-                 2,
-                 Files{}},
-        CardCase{"InPlaceAlone",
-                 {},
-                 {"--in-place", "a.ini"},
-                 "",
-                 "--in-place, --output and --from-list go with --convert-cards",
-                 2,
-                 Files{}}),
+                 1, Files{{"my.ini", kSuitsUtf8}, {"out.ini", "x"}}),
+        Converts("NoSuchFile", {}, {"--convert-cards", "my.ini"}, "",
+                 "deckhand: my.ini: there is no such file", 1, Files{}),
+        Converts("TwoFilesToStandardOutput", {}, {"--convert-cards", "a.ini", "b.ini"}, "",
+                 "without --in-place, --convert-cards converts one file at a time", 2, Files{}),
+        Converts("InPlaceAlone", {}, {"--in-place", "a.ini"}, "",
+                 "--in-place, --output and --from-list go with --convert-cards", 2, Files{})),
     [](const ::testing::TestParamInfo<CardCase>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -257,6 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
         Problem("NoModeTable", With({{"modes.ini", ""}}),
                 "modes.ini: is missing: the library looks for the mode table at /"),
         Problem("NoModeSection", With({{"modes.ini", "[MODES]\r\nmini=mini.ini\r\n"}}),
+                "modes.ini:1: the section [MODES] is never read: did you mean [MODE]?\n"
                 "modes.ini: has no [MODE] section: every deck,MODE gets no reply"),
         Problem("MissingDeckFile", With({{"mini.ini", ""}}),
                 "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" is missing (the "
@@ -274,9 +226,12 @@ INSTANTIATE_TEST_SUITE_P(
             "deck file, and its line in the mode table, in ASCII letters"),
         Problem("ModeWithoutDeckFile", With({{"modes.ini", "[MODE]\r\nmini=\r\n"}}),
                 "modes.ini:2: the mode \"mini\" names no deck file: deck,mini gets no reply"),
-        Problem("ModeTwice", With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\nMINI=x.ini\r\n"}}),
+        Problem("ModeAndKeyTwice",
+                With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\nMINI=x.ini\r\n"},
+                      {"mini.ini", Deck("Max=1\r\n1=A\r\n1=Z\r\n")}}),
                 "modes.ini:3: the mode \"MINI\" appears again (first at line 2); the first one "
-                "wins and this one is never read"),
+                "wins and this one is never read\nmini.ini:4: the key \"1\" appears again (first "
+                "at line 3); the first one wins and this one is never read"),
         Problem("LineWithoutEquals", With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\ntarot\r\n"}}),
                 "modes.ini:3: a line without \"=\" is no entry and is never read"),
         // Text that is not Shift_JIS.
@@ -309,13 +264,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "mini.ini: has no Max: deck,mini deals an empty deck; add Max=2 (it holds the "
                 "cards 1-2)"),
         Problem("MaxThatWrapsToOne", With({{"mini.ini", Deck("Max=4294967297\r\n1=A\r\n")}}),
-                "mini.ini:2: Max=4294967297 is beyond the numbers the library reads (it reads as "
+                "  mini: mini.ini, 1 card\nmini.ini:2: Max=4294967297 is beyond the numbers the "
+                "library reads (it reads as "
                 "1): deck,mini deals 1 card; the most is Max=100000"),
         Problem("MaxThatWrapsToNone", With({{"mini.ini", Deck("Max=2147483648\r\n1=A\r\n")}}),
                 "mini.ini:2: Max=2147483648 is beyond the numbers the library reads (it reads as "
                 "-2147483648): deck,mini deals an empty deck"),
-        Problem("ListingOfAWrappedMax", With({{"mini.ini", Deck("Max=4294967297\r\n1=A\r\n")}}),
-                "  mini: mini.ini, 1 card\n"),
         Problem("MaxKeyMistyped", With({{"mini.ini", Deck("Max=1\r\n1=A\r\nMaxx=2\r\n")}}),
                 "mini.ini:4: the key \"Maxx\" is never read: did you mean Max?"),
         Problem("MaxZero", With({{"mini.ini", Deck("Max=0\r\n")}}),
@@ -337,15 +291,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "mini.ini:2: the card 2 is empty: deck,mini deals them as blank cards"),
         Problem("EntriesAboveMax", With({{"mini.ini", Deck("Max=1\r\n1=A\r\n2=B\r\n3=C\r\n")}}),
                 "mini.ini:4: the cards 2-3 are above Max=1: never dealt; write Max=3 to deal them"),
-        Problem("DuplicateKey", With({{"mini.ini", Deck("Max=1\r\n1=A\r\n1=Z\r\n")}}),
-                "mini.ini:4: the key \"1\" appears again (first at line 3); the first one wins "
-                "and this one is never read"),
-        Problem("CommaInACard", With({{"mini.ini", Deck("Max=1\r\n1=A,B\r\n")}}),
-                "mini.ini:3: the card \"A,B\" holds a comma: it is saved and drawn as 2 "
-                "separate cards"),
-        Problem("CommaCountedAsTheDealGivesIt",
-                With({{"mini.ini", Deck("Max=2\r\n1=A,B,C\r\n2=D\r\n")}}),
-                "  mini: mini.ini, 4 cards\n"),
+        // Counted as the deal gives it.
+        Problem("CommaInACard", With({{"mini.ini", Deck("Max=2\r\n1=A,B,C\r\n2=D\r\n")}}),
+                "  mini: mini.ini, 4 cards\nmini.ini:3: the card \"A,B,C\" holds a comma: it is "
+                "saved and drawn as 3 separate cards"),
         Problem("ControlCharacter",
                 With({{"mini.ini", Deck("Max=2\r\n1=A\r\n2=\x01"
                                         "B\r\n")}}),
@@ -361,8 +310,6 @@ INSTANTIATE_TEST_SUITE_P(
                 With({{"mini.ini", Deck("Max=1\r\n1=" + std::string(4038, 'x') + "\r\n")}}),
                 "mini.ini:3: the card 1 is 4038 bytes: a reply holds at most 4037 bytes of it (to "
                 "a target of 50 bytes), so it is drawn cut short; shorten it"),
-        Problem("ModeSectionMistyped", With({{"modes.ini", "[MODES]\r\nmini=mini.ini\r\n"}}),
-                "modes.ini:1: the section [MODES] is never read: did you mean [MODE]?"),
         Problem("DeckSectionMistyped", With({{"mini.ini", "[DEK]\r\nMax=1\r\n1=A\r\n"}}),
                 "mini.ini:1: the section [DEK] is never read: did you mean [DECK]?"),
         Problem("QuotesThatReadingStrips", With({{"mini.ini", Deck("Max=1\r\n1=\"A\"\r\n")}}),
@@ -453,18 +400,12 @@ TEST(CardRoundTripTest, EveryCharacterComesBackAsWritten) {
   ScratchDirectory scratch;
   scratch.Write("list.txt", list);
   scratch.Write("modes.ini", "[MODE]\r\nrt=rt.ini\r\n");
-  auto run = [](std::vector<std::string> arguments) {
-    ProgramInput input;
-    input.arguments = std::move(arguments);
-    input.environment.emplace_back("LC_ALL", "C.UTF-8");
-    return RunProgram(DECKHAND_PROGRAM, input);
-  };
-  ProgramRun converted = run({"--convert-cards", "--from-list", "-o", "rt.ini", "list.txt"});
+  ProgramRun converted = RunHere({"--convert-cards", "--from-list", "-o", "rt.ini", "list.txt"});
   ASSERT_EQ(converted.exit_status, 0) << converted.err;
-  ProgramRun checked = run({"--check-cards"});
+  ProgramRun checked = RunHere({"--check-cards"});
   EXPECT_EQ(checked.exit_status, 0) << checked.out;
   std::string draw = "draw,1-" + std::to_string(cards.size());
-  ProgramRun played = run({"-t", "#t", "deck,rt", draw});
+  ProgramRun played = RunHere({"-t", "#t", "deck,rt", draw});
   ASSERT_EQ(played.exit_status, 0) << played.err;
   const std::string head = "NOTICE #t デッキセット:rt\nNOTICE #t ";
   ASSERT_EQ(played.out.substr(0, head.size()), head) << played.out;
@@ -483,8 +424,6 @@ TEST(CardRoundTripTest, EveryCharacterComesBackAsWritten) {
   EXPECT_EQ(back, sent);
 }
 
-// Commands that the library answers with silence or with a failure: deckhand says why on
-// standard error and exits 1, so that scripts notice; a wrong command line exits 2.
 // Deals the table refuses for their mode, and commands that fail: deckhand says why on standard
 // error and exits 1, so that scripts notice; a wrong command line exits 2.
 struct FailureCase {
@@ -498,6 +437,13 @@ struct FailureCase {
 };
 
 void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+
+FailureCase Fails(std::string name, Files files, std::vector<std::string> arguments,
+                  std::string standard_input, int exit_status, std::string message,
+                  std::string replies) {
+  return {std::move(name), std::move(files),   std::move(arguments), std::move(standard_input),
+          exit_status,     std::move(message), std::move(replies)};
+}
 
 class SilentFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
@@ -514,52 +460,39 @@ const Files kSaved = With({{"decksave.ini", "[DECK]\r\n#t=A,B\r\n"}});
 INSTANTIATE_TEST_SUITE_P(
     Failures, SilentFailureTest,
     ::testing::Values(
-        FailureCase{"ModeNotInTheTable", kSaved, {"-t", "#t", "deck,poker", "count"}, "", 1,
-                    "deckhand: deck,poker: the mode \"poker\" is not in modes.ini, which "
-                    "holds the modes mini",
-                    "NOTICE player モードがありません: poker\nNOTICE #t 2\n"},
-        FailureCase{"ModeMistyped", kSaved, {"-t", "#t", "deck,mimi"}, "", 1,
-                    "deckhand: deck,mimi: the mode \"mimi\" is not in modes.ini, which "
-                    "holds the modes mini; did you mean deck,mini?",
-                    "NOTICE player モードがありません: mimi\n"},
-        FailureCase{"NoModeTable", With({{"modes.ini", ""}}), {"-t", "#t", "deck,mini"}, "", 1,
-                    "deckhand: deck,mini: no mode table modes.ini at /",
-                    "NOTICE player モードがありません: mini\n"},
-        FailureCase{"NoModeName", kSaved, {"-t", "#t", "deck"}, "", 1,
-                    "deckhand: deck: no mode name: write deck,MODE",
-                    "NOTICE player モードを指定してください(例: deck,trump)\n"},
-        FailureCase{"DeckFileMissing", With({{"mini.ini", ""}}), {"-t", "#t", "deck,mini"}, "", 1,
-                    "deckhand: deck,mini: the deck file mini.ini of the mode \"mini\" is missing at /",
-                    "NOTICE #t デッキファイルを読めませんでした\n"},
-        FailureCase{"SaveFailed", With({{"decksave.ini/x", "x"}}), {"-t", "#t", "deck,mini"}, "",
-                    1, "deckhand: deck,mini: the deck could not be saved: the data directory must be "
-                    "writable", "NOTICE #t デッキを保存できませんでした\n"},
-        FailureCase{"LineNumberOfStandardInput", kSaved, {"-t", "#t"}, "count\n\n# x\ndral,1\n",
-                    1, "deckhand: line 4: unknown command \"dral\"", "NOTICE #t 2\n"},
-        FailureCase{"RefusedDealOnALineOfStandardInput", kSaved, {"-t", "#t"}, "deck,x\ncount\n",
-                    1, "deckhand: line 1: deck,x: the mode \"x\" is not in",
-                    "NOTICE player モードがありません: x\nNOTICE #t 2\n"},
-        FailureCase{"SpaceAfterACommaOnStandardInput", kSaved, {"-t", "#t"}, "draw, 2\n", 1,
-                    "deckhand: line 1: a command text holds no spaces (the library cuts its "
-                    "command line at spaces): \"draw, 2\"; did you mean \"draw,2\"?", ""},
-        FailureCase{"SpaceAfterACommaInTheShell", kSaved, {"-t", "#t", "deck,", "mini"}, "", 1,
-                    "unknown command \"mini\" in \"mini\": use deck, draw, count, check, shuffle "
-                    "or another of the table's (\"help\" lists them); did you mean "
-                    "\"deck,mini\"? (no space after the comma)",
-                    ""},
-        FailureCase{"RawLineWithoutAllFields", kSaved, {"--raw"}, "Deck n #t\n", 1,
-                    "deckhand: line 1: Deck: no reply: the command line needs four fields", ""},
-        FailureCase{"ModeTableWithADirectory", kSaved, {"-m", "cards/modes.ini", "count"}, "", 2,
-                    "use -C cards -m modes.ini", ""},
-        FailureCase{"ModeTableWithADirectoryToCheck", kSaved, {"--check-cards", "-m", "/x/m.ini"},
-                    "", 2, "--modes names a file of the data directory, not a path", ""}),
+        Fails("ModeMistyped", kSaved, {"-t", "#t", "deck,mimi"}, "", 1,
+              "deckhand: deck,mimi: the mode \"mimi\" is not in modes.ini, which "
+              "holds the modes mini; did you mean deck,mini?",
+              "NOTICE player モードがありません: mimi\n"),
+        Fails("NoModeTable", With({{"modes.ini", ""}}), {"-t", "#t", "deck,mini"}, "", 1,
+              "deckhand: deck,mini: no mode table modes.ini at /",
+              "NOTICE player モードがありません: mini\n"),
+        Fails("NoModeName", kSaved, {"-t", "#t", "deck"}, "", 1,
+              "deckhand: deck: no mode name: write deck,MODE",
+              "NOTICE player モードを指定してください(例: deck,trump)\n"),
+        Fails("SaveFailed", With({{"decksave.ini/x", "x"}}), {"-t", "#t", "deck,mini"}, "", 1,
+              "deckhand: deck,mini: the deck could not be saved: the data directory must be "
+              "writable",
+              "NOTICE #t デッキを保存できませんでした\n"),
+        Fails("RefusedDealOnALineOfStandardInput", kSaved, {"-t", "#t"}, "deck,x\ncount\n", 1,
+              "deckhand: line 1: deck,x: the mode \"x\" is not in",
+              "NOTICE player モードがありません: x\nNOTICE #t 2\n"),
+        Fails("SpaceAfterACommaOnStandardInput", kSaved, {"-t", "#t"}, "draw, 2\n", 1,
+              "deckhand: line 1: a command text holds no spaces (the library cuts its "
+              "command line at spaces): \"draw, 2\"; did you mean \"draw,2\"?",
+              ""),
+        Fails("SpaceAfterACommaInTheShell", kSaved, {"-t", "#t", "deck,", "mini"}, "", 1,
+              "unknown command \"mini\" in \"mini\": use deck, draw, count, check, shuffle "
+              "or another of the table's (\"help\" lists them); did you mean "
+              "\"deck,mini\"? (no space after the comma)",
+              ""),
+        Fails("RawLineWithoutAllFields", kSaved, {"--raw"}, "Deck n #t\n", 1,
+              "deckhand: line 1: Deck: no reply: the command line needs four fields", ""),
+        Fails("ModeTableWithADirectory", kSaved, {"-m", "cards/modes.ini", "count"}, "", 2,
+              "use -C cards -m modes.ini", ""),
+        Fails("ModeTableWithADirectoryToCheck", kSaved, {"--check-cards", "-m", "/x/m.ini"}, "", 2,
+              "--modes names a file of the data directory, not a path", "")),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
-
-}  // namespace
-}  // namespace deckhand::testing
-
-namespace deckhand::testing {
-namespace {
 
 // Which replies deckhand counts as a failed command: only the library's own failure texts, to
 // the target of the command, whole.

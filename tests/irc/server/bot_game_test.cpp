@@ -79,47 +79,17 @@ TEST_P(BotGameTest, PlaysAWholeGameInTheChannel) {
   play("!check", Direct(library.check, game.cp932_channel, "check"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Encodings, BotGameTest,
-    ::testing::Values(GameCase{"utf-8", "tarot", "#table", "#table"},    // 78 cards
-                      GameCase{"utf-8", "english", "#table", "#table"},  // names with spaces
-                      GameCase{"iso-2022-jp", "trump", "#table", "#table"},
-                      GameCase{"iso-2022-jp", "major", kNihongo, "#日本語"},
-                      GameCase{"shift_jis", "trump", kTrump, "#トランプ"}),
-    [](const auto& info) {
-      std::string name = std::string(info.param.encoding) + "_" + info.param.mode;
-      std::erase(name, '-');
-      return name;
-    });
-
-// A hidden draw and a peek name the cards to the player alone; the channel hears who drew how
-// many, and its deck is smaller by that many.
-TEST_F(BotTest, HiddenDrawAndPeekReachOnlyThePlayer) {
-  auto alice = Player("alice", "utf-8", "#table");
-  auto bob = Player("bob", "utf-8", "#table");
-  StartBot({});
-  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
-  const Plugin& library = LoadedPlugin();
-  alice->Say("#table", "!deck,trump");
-  AwaitReply(*bob, "#table", Direct(library.deck, "#oracle", "deck,trump").size());
-  std::string top_two = FirstCards(Direct(library.check, "#table", "check"), 2);
-
-  // Told privately, each line says which channel it is about.
-  for (const char* command : {"!peek,2", "!hdraw,1-2"}) {
-    SCOPED_TRACE(command);
-    alice->Say("#table", command);
-    EXPECT_EQ(AwaitReply(*alice, "alice", top_two.size() + 9).text, "[#table] " + top_two);
-  }
-  BotReply told = AwaitReply(*bob, "#table", 1);
-  ASSERT_EQ(told.lines.size(), 1u);
-  EXPECT_NE(told.text.find("alice"), std::string::npos) << told.text;
-  EXPECT_NE(told.text.find('2'), std::string::npos) << told.text;
-  for (const std::string& card : CardsOf(top_two)) {
-    EXPECT_EQ(told.text.find(card), std::string::npos) << "the channel was told " << card;
-  }
-  bob->Say("#table", "!count");
-  EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "52");
-}
+INSTANTIATE_TEST_SUITE_P(Encodings, BotGameTest,
+                         ::testing::Values(GameCase{"utf-8", "tarot", "#table",
+                                                    "#table"},  // 78 cards
+                                           GameCase{"iso-2022-jp", "trump", kNihongo, "#日本語"},
+                                           GameCase{"shift_jis", "trump", kTrump, "#トランプ"}),
+                         [](const auto& info) {
+                           std::string name =
+                               std::string(info.param.encoding) + "_" + info.param.mode;
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 // A game with hands, as a card game in a channel runs: the dealer deals each player a hand
 // that only they see, a player plays a card to the channel, and a recall brings every card back.
@@ -167,49 +137,6 @@ TEST_F(BotTest, DealsHandsThatOnlyTheirPlayersSee) {
   AwaitReply(*bob, "#table", 1);
   alice->Say("#table", "!count");
   EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "54");
-}
-
-// The dealer is in control: another player's reset is refused with who may, a nick outside the
-// channel (ngircd lets it send there) gets nothing, and when the owner leaves the next dealer
-// owns the deck.
-TEST_F(BotTest, OnlyTheDealerResetsAndOutsidersAreIgnored) {
-  auto alice = Player("alice", "utf-8", "#table");
-  auto bob = Player("bob", "utf-8", "#table");
-  auto carol = Player("carol", "utf-8", "");
-  StartBot({});
-  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
-  alice->Say("#table", "!deck,trump");
-  AwaitReply(*bob, "#table", 1);
-  bob->Say("#table", "!shuffle");
-  BotReply refused = AwaitReply(*bob, "bob", 1);
-  EXPECT_NE(refused.text.find("alice"), std::string::npos) << refused.text;
-  carol->Say("#table", "!peek,1000");
-  std::vector<ServerLine> to_carol = carol->Drain(std::chrono::seconds(3));
-  EXPECT_TRUE(std::none_of(to_carol.begin(), to_carol.end(),
-                           [&](const ServerLine& line) { return line.nick == bot_nick_; }));
-  alice->SendRaw("PART #table");
-  bob->Say("#table", "!deck,major");
-  EXPECT_EQ(AwaitReply(*bob, "#table", 1).text,
-            Direct(LoadedPlugin().deck, "#oracle", "deck,major"));
-}
-
-// In a private message the deck is the sender's own, beside the channel's, kept under a target
-// of the bot's (the first private deck is "~deck1").
-TEST_F(BotTest, PrivateMessagePlaysTheSendersOwnDeck) {
-  auto alice = Player("alice", "utf-8", "#table");
-  StartBot({});
-  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
-  const Plugin& library = LoadedPlugin();
-  alice->Say(bot_nick_, "!deck,english");
-  AwaitReply(*alice, "alice", Direct(library.deck, "#oracle", "deck,english").size());
-  std::string top = FirstCards(Direct(library.check, "~deck1", "check"), 1);
-  alice->Say(bot_nick_, "!draw");
-  EXPECT_EQ(AwaitReply(*alice, "alice", top.size()).text, top);
-  EXPECT_EQ(Direct(library.count, "~deck1", "count"), "51");
-  alice->Say("#table", "!deck,major");
-  AwaitReply(*alice, "#table", 1);
-  EXPECT_EQ(Direct(library.count, "#table", "count"), "22");
-  EXPECT_EQ(Direct(library.count, "~deck1", "count"), "51");
 }
 
 // Thirty commands at once, each answered by a line of some 200 bytes: the first few (the

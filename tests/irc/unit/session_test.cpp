@@ -87,6 +87,15 @@ class SessionTest : public ::testing::Test {
   SessionOutput output_;
 };
 
+// Most cases start registered and in #t.
+class SessionInChannelTest : public SessionTest {
+ protected:
+  void SetUp() override {
+    Start();
+    Registered();
+  }
+};
+
 struct Exchange {
   const char* in;
   Lines out;  // urgent lines sent in answer
@@ -218,9 +227,7 @@ TEST_F(SessionTest, KeepAlivePingsAfterSilenceAndDropsWhenUnanswered) {
   EXPECT_TRUE(output_.drop);
 }
 
-TEST_F(SessionTest, OneRejoinPerChannelHoweverManyKicks) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, OneRejoinPerChannelHoweverManyKicks) {
   for (int i = 0; i < 300; ++i) In(":op!o@h KICK #t deckhand :go");
   // Kicks of other nicks or from other channels ask for nothing.
   In(":op!o@h KICK #t alice :go");
@@ -229,9 +236,7 @@ TEST_F(SessionTest, OneRejoinPerChannelHoweverManyKicks) {
   EXPECT_EQ(Tick(10), Lines{});
 }
 
-TEST_F(SessionTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
   In(":alice!a@h PRIVMSG #t :!count");
   ASSERT_EQ(output_.jobs.size(), 1u);
   EXPECT_EQ(output_.jobs[0].sender, "alice");
@@ -278,9 +283,7 @@ TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
 
 // Who may deal in a channel: the dealer's commands (deck, shuffle, check, peek) under the
 // default rule, `owner`.
-TEST_F(SessionTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
   struct Turn {
     const char* nick;
     const char* text;
@@ -316,9 +319,7 @@ TEST_F(SessionTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
   EXPECT_EQ(Say("alice", "!shuffle", "deckhand"), 1u);
 }
 
-TEST_F(SessionTest, TheOwnerIsKeptAcrossARestart) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, TheOwnerIsKeptAcrossARestart) {
   Say("alice", "!deck,trump");
   AnswerAll({"NOTICE #t :ok"}, true);
   Start();  // a new session, as after a reconnect or restart, on the same state
@@ -327,9 +328,7 @@ TEST_F(SessionTest, TheOwnerIsKeptAcrossARestart) {
   EXPECT_EQ(Say("alice", "!shuffle"), 1u);
 }
 
-TEST_F(SessionTest, MembershipFollowsNamesJoinsPartsKicksQuitsNicksAndModes) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, MembershipFollowsNamesJoinsPartsKicksQuitsNicksAndModes) {
   const Membership& members = session_->members();
   struct Step {
     const char* in;
@@ -361,9 +360,7 @@ TEST_F(SessionTest, MembershipFollowsNamesJoinsPartsKicksQuitsNicksAndModes) {
   EXPECT_FALSE(members.IsIn("#t", "op"));
 }
 
-TEST_F(SessionTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
   EXPECT_EQ(Say("alice", "!draw, 2"), 0u);
   EXPECT_EQ(Say("alice", "!help,peek"), 0u);
   EXPECT_EQ(Say("alice", "hello !draw"), 0u);
@@ -377,14 +374,12 @@ TEST_F(SessionTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
   ASSERT_GT(help.size(), 8u);
   EXPECT_EQ(help[0], "NOTICE alice :!deck,MODE: 新しいデッキを配ります（モード: small, trump）");
   // Then the table's commands, each once, none of the bot's own again.
-  EXPECT_EQ(std::count_if(
-                help.begin(), help.end(),
-                [](const std::string& line) { return line.starts_with("NOTICE alice :!deal"); }),
-            1);
-  EXPECT_EQ(std::count_if(
-                help.begin(), help.end(),
-                [](const std::string& line) { return line.starts_with("NOTICE alice :!draw"); }),
-            1);
+  for (std::string_view start : {"NOTICE alice :!deal", "NOTICE alice :!draw"}) {
+    EXPECT_EQ(std::count_if(help.begin(), help.end(),
+                            [&](const std::string& line) { return line.starts_with(start); }),
+              1)
+        << start;
+  }
   EXPECT_EQ(Say("alice", "!help,deal"), 0u);
   Lines deal = Sent();
   ASSERT_EQ(deal.size(), 1u);
@@ -393,9 +388,7 @@ TEST_F(SessionTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
 
 // Lines a dropped link left unsent go out on the next one, each to a player once the player is
 // seen in a channel again; one who left meanwhile is not told (another may have the nick now).
-TEST_F(SessionTest, LinesLeftByADroppedLinkGoOnlyToPlayersStillThere) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, LinesLeftByADroppedLinkGoOnlyToPlayersStillThere) {
   Say("alice", "!hdraw");
   Say("bob", "!hdraw");
   AnswerAll({"NOTICE {to} :[#t] cards"});
@@ -409,9 +402,7 @@ TEST_F(SessionTest, LinesLeftByADroppedLinkGoOnlyToPlayersStillThere) {
   EXPECT_EQ(Sent(5), Lines{"NOTICE alice :[#t] cards"});
 }
 
-TEST_F(SessionTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesFirst) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesFirst) {
   Say("alice", "!check");
   In(":op!u@h KICK #t deckhand :out");
   AnswerAll({"NOTICE #t :cards", "NOTICE alice :[#t] yours"});
@@ -423,9 +414,7 @@ TEST_F(SessionTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesFirst) {
   EXPECT_EQ(Sent(), (Lines{"NOTICE #t :cards", "NOTICE alice :[#t] yours"}));
 }
 
-TEST_F(SessionTest, PrivateDecksAreTheBotsOwnBoundedTargets) {
-  Start();
-  Registered();
+TEST_F(SessionInChannelTest, PrivateDecksAreTheBotsOwnBoundedTargets) {
   auto target = [&](const char* nick, const char* text) {
     Say(nick, text, "deckhand");
     std::string got = output_.jobs.empty() ? "" : output_.jobs.back().private_target;
