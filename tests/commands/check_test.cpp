@@ -35,16 +35,14 @@ TEST_P(CheckTest, ListsTheCardsLeftAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CheckTest,
-    ::testing::Values(
-        CheckCase{"ThreeCards", kSaved, "u #t modes.ini check", "NOTICE #t A,B,C"},
-        CheckCase{"EmptyCardInTheMiddle", kSaved, "u #gap modes.ini check", "NOTICE #gap A,,C"},
-        CheckCase{"EmptyEntry", kSaved, "u #empty modes.ini check", "NOTICE #empty "},
-        CheckCase{"TargetWithoutADeck", kSaved, "u #none modes.ini check", "NOTICE #none "},
-        CheckCase{"NoSaveFile", "", "u #t modes.ini check", "NOTICE #t "},
-        CheckCase{"OnlyFieldTwoIsRead", kSaved, "  u   #t", "NOTICE #t A,B,C"},
-        CheckCase{"LineWithoutATarget", kSaved, "u", std::nullopt},
-        CheckCase{"TargetTooLongToHeadAReply", kSaved, "u " + std::string(4095, 't') + " m check",
-                  std::nullopt}),
+    ::testing::Values(CheckCase{"EmptyCardInTheMiddle", kSaved, "u #gap modes.ini check",
+                                "NOTICE #gap A,,C"},
+                      CheckCase{"EmptyEntry", kSaved, "u #empty modes.ini check", "NOTICE #empty "},
+                      CheckCase{"NoSaveFile", "", "u #t modes.ini check", "NOTICE #t "},
+                      CheckCase{"OnlyFieldTwoIsRead", kSaved, "  u   #t", "NOTICE #t A,B,C"},
+                      CheckCase{"LineWithoutATarget", kSaved, "u", std::nullopt},
+                      CheckCase{"TargetTooLongToHeadAReply", kSaved,
+                                "u " + std::string(4095, 't') + " m check", std::nullopt}),
     [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
 
 // "カード" and a three-digit number: nine bytes per card, numbered from the top.

@@ -32,7 +32,6 @@ const std::string kTwoTargets = "[DECK]\r\n#table=A,B,C\r\n#empty=\r\n";
 INSTANTIATE_TEST_SUITE_P(
     Cases, CountTest,
     ::testing::Values(
-        CountCase{kTwoTargets, "nick #table modes.ini count", "NOTICE #table 3"},
         CountCase{kTwoTargets, "nick #empty modes.ini count", "NOTICE #empty 0"},
         CountCase{kTwoTargets, "nick #other modes.ini count", "NOTICE #other 0"},
         CountCase{"", "nick #never modes.ini count", "NOTICE #never 0"},

@@ -93,8 +93,6 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DeckCardSetTest,
     ::testing::Values(
         CardSetCase{
-            "MissingEntryIsAnEmptyCard", "[DECK]\r\nMax=3\r\n1=A\r\n3=C\r\n", {"A", "", "C"}},
-        CardSetCase{
             "EntriesBeyondMaxAreNotRead", "[DECK]\r\nMax=2\r\n1=A\r\n2=B\r\n3=C\r\n", {"A", "B"}},
         CardSetCase{"KeyMaxInCapitals", "[deck]\r\nMAX=2\r\n1=A\r\n2=B\r\n", {"A", "B"}},
         CardSetCase{"DuplicateNamesAreSeparateCards", DeckFile({"J", "J", "Q"}), {"J", "J", "Q"}},

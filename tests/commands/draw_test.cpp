@@ -100,8 +100,7 @@ TEST_P(DrawNoCardsTest, SaysSoAndLeavesTheSaveFileAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, DrawNoCardsTest,
                          ::testing::Values(NoCardsCase{std::nullopt, "n #t m draw,1"},
-                                           NoCardsCase{"[DECK]\r\n#u=A,B\r\n", "n #t m draw,1"},
-                                           NoCardsCase{"[DECK]\r\n#t=\r\n", "n #t m draw"}),
+                                           NoCardsCase{"[DECK]\r\n#u=A,B\r\n", "n #t m draw,1"}),
                          deckhand::testing::NameFromPrinted());
 
 TEST(DrawTest, SavesAlsoWhenNothingWasDrawn) {

@@ -43,7 +43,6 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ShuffleCasesTest,
     ::testing::Values(ShuffleCase{"NewOrder", kAlphabet, SplitCards(kAlphabet)},
                       ShuffleCase{"NoDeckGainsAnEmptyEntry", std::nullopt, {}},
-                      ShuffleCase{"EmptyDeckStaysEmpty", "", {}},
                       ShuffleCase{"EmptyCardIsKept", "A,,C", {"A", "", "C"}}),
     [](const ::testing::TestParamInfo<ShuffleCase>& info) { return info.param.name; });
 
