@@ -51,51 +51,21 @@ TEST_P(DrawTest, RepliesWithTheDrawnCardsAndSavesTheRest) {
   EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile("#t", c.saved));
 }
 
-const std::string kThirtyDigits = "123456789012345678901234567890";
-
 INSTANTIATE_TEST_SUITE_P(
     Selectors, DrawTest,
+    // How selectors read is draw_selector_test's; these show the selector reaching the deck.
     ::testing::Values(
         // No selector: the top card.
-        FromFive("draw,", "A", "B,C,D,E"), FromFive("draw", "A", "B,C,D,E"),
-        DrawCase{"A,B,C,D,E", "n #t m", "A", "B,C,D,E"},
-        DrawCase{"A,B,C,D,E", "n #t", "A", "B,C,D,E"},
+        FromFive("draw,", "A", "B,C,D,E"), DrawCase{"A,B,C,D,E", "n #t", "A", "B,C,D,E"},
         // The word before the comma is not read; fields after the fourth are not read.
-        FromFive("x,2", "B", "A,C,D,E"), FromFive(",2", "B", "A,C,D,E"),
+        FromFive("x,2", "B", "A,C,D,E"),
         DrawCase{"A,B,C,D,E", "  n   #t  m   draw,2   more", "B", "A,C,D,E"},
         // Positions and ranges, in selector order, each position once.
-        FromFive("draw,1", "A", "B,C,D,E"), FromFive("draw,5", "E", "A,B,C,D"),
-        FromFive("draw,3,1", "C,A", "B,D,E"), FromFive("draw,2,2", "B", "A,C,D,E"),
-        FromFive("draw,2-3,2", "B,C", "A,D,E"), FromFive("draw,1-3", "A,B,C", "D,E"),
-        FromFive("draw,2-", "B", "A,C,D,E"), FromFive("draw,-2", "A,B", "C,D,E"),
-        FromFive("draw,1,2", "A,B", "C,D,E"), FromFive("draw,1,,2", "A,B", "C,D,E"),
-        FromFive("draw,2-4,1-5", "B,C,D,A,E", ""), FromFive("draw,5-1,4-4,0-1", "D,A", "B,C,E"),
-        FromFive("draw,4-9", "D,E", "A,B,C"), FromFive("draw,003", "C", "A,B,D,E"),
-        // Tokens with more than one '-': the second bound is read from the rest of the token.
-        FromFive("draw,1-2-3", "A,B", "C,D,E"), FromFive("draw,3--1", "C,D,E", "A,B"),
-        FromFive("draw,--2", "A,B,C,D,E", ""),
-        // Bounds beyond 32 bits: a huge first bound lies past the bottom, a huge second one
-        // reaches it; none wraps round to a small position.
-        FromFive("draw,1-4294967295", "A,B,C,D,E", ""),
-        FromFive("draw,3-4294967296", "C,D,E", "A,B"),
-        FromFive("draw,4-2147483648", "D,E", "A,B,C"),
-        FromFive("draw,2-" + kThirtyDigits, "B,C,D,E", "A"),
-        FromFive("draw,4--" + kThirtyDigits, "D,E", "A,B,C"),
-        FromFive("draw,000000000000000000000000000002", "B", "A,C,D,E"),
-        FromFive("draw," + kThirtyDigits + ",1", "A", "B,C,D,E"),
+        FromFive("draw,5", "E", "A,B,C,D"), FromFive("draw,3,1", "C,A", "B,D,E"),
+        FromFive("draw,2-3,2", "B,C", "A,D,E"), FromFive("draw,4-9", "D,E", "A,B,C"),
         // Selectors that take nothing: the deck is saved as it was.
         FromFive("draw,6", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,0", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,3-1", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,x", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,1a", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,1.5", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,+1", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,-", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,,", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,3--", kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw," + kThirtyDigits, kNothingDrawnBytes, "A,B,C,D,E"),
-        FromFive("draw,4294967295--1", kNothingDrawnBytes, "A,B,C,D,E")),
+        FromFive("draw,x", kNothingDrawnBytes, "A,B,C,D,E")),
     deckhand::testing::NameFromPrinted());
 
 INSTANTIATE_TEST_SUITE_P(
@@ -104,14 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A card goes by name: of two alike, the one nearer the top leaves the deck.
         DrawCase{"A,B,A", "n #t m draw,3", "A", "B,A"},
         DrawCase{"A,B,A", "n #t m draw,1,3", "A,A", "B"},
-        DrawCase{"A,B,A", "n #t m draw,2-3", "B,A", "A"},
-        DrawCase{"A,B,A,B,C", "n #t m draw,4,5", "B,C", "A,A,B"},
         // Empty card names are cards too.
-        DrawCase{"A,,B", "n #t m draw,2", "", "A,B"},
-        DrawCase{"A,,B,", "n #t m draw,4", "", "A,B,"}, DrawCase{",", "n #t m draw,1-2", ",", ""},
-        // Shift_JIS names pass through as bytes.
-        DrawCase{"\x83\x4A\x81\x5B\x83\x68,\x83\x5C", "n #t m draw,2,1",
-                 "\x83\x5C,\x83\x4A\x81\x5B\x83\x68", ""}),
+        DrawCase{"A,,B", "n #t m draw,2", "", "A,B"}, DrawCase{",", "n #t m draw,1-2", ",", ""}),
     deckhand::testing::NameFromPrinted());
 
 struct NoCardsCase {
@@ -136,13 +100,7 @@ TEST_P(DrawNoCardsTest, SaysSoAndLeavesTheSaveFileAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, DrawNoCardsTest,
                          ::testing::Values(NoCardsCase{std::nullopt, "n #t m draw,1"},
-                                           NoCardsCase{std::nullopt, "n #t m draw,1-5"},
-                                           NoCardsCase{"[DECK]\r\n#u=A,B\r\n", "n #t m draw,1"},
-                                           NoCardsCase{"[DECK]\r\n#t=\r\n", "n #t m draw"},
-                                           NoCardsCase{"[DECK]\n#t = \n", "n #t m draw,1"},
-                                           NoCardsCase{"[DECK]\r\n#T=\r\n#u=A\r\n",
-                                                       "n #t m draw,1"},
-                                           NoCardsCase{"[OTHER]\r\n#t=A,B\r\n", "n #t m draw,1"}),
+                                           NoCardsCase{"[DECK]\r\n#u=A,B\r\n", "n #t m draw,1"}),
                          deckhand::testing::NameFromPrinted());
 
 TEST(DrawTest, SavesAlsoWhenNothingWasDrawn) {
@@ -153,54 +111,18 @@ TEST(DrawTest, SavesAlsoWhenNothingWasDrawn) {
   EXPECT_EQ(scratch.Read("decksave.ini"), "[DECK]\r\n#t=A,B,C,D,E\r\n");
 }
 
-TEST(DrawTest, ChangesOnlyTheTargetsEntry) {
-  ScratchDirectory scratch;
-  scratch.Write("decksave.ini", "; decks\r\n[DECK]\r\n#a=X,Y\r\n#T=A,B,C,D,E\r\n#z=\r\n");
-  EXPECT_EQ(Draw("n #t m draw,2"), "NOTICE #t B");
-  EXPECT_EQ(scratch.Read("decksave.ini"), "; decks\r\n[DECK]\r\n#a=X,Y\r\n#T=A,C,D,E\r\n#z=\r\n");
-}
-
-TEST(DrawTest, DrawsOnFromWhatTheLastDrawLeft) {
-  ScratchDirectory scratch;
-  scratch.Write("decksave.ini", SaveFile("#t", "A,B,C,D,E"));
-  EXPECT_EQ(Draw("n #t m draw,2"), "NOTICE #t B");
-  EXPECT_EQ(Draw("n #t m draw,2"), "NOTICE #t C");
-  EXPECT_EQ(Count("n #t m count"), "NOTICE #t 3");
-  EXPECT_EQ(Draw("n #t m draw,1-3"), "NOTICE #t A,D,E");
-  EXPECT_EQ(Draw("n #t m draw,1"), "NOTICE #t " + kNoCardsBytes);
-  EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile("#t", ""));
-}
-
-struct LineCase {
-  std::string line;
-};
-
-void PrintTo(const LineCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.line); }
-
-class DrawWithoutTargetTest : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(DrawWithoutTargetTest, NeitherRepliesNorTouchesTheSaveFile) {
-  ScratchDirectory scratch;
-  std::string save_file = SaveFile("#t", "A,B,C,D,E");
-  scratch.Write("decksave.ini", save_file);
-  EXPECT_EQ(Draw(GetParam().line), std::nullopt);
-  EXPECT_EQ(scratch.Read("decksave.ini"), save_file);
-  EXPECT_EQ(scratch.ListNames(), "decksave.ini");
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, DrawWithoutTargetTest,
-                         ::testing::Values(LineCase{""}, LineCase{"   "}, LineCase{"n"},
-                                           LineCase{"  n  "}),
-                         deckhand::testing::NameFromPrinted());
-
-TEST(DrawTest, ATargetTooLongForTheReplyHeadChangesNothing) {
-  ScratchDirectory scratch;
-  // "NOTICE " + target + " " would need 4,096 bytes.
-  std::string target(4088, 't');
-  std::string save_file = SaveFile(target, "A,B,C,D,E");
-  scratch.Write("decksave.ini", save_file);
-  EXPECT_EQ(Draw("n " + target + " m draw,1"), std::nullopt);
-  EXPECT_EQ(scratch.Read("decksave.ini"), save_file);
+// Without a target, or with one too long to head a reply ("NOTICE " + target + " " would need
+// 4,096 bytes), nothing is said and nothing saved.
+TEST(DrawTest, ALineItCannotAnswerChangesNothing) {
+  const std::string target(4088, 't');
+  for (std::string line : {std::string("  n  "), "n " + target + " m draw,1"}) {
+    ScratchDirectory scratch;
+    std::string save_file = SaveFile(target, "A,B,C,D,E");
+    scratch.Write("decksave.ini", save_file);
+    EXPECT_EQ(Draw(line), std::nullopt) << line.substr(0, 8);
+    EXPECT_EQ(scratch.Read("decksave.ini"), save_file);
+    EXPECT_EQ(scratch.ListNames(), "decksave.ini");
+  }
 }
 
 // A card is removed only when the reply names it: the cards drawn after the first that does not
@@ -264,17 +186,14 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DrawReplyRoomTest,
     ::testing::Values(
         OverflowCase{"#t", Cards({1000, 1000, 1000, 1000, 1000}), "1-5", {0, 1, 2, 3}},
-        OverflowCase{"#t", Cards({1000, 1000, 1000, 1000, 1000}), "5,4,3,2,1", {4, 3, 2, 1}},
         // Exactly full: 2,042 + "," + 2,042 bytes.
         OverflowCase{"#t", Cards({2042, 2042, 1}), "1-3", {0, 1}},
         // One byte over: the second card stays, and so does the third, though it would fit.
         OverflowCase{"#t", Cards({2042, 2043, 1}), "1-3", {0}},
-        OverflowCase{"#t", Cards({4085, 1}), "1,2", {0}},
-        // A first card too long for any reply is drawn cut short, not left to stall the deck.
-        OverflowCase{"#t", Cards({4086, 1}), "1,2", {0}},
+        // A card too long for any reply is drawn cut short only when it comes first in the reply
+        // (check_test's LongTopCardTest); after another card it stays.
         OverflowCase{"#t", Cards({5000, 1}), "2,1", {1}},
         // 2,001-byte Shift_JIS names: two fit (4,003 bytes), a third would not.
-        OverflowCase{"#t", ShiftJisCards(3, 1000), "1-3", {0, 1}},
         OverflowCase{"#t", ShiftJisCards(3, 1000), "3,2,1", {2, 1}},
         // A target that leaves 3 bytes of room, then none.
         OverflowCase{std::string(4084, 't'), Cards({1, 1, 1, 1, 1}, 'A'), "1-5", {0, 1}},
@@ -303,15 +222,13 @@ TEST_P(TargetLetterCaseTest, NamesOneDeckExactlyWhenOnlyLetterCaseDiffers) {
   EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile(c.saved, c.same ? "B" : "A,B"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TargetLetterCaseTest,
-    ::testing::Values(LetterCaseCase{"#ZED", "#zed", true}, LetterCaseCase{"#zed", "#ZED", true},
-                      LetterCaseCase{"#Az", "#aZ", true}, LetterCaseCase{"#@", "#`", false},
-                      LetterCaseCase{"#`", "#@", false}, LetterCaseCase{"#[", "#{", false},
-                      LetterCaseCase{"#{", "#[", false}),
-    deckhand::testing::NameFromPrinted());
+INSTANTIATE_TEST_SUITE_P(Cases, TargetLetterCaseTest,
+                         ::testing::Values(LetterCaseCase{"#Az", "#aZ", true},
+                                           LetterCaseCase{"#@", "#`", false},
+                                           LetterCaseCase{"#[", "#{", false}),
+                         deckhand::testing::NameFromPrinted());
 
-TEST(DrawTest, SkipsTokensFastThroughAHundredThousandTokenSelector) {
+TEST(DrawTest, ReadsAHundredThousandTokenSelector) {
   ScratchDirectory scratch;
   scratch.Write("decksave.ini", SaveFile("#t", "A,B,C,D,E"));
   std::string selector;
@@ -319,12 +236,6 @@ TEST(DrawTest, SkipsTokensFastThroughAHundredThousandTokenSelector) {
   selector.pop_back();
   EXPECT_EQ(Draw("n #t m draw," + selector), "NOTICE #t E,D,C,B,A");
   EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile("#t", ""));
-
-  scratch.Write("decksave.ini", SaveFile("#t", "A,B,C,D,E"));
-  selector.clear();
-  for (int i = 0; i < 99999; ++i) selector += "x,";
-  EXPECT_EQ(Draw("n #t m draw," + selector + "3"), "NOTICE #t C");
-  EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile("#t", "A,B,D,E"));
 }
 
 // "c00000" to "c99999": 100,000 names of 6 bytes.
@@ -356,15 +267,6 @@ TEST(DrawTest, DrawsFromAHundredThousandCardDeck) {
   left.erase(left.begin());
   EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile("#t", Join(left)));
   EXPECT_EQ(Count("n #t m count"), "NOTICE #t 99414");
-}
-
-TEST(DrawTest, RemovesByNameFromAHundredThousandAlikeCards) {
-  ScratchDirectory scratch;
-  std::vector<std::string> cards(100000, "X");
-  scratch.Write("decksave.ini", SaveFile("#t", Join(cards)));
-  EXPECT_EQ(Draw("n #t m draw,100000,50000-50001"), "NOTICE #t X,X,X");
-  cards.resize(99997);
-  EXPECT_EQ(scratch.Read("decksave.ini"), SaveFile("#t", Join(cards)));
 }
 
 }  // namespace

@@ -69,13 +69,6 @@ TEST(SavedDecksTest, TargetsThePlainFormatCannotHoldDisturbNoOtherEntry) {
   EXPECT_EQ(LoadDeck("#a"), CardList{});
 }
 
-TEST(SavedDecksTest, ReadsAndWritesValuesFarBeyondFourKilobytes) {
-  ScratchDirectory scratch;
-  CardList big(20000, "\x83\x4A\x81\x5B\x83\x68");
-  ASSERT_TRUE(SaveDeck("#big", big));
-  EXPECT_EQ(LoadDeck("#big"), big);
-}
-
 TEST(SavedDecksTest, AnUnreadableSaveFileIsNeverReplaced) {
   ScratchDirectory scratch;
   std::filesystem::create_directory(scratch.path() / "decksave.ini");
