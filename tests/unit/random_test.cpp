@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,6 +106,20 @@ TEST(ShuffleCardsTest, AFailedDrawFailsTheShuffle) {
     ScriptedGenerator generator(std::vector<std::uint32_t>(drawn, kTop));
     EXPECT_FALSE(ShuffleCards(cards, generator)) << drawn << " draws before the failure";
   }
+}
+
+// A generator that failed once stays failed, even when the system would answer again: what it
+// handed out before and after a gap could not be told apart from a whole draw.
+TEST(SystemRandomTest, OnceAFillFailsEveryLaterDrawFails) {
+  static int fills;
+  fills = 0;
+  ScopedRandomFill failing_once([](void* buffer, std::size_t size) {
+    std::memset(buffer, 0, size);
+    return ++fills > 1;
+  });
+  SystemRandom generator;
+  EXPECT_FALSE(generator.Next());
+  EXPECT_FALSE(generator.Next());
 }
 
 TEST(ShuffleCardsTest, TheSystemGeneratorShufflesLargeDecksWhole) {
