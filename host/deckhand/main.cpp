@@ -2,9 +2,9 @@
 #include <filesystem>
 #include <iostream>
 
+#include "host/common/card_check.h"
 #include "host/common/encoding.h"
 #include "host/common/plugin.h"
-#include "host/common/card_check.h"
 #include "host/deckhand/convert_cards.h"
 #include "host/deckhand/options.h"
 #include "host/deckhand/session.h"

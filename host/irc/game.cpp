@@ -4,9 +4,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "deckhand/card_files.h"
 #include "host/common/ascii.h"
 #include "host/common/call.h"
-#include "deckhand/card_files.h"
 #include "host/common/card_check.h"
 #include "host/irc/log.h"
 #include "host/irc/session.h"

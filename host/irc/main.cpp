@@ -4,8 +4,8 @@
 #include <functional>
 #include <iostream>
 
-#include "host/common/plugin.h"
 #include "host/common/card_check.h"
+#include "host/common/plugin.h"
 #include "host/irc/bot_state.h"
 #include "host/irc/config.h"
 #include "host/irc/game.h"

@@ -23,7 +23,7 @@ struct QueuedLine {
   std::string line;    // without CR LF
   std::string target;  // the line's first parameter (a channel or a nick)
   std::chrono::steady_clock::time_point queued{};
-  bool secret = false;  // cards told to one player: kept out of the log
+  bool secret = false;   // cards told to one player: kept out of the log
   bool carried = false;  // queued on an earlier link, before a reconnect
 };
 

@@ -499,9 +499,9 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   job.text = params[1];
   job.relay_prefix_bytes = RelayPrefixBytes();
   // The table's commands may show a hand or a dealt card to one player: never logged.
-  job.secret = in_channel &&
-               (command->action == ChatAction::kHiddenDraw || command->action == ChatAction::kPeek ||
-                command->action == ChatAction::kTable);
+  job.secret =
+      in_channel && (command->action == ChatAction::kHiddenDraw ||
+                     command->action == ChatAction::kPeek || command->action == ChatAction::kTable);
   job.may_deal = !in_channel || dealers_.MayDeal(where, sender);
   if (in_channel && command->action == ChatAction::kTable) {
     job.members = members_.FoldedMembers(where);

@@ -37,7 +37,6 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
       std::chrono::duration<double>(seconds));
 }
 
-
 }  // namespace
 
 struct Transport::Link {
@@ -266,7 +265,7 @@ void Transport::OnSessionTimer(LinkPtr link, const asio::error_code& error) {
 }
 
 void Transport::RunJob(LibraryJob job) {
-  ChatMessage message{job.sender,   job.where,    job.in_channel, job.text,
+  ChatMessage message{job.sender,         job.where,    job.in_channel, job.text,
                       job.private_target, job.may_deal, job.members};
   GameAnswer answer = game_.Play(message, job.relay_prefix_bytes);
   asio::post(io_, [this, job = std::move(job), answer = std::move(answer)]() mutable {
@@ -298,8 +297,9 @@ void Transport::Lost(const std::string& reason) {
   double delay = BackoffSeconds(failures_, config_.reconnect_initial, config_.reconnect_max,
                                 std::uniform_real_distribution<double>(0, 1)(random_));
   Log(LogLevel::kWarning,
-      ever_linked_ ? "connection lost: " + reason + "; reconnecting in " + FormatSeconds(delay) + " s"
-                   : NeverConnectedText(config_.server, config_.port, reason, failures_, delay));
+      ever_linked_
+          ? "connection lost: " + reason + "; reconnecting in " + FormatSeconds(delay) + " s"
+          : NeverConnectedText(config_.server, config_.port, reason, failures_, delay));
   ++failures_;
   reconnect_timer_.expires_after(Seconds(delay));
   reconnect_timer_.async_wait([this](const asio::error_code& error) {

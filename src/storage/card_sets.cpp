@@ -13,8 +13,8 @@ std::string LookUpDeckFile(std::string_view mode_table, std::string_view mode) {
 
 CardSet ReadCardSet(std::string_view deck_file) {
   CardSet set;
-  IniSection entries = IniSection::Read(MakeAccessPath(deck_file), kCardSetSection,
-                                        kMaxCardSetSize, {kCardCountKey, kReversibleKey});
+  IniSection entries = IniSection::Read(MakeAccessPath(deck_file), kCardSetSection, kMaxCardSetSize,
+                                        {kCardCountKey, kReversibleKey});
   if (entries.file_outcome() != ReadOutcome::kRead) return set;
   std::int32_t count = entries.Number(kCardCountKey);
   if (count > kMaxCardSetSize) {

@@ -128,18 +128,16 @@ TEST_P(SaveFileModeTest, KeepsTheOwnersPermissionsAndReadOnlyMark) {
   EXPECT_EQ(scratch.ListNames(), "decksave.ini");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SaveFileModeTest,
-                         ::testing::Values(ModeCase{0666, true}, ModeCase{0446, true},
-                                           ModeCase{0444, false},
-                                           // Never set-uid, set-gid or sticky.
-                                           ModeCase{06755, true, 0755},
-                                           ModeCase{01666, true, 0666}),
-                         [](const ::testing::TestParamInfo<ModeCase>& info) {
-                           char octal[16];
-                           std::snprintf(octal, sizeof octal, "%04o",
-                                         static_cast<unsigned>(info.param.mode));
-                           return "Mode" + std::string(octal);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SaveFileModeTest,
+    ::testing::Values(ModeCase{0666, true}, ModeCase{0446, true}, ModeCase{0444, false},
+                      // Never set-uid, set-gid or sticky.
+                      ModeCase{06755, true, 0755}, ModeCase{01666, true, 0666}),
+    [](const ::testing::TestParamInfo<ModeCase>& info) {
+      char octal[16];
+      std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(info.param.mode));
+      return "Mode" + std::string(octal);
+    });
 
 // Another user's file lends the new one nothing: it gets the mode of any new file of ours.
 TEST(SaveFileCareTest, AnotherUsersSaveFileLendsNoPermissions) {

@@ -35,8 +35,7 @@ int ExitStatusOf(int status) {
 ChildProcess::~ChildProcess() { Stop(); }
 
 bool ChildProcess::Start(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& log,
-                         const std::filesystem::path& directory) {
+                         const std::filesystem::path& log, const std::filesystem::path& directory) {
   int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (out < 0) return false;
   posix_spawn_file_actions_t actions;

@@ -16,9 +16,9 @@ namespace deckhand::irc::testing {
 
 // A line as the server relayed it.
 struct ServerLine {
-  std::string raw;      // the bytes without CR LF
-  std::string nick;     // of the prefix, empty for none
-  std::string command;  // "NOTICE", "001"...
+  std::string raw;                  // the bytes without CR LF
+  std::string nick;                 // of the prefix, empty for none
+  std::string command;              // "NOTICE", "001"...
   std::vector<std::string> params;  // the trailing parameter last
 };
 std::optional<ServerLine> ParseServerLine(std::string_view raw);

@@ -72,12 +72,13 @@ bool NgircdServer::MakeCertificate() {
   if (std::filesystem::exists(certificate_)) return true;
   // Valid for the loopback address and "localhost", so that a client verifying the name of
   // the server it dialled accepts it.
-  std::optional<int> status = RunToEnd(
-      {"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-       "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
-       "-keyout", key_.string(), "-out", certificate_.string()},
-      directory_ / "openssl.log");
-  if (status != 0) error_ = "openssl could not make the certificate: " + ReadFile(directory_ / "openssl.log");
+  std::optional<int> status =
+      RunToEnd({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                "-keyout", key_.string(), "-out", certificate_.string()},
+               directory_ / "openssl.log");
+  if (status != 0)
+    error_ = "openssl could not make the certificate: " + ReadFile(directory_ / "openssl.log");
   return status == 0;
 }
 
@@ -96,8 +97,7 @@ void NgircdServer::WriteConfiguration() const {
        << "MaxJoins = 0\n"
        << "MaxNickLength = 30\n"
        << "PingTimeout = 120\n"
-       << (flood_penalties_ ? "" : "MaxPenaltyTime = 0\n")
-       << "[Options]\n"
+       << (flood_penalties_ ? "" : "MaxPenaltyTime = 0\n") << "[Options]\n"
        << "DNS = no\n"
        << "Ident = no\n"
        << "PAM = no\n"
