@@ -399,7 +399,7 @@ DeckEntries CollectDeckEntries(std::string_view content, const std::vector<KeyLi
       std::string_view card = UnquoteValue(key.line.value);
       if (card.find(',') != std::string_view::npos) {
         problems.Add(key.number,
-                     "the card " + Quoted(card) + " holds a comma: it is saved and " + "drawn as " +
+                     "the card " + Quoted(card) + " holds a comma: it is saved and drawn as " +
                          std::to_string(SavedCardCount({std::string(card)})) + " separate cards");
       }
       CheckControlCharacters(card, key, problems);

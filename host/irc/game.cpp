@@ -202,29 +202,28 @@ void Game::Private(const Call& call, std::string_view cp932_text, GameAnswer& an
 }
 
 bool Game::KnownMode(std::string_view cp932_text) const {
-  std::size_t comma = cp932_text.find(',');
-  if (comma == std::string_view::npos) return false;
-  std::string_view mode = cp932_text.substr(comma + 1);
-  return std::find(modes_.begin(), modes_.end(), mode) != modes_.end();
+  std::string mode = card_files::ModeName(cp932_text);
+  return !mode.empty() && std::find(modes_.begin(), modes_.end(), mode) != modes_.end();
 }
 
 // Why a deal dealt nothing, to the sender: no mode named, or one the table does not hold (with
 // the modes it does), or a deck file that cannot be dealt.
 void Game::NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
-  answer.silent_reason = host::WhyNoDeal(config_->modes_file, cp932_text);
-  std::size_t comma = cp932_text.find(',');
-  std::string mode(comma == std::string_view::npos ? "" : cp932_text.substr(comma + 1));
+  std::string mode = card_files::ModeName(cp932_text);
   const std::string* text = &config_->texts.failed;
   if (mode.empty()) {
     text = &config_->texts.no_mode;
-  } else if (std::find(modes_.begin(), modes_.end(), mode) == modes_.end()) {
+  } else if (!KnownMode(cp932_text)) {
     text = &config_->texts.unknown_mode;
-    // The modes are those read at start; one added to the table since is found only there.
-    if (!card_files::LookUpDeckFile(config_->modes_file, mode).empty()) {
-      answer.silent_reason = "the mode \"" + mode + "\" was not in " + config_->modes_file +
-                             " when the bot started: restart it to play card sets added since";
-    }
   }
+  // The modes are those read at start; one added to the table since is found only there.
+  bool added_since = text == &config_->texts.unknown_mode &&
+                     !card_files::LookUpDeckFile(config_->modes_file, mode).empty();
+  answer.silent_reason = added_since
+                             ? "the mode \"" + mode + "\" was not in " + config_->modes_file +
+                                   " when the bot started: restart it to play card sets "
+                                   "added since"
+                             : host::WhyNoDeal(config_->modes_file, cp932_text);
   answer.lines = notices_.Host(call.sender, call.label, *text,
                                {{"{mode}", codec_.ToWire(mode)}, {"{modes}", wire_modes_}},
                                call.relay_prefix_bytes);
