@@ -138,6 +138,7 @@ class Answer {
       case Outcome::kNoMode:
         ToPlayer(texts_.no_mode);
         break;
+      case Outcome::kNoModeTable:
       case Outcome::kNoSuchMode:
         ToPlayer(Fill(texts_.no_such_mode, {{"{mode}", mode}}));
         break;

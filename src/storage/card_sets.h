@@ -32,6 +32,14 @@ std::string ModeName(std::string_view command_text);
 // the current directory); "" when the table, its section or the mode is absent.
 std::string LookUpDeckFile(std::string_view mode_table, std::string_view mode);
 
+// The deck file a mode names, and whether the mode table could be read at all (an absent table
+// names no mode, which a host tells apart from a mode missing from a table it has).
+struct ModeLookup {
+  bool table_read = false;
+  std::string deck_file;  // "" when the table lacks the mode
+};
+ModeLookup FindDeckFile(std::string_view mode_table, std::string_view mode);
+
 enum class CardSetOutcome {
   kRead,        // `cards` holds the set (empty for a file without "Max" or with "Max" 0)
   kUnreadable,  // the deck file is absent or cannot be read: nothing to deal from

@@ -175,12 +175,20 @@ bool IsDeckName(std::string_view name) {
 Result DealDeck(std::string_view place, std::string_view deck, std::string_view mode_table,
                 std::string_view mode) {
   if (!IsName(place) || !IsDeckOrMain(deck)) return Refused(Outcome::kBadName);
-  if (mode.empty()) return Refused(Outcome::kNoMode);
-  std::string deck_file = LookUpDeckFile(mode_table, mode);
-  if (deck_file.empty()) return Refused(Outcome::kNoSuchMode);
-  CardSet set = ReadCardSet(deck_file);
-  if (set.outcome == CardSetOutcome::kUnreadable) return Refused(Outcome::kDeckFileUnreadable);
-  if (set.outcome == CardSetOutcome::kTooLarge) return Refused(Outcome::kCardSetTooLarge);
+  Result source;
+  source.mode = std::string(mode);
+  auto refused = [&source](Outcome outcome) {
+    source.outcome = outcome;
+    return source;
+  };
+  if (mode.empty()) return refused(Outcome::kNoMode);
+  ModeLookup found = FindDeckFile(mode_table, mode);
+  if (!found.table_read) return refused(Outcome::kNoModeTable);
+  if (found.deck_file.empty()) return refused(Outcome::kNoSuchMode);
+  source.deck_file = found.deck_file;
+  CardSet set = ReadCardSet(found.deck_file);
+  if (set.outcome == CardSetOutcome::kUnreadable) return refused(Outcome::kDeckFileUnreadable);
+  if (set.outcome == CardSetOutcome::kTooLarge) return refused(Outcome::kCardSetTooLarge);
   // A name holding a comma is saved, and so dealt, as the cards between its commas, as the five
   // commands' save has always cut it; cut here, every card is what the table will read back.
   Cards cards;
@@ -189,8 +197,8 @@ Result DealDeck(std::string_view place, std::string_view deck, std::string_view 
       cards.push_back(Card{std::move(name), false});
     }
   }
-  if (!Mix(cards, set.reversible)) return Refused(Outcome::kShuffleFailed);
-  return OnDeck(place, deck, Access::kCreate, [&](SavedTable& table, Result&) {
+  if (!Mix(cards, set.reversible)) return refused(Outcome::kShuffleFailed);
+  Result dealt = OnDeck(place, deck, Access::kCreate, [&](SavedTable& table, Result&) {
     DeckState& state = table.deck;
     if (!state.exists && table.named_decks >= kMaxNamedDecks) return Outcome::kTooManyDecks;
     state.exists = true;
@@ -201,6 +209,9 @@ Result DealDeck(std::string_view place, std::string_view deck, std::string_view 
     state.hands.clear();
     return Outcome::kDone;
   });
+  dealt.mode = std::move(source.mode);
+  dealt.deck_file = std::move(source.deck_file);
+  return dealt;
 }
 
 Result ShuffleDeck(std::string_view place, std::string_view deck) {

@@ -68,6 +68,15 @@ class TableTest : public ::testing::Test {
   ScopedRandomFill in_order_{FillOnes};
 };
 
+TEST_F(TableTest, ADealTellsTheModeAndTheDeckFileItRead) {
+  Result missing = DealDeck("#t", "", "modes.ini", "gone");
+  EXPECT_EQ(missing.mode, "gone");
+  EXPECT_EQ(missing.deck_file, "none.ini");
+  Result dealt = DealDeck("#t", "", "modes.ini", "ten");
+  EXPECT_EQ(dealt.mode, "ten");
+  EXPECT_EQ(dealt.deck_file, "ten.ini");
+}
+
 TEST_F(TableTest, KeepsTheMainDeckWhereTheFiveCommandsKeepItAndTheRestApart) {
   ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
   ASSERT_EQ(DrawCards("#t", "", "2", "").outcome, Outcome::kDone);
@@ -238,6 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NoMode", [] { return DealDeck("#t", "", "modes.ini", ""); }, Outcome::kNoMode},
         RefusalCase{"NoSuchMode", [] { return DealDeck("#t", "", "modes.ini", "x"); },
                     Outcome::kNoSuchMode},
+        RefusalCase{"NoModeTable", [] { return DealDeck("#t", "", "absent.ini", "ten"); },
+                    Outcome::kNoModeTable},
         RefusalCase{"MissingDeckFile", [] { return DealDeck("#t", "", "modes.ini", "gone"); },
                     Outcome::kDeckFileUnreadable},
         RefusalCase{"TooLargeCardSet", [] { return DealDeck("#t", "", "modes.ini", "huge"); },
