@@ -98,6 +98,44 @@ TEST_F(TableTest, KeepsTheMainDeckWhereTheFiveCommandsKeepItAndTheRestApart) {
   EXPECT_EQ(Names(DescribeTable("#t", "").cards).front(), "c4");
 }
 
+// A plug-in host calling the five exports on a channel the table plays loses and doubles no
+// card: its draws go onto the discard pile, its deals take back the hands and the discards.
+TEST_F(TableTest, ThePlugInsDrawAndDealKeepEveryCardOfTheTable) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  ASSERT_EQ(DealCards("#t", "", 2, {"al", "bo"}).outcome, Outcome::kDone);
+  char reply[kReplyCapacity];
+  DrawCommand("al #t modes.ini draw,1-3", reply);
+  EXPECT_STREQ(reply, "NOTICE #t c5,c6,c7");
+  Result table = DescribeTable("#t", "");
+  EXPECT_EQ(
+      table.draw_pile + table.discard_pile + table.hands.at(0).cards + table.hands.at(1).cards,
+      10u);
+  EXPECT_EQ(Names(ShowDiscards("#t", "").cards), (std::vector<std::string>{"c7", "c6", "c5"}));
+
+  DeckCommand("al #t modes.ini deck,ten", reply);
+  table = DescribeTable("#t", "");
+  EXPECT_EQ(table.draw_pile, 10u);
+  EXPECT_EQ(table.discard_pile, 0u);
+  EXPECT_TRUE(table.hands.empty());
+  EXPECT_EQ(SaveFile().find("hand"), std::string::npos);
+}
+
+// A target that only the exports play keeps its "DECK" entry alone, as plug-in hosts have always
+// seen it; the table's piles begin with the first table command on it.
+TEST_F(TableTest, TheTablesPilesBeginWithTheFirstTableCommand) {
+  char reply[kReplyCapacity];
+  DeckCommand("al #p modes.ini deck,ten", reply);
+  DrawCommand("al #p modes.ini draw,1-2", reply);
+  ShuffleCommand("al #p modes.ini shuffle", reply);
+  EXPECT_EQ(SaveFile().find("[TABLE]"), std::string::npos);
+  EXPECT_EQ(DescribeTable("#p", "").draw_pile, 8u);
+
+  ASSERT_EQ(ShuffleDeck("#p", "").outcome, Outcome::kDone);
+  DrawCommand("al #p modes.ini draw,1", reply);
+  EXPECT_EQ(ShowDiscards("#p", "").cards.size(), 1u);
+  EXPECT_NE(SaveFile().find("#p,,deck=U,\r\n"), std::string::npos);
+}
+
 TEST_F(TableTest, DealsInTurnFromTheTopAndMovesCardsBetweenHandsAndPiles) {
   ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
   Result dealt = DealCards("#t", "", 2, {"al", "bo", "cy"});
@@ -134,10 +172,13 @@ TEST_F(TableTest, DealsInTurnFromTheTopAndMovesCardsBetweenHandsAndPiles) {
 TEST_F(TableTest, ReversibleDecksTurnCardsAndTheFiveCommandsSeeOnlyNames) {
   ASSERT_EQ(DealDeck("#t", "", "modes.ini", "tarot").outcome, Outcome::kDone);
   EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", true}, {"Moon", true}, {"Star", true}}));
-  // The plug-in draws behind the table's back: its orientations no longer describe the pile.
+  // The plug-in's draw plays the same piles: the card goes onto the discard pile as it lay, and
+  // the cards left keep their sides.
   char reply[kReplyCapacity];
   DrawCommand("al #t modes.ini draw,3", reply);
-  EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", false}, {"Moon", false}}));
+  EXPECT_STREQ(reply, "NOTICE #t Star");
+  EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", true}, {"Moon", true}}));
+  EXPECT_EQ(ShowDiscards("#t", "").cards, (Cards{{"Star", true}}));
   // The table's own shuffle turns them again; a played card keeps its side.
   ASSERT_EQ(ShuffleDeck("#t", "").outcome, Outcome::kDone);
   EXPECT_EQ(DrawCards("#t", "", "", "al").cards, (Cards{{"Sun", true}}));
@@ -197,7 +238,7 @@ TEST_F(TableTest, EntriesEditedIntoNoPileAreLeftAlone) {
   ASSERT_EQ(DrawCards("#t", "", "1", "bo").outcome, Outcome::kDone);
   EXPECT_EQ(SaveFile(),
             "[DECK]\r\n#t=B\r\n[TABLE]\r\n#t,,hand,al=A,B\r\n#t,,discard=RX:C\r\n"
-            "#t,,hand,bo=UU:D,A\r\n");
+            "#t,,hand,bo=UU:D,A\r\n#t,,deck=U,\r\n");
 }
 
 TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
@@ -345,7 +386,8 @@ std::string PlayRandomCommand(std::mt19937& random, const std::string& save_befo
   std::string selector = pick(kSelectors);
   std::string step;
   Result result;
-  switch (random() % 11) {
+  char reply[kReplyCapacity] = "";
+  switch (random() % 15) {
     case 0: {
       std::string mode = pick(kModes);
       step = "deck " + mode;
@@ -389,6 +431,29 @@ std::string PlayRandomCommand(std::mt19937& random, const std::string& save_befo
       step = "auto_recall";
       result = SetAutoRecall("#t", random() % 2 == 0);
       break;
+    // The five exports on the same target: the main deck.
+    case 11: {
+      std::string mode = pick(kModes);
+      step = "export Deck " + mode;
+      DeckCommand(("al #t modes.ini deck," + mode).c_str(), reply);
+      dealt[""] = Names(DescribeTable("#t", "").cards);
+      break;
+    }
+    case 12:
+      step = "export Draw " + selector;
+      DrawCommand(("al #t modes.ini draw," + selector).c_str(), reply);
+      break;
+    case 13:
+      step = "export Shuffle";
+      ShuffleCommand("al #t modes.ini shuffle", reply);
+      break;
+    case 14: {
+      step = "export Count";
+      CountCommand("al #t modes.ini count", reply);
+      std::size_t pile = DescribeTable("#t", "").draw_pile;
+      EXPECT_STREQ(reply, ("NOTICE #t " + std::to_string(pile)).c_str());
+      break;
+    }
     default:
       step = "table";
       result = DescribeTable("#t", deck);
