@@ -440,6 +440,18 @@ Result ShuffleMainDeck(std::string_view target) {
   });
 }
 
-CardList MainDrawPile(std::string_view target) { return LoadDeck(target); }
+CardList MainDrawPile(std::string_view target) {
+  // Read as LoadDeck reads: no lock waited for, none created.
+  SaveFileLock lock = LockSaveFileWhereReadersMust();
+  CardList names = LoadDeckHeld(target);
+  // The "DECK" entry cannot tell a pile of one card with an empty name from no pile at all; the
+  // table's record of the pile can, so an empty entry is looked up there.
+  if (!names.empty() || !IsName(target)) return names;
+  std::optional<SaveFileEdit> file = SaveFileEdit::Read();
+  if (!file) return names;
+  SavedTable table(*file, target, "");
+  for (Card& card : table.deck.draw) names.push_back(std::move(card.name));
+  return names;
+}
 
 }  // namespace deckhand::table

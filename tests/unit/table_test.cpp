@@ -246,8 +246,12 @@ TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
   EXPECT_EQ(Names(DescribeTable("#t", "").cards),
             (std::vector<std::string>{"A", "A", "", "B", "C", "A"}));
   ASSERT_EQ(DrawCards("#t", "", "1-2,4-6", "al").outcome, Outcome::kDone);
-  // One card with an empty name is left: the main deck's entry alone would read it as none.
+  // One card with an empty name is left: the main deck's entry alone would read it as none, and
+  // the plug-in's Count counts it as the table does.
   EXPECT_EQ(DescribeTable("#t", "").draw_pile, 1u);
+  char reply[kReplyCapacity];
+  CountCommand("al #t modes.ini count", reply);
+  EXPECT_STREQ(reply, "NOTICE #t 1");
   EXPECT_EQ(Names(DrawCards("#t", "", "", "").cards), (std::vector<std::string>{""}));
 }
 
