@@ -134,6 +134,13 @@ TEST_F(TableTest, TheTablesPilesBeginWithTheFirstTableCommand) {
   DrawCommand("al #p modes.ini draw,1", reply);
   EXPECT_EQ(ShowDiscards("#p", "").cards.size(), 1u);
   EXPECT_NE(SaveFile().find("#p,,deck=U,\r\n"), std::string::npos);
+
+  // A target the table cannot name (it holds a comma) never reads the table's entries of
+  // another: "#p," is not #p's main deck.
+  ASSERT_EQ(DealCards("#p", "", 1, {"al"}).outcome, Outcome::kDone);
+  DeckCommand("al #p, modes.ini deck,ten", reply);
+  EXPECT_EQ(ShowHand("#p", "", "al").cards.size(), 1u);
+  EXPECT_EQ(ShowDiscards("#p", "").cards.size(), 1u);
 }
 
 TEST_F(TableTest, DealsInTurnFromTheTopAndMovesCardsBetweenHandsAndPiles) {
@@ -183,9 +190,9 @@ TEST_F(TableTest, ReversibleDecksTurnCardsAndTheFiveCommandsSeeOnlyNames) {
   ASSERT_EQ(ShuffleDeck("#t", "").outcome, Outcome::kDone);
   EXPECT_EQ(DrawCards("#t", "", "", "al").cards, (Cards{{"Sun", true}}));
   EXPECT_EQ(PlayCards("#t", "", "al", "1").cards, (Cards{{"Sun", true}}));
-  // The export's deal of the same mode ignores Reversible.
-  DeckCommand("al #u modes.ini deck,tarot", reply);
-  EXPECT_EQ(DescribeTable("#u", "").cards,
+  // The export's deal of the same mode ignores Reversible, also where the table plays.
+  DeckCommand("al #t modes.ini deck,tarot", reply);
+  EXPECT_EQ(DescribeTable("#t", "").cards,
             (Cards{{"Sun", false}, {"Moon", false}, {"Star", false}}));
 }
 
