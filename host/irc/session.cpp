@@ -525,31 +525,27 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
 }
 
 void IrcSession::Help(std::string_view sender, std::string_view about) {
-  // Each command's line: the settings' own (UTF-8, with the modes), or the registry's.
+  // Each command's line: the settings' own (UTF-8, with the modes), or the table's (CP932).
   static const host::TableTexts table_texts = host::DefaultTableTexts();
   Fills fills{{"{prefix}", ToWire(config_.prefix)}, {"{modes}", context_.wire_modes}};
   std::string folded = FoldName(sender);
+  auto tell_cp932 = [&](std::string_view text) {
+    std::vector<QueuedLine> lines;
+    for (std::string& line : notices_.Library(sender, "", text, RelayPrefixBytes())) {
+      lines.push_back(Queued(std::move(line), false));
+    }
+    queue_.Push(folded, std::move(lines), !pending_.contains(folded));
+  };
   std::span<const host::ChatCommandInfo> commands = host::CommandsToHelpWith(about);
   for (const host::ChatCommandInfo& command : commands) {
     auto own = config_.texts.help.find(command.word);
     if (own != config_.texts.help.end()) {
       Tell(sender, "", own->second, fills);
-      continue;
+    } else {
+      tell_cp932(host::TableHelpLine(table_texts, command, config_.prefix));
     }
-    std::string line = host::TableHelpLine(table_texts, command, config_.prefix);
-    std::vector<QueuedLine> lines;
-    for (std::string& sent : notices_.Library(sender, "", line, RelayPrefixBytes())) {
-      lines.push_back(Queued(std::move(sent), false));
-    }
-    queue_.Push(folded, std::move(lines), !pending_.contains(folded));
   }
-  if (commands.size() == 1) return;
-  std::vector<QueuedLine> legend;
-  for (std::string& sent :
-       notices_.Library(sender, "", table_texts.help_legend, RelayPrefixBytes())) {
-    legend.push_back(Queued(std::move(sent), false));
-  }
-  queue_.Push(folded, std::move(legend), !pending_.contains(folded));
+  if (commands.size() > 1) tell_cp932(table_texts.help_legend);
 }
 
 void IrcSession::Refuse(std::string_view sender, std::string_view channel,
