@@ -57,10 +57,10 @@ std::vector<std::string> SplitAtCommas(std::string_view text) {
 // One command being answered.
 class Answer {
  public:
-  Answer(const TableCommand& command, const TableTexts& texts, const ChatCommandInfo& word,
+  Answer(const TableCommand& command, const TableTexts& texts, const ChatCommandInfo& info,
          std::string_view deck)
       : command_(command), texts_(texts), deck_(deck) {
-    answer_.command = &word;
+    answer_.command = &info;
     answer_.deck = deck;
   }
 
@@ -95,9 +95,8 @@ class Answer {
     return text;
   }
 
-  // Says why a command was refused or failed, to whoever the library's own reply would go (the
-  // place) or to the player.
-  // Keeps what the table said for the host.
+  // Keeps what the table said for the host, and says why a command was refused or failed, to
+  // whoever the library's own reply would go (the place) or to the player.
   bool Refuse(const Result& result, std::string_view name = {}, std::string_view mode = {}) {
     std::string count;
     std::string_view who = name.empty() ? command_.player : name;
@@ -373,7 +372,7 @@ class Play {
     return true;
   }
 
-  // Setting it (the dealer's) was let through by RunTableCommand.
+  // Asking is anyone's; setting it is the dealer's, which RunTableCommand checked.
   bool AutoRecall() {
     Result r;
     if (args_.empty()) {
