@@ -127,7 +127,9 @@ TEST(CommandRegistryTest, FindsWordsInAnyCaseAndKnowsTheDealersCommands) {
   }
   EXPECT_EQ(PeekCount(""), 1u);
   EXPECT_EQ(PeekCount("1000"), 1000u);
-  EXPECT_EQ(PeekCount("1001"), std::nullopt);
+  for (std::string_view wrong : {"1001", "0", "2x", " 2"}) {
+    EXPECT_EQ(PeekCount(wrong), std::nullopt) << wrong;
+  }
   EXPECT_EQ(ReadCount("+3"), std::nullopt);
 }
 
