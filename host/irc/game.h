@@ -1,6 +1,5 @@
-// Chat commands played on the library: builds the command line a host gives the exports, calls
-// them, and turns their replies into NOTICE lines that fit the wire. Every command gets a reply
-// or a reason.
+// Chat commands played at the library's table (host/common/table_chat.h), their answers turned
+// into NOTICE lines that fit the wire. Every command gets a reply or a reason.
 #pragma once
 
 #include <chrono>
@@ -10,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "host/common/plugin.h"
 #include "host/common/table_chat.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/config.h"
@@ -37,7 +35,7 @@ struct ChatMessage {
 
 struct GameAnswer {
   std::vector<std::string> lines;  // without CR LF
-  bool dealt = false;              // a Deck dealt a deck
+  bool dealt = false;              // a new main deck was dealt
   std::string silent_reason;       // for the log, when the library said nothing
 };
 
@@ -45,9 +43,8 @@ class Game {
  public:
   // nullopt and `error` when a host text has no Shift_JIS form. `modes` are the mode table's
   // names (CP932), told to a player who names none or a wrong one.
-  static std::optional<Game> Create(const host::Plugin& plugin, const BotConfig& config,
-                                    const WireCodec& codec, std::vector<std::string> modes,
-                                    std::string* error);
+  static std::optional<Game> Create(const BotConfig& config, const WireCodec& codec,
+                                    std::vector<std::string> modes, std::string* error);
 
   // The lines that answer `message`; none when it is no command. Each line, behind a relay
   // prefix of `relay_prefix_bytes` that the server adds, fits in 512 bytes. A reply to the
@@ -63,32 +60,27 @@ class Game {
   const std::string& wire_modes() const { return wire_modes_; }
 
  private:
-  Game(const host::Plugin& plugin, const BotConfig& config, const WireCodec& codec)
-      : plugin_(&plugin), config_(&config), codec_(codec), notices_(codec.encoding()) {}
+  Game(const BotConfig& config, const WireCodec& codec)
+      : config_(&config), codec_(codec), notices_(codec.encoding()) {}
 
   struct Call;  // one command's fields and where its lines go
-  std::optional<std::string> CallExport(const Call& call, std::size_t export_index,
-                                        std::string_view text) const;
   void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
-  void Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
-  void NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
-  // Whether a deal's text names a mode of the table.
-  bool KnownMode(std::string_view cp932_text) const;
+  // A deal of no mode, or of one the table did not hold at start, told to the sender.
+  void NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) const;
+  bool KnownMode(std::string_view mode) const;
   // Every command but help goes to the table, so that each card is always in one place: a draw
   // goes onto the discard pile, a hidden draw into the drawer's hand.
   void PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
                  GameAnswer& answer) const;
 
   host::TableTexts table_texts_ = host::DefaultTableTexts();
-  const host::Plugin* plugin_;
   const BotConfig* config_;
   WireCodec codec_;
   Notices notices_;
-  std::string peek_empty_text_;     // CP932
   std::vector<std::string> modes_;  // CP932
   std::string wire_modes_;
-  // Time spent inside the library for the command being answered, for the log.
+  // Time spent at the library's table for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
 };
 

@@ -110,7 +110,7 @@ int Run(BotConfig& config) {
   }
   std::optional<std::vector<std::string>> modes = CheckCards(config, &error);
   if (!modes) return Refuse(error);
-  std::optional<Game> game = Game::Create(*plugin, config, codec, std::move(*modes), &error);
+  std::optional<Game> game = Game::Create(config, codec, std::move(*modes), &error);
   if (!game) return Refuse(error);
   BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
                  config.private_deck_days);

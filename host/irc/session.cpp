@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "host/common/ascii.h"
-#include "host/common/plugin.h"
+#include "host/common/command_registry.h"
 #include "host/common/table_chat.h"
 #include "host/irc/irc_numerics.h"
 #include "host/irc/log.h"
@@ -475,18 +475,20 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
     return;
   }
   std::string label = in_channel ? "[" + where + "] " : "";
-  if (command->action == ChatAction::kHelp) return Help(sender, command->text);
+  if (command->info->id == host::CommandId::kHelp) return Help(sender, command->arguments);
   if (!command->hint.empty()) {
     Log(LogLevel::kInfo,
         "no reply to " + Shown(sender) + ": asked whether they meant " + Shown(command->hint));
     return Tell(sender, label, config_.texts.hint, {{"{hint}", config_.prefix + command->hint}});
   }
-  if (command->action == ChatAction::kPeek && command->peek_count == 0) {
+  if (command->info->id == host::CommandId::kPeek && !host::PeekCount(command->arguments)) {
     Log(LogLevel::kInfo, "no reply to " + Shown(sender) + ": a peek of a wrong count");
-    return Tell(sender, label, config_.texts.peek_count,
-                {{"{prefix}", ToWire(config_.prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
+    return Tell(
+        sender, label, config_.texts.peek_count,
+        {{"{prefix}", ToWire(config_.prefix)}, {"{max}", std::to_string(host::kMaxPeekCount)}});
   }
-  if (in_channel && IsDealerCommand(*command) && !dealers_.MayDeal(where, sender)) {
+  if (in_channel && host::NeedsDealer(*command->info, command->arguments) &&
+      !dealers_.MayDeal(where, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + Shown(where) + " from " + Shown(sender));
     return Refuse(sender, where, *command);
@@ -498,17 +500,12 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   job.in_channel = in_channel;
   job.text = params[1];
   job.relay_prefix_bytes = RelayPrefixBytes();
-  // The table's commands may show a hand or a dealt card to one player: never logged.
-  job.secret =
-      in_channel && (command->action == ChatAction::kHiddenDraw ||
-                     command->action == ChatAction::kPeek || command->action == ChatAction::kTable);
+  // A command that may show a hand or a dealt card to one player: never logged.
+  job.secret = in_channel && command->info->shows_hidden_cards;
   job.may_deal = !in_channel || dealers_.MayDeal(where, sender);
-  if (in_channel && command->action == ChatAction::kTable) {
-    job.members = members_.FoldedMembers(where);
-  }
+  if (in_channel) job.members = members_.FoldedMembers(where);
   if (!in_channel) {
-    bool deal = command->action == ChatAction::kExport &&
-                host::kExportNames[command->export_index] == "Deck";
+    bool deal = command->info->id == host::CommandId::kDeck && command->deck.empty();
     job.player = PlayerKey(message, sender);
     PrivateTarget target = context_.state->ForPlayer(
         job.player, deal, context_.wall_clock ? context_.wall_clock() : 0);
@@ -528,40 +525,27 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
 }
 
 void IrcSession::Help(std::string_view sender, std::string_view about) {
-  const HostTexts& texts = config_.texts;
-  const std::pair<std::string_view, const std::string*> entries[] = {
-      {"deck", &texts.help_deck},       {"draw", &texts.help_draw},   {"hdraw", &texts.help_hdraw},
-      {"peek", &texts.help_peek},       {"count", &texts.help_count}, {"check", &texts.help_check},
-      {"shuffle", &texts.help_shuffle}, {"help", &texts.help_help}};
-  bool known = std::any_of(std::begin(entries), std::end(entries), [&](const auto& entry) {
-    return host::EqualIgnoringCase(entry.first, about);
-  });
-  // One of the table's own commands (deal, hand, recall...): its line alone.
-  bool table_word = !known && !about.empty() && host::IsTableWord(about);
-  Fills fills{{"{prefix}", ToWire(config_.prefix)}, {"{modes}", context_.wire_modes}};
-  for (const auto& [word, text] : entries) {
-    if (table_word) break;
-    if (!known || host::EqualIgnoringCase(word, about)) Tell(sender, "", *text, fills);
-  }
-  // The table's own commands, after the bot's: all of them for a bare help.
-  if (known) return;
-  if (!table_word) about = "";
+  // Each command's line: the settings' own (UTF-8, with the modes), or the table's (CP932).
   static const host::TableTexts table_texts = host::DefaultTableTexts();
-  std::vector<QueuedLine> lines;
-  for (const std::string& help : host::TableHelpLines(table_texts, config_.prefix)) {
-    std::string_view word = std::string_view(help).substr(config_.prefix.size());
-    word = word.substr(0, word.find_first_of(",@[ "));
-    if (!about.empty() && !host::EqualIgnoringCase(word, about)) continue;
-    if (host::FindExport(word) || host::EqualIgnoringCase(word, "hdraw") ||
-        host::EqualIgnoringCase(word, "peek") || host::EqualIgnoringCase(word, "help")) {
-      continue;  // told above, in the bot's own words
-    }
-    for (std::string& line : notices_.Library(sender, "", help, RelayPrefixBytes())) {
+  Fills fills{{"{prefix}", ToWire(config_.prefix)}, {"{modes}", context_.wire_modes}};
+  std::string folded = FoldName(sender);
+  auto tell_cp932 = [&](std::string_view text) {
+    std::vector<QueuedLine> lines;
+    for (std::string& line : notices_.Library(sender, "", text, RelayPrefixBytes())) {
       lines.push_back(Queued(std::move(line), false));
     }
+    queue_.Push(folded, std::move(lines), !pending_.contains(folded));
+  };
+  std::span<const host::ChatCommandInfo> commands = host::CommandsToHelpWith(about);
+  for (const host::ChatCommandInfo& command : commands) {
+    auto own = config_.texts.help.find(command.word);
+    if (own != config_.texts.help.end()) {
+      Tell(sender, "", own->second, fills);
+    } else {
+      tell_cp932(host::TableHelpLine(table_texts, command, config_.prefix));
+    }
   }
-  std::string folded = FoldName(sender);
-  queue_.Push(folded, std::move(lines), !pending_.contains(folded));
+  if (commands.size() > 1) tell_cp932(table_texts.help_legend);
 }
 
 void IrcSession::Refuse(std::string_view sender, std::string_view channel,
@@ -587,10 +571,7 @@ void IrcSession::Refuse(std::string_view sender, std::string_view channel,
     case DealerRule::kAnyone:
       break;
   }
-  std::string word = command.action == ChatAction::kPeek
-                         ? "peek"
-                         : std::string(host::kExportNames[command.export_index]);
-  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string word(command.info->word);
   Tell(sender, "[" + std::string(channel) + "] ", config_.texts.refused,
        {{"{nick}", std::string(sender)}, {"{command}", config_.prefix + word}, {"{who}", who}});
 }

@@ -1,4 +1,4 @@
-// The game that chat commands play on the loaded library: who hears what, and a reply or a
+// The game that chat commands play at the library's table: who hears what, and a reply or a
 // reason for every command.
 #include "host/irc/game.h"
 
@@ -6,24 +6,20 @@
 
 #include <algorithm>
 
-#include "host/common/plugin.h"
 #include "host/irc/notices.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::irc {
 namespace {
 
-// A game on the built library, in a scratch directory with a three-card set.
+// A game in a scratch directory with a three-card set.
 class GameTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    std::optional<host::Plugin> loaded = host::LoadPlugin(DECKHAND_PLUGIN_PATH, &error);
-    ASSERT_TRUE(loaded) << error;
-    plugin_ = *loaded;
     scratch_.Write("modes.ini", "[MODE]\nsmall=small.ini\n");
     scratch_.Write("small.ini", "[DECK]\nMax=3\n1=Ace\n2=Two\n3=Three\n");
-    std::optional<Game> game = Game::Create(plugin_, config_, codec_, {"small"}, &error);
+    std::optional<Game> game = Game::Create(config_, codec_, {"small"}, &error);
     ASSERT_TRUE(game) << error;
     game_.emplace(std::move(*game));
   }
@@ -39,7 +35,6 @@ class GameTest : public ::testing::Test {
   }
 
   testing::ScratchDirectory scratch_;
-  host::Plugin plugin_;
   BotConfig config_;
   WireCodec codec_{WireEncoding::kUtf8};
   std::optional<Game> game_;
