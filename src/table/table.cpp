@@ -174,6 +174,18 @@ Result OnDeck(std::string_view place, std::string_view deck_name, Access access,
   return result;
 }
 
+// The positions of the draw pile that `selector` names ("" for the top card), as many as one
+// reply line of the library can name, so that every card drawn is told.
+std::vector<std::size_t> ChooseToDraw(const Cards& draw, std::string_view selector,
+                                      std::string_view place) {
+  std::vector<std::size_t> chosen =
+      SelectCards(selector.empty() ? kTopCardSelector : selector, draw.size());
+  chosen.resize(
+      ChosenThatFit(chosen, *ReplyTextRoom(place),
+                    [&draw](std::size_t index) -> const std::string& { return draw[index].name; }));
+  return chosen;
+}
+
 // With auto_recall on, a draw pile shorter than `needed` first gets the discard pile back.
 bool AutoRecall(SavedTable& table, std::size_t needed, Result& result) {
   if (!table.auto_recall || table.deck.draw.size() >= needed || table.deck.discard.empty()) {
@@ -300,12 +312,7 @@ Result DrawCards(std::string_view place, std::string_view deck, std::string_view
         if (!AutoRecall(table, 1, result)) return Outcome::kShuffleFailed;
         Cards& draw = table.deck.draw;
         if (draw.empty()) return Outcome::kNoCards;
-        std::vector<std::size_t> chosen =
-            SelectCards(selector.empty() ? kTopCardSelector : selector, draw.size());
-        // As many as a reply of the library names, as Draw takes them.
-        chosen.resize(ChosenThatFit(
-            chosen, *ReplyTextRoom(place),
-            [&draw](std::size_t index) -> const std::string& { return draw[index].name; }));
+        std::vector<std::size_t> chosen = ChooseToDraw(draw, selector, place);
         if (chosen.empty()) return Outcome::kNothingSelected;
         result.cards = Take(draw, chosen);
         Cards& destination = player.empty() ? table.deck.discard : table.deck.HandOf(player).cards;
@@ -420,12 +427,9 @@ Result DrawFromMainDeck(std::string_view target, std::string_view selector) {
   return OnDeck(target, "", Access::kChange, exports, [&](SavedTable& table, Result& result) {
     Cards& draw = table.deck.draw;
     if (draw.empty()) return Outcome::kNoCards;
-    std::vector<std::size_t> chosen =
-        SelectCards(selector.empty() ? kTopCardSelector : selector, draw.size());
-    chosen.resize(ChosenThatFit(
-        chosen, *ReplyTextRoom(target),
-        [&draw](std::size_t index) -> const std::string& { return draw[index].name; }));
-    for (std::size_t index : chosen) result.cards.push_back(draw[index]);
+    for (std::size_t index : ChooseToDraw(draw, selector, target)) {
+      result.cards.push_back(draw[index]);
+    }
     Cards taken = TakeByName(draw, result.cards);
     Cards& discard = table.deck.discard;
     discard.insert(discard.end(), taken.begin(), taken.end());
