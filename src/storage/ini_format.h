@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,9 +91,14 @@ std::optional<std::string> FindIniValue(std::string_view content, std::string_vi
 // FindIniValue over a file that arrives in pieces, so that a reader need not hold a file of
 // megabytes whole to find one line of it. The pieces are fed in order; lines may be cut
 // anywhere between them.
+class IniWalker;
+
 class IniValueFinder {
  public:
   IniValueFinder(std::string_view section, std::string_view key);
+  ~IniValueFinder();
+  IniValueFinder(const IniValueFinder&) = delete;
+  IniValueFinder& operator=(const IniValueFinder&) = delete;
   // Takes the next piece; false once the answer is known, when no more pieces are needed.
   bool Feed(std::string_view piece);
   // The answer, after the last piece (or after Feed returned false).
@@ -102,11 +108,8 @@ class IniValueFinder {
   // Looks at the whole lines of `lines`; false once the answer is known.
   bool ScanLines(std::string_view lines);
 
-  std::string section_;
-  std::string key_;
-  bool key_is_escaped_;
+  std::unique_ptr<IniWalker> walker_;  // reads the one section for the one key
   bool at_file_start_ = true;
-  bool in_section_ = false;
   bool done_ = false;
   std::string partial_line_;  // the start of a line that a piece cut
   std::optional<std::string> value_;

@@ -1,0 +1,151 @@
+#include "storage/ini_walk.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "text/shift_jis.h"
+
+namespace deckhand {
+namespace {
+
+constexpr std::string_view kEscapeOpen = "~ ";
+
+bool StartsAsEscaped(std::string_view written_key) {
+  return written_key.substr(0, kEscapeOpen.size()) == kEscapeOpen;
+}
+
+// The key a written key stands for, unfolded; nullopt for none (see IniKeyIdentity).
+std::optional<std::string> EntryKeyOf(std::string_view written_key) {
+  if (written_key.empty()) return std::nullopt;
+  return EffectiveIniKey(written_key);
+}
+
+// The section a slot reads when two given sections share it: every key told apart for either.
+void Merge(IniSectionRead& slot, IniSectionRead added) {
+  slot.most_numbered = std::max(slot.most_numbered, added.most_numbered);
+  if (!added.every_key) return;
+  if (!slot.every_key) {
+    slot.every_key = true;
+    slot.keep = std::move(added.keep);
+  } else if (!slot.keep || !added.keep) {
+    slot.keep = nullptr;  // one of them keeps every key
+  } else {
+    slot.keep = [first = std::move(slot.keep), second = std::move(added.keep)](
+                    std::string_view key) { return first(key) || second(key); };
+  }
+}
+
+}  // namespace
+
+IniKeyMatcher::IniKeyMatcher(std::string_view key) : key_(key), escaped_(IniKeyNeedsEscape(key)) {}
+
+bool IniKeyMatcher::Matches(std::string_view written_key) const {
+  // A plain key is never empty and never starts as an escaped form, so it can only be a written
+  // key that stands for itself: compared as written, without building a key per line.
+  if (!escaped_) return NamesMatch(written_key, key_);
+  if (written_key.empty()) return false;
+  if (!StartsAsEscaped(written_key)) return NamesMatch(written_key, key_);
+  return NamesMatch(EffectiveIniKey(written_key), key_);
+}
+
+std::optional<std::size_t> IniPlainNumber(std::string_view key, std::size_t limit) {
+  if (key.empty() || key.size() > 9 || key.front() == '0') return std::nullopt;
+  std::size_t number = 0;
+  for (char c : key) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (number > limit) return std::nullopt;
+  return number;
+}
+
+std::optional<std::string> IniKeyIdentity(std::string_view written_key) {
+  std::optional<std::string> key = EntryKeyOf(written_key);
+  if (!key) return std::nullopt;
+  return FoldNameCase(*key);
+}
+
+IniWalker::IniWalker(std::vector<IniSectionRead> sections, std::vector<IniTarget> targets)
+    : found_(targets.size(), false) {
+  for (IniSectionRead& section : sections) {
+    std::size_t slot = 0;
+    while (slot < slots_.size() && !NamesMatch(slots_[slot].read.name, section.name)) ++slot;
+    if (slot == slots_.size()) {
+      slots_.push_back(Slot{std::move(section), false, {}, {}, {}});
+    } else {
+      Merge(slots_[slot].read, std::move(section));
+    }
+    slot_of_.push_back(slot);
+  }
+  matchers_.reserve(targets.size());
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    matchers_.emplace_back(targets[t].key);
+    slots_[slot_of_[targets[t].section]].targets.push_back(t);
+  }
+}
+
+void IniWalker::Take(const IniLine& line, IniStep& step) {
+  step.target = IniStep::kNone;
+  step.first_of_key = false;
+  step.first_begin = IniStep::kNone;
+  step.key.clear();
+  step.opens_section = false;
+  step.repeats_section = false;
+  if (line.kind == IniLineKind::kSection) {
+    if (current_ != IniStep::kNone) ++sections_ended_;
+    current_ = IniStep::kNone;
+    for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+      if (!NamesMatch(line.name, slots_[slot].read.name)) continue;
+      // Only the first section of a name is ever read.
+      step.repeats_section = slots_[slot].seen;
+      step.opens_section = !slots_[slot].seen;
+      if (step.opens_section) current_ = slot;
+      slots_[slot].seen = true;
+      break;
+    }
+    step.slot = current_;
+    return;
+  }
+  step.slot = current_;
+  if (current_ != IniStep::kNone && line.kind == IniLineKind::kKey) {
+    TakeKeyLine(line, slots_[current_], step);
+  }
+}
+
+void IniWalker::TakeKeyLine(const IniLine& line, Slot& slot, IniStep& step) {
+  for (std::size_t target : slot.targets) {
+    if (!matchers_[target].Matches(line.name)) continue;
+    // The first line of a key is its entry; a later one, and a later target of the same key,
+    // gets nothing.
+    if (!found_[target]) step.target = target;
+    found_[target] = true;
+    break;
+  }
+  if (slot.read.every_key) TellKeyApart(line, slot, step);
+}
+
+void IniWalker::TellKeyApart(const IniLine& line, Slot& slot, IniStep& step) {
+  if (slot.read.keep && !slot.read.keep(line.name)) return;
+  std::size_t* first = nullptr;
+  // A plain number is a key that neither folding nor decoding changes.
+  if (std::optional<std::size_t> number = IniPlainNumber(line.name, slot.read.most_numbered)) {
+    if (*number >= slot.numbered_begins.size()) {
+      slot.numbered_begins.resize(*number + 1, IniStep::kNone);
+    }
+    first = &slot.numbered_begins[*number];
+    step.key.assign(line.name);
+  } else if (std::optional<std::string> key = EntryKeyOf(line.name)) {
+    step.key = std::move(*key);
+    first = &slot.first_begins.try_emplace(FoldNameCase(step.key), IniStep::kNone).first->second;
+  } else {
+    return;  // a line of no key is no entry
+  }
+  step.first_of_key = *first == IniStep::kNone;
+  if (step.first_of_key) {
+    *first = line.begin;
+  } else {
+    step.first_begin = *first;
+  }
+}
+
+}  // namespace deckhand
