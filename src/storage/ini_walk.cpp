@@ -39,10 +39,7 @@ void Merge(IniSectionRead& slot, IniSectionRead added) {
 
 IniKeyMatcher::IniKeyMatcher(std::string_view key) : key_(key), escaped_(IniKeyNeedsEscape(key)) {}
 
-bool IniKeyMatcher::Matches(std::string_view written_key) const {
-  // A plain key is never empty and never starts as an escaped form, so it can only be a written
-  // key that stands for itself: compared as written, without building a key per line.
-  if (!escaped_) return NamesMatch(written_key, key_);
+bool IniKeyMatcher::MatchesEscaped(std::string_view written_key) const {
   if (written_key.empty()) return false;
   if (!StartsAsEscaped(written_key)) return NamesMatch(written_key, key_);
   return NamesMatch(EffectiveIniKey(written_key), key_);
@@ -66,7 +63,7 @@ std::optional<std::string> IniKeyIdentity(std::string_view written_key) {
 }
 
 IniWalker::IniWalker(std::vector<IniSectionRead> sections, std::vector<IniTarget> targets)
-    : found_(targets.size(), false) {
+    : found_(targets.size(), 0) {
   for (IniSectionRead& section : sections) {
     std::size_t slot = 0;
     while (slot < slots_.size() && !NamesMatch(slots_[slot].read.name, section.name)) ++slot;
@@ -84,44 +81,19 @@ IniWalker::IniWalker(std::vector<IniSectionRead> sections, std::vector<IniTarget
   }
 }
 
-void IniWalker::Take(const IniLine& line, IniStep& step) {
-  step.target = IniStep::kNone;
-  step.first_of_key = false;
-  step.first_begin = IniStep::kNone;
-  step.key.clear();
-  step.opens_section = false;
-  step.repeats_section = false;
-  if (line.kind == IniLineKind::kSection) {
-    if (current_ != IniStep::kNone) ++sections_ended_;
-    current_ = IniStep::kNone;
-    for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
-      if (!NamesMatch(line.name, slots_[slot].read.name)) continue;
-      // Only the first section of a name is ever read.
-      step.repeats_section = slots_[slot].seen;
-      step.opens_section = !slots_[slot].seen;
-      if (step.opens_section) current_ = slot;
-      slots_[slot].seen = true;
-      break;
-    }
-    step.slot = current_;
-    return;
-  }
-  step.slot = current_;
-  if (current_ != IniStep::kNone && line.kind == IniLineKind::kKey) {
-    TakeKeyLine(line, slots_[current_], step);
-  }
-}
-
-void IniWalker::TakeKeyLine(const IniLine& line, Slot& slot, IniStep& step) {
-  for (std::size_t target : slot.targets) {
-    if (!matchers_[target].Matches(line.name)) continue;
-    // The first line of a key is its entry; a later one, and a later target of the same key,
-    // gets nothing.
-    if (!found_[target]) step.target = target;
-    found_[target] = true;
+void IniWalker::TakeHeader(const IniLine& line, IniStep& step) {
+  if (current_ != IniStep::kNone) ++sections_ended_;
+  current_ = IniStep::kNone;
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+    if (!NamesMatch(line.name, slots_[slot].read.name)) continue;
+    // Only the first section of a name is ever read.
+    step.repeats_section = slots_[slot].seen;
+    step.opens_section = !slots_[slot].seen;
+    if (step.opens_section) current_ = slot;
+    slots_[slot].seen = true;
     break;
   }
-  if (slot.read.every_key) TellKeyApart(line, slot, step);
+  step.slot = current_;
 }
 
 void IniWalker::TellKeyApart(const IniLine& line, Slot& slot, IniStep& step) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "storage/ini_format.h"
+#include "text/shift_jis.h"
 
 namespace deckhand {
 
@@ -24,10 +25,18 @@ namespace deckhand {
 class IniKeyMatcher {
  public:
   explicit IniKeyMatcher(std::string_view key);
-  // Whether a key line whose key is written `written_key` is an entry of this key.
-  bool Matches(std::string_view written_key) const;
+  // Whether a key line whose key is written `written_key` is an entry of this key. Every key
+  // line of a save file is compared, so the common case is inline.
+  bool Matches(std::string_view written_key) const {
+    // A plain key is never empty and never starts as an escaped form, so it can only be a
+    // written key that stands for itself: compared as written, without building a key per line.
+    if (!escaped_) return NamesMatch(written_key, key_);
+    return MatchesEscaped(written_key);
+  }
 
  private:
+  bool MatchesEscaped(std::string_view written_key) const;
+
   std::string key_;
   bool escaped_;  // the key is written escaped, so a written key may need decoding first
 };
@@ -100,8 +109,32 @@ class IniWalker {
   std::size_t SlotOf(std::size_t index) const { return slot_of_[index]; }
   std::size_t SlotCount() const { return slots_.size(); }
 
-  // Fills `step` with what `line`, the next line of the file, is.
-  void Take(const IniLine& line, IniStep& step);
+  // Fills `step` with what `line`, the next line of the file, is. Inline, for it runs once per
+  // line of files of megabytes.
+  void Take(const IniLine& line, IniStep& step) {
+    step.target = IniStep::kNone;
+    step.opens_section = false;
+    step.repeats_section = false;
+    step.first_of_key = false;
+    step.first_begin = IniStep::kNone;
+    step.key.clear();
+    if (line.kind == IniLineKind::kSection) {
+      TakeHeader(line, step);
+      return;
+    }
+    step.slot = current_;
+    if (current_ == IniStep::kNone || line.kind != IniLineKind::kKey) return;
+    Slot& slot = slots_[current_];
+    for (std::size_t target : slot.targets) {
+      if (!matchers_[target].Matches(line.name)) continue;
+      // The first line of a key is its entry; a later one, and a later target of the same key,
+      // gets nothing.
+      if (!found_[target]) step.target = target;
+      found_[target] = true;
+      break;
+    }
+    if (slot.read.every_key) TellKeyApart(line, slot, step);
+  }
 
   // True once every read section has ended: no later line is read.
   bool Passed() const { return sections_ended_ == slots_.size(); }
@@ -115,13 +148,13 @@ class IniWalker {
     std::vector<std::size_t> numbered_begins;                   // by number; kNone: not yet
   };
 
-  void TakeKeyLine(const IniLine& line, Slot& slot, IniStep& step);
+  void TakeHeader(const IniLine& line, IniStep& step);
   void TellKeyApart(const IniLine& line, Slot& slot, IniStep& step);
 
   std::vector<Slot> slots_;
   std::vector<std::size_t> slot_of_;
   std::vector<IniKeyMatcher> matchers_;
-  std::vector<bool> found_;  // by target
+  std::vector<char> found_;  // by target: its first line has been taken
   std::size_t current_ = IniStep::kNone;
   std::size_t sections_ended_ = 0;
 };
