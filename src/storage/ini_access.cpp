@@ -58,7 +58,7 @@ IniSection IniSection::Read(const std::string& path, std::string_view section,
   for (std::string_view name : names) kept_names.push_back(FoldNameCase(name));
   // Only the keys asked for are told apart, so that junk lines cost nothing but their bytes.
   auto asked_for = [most_numbered, &names](std::string_view written_key) {
-    if (NumberedKey(written_key, most_numbered) || written_key.substr(0, 2) == "~ ") return true;
+    if (NumberedKey(written_key, most_numbered) || IniKeyMayBeEscaped(written_key)) return true;
     return std::any_of(names.begin(), names.end(), [written_key](std::string_view name) {
       return NamesMatch(written_key, name);
     });

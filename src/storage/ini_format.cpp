@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "storage/ini_walk.h"
@@ -515,7 +514,7 @@ IniLookup LookUpIniEntries(std::string_view content, std::string_view value_sect
   IniLookup found;
   // A plain key is its own name, so its start is compared before any key is built.
   auto may_have_prefix = [key_prefix](std::string_view written_key) {
-    return written_key.substr(0, kEscapeOpen.size()) == kEscapeOpen ||
+    return IniKeyMayBeEscaped(written_key) ||
            NamesMatch(written_key.substr(0, key_prefix.size()), key_prefix);
   };
   IniWalker walker({IniSectionRead(std::string(value_section)),

@@ -8,13 +8,7 @@
 namespace deckhand {
 namespace {
 
-constexpr std::string_view kEscapeOpen = "~ ";
-
-bool StartsAsEscaped(std::string_view written_key) {
-  return written_key.substr(0, kEscapeOpen.size()) == kEscapeOpen;
-}
-
-// The key a written key stands for, unfolded; nullopt for none (see IniKeyIdentity).
+// The key a written key stands for; nullopt for none (see IniKeyMayBeEscaped).
 std::optional<std::string> EntryKeyOf(std::string_view written_key) {
   if (written_key.empty()) return std::nullopt;
   return EffectiveIniKey(written_key);
@@ -37,11 +31,16 @@ void Merge(IniSectionRead& slot, IniSectionRead added) {
 
 }  // namespace
 
+bool IniKeyMayBeEscaped(std::string_view written_key) {
+  constexpr std::string_view kEscapeOpen = "~ ";
+  return written_key.substr(0, kEscapeOpen.size()) == kEscapeOpen;
+}
+
 IniKeyMatcher::IniKeyMatcher(std::string_view key) : key_(key), escaped_(IniKeyNeedsEscape(key)) {}
 
 bool IniKeyMatcher::MatchesEscaped(std::string_view written_key) const {
   if (written_key.empty()) return false;
-  if (!StartsAsEscaped(written_key)) return NamesMatch(written_key, key_);
+  if (!IniKeyMayBeEscaped(written_key)) return NamesMatch(written_key, key_);
   return NamesMatch(EffectiveIniKey(written_key), key_);
 }
 
@@ -54,12 +53,6 @@ std::optional<std::size_t> IniPlainNumber(std::string_view key, std::size_t limi
   }
   if (number > limit) return std::nullopt;
   return number;
-}
-
-std::optional<std::string> IniKeyIdentity(std::string_view written_key) {
-  std::optional<std::string> key = EntryKeyOf(written_key);
-  if (!key) return std::nullopt;
-  return FoldNameCase(*key);
 }
 
 IniWalker::IniWalker(std::vector<IniSectionRead> sections, std::vector<IniTarget> targets)

@@ -41,10 +41,10 @@ class IniKeyMatcher {
   bool escaped_;  // the key is written escaped, so a written key may need decoding first
 };
 
-// The key a key line stands for (an escaped form decoded), folded, so that two lines are lines
-// of one entry exactly when these are equal; nullopt for an empty written key, which stands for
-// no key: the library writes the empty key escaped, and never looks up a plain empty one.
-std::optional<std::string> IniKeyIdentity(std::string_view written_key);
+// Whether a written key may stand for another key than itself: it starts as an escaped form
+// does. Every other written key stands for itself, or, when empty, for no key at all: the library
+// writes the empty key escaped, so a line with a plain empty key is none of its entries.
+bool IniKeyMayBeEscaped(std::string_view written_key);
 
 // The number a key stands for when it is a plain decimal number from 1 to `limit` (no sign, no
 // leading zero, as the library writes numbers): a key that neither folding nor decoding changes.
@@ -143,7 +143,7 @@ class IniWalker {
   struct Slot {
     IniSectionRead read;
     bool seen = false;
-    std::vector<std::size_t> targets;                           // indexes into targets_
+    std::vector<std::size_t> targets;                           // of the targets given
     std::unordered_map<std::string, std::size_t> first_begins;  // folded key -> first line
     std::vector<std::size_t> numbered_begins;                   // by number; kNone: not yet
   };
