@@ -232,6 +232,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "modes.ini:3: the mode \"MINI\" appears again (first at line 2); the first one "
                 "wins and this one is never read\nmini.ini:4: the key \"1\" appears again (first "
                 "at line 3); the first one wins and this one is never read"),
+        Problem("KeyThatIsEmpty", With({{"mini.ini", Deck("Max=1\r\n1=A\r\n=B\r\n")}}),
+                "mini.ini:4: an entry without a key is never read"),
         Problem("LineWithoutEquals", With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\ntarot\r\n"}}),
                 "modes.ini:3: a line without \"=\" is no entry and is never read"),
         // Text that is not Shift_JIS.

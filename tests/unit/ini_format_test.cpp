@@ -188,6 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "[DECK]\n#b=B\r\n; none yet\n"},
         EditCase{"new key when the last key line has no break", "[DECK]\r\n#a=A", "#b", "B",
                  "[DECK]\r\n#a=A\r\n#b=B\r\n"},
+        // The empty key is written escaped, so a plain empty one is none of its entries.
+        EditCase{"a plain empty key is no entry of the empty key", "[DECK]\r\n=v\r\n", "", "A",
+                 "[DECK]\r\n=v\r\n~  ~=A\r\n"},
         EditCase{"new key in the first of duplicate sections",
                  "[DECK]\r\n#a=A\r\n[DECK]\r\n#c=C\r\n", "#b", "B",
                  "[DECK]\r\n#a=A\r\n#b=B\r\n[DECK]\r\n#c=C\r\n"},
