@@ -90,14 +90,14 @@ void WalkSection(std::string_view content, std::string_view section,
                  const std::function<void(const SectionLine&)>& visit) {
   IniWalker walker({IniSectionRead(std::string(section), nullptr)}, {});
   SectionLine at;
-  WalkIni(content, walker, [&](const IniLine& line, IniStep& step) {
+  WalkIni(content, walker, [&](const IniLine& line, const IniStep& step) {
     at.line = {static_cast<LineKind>(line.kind), line.name, line.value, line.begin, line.end};
     at.in_section = step.slot == 0;
     at.opens_section = step.opens_section;
     at.repeats_section = step.repeats_section;
     at.first_of_key = step.first_of_key;
     at.first_begin = step.first_begin == IniStep::kNone ? std::string_view::npos : step.first_begin;
-    at.key = std::move(step.key);
+    at.key.assign(step.key);
     visit(at);
     return true;
   });

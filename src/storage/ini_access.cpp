@@ -68,10 +68,10 @@ IniSection IniSection::Read(const std::string& path, std::string_view section,
     if (walker.Passed()) return false;  // only the first section of the name is ever read
     if (!step.first_of_key) return true;
     std::string_view value = UnquoteIniValue(line.value);
-    if (std::optional<std::size_t> number = NumberedKey(step.key, most_entries)) {
+    if (step.number != IniStep::kNone) {
       if (result.numbered_.empty()) result.numbered_.reserve(most_entries + 1);
-      if (*number >= result.numbered_.size()) result.numbered_.resize(*number + 1);
-      result.numbered_[*number] = value;
+      if (step.number >= result.numbered_.size()) result.numbered_.resize(step.number + 1);
+      result.numbered_[step.number] = value;
     } else if (std::string key = FoldNameCase(step.key);
                NumberedKey(step.key, most_numbered) ||
                std::find(kept_names.begin(), kept_names.end(), key) != kept_names.end()) {

@@ -527,7 +527,8 @@ IniLookup LookUpIniEntries(std::string_view content, std::string_view value_sect
     if (step.target == 0) found.value = std::string(UnquoteIniValue(line.value));
     if (step.slot != entries_slot || !step.first_of_key) return true;
     if (FoldNameCase(step.key).compare(0, folded_prefix.size(), folded_prefix) != 0) return true;
-    found.entries.push_back(IniEntry{step.key, std::string(UnquoteIniValue(line.value))});
+    found.entries.push_back(
+        IniEntry{std::string(step.key), std::string(UnquoteIniValue(line.value))});
     return true;
   });
   return found;

@@ -8,12 +8,6 @@
 namespace deckhand {
 namespace {
 
-// The key a written key stands for; nullopt for none (see IniKeyMayBeEscaped).
-std::optional<std::string> EntryKeyOf(std::string_view written_key) {
-  if (written_key.empty()) return std::nullopt;
-  return EffectiveIniKey(written_key);
-}
-
 // The section a slot reads when two given sections share it: every key told apart for either.
 void Merge(IniSectionRead& slot, IniSectionRead added) {
   slot.most_numbered = std::max(slot.most_numbered, added.most_numbered);
@@ -45,7 +39,7 @@ bool IniKeyMatcher::MatchesEscaped(std::string_view written_key) const {
 }
 
 std::optional<std::size_t> IniPlainNumber(std::string_view key, std::size_t limit) {
-  if (key.empty() || key.size() > 9 || key.front() == '0') return std::nullopt;
+  if (limit == 0 || key.empty() || key.size() > 9 || key.front() == '0') return std::nullopt;
   std::size_t number = 0;
   for (char c : key) {
     if (c < '0' || c > '9') return std::nullopt;
@@ -90,7 +84,6 @@ void IniWalker::TakeHeader(const IniLine& line, IniStep& step) {
 }
 
 void IniWalker::TellKeyApart(const IniLine& line, Slot& slot, IniStep& step) {
-  if (slot.read.keep && !slot.read.keep(line.name)) return;
   std::size_t* first = nullptr;
   // A plain number is a key that neither folding nor decoding changes.
   if (std::optional<std::size_t> number = IniPlainNumber(line.name, slot.read.most_numbered)) {
@@ -98,12 +91,19 @@ void IniWalker::TellKeyApart(const IniLine& line, Slot& slot, IniStep& step) {
       slot.numbered_begins.resize(*number + 1, IniStep::kNone);
     }
     first = &slot.numbered_begins[*number];
-    step.key.assign(line.name);
-  } else if (std::optional<std::string> key = EntryKeyOf(line.name)) {
-    step.key = std::move(*key);
-    first = &slot.first_begins.try_emplace(FoldNameCase(step.key), IniStep::kNone).first->second;
-  } else {
+    step.key = line.name;
+    step.number = *number;
+  } else if (slot.read.keep && !slot.read.keep(line.name)) {
+    return;
+  } else if (line.name.empty()) {
     return;  // a line of no key is no entry
+  } else {
+    step.key = line.name;
+    if (IniKeyMayBeEscaped(line.name)) {
+      decoded_key_ = EffectiveIniKey(line.name);
+      step.key = decoded_key_;
+    }
+    first = &slot.first_begins.try_emplace(FoldNameCase(step.key), IniStep::kNone).first->second;
   }
   step.first_of_key = *first == IniStep::kNone;
   if (step.first_of_key) {

@@ -57,8 +57,8 @@ struct IniSectionRead {
   // Read for every key: each key line of it that `keep_` picks (every one when `keep_` is empty)
   // is told apart by its key, which costs a folded copy of every key kept; `keep_` picks the
   // written keys worth it, so that a file of junk lines costs no memory for them. Keys that are
-  // plain numbers up to `most_numbered_` are told apart by their number, without a map: deck
-  // files are numbered lists of up to 100,000 cards.
+  // plain numbers up to `most_numbered_` are always told apart, by their number and without a
+  // map: deck files are numbered lists of up to 100,000 cards.
   IniSectionRead(std::string name_, std::function<bool(std::string_view written_key)> keep_,
                  std::size_t most_numbered_ = 0)
       : name(std::move(name_)),
@@ -91,10 +91,12 @@ struct IniStep {
   std::size_t target = kNone;  // the target whose entry this line is (its first line of the key)
   // For sections read for every key, of the lines kept: whether the line is the first of its
   // key, the entry a reader finds; else the offset of the line that is (kNone for a line of no
-  // key); and the key the line stands for, escaped forms decoded.
+  // key); the key the line stands for, escaped forms decoded (valid until the next line); and
+  // the number of a plain number key up to the section's most_numbered.
   bool first_of_key = false;
   std::size_t first_begin = kNone;
-  std::string key;
+  std::string_view key;
+  std::size_t number = kNone;
 };
 
 // Applies the rule to the lines of a file, one at a time in order. A file read in pieces feeds
@@ -117,7 +119,8 @@ class IniWalker {
     step.repeats_section = false;
     step.first_of_key = false;
     step.first_begin = IniStep::kNone;
-    step.key.clear();
+    step.key = {};
+    step.number = IniStep::kNone;
     if (line.kind == IniLineKind::kSection) {
       TakeHeader(line, step);
       return;
@@ -155,6 +158,7 @@ class IniWalker {
   std::vector<std::size_t> slot_of_;
   std::vector<IniKeyMatcher> matchers_;
   std::vector<char> found_;  // by target: its first line has been taken
+  std::string decoded_key_;  // the key of the last escaped key line told apart
   std::size_t current_ = IniStep::kNone;
   std::size_t sections_ended_ = 0;
 };
