@@ -20,7 +20,6 @@ namespace deckhand::host {
 using card_files::CardSet;
 using card_files::CardSetOutcome;
 using card_files::DataPath;
-using card_files::EntryKey;
 using card_files::FoldNameCase;
 using card_files::IsShiftJisLeadByte;
 using card_files::kCardCountKey;
@@ -29,12 +28,13 @@ using card_files::kMaxCardSetSize;
 using card_files::kModeSection;
 using card_files::kReversibleKey;
 using card_files::LineKind;
-using card_files::LineReader;
 using card_files::NamesMatch;
 using card_files::ReadCardSet;
 using card_files::ReadNumber;
 using card_files::SavedCardCount;
+using card_files::SectionLine;
 using card_files::UnquoteValue;
+using card_files::WalkSection;
 
 namespace {
 
@@ -212,27 +212,26 @@ struct KeyLine {
   card_files::Line line;
   std::size_t number;
   std::string key;  // the key the line stands for
+  // Whether the line is its key's entry, the first line of the key; else the line number of the
+  // line that is (0 for a line that stands for no key).
+  bool first;
+  std::size_t first_number;
 };
 
-// Keys of one section as reading finds them: the first of each, in any letter case, wins.
-class FirstKeys {
- public:
-  // True for the first line of its key; a later one is reported as `what` (e.g. "the key")
-  // that appears again, and false.
-  bool IsFirst(const KeyLine& key, std::string_view what, FileProblems& problems) {
-    auto [first, fresh] = first_line_.try_emplace(FoldNameCase(key.key), key.number);
-    if (!fresh) {
-      problems.Add(key.number, std::string(what) + " " + Quoted(key.key) +
-                                   " appears again (first at line " +
-                                   std::to_string(first->second) +
-                                   "); the first one wins and this one is never read");
-    }
-    return fresh;
+// True for the entry of its key; a later line of the key is reported as `what` (e.g. "the key")
+// that appears again, and false, as is a line of no key.
+bool IsRead(const KeyLine& key, std::string_view what, FileProblems& problems) {
+  if (key.first) return true;
+  if (key.first_number == 0) {
+    problems.Add(key.number, "an entry without a key is never read");
+  } else {
+    problems.Add(key.number, std::string(what) + " " + Quoted(key.key) +
+                                 " appears again (first at line " +
+                                 std::to_string(key.first_number) +
+                                 "); the first one wins and this one is never read");
   }
-
- private:
-  std::map<std::string, std::size_t> first_line_;  // folded key to the line that wins
-};
+  return false;
+}
 
 // The edits (a letter added, dropped or changed) that make `a` into `b`, letter case aside;
 // stops counting past 3.
@@ -280,18 +279,15 @@ std::optional<std::string> NearestName(std::string_view name,
 std::optional<std::vector<KeyLine>> ReadSection(std::string_view content, const LineNumbers& lines,
                                                 std::string_view section, FileProblems& problems) {
   std::optional<std::vector<KeyLine>> keys;
-  bool inside = false;
   bool in_any_section = false;
-  LineReader scanner(content);
-  card_files::Line line;
-  while (scanner.Next(line)) {
+  WalkSection(content, section, [&](const SectionLine& at) {
+    const card_files::Line& line = at.line;
     std::size_t number = lines.At(line.begin);
     if (line.kind == LineKind::kSection) {
       in_any_section = true;
-      inside = !keys && NamesMatch(line.name, section);
-      if (inside) {
+      if (at.opens_section) {
         keys.emplace();
-      } else if (NamesMatch(line.name, section)) {
+      } else if (at.repeats_section) {
         problems.Add(number, "a second [" + std::string(section) +
                                  "] section is never read: only the first one counts");
       } else if (IsNearMiss(line.name, section)) {
@@ -300,12 +296,14 @@ std::optional<std::vector<KeyLine>> ReadSection(std::string_view content, const 
       }
     } else if (line.kind == LineKind::kKey && !in_any_section) {
       problems.Add(number, "an entry before any [section] is never read");
-    } else if (inside && line.kind == LineKind::kOther) {
+    } else if (at.in_section && line.kind == LineKind::kOther) {
       problems.Add(number, "a line without \"=\" is no entry and is never read");
-    } else if (inside && line.kind == LineKind::kKey) {
-      keys->push_back({line, number, EntryKey(line.name)});
+    } else if (at.in_section && line.kind == LineKind::kKey) {
+      std::size_t first_number =
+          at.first_begin == std::string_view::npos ? 0 : lines.At(at.first_begin);
+      keys->push_back({line, number, at.key, at.first_of_key, first_number});
     }
-  }
+  });
   return keys;
 }
 
@@ -384,9 +382,8 @@ void CheckCardLength(std::string_view card, const KeyLine& key, FileProblems& pr
 DeckEntries CollectDeckEntries(std::string_view content, const std::vector<KeyLine>& keys,
                                FileProblems& problems) {
   DeckEntries entries;
-  FirstKeys first_keys;
   for (const KeyLine& key : keys) {
-    if (!first_keys.IsFirst(key, "the key", problems)) continue;
+    if (!IsRead(key, "the key", problems)) continue;
     if (NamesMatch(key.key, kCardCountKey)) {
       entries.count = key;
     } else if (NamesMatch(key.key, kReversibleKey)) {
@@ -651,11 +648,10 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
                ": every deck,MODE gets no reply");
     return report;
   }
-  FirstKeys first_modes;
   // Modes that share a deck file share its card count; its problems are told once.
   std::map<std::string, std::optional<std::int32_t>> checked_files;
   for (const KeyLine& key : *keys) {
-    if (!first_modes.IsFirst(key, "the mode", problems)) continue;
+    if (!IsRead(key, "the mode", problems)) continue;
     CheckValueAsRead(read.bytes, key.line, "the deck file", problems, key.number);
     if (key.key.find_first_of(" \t") != std::string::npos) {
       problems.Add(key.number, "the mode " + Quoted(key.key) +

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <set>
 
 #include "deckhand/card_files.h"
 #include "host/common/card_text.h"
@@ -15,17 +14,14 @@
 namespace deckhand::host {
 
 // Files are read, and deck files written, as the library reads and writes them.
-using card_files::EntryKey;
 using card_files::EntryLine;
-using card_files::FoldNameCase;
 using card_files::kCardCountKey;
 using card_files::kCardSetSection;
 using card_files::kMaxCardSetSize;
 using card_files::kModeSection;
-using card_files::LineKind;
-using card_files::LineReader;
-using card_files::NamesMatch;
 using card_files::ReadNumber;
+using card_files::SectionLine;
+using card_files::WalkSection;
 
 namespace {
 
@@ -39,33 +35,20 @@ std::string Counted(std::size_t count, std::string_view one, std::string_view ma
 
 // "20 cards" for a deck file, "4 modes" for a mode table, else "12 lines".
 std::string Contents(std::string_view content) {
-  std::set<std::string> cards;
-  std::set<std::string> modes;
-  std::size_t lines = 0;
-  enum { kOther, kCards, kModes, kDone } section = kOther;
+  std::size_t lines = 0, cards = 0, modes = 0;
   bool seen_cards = false, seen_modes = false;
-  LineReader scanner(content);
-  card_files::Line line;
-  while (scanner.Next(line)) {
+  WalkSection(content, kCardSetSection, [&](const SectionLine& at) {
     ++lines;
-    if (line.kind == LineKind::kSection) {
-      bool cards_header = !seen_cards && NamesMatch(line.name, kCardSetSection);
-      bool modes_header = !seen_modes && NamesMatch(line.name, kModeSection);
-      seen_cards |= cards_header;
-      seen_modes |= modes_header;
-      section = cards_header ? kCards : modes_header ? kModes : kOther;
-    } else if (line.kind == LineKind::kKey && section != kOther) {
-      std::string key = EntryKey(line.name);
-      if (section == kModes) {
-        modes.insert(FoldNameCase(key));
-      } else if (std::int32_t number = ReadNumber(key);
-                 number > 0 && std::to_string(number) == key) {
-        cards.insert(key);
-      }
-    }
-  }
-  if (seen_cards) return Counted(cards.size(), "card", "cards");
-  if (seen_modes) return Counted(modes.size(), "mode", "modes");
+    seen_cards |= at.opens_section;
+    std::int32_t number = ReadNumber(at.key);
+    if (at.first_of_key && number > 0 && std::to_string(number) == at.key) ++cards;
+  });
+  WalkSection(content, kModeSection, [&](const SectionLine& at) {
+    seen_modes |= at.opens_section;
+    if (at.first_of_key) ++modes;
+  });
+  if (seen_cards) return Counted(cards, "card", "cards");
+  if (seen_modes) return Counted(modes, "mode", "modes");
   return Counted(lines, "line", "lines");
 }
 

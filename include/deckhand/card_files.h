@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -110,6 +111,25 @@ class LineReader {
   struct Scanner;  // the library's own scanner, kept out of this header
   std::unique_ptr<Scanner> scanner_;
 };
+
+// A line of a card file and what the library's reading makes of it in one section.
+struct SectionLine {
+  Line line;
+  bool in_section = false;       // in the first section of the name (its header included): read
+  bool opens_section = false;    // the header of that section
+  bool repeats_section = false;  // a header of the name past its first section: never read
+  // Key lines in the section: whether the line is the entry a reader finds, the first of its key;
+  // for a later line of a key, the offset of the line that is (npos for a line that stands for
+  // no key, one whose key is empty); and the key it stands for (escaped forms decoded).
+  bool first_of_key = false;
+  std::size_t first_begin = std::string_view::npos;
+  std::string key;
+};
+
+// Hands every line of `content`, in order, to `visit` with what the library's reading makes of it
+// within the section named `section`: which section is read and which line is each key's entry.
+void WalkSection(std::string_view content, std::string_view section,
+                 const std::function<void(const SectionLine&)>& visit);
 
 // A value as read: one pair of matching surrounding quotes removed.
 std::string_view UnquoteValue(std::string_view written);

@@ -7,6 +7,7 @@
 #include "storage/data_path.h"
 #include "storage/file_ops.h"
 #include "storage/ini_format.h"
+#include "storage/ini_walk.h"
 #include "text/shift_jis.h"
 #include "text/text_lists.h"
 
@@ -57,6 +58,23 @@ bool LineReader::Next(Line& line) {
   if (!scanner_->scanner.Next(read)) return false;
   line = {static_cast<LineKind>(read.kind), read.name, read.value, read.begin, read.end};
   return true;
+}
+
+void WalkSection(std::string_view content, std::string_view section,
+                 const std::function<void(const SectionLine&)>& visit) {
+  IniWalker walker({IniSectionRead(std::string(section), nullptr)}, {});
+  SectionLine at;
+  WalkIni(content, walker, [&](const IniLine& line, const IniStep& step) {
+    at.line = {static_cast<LineKind>(line.kind), line.name, line.value, line.begin, line.end};
+    at.in_section = step.slot == 0;
+    at.opens_section = step.opens_section;
+    at.repeats_section = step.repeats_section;
+    at.first_of_key = step.first_of_key;
+    at.first_begin = step.first_begin == IniStep::kNone ? std::string_view::npos : step.first_begin;
+    at.key.assign(step.key);
+    visit(at);
+    return true;
+  });
 }
 
 std::string_view UnquoteValue(std::string_view written) { return UnquoteIniValue(written); }

@@ -4,6 +4,7 @@
 
 #include "storage/file_ops.h"
 #include "storage/ini_format.h"
+#include "storage/ini_walk.h"
 #include "text/shift_jis.h"
 
 namespace deckhand {
@@ -55,38 +56,34 @@ IniSection IniSection::Read(const std::string& path, std::string_view section,
       most_numbered, static_cast<std::size_t>(std::count(content.begin(), content.end(), '=')));
   std::vector<std::string> kept_names;
   for (std::string_view name : names) kept_names.push_back(FoldNameCase(name));
-  IniLineScanner scanner(content);
-  IniLine line;
-  bool inside = false;
-  while (scanner.Next(line)) {
-    if (line.kind == IniLineKind::kSection) {
-      if (inside) break;  // only the first section of the name is ever read
-      inside = NamesMatch(line.name, section);
-    } else if (inside && line.kind == IniLineKind::kKey) {
-      std::string_view value = UnquoteIniValue(line.value);
-      if (std::optional<std::size_t> number = NumberedKey(line.name, most_entries)) {
-        if (result.numbered_.empty()) result.numbered_.reserve(most_entries + 1);
-        if (*number >= result.numbered_.size()) result.numbered_.resize(*number + 1);
-        if (result.numbered_[*number].data() == nullptr) result.numbered_[*number] = value;
-      } else if (std::string key = FoldNameCase(EffectiveIniKey(line.name));
-                 NumberedKey(line.name, most_numbered) ||
-                 std::find(kept_names.begin(), kept_names.end(), key) != kept_names.end()) {
-        result.values_.try_emplace(std::move(key), value);
-      }
+  // Only the keys asked for are told apart, so that junk lines cost nothing but their bytes.
+  auto asked_for = [most_numbered, &names](std::string_view written_key) {
+    if (NumberedKey(written_key, most_numbered) || IniKeyMayBeEscaped(written_key)) return true;
+    return std::any_of(names.begin(), names.end(), [written_key](std::string_view name) {
+      return NamesMatch(written_key, name);
+    });
+  };
+  IniWalker walker({IniSectionRead(std::string(section), asked_for, most_entries)}, {});
+  WalkIni(content, walker, [&](const IniLine& line, const IniStep& step) {
+    if (walker.Passed()) return false;  // only the first section of the name is ever read
+    if (!step.first_of_key) return true;
+    std::string_view value = UnquoteIniValue(line.value);
+    if (step.number != IniStep::kNone) {
+      if (result.numbered_.empty()) result.numbered_.reserve(most_entries + 1);
+      if (step.number >= result.numbered_.size()) result.numbered_.resize(step.number + 1);
+      result.numbered_[step.number] = value;
+    } else if (std::string key = FoldNameCase(step.key);
+               NumberedKey(step.key, most_numbered) ||
+               std::find(kept_names.begin(), kept_names.end(), key) != kept_names.end()) {
+      result.values_.emplace(std::move(key), value);
     }
-  }
+    return true;
+  });
   return result;
 }
 
 std::optional<std::size_t> IniSection::NumberedKey(std::string_view key, std::size_t limit) {
-  if (key.empty() || key.size() > 9 || key.front() == '0') return std::nullopt;
-  std::size_t number = 0;
-  for (char c : key) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + static_cast<std::size_t>(c - '0');
-  }
-  if (number > limit) return std::nullopt;
-  return number;
+  return IniPlainNumber(key, limit);
 }
 
 std::string IniSection::Text(std::string_view key) const {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 #include <unordered_set>
 
+#include "storage/ini_walk.h"
 #include "text/shift_jis.h"
 
 namespace deckhand {
@@ -85,17 +85,6 @@ bool NeedsQuotes(std::string_view value) {
          value.back() == value.front();
 }
 
-bool KeyLineMatches(const IniLine& line, std::string_view key, bool key_is_escaped) {
-  if (key_is_escaped) {
-    return line.name.size() >= kEscapeOpen.size() + kEscapeClose.size() &&
-           line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen &&
-           NamesMatch(EffectiveIniKey(line.name), key);
-  }
-  // A plain key never needs escaping, so it can only equal a written key that is no escaped
-  // form; an escaped form always starts with "~ ", which a plain key never does.
-  return NamesMatch(line.name, key);
-}
-
 }  // namespace
 
 IniLineScanner::IniLineScanner(std::string_view content, bool at_file_start)
@@ -148,28 +137,21 @@ bool IniLineScanner::Next(IniLine& line) {
 IniEntryPlace LocateIniEntry(std::string_view content, std::string_view section,
                              std::string_view key) {
   IniEntryPlace place;
-  bool key_is_escaped = IniKeyNeedsEscape(key);
-  IniLineScanner scanner(content);
-  // The scanner fills one of two lines in turn, so that the last key line seen is kept without
-  // a copy per line; it is copied out once, at the end.
-  IniLine lines[2];
-  IniLine* line = &lines[0];
-  const IniLine* last_key = nullptr;
-  while (scanner.Next(*line)) {
-    if (line->kind == IniLineKind::kSection) {
-      if (place.section) break;  // the first section of the name has ended
-      if (NamesMatch(line->name, section)) place.section = *line;
-      continue;
+  std::optional<IniLine> last_key;
+  IniWalker walker({IniSectionRead(std::string(section))}, {{0, std::string(key)}});
+  WalkIni(content, walker, [&](const IniLine& line, const IniStep& step) {
+    if (walker.Passed()) return false;  // the first section of the name has ended
+    if (step.opens_section) {
+      place.section = line;
+    } else if (step.target == 0) {
+      place.key = line;
+      return false;  // the last key line is only wanted where the key is absent
+    } else if (step.slot == 0 && line.kind == IniLineKind::kKey) {
+      last_key = line;
     }
-    if (!place.section || line->kind != IniLineKind::kKey) continue;
-    if (KeyLineMatches(*line, key, key_is_escaped)) {
-      place.key = *line;
-      return place;  // the last key line is only wanted where the key is absent
-    }
-    last_key = line;
-    line = line == &lines[0] ? &lines[1] : &lines[0];
-  }
-  if (last_key != nullptr) place.last_key = *last_key;
+    return true;
+  });
+  if (!place.key) place.last_key = last_key;
   return place;
 }
 
@@ -181,21 +163,24 @@ std::optional<std::string> FindIniValue(std::string_view content, std::string_vi
 }
 
 IniValueFinder::IniValueFinder(std::string_view section, std::string_view key)
-    : section_(section), key_(key), key_is_escaped_(IniKeyNeedsEscape(key)) {}
+    : walker_(std::make_unique<IniWalker>(
+          std::vector<IniSectionRead>{IniSectionRead(std::string(section))},
+          std::vector<IniTarget>{{0, std::string(key)}})) {}
+
+IniValueFinder::~IniValueFinder() = default;
 
 bool IniValueFinder::ScanLines(std::string_view lines) {
   IniLineScanner scanner(lines, at_file_start_);
   at_file_start_ = false;
   IniLine line;
+  IniStep step;
   while (scanner.Next(line)) {
-    if (line.kind == IniLineKind::kSection) {
-      if (in_section_) return false;  // the first section of the name has ended
-      in_section_ = NamesMatch(line.name, section_);
-    } else if (in_section_ && line.kind == IniLineKind::kKey &&
-               KeyLineMatches(line, key_, key_is_escaped_)) {
+    walker_->Take(line, step);
+    if (step.target == 0) {
       value_ = std::string(UnquoteIniValue(line.value));
       return false;
     }
+    if (walker_->Passed()) return false;  // the first section of the name has ended
   }
   return true;
 }
@@ -388,13 +373,9 @@ bool CanBeWritten(std::string_view value) {
   return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
-// The changes of one section, and what the scan found of it.
-struct SectionChanges {
-  std::string name;                                     // as the first change spells it
-  std::unordered_map<std::string, std::size_t> by_key;  // folded key -> change index
-  std::unordered_set<std::size_t> key_lengths;          // of the keys in by_key
-  std::vector<std::size_t> order;                       // change indexes, as given
-  std::vector<bool> found;                              // by position in `order`
+// What the scan found of a section that changes.
+struct SectionFound {
+  std::vector<std::size_t> changes;  // change indexes, as given
   std::optional<IniLine> header;
   std::optional<IniLine> last_key;
 };
@@ -425,70 +406,61 @@ bool PiecesEndLine(const std::vector<std::string_view>& pieces) {
 
 std::optional<IniPieces> PlanIniValues(std::string_view content,
                                        const std::vector<IniValueChange>& changes) {
-  std::vector<SectionChanges> sections;
-  std::unordered_map<std::string, std::size_t> section_index;  // folded name -> sections
+  std::vector<IniSectionRead> reads;
+  std::vector<IniTarget> targets;
   for (std::size_t i = 0; i < changes.size(); ++i) {
-    const IniValueChange& change = changes[i];
-    if (change.value && !CanBeWritten(*change.value)) return std::nullopt;
-    auto [at, added] = section_index.try_emplace(FoldNameCase(change.section), sections.size());
-    if (added) sections.push_back(SectionChanges{change.section, {}, {}, {}, {}, {}, {}});
-    SectionChanges& section = sections[at->second];
-    if (!section.by_key.try_emplace(FoldNameCase(change.key), section.order.size()).second) {
+    if (changes[i].value && !CanBeWritten(*changes[i].value)) return std::nullopt;
+    reads.emplace_back(changes[i].section);
+    targets.push_back(IniTarget{i, changes[i].key});
+  }
+  IniWalker walker(std::move(reads), std::move(targets));
+  std::vector<SectionFound> sections(walker.SlotCount());
+  std::unordered_set<std::string> named;  // slot and folded key of every change
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    std::size_t slot = walker.SlotOf(i);
+    if (!named.insert(std::to_string(slot) + ":" + FoldNameCase(changes[i].key)).second) {
       return std::nullopt;
     }
-    section.key_lengths.insert(change.key.size());
-    section.order.push_back(i);
-    section.found.push_back(false);
+    sections[slot].changes.push_back(i);
   }
 
   std::vector<Splice> splices;
-  SectionChanges* inside = nullptr;
-  IniLineScanner scanner(content);
-  IniLine line;
-  while (scanner.Next(line)) {
-    if (line.kind == IniLineKind::kSection) {
-      inside = nullptr;
-      auto found = section_index.find(FoldNameCase(line.name));
-      if (found != section_index.end() && !sections[found->second].header) {
-        inside = &sections[found->second];
-        inside->header = line;
-      }
-      continue;
-    }
-    if (inside == nullptr || line.kind != IniLineKind::kKey) continue;
-    inside->last_key = line;
-    // Folding keeps a key's length and only escaped forms decode, so most lines of a long
-    // section are passed over without building their key.
-    bool escaped = line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen;
-    if (!escaped && !inside->key_lengths.contains(line.name.size())) continue;
-    auto found = inside->by_key.find(FoldNameCase(EffectiveIniKey(line.name)));
-    if (found == inside->by_key.end() || inside->found[found->second]) continue;
-    inside->found[found->second] = true;
-    const IniValueChange& change = changes[inside->order[found->second]];
+  std::vector<bool> found(changes.size(), false);
+  WalkIni(content, walker, [&](const IniLine& line, const IniStep& step) {
+    if (walker.Passed()) return false;  // no later line is read
+    if (step.slot == IniStep::kNone) return true;
+    SectionFound& section = sections[step.slot];
+    if (step.opens_section) section.header = line;
+    if (line.kind != IniLineKind::kKey) return true;
+    section.last_key = line;
+    if (step.target == IniStep::kNone) return true;
+    found[step.target] = true;
+    const IniValueChange& change = changes[step.target];
     if (!change.value) {
       splices.push_back(Splice{line.begin, line.break_end, {}, false});
-      continue;
+      return true;
     }
     std::string text(line.name);
     text += '=';
     text += WrittenValue(*change.value);
     if (line.end == content.size()) text.append(kCrLf);
     splices.push_back(Splice{line.begin, line.end, std::move(text), false});
-  }
+    return true;
+  });
 
   std::string new_sections;
-  for (SectionChanges& section : sections) {
+  for (const SectionFound& section : sections) {
     std::string new_lines;
-    for (std::size_t k = 0; k < section.order.size(); ++k) {
-      const IniValueChange& change = changes[section.order[k]];
-      if (!section.found[k] && change.value) new_lines += NewKeyLine(change.key, *change.value);
+    for (std::size_t i : section.changes) {
+      if (!found[i] && changes[i].value) new_lines += NewKeyLine(changes[i].key, *changes[i].value);
     }
     if (new_lines.empty()) continue;
     if (section.header) {
       const IniLine& anchor = section.last_key ? *section.last_key : *section.header;
       splices.push_back(Splice{anchor.break_end, anchor.break_end, std::move(new_lines), true});
     } else {
-      new_sections.append(1, '[').append(section.name).append(1, ']').append(kCrLf);
+      const std::string& name = changes[section.changes.front()].section;
+      new_sections.append(1, '[').append(name).append(1, ']').append(kCrLf);
       new_sections += new_lines;
     }
   }
@@ -540,38 +512,25 @@ IniLookup LookUpIniEntries(std::string_view content, std::string_view value_sect
                            std::string_view key, std::string_view entries_section,
                            std::string_view key_prefix) {
   IniLookup found;
-  bool key_is_escaped = IniKeyNeedsEscape(key);
-  std::unordered_set<std::string> seen;
-  bool value_section_seen = false;
-  bool entries_section_seen = false;
-  bool in_value_section = false;
-  bool in_entries_section = false;
-  IniLineScanner scanner(content);
-  IniLine line;
-  while (scanner.Next(line)) {
-    if (line.kind == IniLineKind::kSection) {
-      // Only the first section of a name is ever read.
-      in_value_section = !value_section_seen && NamesMatch(line.name, value_section);
-      value_section_seen |= in_value_section;
-      in_entries_section = !entries_section_seen && NamesMatch(line.name, entries_section);
-      entries_section_seen |= in_entries_section;
-      continue;
-    }
-    if (line.kind != IniLineKind::kKey) continue;
-    if (in_value_section && !found.value && KeyLineMatches(line, key, key_is_escaped)) {
-      found.value = std::string(UnquoteIniValue(line.value));
-    }
-    if (!in_entries_section) continue;
-    // A plain key is its own name; its start is compared before any key is built.
-    bool escaped = line.name.substr(0, kEscapeOpen.size()) == kEscapeOpen;
-    if (!escaped && !NamesMatch(line.name.substr(0, key_prefix.size()), key_prefix)) continue;
-    std::string entry_key = EffectiveIniKey(line.name);
-    std::string folded = FoldNameCase(entry_key);
-    if (folded.compare(0, key_prefix.size(), FoldNameCase(key_prefix)) != 0) continue;
-    if (!seen.insert(std::move(folded)).second) continue;
+  // A plain key is its own name, so its start is compared before any key is built.
+  auto may_have_prefix = [key_prefix](std::string_view written_key) {
+    return IniKeyMayBeEscaped(written_key) ||
+           NamesMatch(written_key.substr(0, key_prefix.size()), key_prefix);
+  };
+  IniWalker walker({IniSectionRead(std::string(value_section)),
+                    IniSectionRead(std::string(entries_section), may_have_prefix)},
+                   {IniTarget{0, std::string(key)}});
+  std::size_t entries_slot = walker.SlotOf(1);
+  std::string folded_prefix = FoldNameCase(key_prefix);
+  WalkIni(content, walker, [&](const IniLine& line, const IniStep& step) {
+    if (walker.Passed()) return false;  // no later line is read
+    if (step.target == 0) found.value = std::string(UnquoteIniValue(line.value));
+    if (step.slot != entries_slot || !step.first_of_key) return true;
+    if (FoldNameCase(step.key).compare(0, folded_prefix.size(), folded_prefix) != 0) return true;
     found.entries.push_back(
-        IniEntry{std::move(entry_key), std::string(UnquoteIniValue(line.value))});
-  }
+        IniEntry{std::string(step.key), std::string(UnquoteIniValue(line.value))});
+    return true;
+  });
   return found;
 }
 

@@ -6,7 +6,8 @@
 // section header whose name ends at the first ']' (stepping over Shift_JIS double-byte
 // characters); other lines holding '=' are key lines; the first section of a name and the
 // first key of a name in it win; names match without regard to ASCII letter case; a value
-// wrapped in one pair of matching quotes loses them; a UTF-8 byte-order mark is skipped.
+// wrapped in one pair of matching quotes loses them; a UTF-8 byte-order mark is skipped. Which
+// line is which entry is decided in one place, the walker of ini_walk.h.
 //
 // Writing changes at most one line or adds lines; every other byte stays as it was.
 //
@@ -18,7 +19,8 @@
 // e.g. the key "[Tom]" is written "~ [Tom] ~" and "#a=b" is written "~ #a%3Db ~". The escaped
 // form holds spaces, which a command-line field never does, so it never equals a real target;
 // other INI readers see it as a harmless key of its own. A written key counts as escaped only
-// when it is exactly the escaped form of a key that needs escaping, so the mapping is one to one.
+// when it is exactly the escaped form of a key that needs escaping, so the mapping is one to one;
+// a plain empty written key stands for no key, since the empty key is always written escaped.
 //
 // Values that would not read back as themselves (surrounded by whitespace, or starting and
 // ending with the same quote) are written inside one pair of '"'. Values holding CR, LF or NUL
@@ -27,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,9 +93,14 @@ std::optional<std::string> FindIniValue(std::string_view content, std::string_vi
 // FindIniValue over a file that arrives in pieces, so that a reader need not hold a file of
 // megabytes whole to find one line of it. The pieces are fed in order; lines may be cut
 // anywhere between them.
+class IniWalker;
+
 class IniValueFinder {
  public:
   IniValueFinder(std::string_view section, std::string_view key);
+  ~IniValueFinder();
+  IniValueFinder(const IniValueFinder&) = delete;
+  IniValueFinder& operator=(const IniValueFinder&) = delete;
   // Takes the next piece; false once the answer is known, when no more pieces are needed.
   bool Feed(std::string_view piece);
   // The answer, after the last piece (or after Feed returned false).
@@ -102,11 +110,8 @@ class IniValueFinder {
   // Looks at the whole lines of `lines`; false once the answer is known.
   bool ScanLines(std::string_view lines);
 
-  std::string section_;
-  std::string key_;
-  bool key_is_escaped_;
+  std::unique_ptr<IniWalker> walker_;  // reads the one section for the one key
   bool at_file_start_ = true;
-  bool in_section_ = false;
   bool done_ = false;
   std::string partial_line_;  // the start of a line that a piece cut
   std::optional<std::string> value_;

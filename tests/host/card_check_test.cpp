@@ -153,6 +153,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "a.ini: 1 card, 1 character kept as a reference (♣)\nb.txt: 1 line, already "
                  "Shift_JIS; left as it was\n",
                  "", 0, Files{{"a.ini", "[DECK]\r\n1=&#x2663;\r\n"}, {"b.txt", "x\n"}}),
+        // A card counts once however often it is written: the first of its key is read.
+        Converts("ACardTwiceCountsOnce", {{"a.ini", "[DECK]\r\n1=A\r\n1=B\r\n[deck]\r\n2=C\r\n"}},
+                 {"--convert-cards", "--in-place", "a.ini"},
+                 "a.ini: 1 card, already Shift_JIS; left as it was\n", "", 0,
+                 Files{{"a.ini", "[DECK]\r\n1=A\r\n1=B\r\n[deck]\r\n2=C\r\n"}}),
         // A plain list, one card a line, becomes a deck file.
         Converts("FromAList", {{"list.txt", "\xEF\xBB\xBF Ace \n\n\"q\"\r\n♠2\n"}},
                  {"--convert-cards", "--from-list", "-o", "my.ini", "list.txt"},
@@ -231,6 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "modes.ini:3: the mode \"MINI\" appears again (first at line 2); the first one "
                 "wins and this one is never read\nmini.ini:4: the key \"1\" appears again (first "
                 "at line 3); the first one wins and this one is never read"),
+        Problem("KeyThatIsEmpty", With({{"mini.ini", Deck("Max=1\r\n1=A\r\n=B\r\n")}}),
+                "mini.ini:4: an entry without a key is never read"),
         Problem("LineWithoutEquals", With({{"modes.ini", "[MODE]\r\nmini=mini.ini\r\ntarot\r\n"}}),
                 "modes.ini:3: a line without \"=\" is no entry and is never read"),
         // Text that is not Shift_JIS.
@@ -336,6 +343,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The library skips a UTF-8 byte-order mark: ASCII text after one reads as it is.
         Sound("AsciiWithAMark", With({{"mini.ini", "\xEF\xBB\xBF" + Deck("Max=1\r\n1=A\r\n")}}),
               "  mini: mini.ini, 1 card\nNo problems found.\n"),
+        Sound("OtherSections",
+              With({{"mini.ini", Deck("Max=1\r\n1=A\r\n") + "[NOTES]\r\nby=me\r\nnote\r\n"}}),
+              "No problems found.\n"),
         Sound("Reversible", With({{"mini.ini", Deck("Max=1\r\nReversible=1\r\n1=A\r\n")}}),
               "No problems found.\n"),
         // References are ASCII: what the converter writes passes.

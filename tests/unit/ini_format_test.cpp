@@ -188,6 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "[DECK]\n#b=B\r\n; none yet\n"},
         EditCase{"new key when the last key line has no break", "[DECK]\r\n#a=A", "#b", "B",
                  "[DECK]\r\n#a=A\r\n#b=B\r\n"},
+        // The empty key is written escaped, so a plain empty one is none of its entries.
+        EditCase{"a plain empty key is no entry of the empty key", "[DECK]\r\n=v\r\n", "", "A",
+                 "[DECK]\r\n=v\r\n~  ~=A\r\n"},
         EditCase{"new key in the first of duplicate sections",
                  "[DECK]\r\n#a=A\r\n[DECK]\r\n#c=C\r\n", "#b", "B",
                  "[DECK]\r\n#a=A\r\n#b=B\r\n[DECK]\r\n#c=C\r\n"},
@@ -321,14 +324,15 @@ TEST(IniValuesTest, RefusesValuesThatWouldInjectLinesAndKeysNamedTwice) {
 TEST(IniValuesTest, CollectsTheFirstOfEachKeyWithThePrefixWhileLookingUpAValue) {
   std::string file =
       "[DECK]\r\n#t=A\r\n[TABLE]\r\n#t,,a=1\r\n#tt,,a=2\r\n#T,,A=3\r\n~ [x],,a ~=4\r\n"
-      "#t,b=\"5 \"\r\n[TABLE]\r\n#t,c=6\r\n[DECK]\r\n#u=B\r\n";
+      "#t,b=\"5 \"\r\n#T,C=7\r\n[TABLE]\r\n#t,c=6\r\n[DECK]\r\n#u=B\r\n";
   IniLookup found = LookUpIniEntries(file, "deck", "#T", "table", "#t,");
   EXPECT_EQ(found.value, "A");
-  ASSERT_EQ(found.entries.size(), 2u);
+  ASSERT_EQ(found.entries.size(), 3u);
   EXPECT_EQ(found.entries[0].key, "#t,,a");
   EXPECT_EQ(found.entries[0].value, "1");
   EXPECT_EQ(found.entries[1].key, "#t,b");
   EXPECT_EQ(found.entries[1].value, "5 ");
+  EXPECT_EQ(found.entries[2].key, "#T,C");
   EXPECT_EQ(LookUpIniEntries(file, "DECK", "#u", "TABLE", "#t,").value, std::nullopt);
   std::vector<IniEntry> escaped = LookUpIniEntries(file, "DECK", "#t", "TABLE", "[X],").entries;
   ASSERT_EQ(escaped.size(), 1u);
