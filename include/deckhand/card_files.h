@@ -21,7 +21,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -94,22 +93,6 @@ struct Line {
   std::string_view value;  // key lines: the value as written (trimmed, quotes kept)
   std::size_t begin = 0;   // offset of the line's first byte
   std::size_t end = 0;     // offset just past the line's content, before its line break
-};
-
-// Walks the lines of a file's bytes in order, without copying them: the bytes must outlive it.
-class LineReader {
- public:
-  explicit LineReader(std::string_view content);
-  ~LineReader();
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
-
-  // Fills `line` with the next line; false at the end of the content.
-  bool Next(Line& line);
-
- private:
-  struct Scanner;  // the library's own scanner, kept out of this header
-  std::unique_ptr<Scanner> scanner_;
 };
 
 // A line of a card file and what the library's reading makes of it in one section.

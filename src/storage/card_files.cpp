@@ -13,12 +13,6 @@
 
 namespace deckhand::card_files {
 
-static_assert(static_cast<int>(LineKind::kEmpty) == static_cast<int>(IniLineKind::kEmpty) &&
-              static_cast<int>(LineKind::kComment) == static_cast<int>(IniLineKind::kComment) &&
-              static_cast<int>(LineKind::kSection) == static_cast<int>(IniLineKind::kSection) &&
-              static_cast<int>(LineKind::kKey) == static_cast<int>(IniLineKind::kKey) &&
-              static_cast<int>(LineKind::kOther) == static_cast<int>(IniLineKind::kOther));
-
 bool IsShiftJisLeadByte(unsigned char byte) { return deckhand::IsShiftJisLeadByte(byte); }
 
 std::size_t ShiftJisCharLength(std::string_view text, std::size_t at) {
@@ -44,28 +38,12 @@ std::size_t SavedCardCount(const std::vector<std::string>& cards) {
   return saved.empty() ? 0 : SplitText(saved, ",", 0).size();
 }
 
-struct LineReader::Scanner {
-  explicit Scanner(std::string_view content) : scanner(content) {}
-  IniLineScanner scanner;
-};
-
-LineReader::LineReader(std::string_view content) : scanner_(std::make_unique<Scanner>(content)) {}
-
-LineReader::~LineReader() = default;
-
-bool LineReader::Next(Line& line) {
-  IniLine read;
-  if (!scanner_->scanner.Next(read)) return false;
-  line = {static_cast<LineKind>(read.kind), read.name, read.value, read.begin, read.end};
-  return true;
-}
-
 void WalkSection(std::string_view content, std::string_view section,
                  const std::function<void(const SectionLine&)>& visit) {
   IniWalker walker({IniSectionRead(std::string(section), nullptr)}, {});
   SectionLine at;
   WalkIni(content, walker, [&](const IniLine& line, const IniStep& step) {
-    at.line = {static_cast<LineKind>(line.kind), line.name, line.value, line.begin, line.end};
+    at.line = {line.kind, line.name, line.value, line.begin, line.end};
     at.in_section = step.slot == 0;
     at.opens_section = step.opens_section;
     at.repeats_section = step.repeats_section;

@@ -35,9 +35,12 @@
 #include <string_view>
 #include <vector>
 
+#include "deckhand/card_files.h"
+
 namespace deckhand {
 
-enum class IniLineKind { kEmpty, kComment, kSection, kKey, kOther };
+// The kinds of line are the ones hosts see in deckhand/card_files.h.
+using IniLineKind = card_files::LineKind;
 
 struct IniLine {
   IniLineKind kind = IniLineKind::kEmpty;
