@@ -1,78 +1,89 @@
-// Chat commands played on the library: builds the command line a host gives the exports, calls
-// them, and turns their replies into NOTICE lines that fit the wire. Every command gets a reply
-// or a reason.
+// The card game behind the bot, as a chat application: a chat command in (UTF-8), lines out,
+// each addressed to the place or to one player. It builds the command line a host gives the
+// exports, calls them or the table, and keeps the game's own rules and state: who may deal
+// (dealer rules, the deck's owner) and the players' private decks. Every command gets a reply
+// or a reason. Nothing here frames lines for a chat protocol.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/common/chat_application.h"
 #include "host/common/plugin.h"
 #include "host/common/table_chat.h"
+#include "host/irc/bot_state.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/config.h"
 #include "host/irc/notices.h"
+#include "host/irc/permissions.h"
 #include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
 
-// A PRIVMSG as the server relayed it; every text in the wire's bytes.
+// A chat command as the game plays it; every text in UTF-8.
 struct ChatMessage {
-  std::string_view sender;  // the sender's nick
-  std::string_view where;   // the channel as the server names it, or the bot's own nick
+  std::string_view sender;  // the sender's name
+  std::string_view where;   // the channel, or empty at the sender's private table
   bool in_channel = false;
   std::string_view text;
-  // In a private message: the library's target of the sender's private deck (ASCII); empty
-  // plays under the sender's nick.
+  // At the private table: the library's target of the sender's private deck (ASCII); empty
+  // plays under the sender's name.
   std::string_view private_target = {};
-  // Whether the sender may run the dealer's commands here (always in a private message).
+  // Whether the sender may run the dealer's commands here (always at the private table).
   bool may_deal = true;
-  // The channel's members when the command was sent (wire bytes), whom a deal or a give may
-  // name; empty in a private message.
-  std::vector<std::string> members = {};
+  // Whether a name is a player here, whom a deal or a give may name; none at a private table.
+  std::function<bool(std::string_view)> is_present = {};
+  // Whether the lines to a player show hidden cards.
+  bool secret = false;
 };
 
-struct GameAnswer {
-  std::vector<std::string> lines;  // without CR LF
-  bool dealt = false;              // a Deck dealt a deck
-  std::string silent_reason;       // for the log, when the library said nothing
-};
-
-class Game {
+class Game : public host::ChatApplication {
  public:
   // nullopt and `error` when a host text has no Shift_JIS form. `modes` are the mode table's
-  // names (CP932), told to a player who names none or a wrong one.
+  // names (CP932), told to a player who names none or a wrong one. `state` keeps the decks'
+  // owners and the private decks; `wall_clock` gives seconds since 1970, for their age.
   static std::optional<Game> Create(const host::Plugin& plugin, const BotConfig& config,
-                                    const WireCodec& codec, std::vector<std::string> modes,
-                                    std::string* error);
+                                    std::vector<std::string> modes, BotState& state,
+                                    std::function<std::int64_t()> wall_clock, std::string* error);
 
-  // The lines that answer `message`; none when it is no command. Each line, behind a relay
-  // prefix of `relay_prefix_bytes` that the server adds, fits in 512 bytes. A reply to the
-  // channel longer than the settings' channel_lines goes to the sender, and the channel is told
-  // so in one line.
-  GameAnswer Play(const ChatMessage& message, std::size_t relay_prefix_bytes) const;
-  std::vector<std::string> Answer(const ChatMessage& message,
-                                  std::size_t relay_prefix_bytes) const {
-    return Play(message, relay_prefix_bytes).lines;
-  }
+  host::ChatAnswer Answer(const host::ChatRequest& request) override;
+  void Left(std::string_view place_id, std::string_view player_id) override;
+  void Renamed(std::string_view old_player_id, const host::ChatParty& player) override;
 
-  // The mode table's names, for texts: "trump, tarot" in the wire's bytes.
-  const std::string& wire_modes() const { return wire_modes_; }
+  // The lines that answer `message`, dealer rules and private decks already applied; none when
+  // it is no command.
+  void Play(const ChatMessage& message, host::ChatAnswer& answer) const;
+
+  // The mode table's names, for texts: "trump, tarot".
+  const std::string& modes_text() const { return modes_text_; }
 
  private:
-  Game(const host::Plugin& plugin, const BotConfig& config, const WireCodec& codec)
-      : plugin_(&plugin), config_(&config), codec_(codec), notices_(codec.encoding()) {}
+  Game(const host::Plugin& plugin, const BotConfig& config, BotState& state,
+       std::function<std::int64_t()> wall_clock);
 
   struct Call;  // one command's fields and where its lines go
+  using GameAnswer = host::ChatAnswer;
   std::optional<std::string> CallExport(const Call& call, std::size_t export_index,
                                         std::string_view text) const;
   void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
   void NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
+  // A text of the settings, `fills` in it, to one player.
+  host::AddressedLine HostLine(std::string_view to, std::string_view label,
+                               std::string_view utf8_text, const Fills& fills) const;
+  void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
+            const Fills& fills);
+  void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
+  std::string ToWire(std::string_view utf8) const;
+  // The private deck a player plays at their table, given for a deal.
+  PrivateTarget PrivateDeck(const host::ChatRequest& request, const ChatCommand& command);
   // Whether a deal's text names a mode of the table.
   bool KnownMode(std::string_view cp932_text) const;
   // Every command but help goes to the table, so that each card is always in one place: a draw
@@ -83,11 +94,14 @@ class Game {
   host::TableTexts table_texts_ = host::DefaultTableTexts();
   const host::Plugin* plugin_;
   const BotConfig* config_;
-  WireCodec codec_;
-  Notices notices_;
-  std::string peek_empty_text_;     // CP932
-  std::vector<std::string> modes_;  // CP932
-  std::string wire_modes_;
+  WireCodec codec_{WireEncoding::kUtf8};  // between the game's UTF-8 and the library's CP932
+  BotState* state_;
+  std::function<std::int64_t()> wall_clock_;
+  DealerPermissions dealers_;
+  std::vector<host::AddressedLine>* told_ = nullptr;  // where Tell adds lines, while answering
+  std::string peek_empty_text_;                       // CP932
+  std::vector<std::string> modes_;                    // CP932
+  std::string modes_text_;
   // Time spent inside the library for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
 };

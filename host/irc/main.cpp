@@ -23,6 +23,12 @@ constexpr int kServerRefused = 1;
 // The bot's own file in the data directory, beside the library's save file.
 constexpr const char* kStateFile = "deckhand-irc.state";
 
+std::int64_t WallClock() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 std::string InUtf8(std::string_view cp932) { return WireCodec(WireEncoding::kUtf8).ToWire(cp932); }
 
 // The card sets checked as `deckhand --check-cards` checks them, each problem logged. Without a
@@ -110,31 +116,36 @@ int Run(BotConfig& config) {
   }
   std::optional<std::vector<std::string>> modes = CheckCards(config, &error);
   if (!modes) return Refuse(error);
-  std::optional<Game> game = Game::Create(*plugin, config, codec, std::move(*modes), &error);
-  if (!game) return Refuse(error);
   BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
                  config.private_deck_days);
   if (!state.Load(&error)) return Refuse(error);
+  std::optional<Game> game =
+      Game::Create(*plugin, config, std::move(*modes), state, WallClock, &error);
+  if (!game) return Refuse(error);
   Log(LogLevel::kInfo,
       "library " + plugin->path + ", data in " + std::filesystem::current_path().string());
 
-  asio::io_context io;
-  Transport bot(io, *tls, config, *game, codec, std::move(*channels), state);
-  asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
-  std::function<void(const asio::error_code&, int)> on_signal = [&](const asio::error_code& failure,
-                                                                    int number) {
-    if (failure) return;
-    if (number != SIGHUP) return bot.Stop();
-    // Settings and card sets are read once, at start: a reload would have to redo
-    // everything a restart does.
-    Log(LogLevel::kWarning, "SIGHUP ignored: restart deckhand-irc to read changed settings");
+  bool failed = false;
+  {
+    asio::io_context io;
+    Transport bot(io, *tls, config, *game, codec, std::move(*channels));
+    asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+    std::function<void(const asio::error_code&, int)> on_signal =
+        [&](const asio::error_code& failure, int number) {
+          if (failure) return;
+          if (number != SIGHUP) return bot.Stop();
+          // Settings and card sets are read once, at start: a reload would have to redo
+          // everything a restart does.
+          Log(LogLevel::kWarning, "SIGHUP ignored: restart deckhand-irc to read changed settings");
+          signals.async_wait(on_signal);
+        };
     signals.async_wait(on_signal);
-  };
-  signals.async_wait(on_signal);
-  bot.Start();
-  io.run();
+    bot.Start();
+    io.run();
+    failed = bot.failed();
+  }  // the bot's worker is joined here: nothing plays on the state any more
   state.Save();
-  return bot.failed() ? kServerRefused : 0;
+  return failed ? kServerRefused : 0;
 }
 
 }  // namespace

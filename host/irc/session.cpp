@@ -10,31 +10,6 @@
 #include "host/irc/log.h"
 
 namespace deckhand::irc {
-namespace {
-
-// The dealer rules of the settings, with channel names and nicks as the wire writes them.
-std::map<std::string, DealerSetting> ChannelDealers(const BotConfig& config,
-                                                    const WireCodec& codec) {
-  std::map<std::string, DealerSetting> settings;
-  WireCodec utf8(WireEncoding::kUtf8);
-  auto wire = [&](const std::string& text) {
-    return codec.ToWire(utf8.ToLibrary(text).value_or(text));
-  };
-  for (const auto& [channel, rule] : config.channel_dealers) {
-    std::optional<DealerSetting> setting = ParseDealerSetting(rule);
-    if (!setting) continue;
-    for (std::string& nick : setting->nicks) nick = wire(nick);
-    settings[FoldName(wire(channel))] = std::move(*setting);
-  }
-  return settings;
-}
-
-DealerSetting FallbackDealer(const BotConfig& config) {
-  return ParseDealerSetting(config.dealer).value_or(DealerSetting{});
-}
-
-}  // namespace
-
 IrcSession::IrcSession(const BotConfig& config, const WireCodec& codec,
                        std::vector<WireChannel> channels, SessionContext context,
                        Clock::time_point now)
@@ -44,9 +19,7 @@ IrcSession::IrcSession(const BotConfig& config, const WireCodec& codec,
       notices_(codec.encoding()),
       connection_(config, codec, now),
       channels_(config, codec, std::move(channels)),
-      outbound_(config),
-      dealers_(channels_.members(), *context_.state, FallbackDealer(config),
-               ChannelDealers(config, codec)) {}
+      outbound_(config) {}
 
 void IrcSession::Connected(Clock::time_point now) {
   now_ = now;
@@ -55,7 +28,8 @@ void IrcSession::Connected(Clock::time_point now) {
 
 SessionOutput IrcSession::TakeOutput() {
   WireOutput wire = std::exchange(wire_, {});
-  return {std::move(wire.urgent), std::exchange(jobs_, {}), std::move(wire.drop), wire.stop};
+  return {std::move(wire.urgent), std::exchange(jobs_, {}), std::exchange(changes_, {}),
+          std::move(wire.drop), wire.stop};
 }
 
 void IrcSession::Receive(std::string_view line, Clock::time_point now) {
@@ -88,20 +62,37 @@ void IrcSession::Receive(std::string_view line, Clock::time_point now) {
   }
 }
 
-// A deck's ownership lapses when its owner leaves: whoever deals next owns it. An owner known by
-// nick is followed to a new nick.
+void Apply(host::ChatApplication& game, const PresenceChange& change) {
+  if (change.place_id.empty()) return game.Renamed(change.player_id, change.renamed);
+  game.Left(change.place_id, change.player_id);
+}
+
 void IrcSession::Changed(const MemberChange& change) {
-  if (!change.renamed_player.empty()) {
-    context_.state->RenameOwner(change.player, {change.renamed_player, change.new_nick});
-    context_.state->Save();
-    return;
+  if (change.channel.empty()) {
+    changes_.push_back({"", change.player, {change.renamed_player, Shown(change.new_nick)}});
+  } else {
+    changes_.push_back({FoldName(change.channel), change.player, {}});
   }
-  const DeckOwner* owner = context_.state->Owner(FoldName(change.channel));
-  if (owner == nullptr || owner->key != change.player) return;
-  Log(LogLevel::kInfo, "the deck of " + Shown(change.channel) +
-                           " has no owner now: " + Shown(owner->nick) + " left");
-  context_.state->ClearOwner(FoldName(change.channel));
-  context_.state->Save();
+}
+
+host::ChatRequest IrcSession::Request(const IrcMessage& message, std::string_view sender,
+                                      std::string_view where, bool in_channel) const {
+  const Membership& members = channels_.members();
+  host::ChatRequest request;
+  request.player = {PlayerKey(message, sender), Shown(sender)};
+  request.text = Shown(message.params[1]);
+  if (!in_channel) return request;
+  request.place = {FoldName(where), Shown(where)};
+  request.standing = members.HasAtLeast(where, sender, '@')   ? host::Standing::kOperator
+                     : members.HasAtLeast(where, sender, '+') ? host::Standing::kVoiced
+                                                              : host::Standing::kMember;
+  for (const std::string& nick : members.FoldedMembers(where)) {
+    request.present.push_back({channels_.PlayerId(nick), Shown(nick)});
+  }
+  request.same_name = [mapping = members.case_mapping()](std::string_view a, std::string_view b) {
+    return SameName(a, b, mapping);
+  };
+  return request;
 }
 
 std::string IrcSession::PlayerKey(const IrcMessage& message, std::string_view sender) const {
@@ -147,42 +138,13 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
     return Tell(sender, label, config_.texts.peek_count,
                 {{"{prefix}", ToWire(config_.prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
   }
-  if (in_channel && IsDealerCommand(*command) && !dealers_.MayDeal(where, sender)) {
-    Log(LogLevel::kInfo,
-        "refused a dealer's command at " + Shown(where) + " from " + Shown(sender));
-    return Refuse(sender, where, *command);
-  }
   LibraryJob job;
   job.id = next_job_++;
   job.sender = sender;
   job.where = where;
   job.in_channel = in_channel;
-  job.text = params[1];
   job.relay_prefix_bytes = RelayPrefixBytes();
-  // The table's commands may show a hand or a dealt card to one player: never logged.
-  job.secret =
-      in_channel && (command->action == ChatAction::kHiddenDraw ||
-                     command->action == ChatAction::kPeek || command->action == ChatAction::kTable);
-  job.may_deal = !in_channel || dealers_.MayDeal(where, sender);
-  if (in_channel && command->action == ChatAction::kTable) {
-    job.members = members.FoldedMembers(where);
-  }
-  if (!in_channel) {
-    bool deal = command->action == ChatAction::kExport &&
-                host::kExportNames[command->export_index] == "Deck";
-    job.player = PlayerKey(message, sender);
-    PrivateTarget target = context_.state->ForPlayer(
-        job.player, deal, context_.wall_clock ? context_.wall_clock() : 0);
-    context_.state->Save();
-    job.private_target = target.target;
-    job.fresh_private = target.fresh;
-    if (target.dropped) {
-      Tell(sender, "",
-           *target.dropped == DropReason::kFull ? config_.texts.deck_dropped_full
-                                                : config_.texts.deck_dropped_unused,
-           {});
-    }
-  }
+  job.request = Request(message, sender, where, in_channel);
   outbound_.JobStarted(folded);
   jobs_.push_back(std::move(job));
 }
@@ -224,37 +186,6 @@ void IrcSession::Help(std::string_view sender, std::string_view about) {
   outbound_.Push(folded, std::move(lines), !outbound_.HasPending(folded));
 }
 
-void IrcSession::Refuse(std::string_view sender, std::string_view channel,
-                        const ChatCommand& command) {
-  const DealerSetting& setting = dealers_.SettingFor(channel);
-  std::string who;
-  switch (setting.rule) {
-    case DealerRule::kOwner: {
-      const DeckOwner* owner = dealers_.PresentOwner(channel);
-      who = FillText(ToWire(config_.texts.who_owner),
-                     {{"{owner}", owner != nullptr ? owner->nick : std::string("?")}});
-      break;
-    }
-    case DealerRule::kVoiced:
-      who = ToWire(config_.texts.who_voiced);
-      break;
-    case DealerRule::kOps:
-      who = ToWire(config_.texts.who_ops);
-      break;
-    case DealerRule::kNicks:
-      for (const std::string& nick : setting.nicks) who += (who.empty() ? "" : ", ") + nick;
-      break;
-    case DealerRule::kAnyone:
-      break;
-  }
-  std::string word = command.action == ChatAction::kPeek
-                         ? "peek"
-                         : std::string(host::kExportNames[command.export_index]);
-  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  Tell(sender, "[" + std::string(channel) + "] ", config_.texts.refused,
-       {{"{nick}", std::string(sender)}, {"{command}", config_.prefix + word}, {"{who}", who}});
-}
-
 std::string IrcSession::ToWire(std::string_view utf8) const {
   std::optional<std::string> cp932 = WireCodec(WireEncoding::kUtf8).ToLibrary(utf8);
   return codec_.ToWire(cp932.value_or(std::string(utf8)));
@@ -276,30 +207,23 @@ QueuedLine IrcSession::Queued(std::string line, bool secret) const {
   return OutboundScheduler::Queued(std::move(line), secret, now_);
 }
 
-void IrcSession::Answered(const LibraryJob& job, JobAnswer answer, Clock::time_point now) {
+void IrcSession::Answered(const LibraryJob& job, const host::ChatAnswer& answer,
+                          Clock::time_point now) {
   now_ = now;
   std::string folded = FoldName(job.sender);
   outbound_.JobFinished(folded);
-  if (job.in_channel && answer.dealt) {
-    context_.state->SetOwner(FoldName(job.where), OwnerIdentity(channels_.members(), job.sender));
-    context_.state->Save();
-  } else if (job.fresh_private && !answer.dealt) {
-    context_.state->Unassign(job.player);
-    context_.state->Save();
-  }
   if (!answer.silent_reason.empty()) {
     Log(LogLevel::kInfo,
-        "the library gave " + Shown(job.sender) + " no reply: " + Shown(answer.silent_reason));
+        "the library gave " + Shown(job.sender) + " no reply: " + answer.silent_reason);
   }
-  if (!connection_.quitting() && !answer.lines.empty()) {
-    Log(LogLevel::kInfo, "queued " + std::to_string(answer.lines.size()) +
+  std::vector<Notice> notices = AnswerNotices(
+      answer, {job.sender, job.where, job.in_channel, job.relay_prefix_bytes}, notices_, config_);
+  if (!connection_.quitting() && !notices.empty()) {
+    Log(LogLevel::kInfo, "queued " + std::to_string(notices.size()) +
                              " line(s) for the command at " +
                              Shown(job.in_channel ? job.where : job.sender));
     std::vector<QueuedLine> lines;
-    for (std::string& line : answer.lines) {
-      bool to_sender = line.compare(7, job.sender.size() + 1, job.sender + " ") == 0;
-      lines.push_back(Queued(std::move(line), job.secret && to_sender));
-    }
+    for (Notice& notice : notices) lines.push_back(Queued(std::move(notice.line), notice.secret));
     // A reply goes ahead only when no other command of the sender's is still coming.
     outbound_.Push(folded, std::move(lines));
   }

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/irc/bot_state.h"
+#include "host/common/chat_application.h"
 #include "host/irc/channel_tracker.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/config.h"
@@ -24,48 +24,45 @@
 #include "host/irc/names.h"
 #include "host/irc/notices.h"
 #include "host/irc/outbound.h"
-#include "host/irc/permissions.h"
 #include "host/irc/wire_codec.h"
 #include "host/irc/wire_output.h"
 
 namespace deckhand::irc {
 
-// A chat command for the library, answered on the library's worker (Game::Answer).
+// A chat command for the game, answered on the library's worker (Game::Answer): the request in
+// the game's terms, and where its answer goes on the wire.
 struct LibraryJob {
   std::uint64_t id = 0;
   std::string sender;  // the sender's nick, wire bytes
   std::string where;   // the channel, or the bot's nick for a private message
   bool in_channel = false;
-  std::string text;                    // the whole message
   std::size_t relay_prefix_bytes = 0;  // what the server puts before each of our lines
-  std::string private_target;          // in a private message: the library's target
-  std::string player;                  // whose private deck it is
-  bool fresh_private = false;          // the private deck was given for this deal
-  bool secret = false;                 // its lines to the sender name hidden cards
-  bool may_deal = true;                // the sender may run the dealer's commands here
-  std::vector<std::string> members;    // a table command's channel members, folded
+  host::ChatRequest request;
 };
 
-// The library's answer to a job, as Game::Play gives it.
-struct JobAnswer {
-  std::vector<std::string> lines;
-  bool dealt = false;
-  std::string silent_reason;
+// A member who left a channel or changed nick, for the game (ChatApplication::Left, Renamed).
+struct PresenceChange {
+  std::string place_id;  // the channel left; empty for a nick change
+  std::string player_id;
+  host::ChatParty renamed;  // the player's new id and name, after a nick change
 };
+
+// Tells the game of a change.
+void Apply(host::ChatApplication& game, const PresenceChange& change);
 
 // What the session reads beside the settings; it outlives every session.
 struct SessionContext {
-  BotState* state = nullptr;                 // deck owners and private decks
-  std::function<std::int64_t()> wall_clock;  // seconds since 1970, for private decks' age
-  std::string wire_modes;                    // the mode table's names, for texts
+  std::string wire_modes;  // the mode table's names, for texts
 };
 
-// What the session asks of the transport after an event.
+// What the session asks of the transport after an event. One event gives jobs or changes,
+// never both: the game sees them in the order they happened.
 struct SessionOutput {
-  std::vector<std::string> urgent;  // to write now, ahead of everything paced
-  std::vector<LibraryJob> jobs;     // for the library's worker, in order
-  std::optional<std::string> drop;  // drop the link, for this reason
-  bool stop = false;                // and stop: going on cannot work (logged)
+  std::vector<std::string> urgent;      // to write now, ahead of everything paced
+  std::vector<LibraryJob> jobs;         // for the library's worker, in order
+  std::vector<PresenceChange> changes;  // for the game, on the same worker
+  std::optional<std::string> drop;      // drop the link, for this reason
+  bool stop = false;                    // and stop: going on cannot work (logged)
 };
 
 class IrcSession {
@@ -79,8 +76,8 @@ class IrcSession {
   void Connected(Clock::time_point now);
   // One line from the server, CR LF removed.
   void Receive(std::string_view line, Clock::time_point now);
-  // The library's answer to a job: NOTICE lines to queue.
-  void Answered(const LibraryJob& job, JobAnswer answer, Clock::time_point now);
+  // The game's answer to a job: NOTICE lines to queue.
+  void Answered(const LibraryJob& job, const host::ChatAnswer& answer, Clock::time_point now);
   // Takes the lines an earlier link left unsent. Those to a player wait until the player is seen
   // in one of the bot's channels again: whoever left meanwhile is not told another's cards.
   void Adopt(SendQueue unsent) { outbound_.Adopt(std::move(unsent)); }
@@ -102,17 +99,18 @@ class IrcSession {
   const std::string& nick() const { return connection_.nick(); }
   const SendQueue& queue() const { return outbound_.queue(); }
   const Membership& members() const { return channels_.members(); }
-  const DealerPermissions& dealers() const { return dealers_; }
 
  private:
   void OnChat(const IrcMessage& message, Clock::time_point now);
   void Changed(const MemberChange& change);
+  // The command in the game's terms: who, where, with what standing, who else is there.
+  host::ChatRequest Request(const IrcMessage& message, std::string_view sender,
+                            std::string_view where, bool in_channel) const;
   // A paced notice to `sender` (wire nick) from a text of the settings.
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
             const Fills& fills, bool may_go_ahead = true);
   QueuedLine Queued(std::string line, bool secret) const;
   void Help(std::string_view sender, std::string_view about);
-  void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
   std::string PlayerKey(const IrcMessage& message, std::string_view sender) const;
   bool MayGo(const QueuedLine& line) const;
   std::string ToWire(std::string_view utf8) const;
@@ -126,9 +124,9 @@ class IrcSession {
   IrcConnection connection_;
   ChannelTracker channels_;
   OutboundScheduler outbound_;
-  DealerPermissions dealers_;
   WireOutput wire_;
   std::vector<LibraryJob> jobs_;
+  std::vector<PresenceChange> changes_;
   Clock::time_point now_{};  // of the event being handled
   std::uint64_t next_job_ = 1;
 };

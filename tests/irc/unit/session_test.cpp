@@ -46,15 +46,21 @@ class SessionTest : public ::testing::Test {
     In(":irc 353 deckhand = #t :deckhand @op alice bob");
   }
 
-  // Answers every job waiting with `lines` ("{to}" stands for the sender), dealt or not.
-  void AnswerAll(const Lines& lines, bool dealt = false) {
+  // Answers every job waiting with `lines`, each "NOTICE <to> :<text>" ("{to}" stands for the
+  // sender): to the place when <to> is the job's channel, else to that player.
+  void AnswerAll(const Lines& lines) {
     std::vector<LibraryJob> jobs = std::move(output_.jobs);
     output_.jobs.clear();
     for (const LibraryJob& job : jobs) {
-      Lines filled;
-      for (const std::string& line : lines)
-        filled.push_back(FillText(line, {{"{to}", job.sender}}));
-      session_->Answered(job, {filled, dealt, ""}, now_);
+      host::ChatAnswer answer;
+      for (const std::string& line : lines) {
+        std::string notice = FillText(line, {{"{to}", job.sender}});
+        std::string to = notice.substr(7, notice.find(' ', 7) - 7);
+        std::string text = notice.substr(notice.find(':') + 1);
+        bool to_place = to == (job.in_channel ? job.where : job.sender);
+        answer.lines.push_back({to_place, to_place ? "" : to, "", text, false});
+      }
+      session_->Answered(job, answer, now_);
     }
   }
   // Everything paced that goes out within `seconds`, as flood control lets it.
@@ -74,13 +80,9 @@ class SessionTest : public ::testing::Test {
     return output_.jobs.size();
   }
 
-  SessionContext Context() {
-    return {&state_, [this] { return wall_; }, "small, trump"};
-  }
+  SessionContext Context() { return {"small, trump"}; }
 
   BotConfig config_;
-  BotState state_{"", 3, 30};
-  std::int64_t wall_ = 1'000'000'000;
   WireCodec codec_{WireEncoding::kUtf8};
   Clock::time_point now_{};
   std::optional<IrcSession> session_;
@@ -101,14 +103,47 @@ TEST_F(SessionTest, JoinsItsChannelsOnceRegistered) {
   EXPECT_EQ(In(":irc 001 deckhand :Welcome"), (Lines{"JOIN #t", "JOIN #k key"}));
 }
 
+// A chat command becomes a job: where its answer goes on the wire, and the request in the game's
+// terms: the player by account (or folded nick), the channel, the sender's status, who is there.
 TEST_F(SessionInChannelTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
-  In(":alice!a@h PRIVMSG #t :!count");
+  In(":irc 005 deckhand CASEMAPPING=ascii :are supported");
+  In(":Op!a@h ACCOUNT op-account");
+  In(":Op!a@h PRIVMSG #t :!count");
   ASSERT_EQ(output_.jobs.size(), 1u);
-  EXPECT_EQ(output_.jobs[0].sender, "alice");
-  EXPECT_EQ(output_.jobs[0].where, "#t");
-  EXPECT_TRUE(output_.jobs[0].in_channel);
-  EXPECT_EQ(output_.jobs[0].relay_prefix_bytes, std::string(":deckhand!bot@host ").size());
+  const LibraryJob& job = output_.jobs[0];
+  EXPECT_EQ(job.sender, "Op");
+  EXPECT_EQ(job.where, "#t");
+  EXPECT_TRUE(job.in_channel);
+  EXPECT_EQ(job.relay_prefix_bytes, std::string(":deckhand!bot@host ").size());
+  const host::ChatRequest& request = job.request;
+  EXPECT_EQ(request.player.id, "account:op-account");
+  EXPECT_EQ(request.player.name, "Op");
+  EXPECT_EQ(request.place.id, "#t");
+  EXPECT_EQ(request.text, "!count");
+  EXPECT_EQ(request.standing, host::Standing::kOperator);
+  ASSERT_EQ(request.present.size(), 4u);
+  EXPECT_EQ(request.present[0].id, "nick:alice");
+  ASSERT_TRUE(request.same_name);
+  EXPECT_FALSE(request.same_name("a[", "A{")) << "the server's case mapping";
   EXPECT_EQ(Say("alice", "\x01VERSION\x01", "deckhand"), 1u) << "a CTCP is no command";
+  EXPECT_EQ(Say("alice", "!count", "deckhand"), 2u);
+  EXPECT_TRUE(output_.jobs[1].request.at_private_table());
+  EXPECT_EQ(Say("carol", "!count"), 2u) << "carol is not in the channel";
+}
+
+// Members who leave or change nick are told to the game, under their ids from before.
+TEST_F(SessionInChannelTest, MembersLeavingAreToldToTheGame) {
+  In(":alice!u@h PART #t");
+  ASSERT_EQ(output_.changes.size(), 1u);
+  EXPECT_EQ(output_.changes[0].place_id, "#t");
+  EXPECT_EQ(output_.changes[0].player_id, "nick:alice");
+  In(":bob!u@h NICK Bobby");
+  ASSERT_EQ(output_.changes.size(), 1u);
+  EXPECT_EQ(output_.changes[0].place_id, "");
+  EXPECT_EQ(output_.changes[0].renamed.id, "nick:bobby");
+  EXPECT_EQ(output_.changes[0].renamed.name, "Bobby");
+  In(":deckhand!bot@host NICK dealer");
+  EXPECT_TRUE(output_.changes.empty()) << "the bot's own nick is no member's";
 }
 
 TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOne) {
@@ -144,53 +179,6 @@ TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
                    "NOTICE alice :alice: 返事を送り終わるまで、新しいコマンドは受け付けません",
                    "NOTICE #t :alice", "NOTICE #t :alice", "NOTICE #t :alice"}));
   EXPECT_EQ(Say("alice", "!count"), 1u) << "served again once their replies are out";
-}
-
-// Who may deal in a channel: the dealer's commands (deck, shuffle, check, peek) under the
-// default rule, `owner`.
-TEST_F(SessionInChannelTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
-  struct Turn {
-    const char* nick;
-    const char* text;
-    bool job;
-  };
-  const Turn turns[] = {
-      {"alice", "!deck,trump", true},  // nobody owns the deck yet
-      {"bob", "!shuffle", false},     {"bob", "!peek,3", false}, {"bob", "!check", false},
-      {"bob", "!deck,trump", false},  {"bob", "!draw", true},    {"bob", "!hdraw", true},
-      {"bob", "!count", true},        {"op", "!shuffle", true},  {"alice", "!check", true},
-      {"carol", "!count", false},  // not in the channel
-  };
-  bool first = true;
-  for (const Turn& turn : turns) {
-    EXPECT_EQ(Say(turn.nick, turn.text), turn.job ? 1u : 0u) << turn.nick << " " << turn.text;
-    AnswerAll({"NOTICE #t :ok"}, first);
-    first = false;
-  }
-  Lines sent = Sent();
-  EXPECT_NE(std::find(sent.begin(), sent.end(),
-                      "NOTICE bob :[#t] bob: !shuffleを使えるのはalice（デッキを配った人）とチャン"
-                      "ネルオペレーターです"),
-            sent.end());
-  // The owner leaves: ownership lapses, even when they come back, and whoever deals next owns
-  // the deck.
-  In(":alice!u@h PART #t");
-  In(":alice!u@h JOIN #t");
-  EXPECT_EQ(Say("bob", "!shuffle"), 1u);
-  EXPECT_EQ(Say("bob", "!deck,trump"), 2u);
-  AnswerAll({"NOTICE #t :ok"}, true);
-  EXPECT_EQ(Say("alice", "!shuffle"), 0u);
-  // In a private message everyone is their own dealer.
-  EXPECT_EQ(Say("alice", "!shuffle", "deckhand"), 1u);
-}
-
-TEST_F(SessionInChannelTest, TheOwnerIsKeptAcrossARestart) {
-  Say("alice", "!deck,trump");
-  AnswerAll({"NOTICE #t :ok"}, true);
-  Start();  // a new session, as after a reconnect or restart, on the same state
-  Registered();
-  EXPECT_EQ(Say("bob", "!shuffle"), 0u);
-  EXPECT_EQ(Say("alice", "!shuffle"), 1u);
 }
 
 TEST_F(SessionInChannelTest, HelpHintsAndCommandsOfNoKindEachGetTheirAnswer) {
@@ -247,30 +235,6 @@ TEST_F(SessionInChannelTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesF
   EXPECT_EQ(Sent(), (Lines{"NOTICE #t :cards", "NOTICE alice :[#t] yours"}));
 }
 
-TEST_F(SessionInChannelTest, PrivateDecksAreTheBotsOwnBoundedTargets) {
-  auto target = [&](const char* nick, const char* text) {
-    Say(nick, text, "deckhand");
-    std::string got = output_.jobs.empty() ? "" : output_.jobs.back().private_target;
-    AnswerAll({"NOTICE {to} :ok"}, std::string_view(text).starts_with("!deck"));
-    return got;
-  };
-  // Three decks at most (the fixture's state); the fourth player takes the oldest unused one.
-  EXPECT_EQ(target("a", "!deck,trump"), "~deck1");
-  EXPECT_EQ(target("b", "!count"), "~nodeck");
-  EXPECT_EQ(target("b", "!deck,trump"), "~deck2");
-  wall_ += 10;
-  EXPECT_EQ(target("a", "!draw"), "~deck1");
-  EXPECT_EQ(target("x\xEF\xBD\x9E", "!deck,trump"), "~deck3");  // x～
-  EXPECT_EQ(target("x\xE3\x80\x9C", "!deck,trump"), "~deck2");  // x〜, apart from x～
-  Sent();
-  EXPECT_EQ(target("b", "!draw"), "~nodeck");
-  EXPECT_EQ(Sent(), (Lines{"NOTICE b :デッキが多くなりすぎたので、あなたの古いデッキは片付けました",
-                           "NOTICE b :ok"}));
-  wall_ += 31 * 86400;
-  EXPECT_EQ(target("a", "!count"), "~nodeck");
-}
-
-// A CR or NUL inside a line (here in the sender's prefix) drops the whole line.
 TEST_F(SessionInChannelTest, ALineHoldingCrOrNulIsDropped) {
   EXPECT_EQ(Say("ali\rce", "!count", "deckhand"), 0u);
   std::string nul("\0", 1);
