@@ -20,7 +20,6 @@
 #include "host/irc/bot_state.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/config.h"
-#include "host/irc/notices.h"
 #include "host/irc/permissions.h"
 #include "host/irc/wire_codec.h"
 
@@ -56,10 +55,6 @@ class Game : public host::ChatApplication {
   void Left(std::string_view place_id, std::string_view player_id) override;
   void Renamed(std::string_view old_player_id, const host::ChatParty& player) override;
 
-  // The lines that answer `message`, dealer rules and private decks already applied; none when
-  // it is no command.
-  void Play(const ChatMessage& message, host::ChatAnswer& answer) const;
-
   // The mode table's names, for texts: "trump, tarot".
   const std::string& modes_text() const { return modes_text_; }
 
@@ -68,6 +63,9 @@ class Game : public host::ChatApplication {
        std::function<std::int64_t()> wall_clock);
 
   struct Call;  // one command's fields and where its lines go
+  // The lines that answer `message`, dealer rules and private decks already applied; none when
+  // it is no command.
+  void Play(const ChatMessage& message, host::ChatAnswer& answer) const;
   using GameAnswer = host::ChatAnswer;
   std::optional<std::string> CallExport(const Call& call, std::size_t export_index,
                                         std::string_view text) const;

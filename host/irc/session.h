@@ -95,10 +95,7 @@ class IrcSession {
 
   bool registered() const { return connection_.registered(); }
   bool quitting() const { return connection_.quitting(); }
-  Registration registration() const { return connection_.registration(); }
-  const std::string& nick() const { return connection_.nick(); }
   const SendQueue& queue() const { return outbound_.queue(); }
-  const Membership& members() const { return channels_.members(); }
 
  private:
   void OnChat(const IrcMessage& message, Clock::time_point now);
