@@ -10,6 +10,7 @@
 #include "host/irc/log.h"
 
 namespace deckhand::irc {
+
 IrcSession::IrcSession(const BotConfig& config, const WireCodec& codec,
                        std::vector<WireChannel> channels, SessionContext context,
                        Clock::time_point now)
@@ -99,9 +100,7 @@ std::string IrcSession::PlayerKey(const IrcMessage& message, std::string_view se
   for (const auto& [tag, value] : message.tags) {
     if (tag == "account" && !value.empty() && value != "*") return "account:" + value;
   }
-  if (std::optional<std::string> account = channels_.members().Account(sender))
-    return "account:" + *account;
-  return "nick:" + FoldName(sender);
+  return channels_.PlayerId(sender);
 }
 
 void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
