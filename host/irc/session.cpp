@@ -87,6 +87,7 @@ host::ChatRequest IrcSession::Request(const IrcMessage& message, std::string_vie
   request.standing = members.HasAtLeast(where, sender, '@')   ? host::Standing::kOperator
                      : members.HasAtLeast(where, sender, '+') ? host::Standing::kVoiced
                                                               : host::Standing::kMember;
+  // By their folded nicks: the game only compares them with the names players type.
   for (const std::string& nick : members.FoldedMembers(where)) {
     request.present.push_back({channels_.PlayerId(nick), Shown(nick)});
   }
