@@ -136,6 +136,19 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
   bool in_channel = !request.at_private_table();
   std::string_view sender = request.player.name;
   std::string_view where = request.place.name;
+  std::string label = in_channel ? "[" + std::string(where) + "] " : "";
+  if (!command->hint.empty()) {
+    Log(LogLevel::kInfo,
+        "no reply to " + std::string(sender) + ": asked whether they meant " + command->hint);
+    Tell(sender, label, config_->texts.hint, {{"{hint}", config_->prefix + command->hint}});
+    return answer;
+  }
+  if (command->action == ChatAction::kPeek && command->peek_count == 0) {
+    Log(LogLevel::kInfo, "no reply to " + std::string(sender) + ": a peek of a wrong count");
+    Tell(sender, label, config_->texts.peek_count,
+         {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
+    return answer;
+  }
   if (in_channel && IsDealerCommand(*command) && !dealers_.MayDeal(where, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + std::string(where) + " from " + std::string(sender));

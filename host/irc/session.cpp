@@ -126,18 +126,7 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
     if (outbound_.TellBusy(folded)) Tell(sender, "", config_.texts.busy, {}, false);
     return;
   }
-  std::string label = in_channel ? "[" + where + "] " : "";
   if (command->action == ChatAction::kHelp) return Help(sender, command->text);
-  if (!command->hint.empty()) {
-    Log(LogLevel::kInfo,
-        "no reply to " + Shown(sender) + ": asked whether they meant " + Shown(command->hint));
-    return Tell(sender, label, config_.texts.hint, {{"{hint}", config_.prefix + command->hint}});
-  }
-  if (command->action == ChatAction::kPeek && command->peek_count == 0) {
-    Log(LogLevel::kInfo, "no reply to " + Shown(sender) + ": a peek of a wrong count");
-    return Tell(sender, label, config_.texts.peek_count,
-                {{"{prefix}", ToWire(config_.prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
-  }
   LibraryJob job;
   job.id = next_job_++;
   job.sender = sender;

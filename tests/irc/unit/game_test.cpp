@@ -144,6 +144,19 @@ TEST_F(GameTest, ADealOfNoModeAnEmptyDeckAndAnUnconvertibleNickAreAnswered) {
   }
 }
 
+// A command cut short by a space after its comma is asked about, and a peek of a wrong count is
+// told the counts it takes: to the sender, and nothing moves.
+TEST_F(GameTest, AHintOrAWrongPeekCountIsToldTheSenderAndNothingMoves) {
+  Say("!deck,small");
+  std::string cards = Cards();
+  EXPECT_EQ(Say("!draw, 2"),
+            std::vector<std::string>{
+                "NOTICE alice :[#t] 「!draw,2」のことですか？（カンマの後に空白は入れません）"});
+  EXPECT_EQ(Say("!peek,0"),
+            std::vector<std::string>{"NOTICE alice :[#t] !peek,N の N は 1 から 1000 までです"});
+  EXPECT_EQ(Cards(), cards);
+}
+
 // The modes are read at start: one added to the table since is refused, and the log says why.
 TEST_F(GameTest, AModeAddedAfterStartIsRefusedWithRestartInTheLog) {
   scratch_.Write("modes.ini", "[MODE]\nsmall=small.ini\nlate=small.ini\n");
