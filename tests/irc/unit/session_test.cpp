@@ -184,8 +184,9 @@ TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
 TEST_F(SessionInChannelTest, HelpAndMessagesOfNoCommandEachGetTheirAnswer) {
   EXPECT_EQ(Say("alice", "!help,peek"), 0u);
   EXPECT_EQ(Say("alice", "hello !draw"), 0u);
-  EXPECT_EQ(Sent(),
-            (Lines{"NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）"}));
+  EXPECT_EQ(
+      Sent(),
+      (Lines{"NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）"}));
   EXPECT_EQ(Say("alice", "!help"), 0u);
   Lines help = Sent();
   ASSERT_GT(help.size(), 8u);
