@@ -30,8 +30,6 @@ using card_files::kModeSection;
 using card_files::kReversibleKey;
 using card_files::LineKind;
 using card_files::LineReader;
-using card_files::LookUpDeckFile;
-using card_files::ModeName;
 using card_files::NamesMatch;
 using card_files::ReadCardSet;
 using card_files::ReadNumber;
@@ -565,13 +563,6 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
   return count ? CardsDealt(deck_file) : std::nullopt;
 }
 
-// The mode name of a Deck command text, as the library takes it; nullopt when there is none.
-std::optional<std::string> DealtMode(std::string_view command_text) {
-  std::string mode = ModeName(command_text);
-  if (mode.empty()) return std::nullopt;
-  return mode;
-}
-
 // The modes a table holds, in order.
 std::vector<std::string> ModesOf(std::string_view content) {
   std::vector<std::string> modes;
@@ -586,8 +577,7 @@ std::vector<std::string> ModesOf(std::string_view content) {
 }
 
 // "the modes a, b, c" for a message, with the one `mode` is a slip for.
-std::string ModesHeld(std::string_view content, std::string_view mode) {
-  std::vector<std::string> modes = ModesOf(content);
+std::string ModesHeld(const std::vector<std::string>& modes, std::string_view mode) {
   if (modes.empty()) return "no modes";
   std::string held;
   for (const std::string& name : modes) held += (held.empty() ? "" : ", ") + name;
@@ -608,36 +598,35 @@ void SortByFile(const std::string& modes_file, std::vector<CardSetProblem>& prob
 
 }  // namespace
 
-std::string WhyNoDeal(const std::string& modes_file, std::string_view command_text) {
-  std::optional<std::string> mode = DealtMode(command_text);
-  if (!mode) return "no mode name: write deck,MODE";
-  std::string path = DataPath(modes_file);
-  FileRead table = ReadFile(path);
-  if (table.outcome != FileRead::kRead) {
-    return "no mode table " + modes_file + " at " + path +
-           " (play in the directory that holds it with -C DIR)";
-  }
-  std::string deck_file = LookUpDeckFile(modes_file, *mode);
-  if (deck_file.empty()) {
-    return "the mode " + Quoted(*mode) + " is not in " + modes_file + ", which holds " +
-           ModesHeld(table.bytes, *mode);
-  }
-  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) +
-         " cannot be dealt, or the target is too long; deckhand --check-cards tells what is wrong "
-         "with the file";
+std::vector<std::string> ListModes(const std::string& modes_file) {
+  FileRead table = ReadFile(DataPath(modes_file));
+  if (table.outcome != FileRead::kRead) return {};
+  return ModesOf(table.bytes);
 }
 
-std::string MissingDeckFile(const std::string& modes_file, std::string_view command_text) {
-  std::optional<std::string> mode = DealtMode(command_text);
-  if (!mode) return "";
-  std::string deck_file = LookUpDeckFile(modes_file, *mode);
-  if (deck_file.empty()) return "";
-  std::string path = DataPath(deck_file);
-  FileRead read = ReadFile(path);
-  if (read.outcome == FileRead::kRead) return "";
-  return "the deck file " + deck_file + " of the mode " + Quoted(*mode) +
-         (read.outcome == FileRead::kAbsent ? " is missing at " : " cannot be read at ") + path +
-         ": nothing was dealt, and the target's deck is as it was";
+std::string WhyNoDeal(const FailedDeal& deal, const std::string& modes_file,
+                      const std::vector<std::string>& modes_held) {
+  std::string deck_file = deal.deck_file + " of the mode " + Quoted(deal.mode);
+  switch (deal.outcome) {
+    case table::Outcome::kNoMode:
+      return "no mode name: write deck,MODE";
+    case table::Outcome::kNoModeTable:
+      return "no mode table " + modes_file + " at " + DataPath(modes_file) +
+             " (play in the directory that holds it with -C DIR)";
+    case table::Outcome::kNoSuchMode:
+      return "the mode " + Quoted(deal.mode) + " is not in " + modes_file + ", which holds " +
+             ModesHeld(modes_held, deal.mode);
+    case table::Outcome::kDeckFileUnreadable:
+      return "the deck file " + deck_file + " is missing at " + DataPath(deal.deck_file) +
+             " (or cannot be read there): nothing was dealt, and the target's deck is as it was";
+    case table::Outcome::kCardSetTooLarge:
+      return "the deck file " + deck_file + " asks for more than " +
+             std::to_string(kMaxCardSetSize) +
+             " cards, more than a deal takes; deckhand --check-cards tells what is wrong with the "
+             "file";
+    default:
+      return "";
+  }
 }
 
 CardSetReport CheckCardSets(const std::string& modes_file) {

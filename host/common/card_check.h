@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "deckhand/table.h"
 #include "host/common/encoding.h"
 
 namespace deckhand::host {
@@ -39,14 +40,24 @@ struct CardSetReport {
 // in the current directory.
 CardSetReport CheckCardSets(const std::string& modes_file);
 
-// Why a Deck call with this mode table and command text (library bytes) gave no reply, in the
-// library's code page: the mode name, the mode table or the mode is missing, or the deck file
-// asks for too many cards.
-std::string WhyNoDeal(const std::string& modes_file, std::string_view command_text);
+// A deal that dealt nothing, as the table told it (deckhand/table.h): its outcome, the mode
+// asked for and, once the mode table names one, the mode's deck file.
+struct FailedDeal {
+  table::Outcome outcome = table::Outcome::kDone;
+  std::string mode;
+  std::string deck_file;
+};
 
-// Why a deal was refused for its deck file: a message naming the deck file that the mode
-// names and where it was looked for when that file cannot be read, else empty.
-std::string MissingDeckFile(const std::string& modes_file, std::string_view command_text);
+// Why the deal dealt nothing, for a log or a terminal, in the library's code page: what the table
+// said, with the paths where the library looks for the files, and for a mode the table lacks
+// the modes it holds (`modes_held`, as the host knows them), with the one the mode is a slip
+// for. Empty for an outcome that is no fault of the deal's mode or files.
+std::string WhyNoDeal(const FailedDeal& deal, const std::string& modes_file,
+                      const std::vector<std::string>& modes_held);
+
+// The modes the mode table `modes_file` holds, in order; none when it cannot be read. For
+// hints only: a deal's outcome is the table's to tell.
+std::vector<std::string> ListModes(const std::string& modes_file);
 
 // Prints the modes and then the problems ("FILE:LINE: text"), in the terminal's text.
 void PrintCardSetReport(const std::string& modes_file, const CardSetReport& report,

@@ -1,6 +1,5 @@
 #include "host/common/table_chat.h"
 
-#include <charconv>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -20,7 +19,6 @@ using table::Result;
 // one reply line of the library holds. Cards moved are always all named.
 constexpr std::size_t kMostShownBytes = 4000;
 constexpr std::string_view kMore = ",...";
-constexpr std::size_t kMostPeekCards = 1000;
 
 using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
 
@@ -46,15 +44,6 @@ std::string Fill(std::string_view text, Fills fills) {
   return filled;
 }
 
-std::optional<std::size_t> PlainNumber(std::string_view text) {
-  std::size_t number = 0;
-  auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || failure != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return number;
-}
-
 std::vector<std::string> SplitAtCommas(std::string_view text) {
   std::vector<std::string> pieces;
   for (std::size_t start = 0;;) {
@@ -68,13 +57,19 @@ std::vector<std::string> SplitAtCommas(std::string_view text) {
 // One command being answered.
 class Answer {
  public:
-  Answer(const TableCommand& command, const TableTexts& texts, std::string_view deck)
-      : command_(command), texts_(texts), deck_(deck) {}
+  Answer(const TableCommand& command, const TableTexts& texts, const ChatCommandInfo& info,
+         std::string_view deck)
+      : command_(command), texts_(texts), deck_(deck) {
+    answer_.command = &info;
+    answer_.deck = deck;
+  }
 
   // The answer, with the status of the last refusal, or kDone when the command ran.
   TableAnswer Finish(bool ran) {
     answer_.is_command = true;
     answer_.status = ran ? AnswerStatus::kDone : status_;
+    answer_.dealt_main_deck =
+        ran && answer_.command->id == CommandId::kDeck && answer_.deck.empty();
     return std::move(answer_);
   }
 
@@ -100,11 +95,14 @@ class Answer {
     return text;
   }
 
-  // Says why a command was refused or failed, to whoever the library's own reply would go (the
-  // place) or to the player.
+  // Keeps what the table said for the host, and says why a command was refused or failed, to
+  // whoever the library's own reply would go (the place) or to the player.
   bool Refuse(const Result& result, std::string_view name = {}, std::string_view mode = {}) {
     std::string count;
     std::string_view who = name.empty() ? command_.player : name;
+    answer_.outcome = result.outcome;
+    answer_.mode = result.mode;
+    answer_.deck_file = result.deck_file;
     status_ = AnswerStatus::kRefused;
     switch (result.outcome) {
       case Outcome::kDone:
@@ -138,6 +136,7 @@ class Answer {
       case Outcome::kNoMode:
         ToPlayer(texts_.no_mode);
         break;
+      case Outcome::kNoModeTable:
       case Outcome::kNoSuchMode:
         ToPlayer(Fill(texts_.no_such_mode, {{"{mode}", mode}}));
         break;
@@ -203,11 +202,9 @@ bool IsPlayer(const TableCommand& command, std::string_view name) {
   return !command.is_player || command.is_player(name);
 }
 
-struct WordName;
-
 // The pieces of "WORD[@DECK][,ARGS]".
 struct Parsed {
-  const WordName* word = nullptr;
+  const ChatCommandInfo* word = nullptr;
   std::string_view deck;
   bool names_deck = false;
   std::string_view arguments;
@@ -268,7 +265,7 @@ class Play {
   // "N,NICK[,NICK...]"
   bool Deal() {
     std::vector<std::string> pieces = SplitAtCommas(args_);
-    std::optional<std::size_t> count = PlainNumber(pieces.front());
+    std::optional<std::size_t> count = ReadCount(pieces.front());
     std::vector<std::string> players(pieces.begin() + 1, pieces.end());
     if (!count) {
       answer_.RefuseText(t_.bad_count);
@@ -359,32 +356,28 @@ class Play {
   bool Check() {
     Result r = table::DescribeTable(c_.place, deck_);
     if (!answer_.Refuse(r)) return false;
-    answer_.ToPlace(answer_.CardsText(r.cards, kMostShownBytes));
+    answer_.ToPlace(r.cards.empty() ? t_.empty_check : answer_.CardsText(r.cards, kMostShownBytes));
     return true;
   }
 
   // The top N cards (1 without N) to the dealer alone.
   bool Peek() {
-    std::optional<std::size_t> count = args_.empty() ? 1 : PlainNumber(args_);
-    if (!count || *count == 0 || *count > kMostPeekCards) return BadArgument();
+    std::optional<std::size_t> count = PeekCount(args_);
+    if (!count) return BadArgument();
     Result r = table::DescribeTable(c_.place, deck_);
     if (!answer_.Refuse(r)) return false;
     if (r.cards.size() > *count) r.cards.resize(*count);
-    answer_.ToPlayer(r.cards.empty() ? t_.no_cards : answer_.CardsText(r.cards, kMostShownBytes),
+    answer_.ToPlayer(r.cards.empty() ? t_.empty_peek : answer_.CardsText(r.cards, kMostShownBytes),
                      true);
     return true;
   }
 
-  // Without an argument anyone may ask; setting it is the dealer's.
+  // Asking is anyone's; setting it is the dealer's, which RunTableCommand checked.
   bool AutoRecall() {
     Result r;
     if (args_.empty()) {
       r = table::DescribeTable(c_.place, "");
     } else if (EqualIgnoringCase(args_, "on") || EqualIgnoringCase(args_, "off")) {
-      if (!c_.may_deal) {
-        answer_.RefuseText(t_.dealer_only);
-        return false;
-      }
       r = table::SetAutoRecall(c_.place, EqualIgnoringCase(args_, "on"));
     } else {
       return BadArgument();
@@ -395,8 +388,48 @@ class Play {
   }
 
   bool Help() {
-    for (const std::string& line : TableHelpLines(t_, c_.prefix)) answer_.ToPlayer(line);
+    for (const std::string& line : TableHelpLines(t_, c_.prefix, args_)) answer_.ToPlayer(line);
     return true;
+  }
+
+  bool Run(CommandId id) {
+    switch (id) {
+      case CommandId::kDeck:
+        return Deck();
+      case CommandId::kShuffle:
+        return Shuffle();
+      case CommandId::kRecall:
+        return Recall();
+      case CommandId::kDraw:
+        return Draw();
+      case CommandId::kHiddenDraw:
+        return HiddenDraw();
+      case CommandId::kDeal:
+        return Deal();
+      case CommandId::kHand:
+        return Hand();
+      case CommandId::kPlay:
+        return PlayCards();
+      case CommandId::kDiscard:
+        return Discard();
+      case CommandId::kGive:
+        return Give();
+      case CommandId::kDiscards:
+        return Discards();
+      case CommandId::kTable:
+        return Table();
+      case CommandId::kCount:
+        return Count();
+      case CommandId::kCheck:
+        return Check();
+      case CommandId::kPeek:
+        return Peek();
+      case CommandId::kAutoRecall:
+        return AutoRecall();
+      case CommandId::kHelp:
+        return Help();
+    }
+    return false;
   }
 
  private:
@@ -423,39 +456,13 @@ class Play {
   Answer& answer_;
 };
 
-struct WordName {
-  std::string_view name;
-  bool (Play::*play)();
-  bool dealer;   // a dealer's command (auto_recall checks for itself: only setting it is)
-  bool on_deck;  // plays a deck, which `@D` names (auto_recall and help are the place's)
-};
-
-constexpr WordName kWords[] = {
-    {"deck", &Play::Deck, true, true},          {"shuffle", &Play::Shuffle, true, true},
-    {"recall", &Play::Recall, true, true},      {"draw", &Play::Draw, false, true},
-    {"hdraw", &Play::HiddenDraw, false, true},  {"deal", &Play::Deal, true, true},
-    {"hand", &Play::Hand, false, true},         {"play", &Play::PlayCards, false, true},
-    {"discard", &Play::Discard, false, true},   {"give", &Play::Give, false, true},
-    {"discards", &Play::Discards, false, true}, {"table", &Play::Table, false, true},
-    {"count", &Play::Count, false, true},       {"check", &Play::Check, true, true},
-    {"peek", &Play::Peek, true, true},          {"auto_recall", &Play::AutoRecall, false, false},
-    {"help", &Play::Help, false, false},
-};
-
-const WordName* FindWord(std::string_view word) {
-  for (const WordName& entry : kWords) {
-    if (EqualIgnoringCase(entry.name, word)) return &entry;
-  }
-  return nullptr;
-}
-
 Parsed Parse(std::string_view text) {
   Parsed parsed;
   std::size_t comma = text.find(',');
   std::string_view head = text.substr(0, comma);
   parsed.arguments = comma == std::string_view::npos ? "" : text.substr(comma + 1);
   std::size_t at = head.find('@');
-  parsed.word = FindWord(head.substr(0, at));
+  parsed.word = FindChatCommand(head.substr(0, at));
   if (at != std::string_view::npos) {
     parsed.names_deck = true;
     parsed.deck = head.substr(at + 1);
@@ -466,26 +473,24 @@ Parsed Parse(std::string_view text) {
 
 }  // namespace
 
-bool IsTableWord(std::string_view word) { return FindWord(word) != nullptr; }
-
 TableAnswer RunTableCommand(const TableCommand& command, const TableTexts& texts) {
   Parsed parsed = Parse(command.text);
   if (parsed.word == nullptr) return TableAnswer();
-  Answer answer(command, texts, parsed.deck);
+  Answer answer(command, texts, *parsed.word, parsed.deck);
   try {
     if (parsed.word->on_deck && parsed.names_deck && !table::IsDeckName(parsed.deck)) {
-      Answer refused(command, texts, {});
+      Answer refused(command, texts, *parsed.word, {});
       refused.RefuseText(Fill(texts.bad_deck_name, {{"{deck}", parsed.deck}}));
       return refused.Finish(false);
     }
-    if (parsed.word->dealer && !command.may_deal) {
+    if (NeedsDealer(*parsed.word, parsed.arguments) && !command.may_deal) {
       answer.RefuseText(texts.dealer_only);
       return answer.Finish(false);
     }
     Play play(command, texts, parsed, answer);
-    return answer.Finish((play.*(parsed.word->play))());
+    return answer.Finish(play.Run(parsed.word->id));
   } catch (const std::exception&) {
-    Answer failed(command, texts, parsed.deck);
+    Answer failed(command, texts, *parsed.word, parsed.deck);
     Result out_of_memory;
     out_of_memory.outcome = Outcome::kSaveFailed;
     failed.Refuse(out_of_memory);
@@ -493,9 +498,21 @@ TableAnswer RunTableCommand(const TableCommand& command, const TableTexts& texts
   }
 }
 
-std::vector<std::string> TableHelpLines(const TableTexts& texts, std::string_view prefix) {
+std::string TableHelpLine(const TableTexts& texts, const ChatCommandInfo& command,
+                          std::string_view prefix) {
+  auto own = texts.help.find(command.word);
+  std::string line = own != texts.help.end() ? own->second : DefaultHelpLine(command);
+  return Fill(line, {{"{prefix}", prefix}});
+}
+
+std::vector<std::string> TableHelpLines(const TableTexts& texts, std::string_view prefix,
+                                        std::string_view about) {
   std::vector<std::string> lines;
-  for (const std::string& line : texts.help) lines.push_back(Fill(line, {{"{prefix}", prefix}}));
+  std::span<const ChatCommandInfo> commands = CommandsToHelpWith(about);
+  for (const ChatCommandInfo& command : commands) {
+    lines.push_back(TableHelpLine(texts, command, prefix));
+  }
+  if (commands.size() > 1) lines.push_back(texts.help_legend);
   return lines;
 }
 

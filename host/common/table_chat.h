@@ -8,9 +8,14 @@
 #pragma once
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "deckhand/table.h"
+#include "host/common/command_registry.h"
 
 namespace deckhand::host {
 
@@ -50,6 +55,10 @@ struct TableTexts {
   std::string table;  // 山札{count}枚 捨て札{discards}枚
   // after it, per player with cards
   std::string table_hand;  //  {nick}:{count}枚
+  // check's view of an empty draw pile, to the place (nothing, as the library's Check says)
+  std::string empty_check;  // (nothing)
+  // peek's view of an empty draw pile, to the player
+  std::string empty_peek;  // デッキにカードがありません
   // the place's auto_recall setting
   std::string auto_recall_on;   // 自動回収:オン
   std::string auto_recall_off;  // 自動回収:オフ
@@ -75,8 +84,11 @@ struct TableTexts {
   std::string too_many_decks;  // デッキは{count}個までです
   std::string dealer_only;     // ディーラーだけが使えるコマンドです
   std::string bad_argument;    // 指定が正しくありません: {text}
-  // One line per command, for help.
-  std::vector<std::string> help;
+  // Help lines in place of the registry's own, by command word ("deck"): "{prefix}" and how the
+  // command is typed, then what it does.
+  std::map<std::string, std::string, std::less<>> help;
+  // after help's list of every command: what "*" and "@D" mean
+  std::string help_legend;  // *: ディーラーのコマンド。@D: デッキ名(省略でメインデッキ)
 };
 
 // The defaults, in Shift_JIS.
@@ -97,8 +109,7 @@ struct TableCommand {
   std::string_view text;        // "WORD[@DECK][,ARGS]", the command prefix already removed
   std::string_view modes_file;  // the mode table file `deck` reads
   std::string_view prefix;      // the host's command prefix, for help ("!" in a chat)
-  // Whether the player may run the dealer's commands (deck, shuffle, recall, deal, check, peek,
-  // auto_recall set) here.
+  // Whether the player may run the dealer's commands (NeedsDealer) here.
   bool may_deal = false;
   // Whether a name given in a command (deal, give) is a player here; empty: every name is.
   std::function<bool(std::string_view name)> is_player;
@@ -113,20 +124,34 @@ enum class AnswerStatus {
              // mode's deck file cannot be read; a line to the place says so; nothing changed
 };
 
+// What a command did, as data for the host to decide by, and the lines to send.
 struct TableAnswer {
   bool is_command = false;  // false: the text names no table command (and `lines` is empty)
   AnswerStatus status = AnswerStatus::kDone;
   std::vector<ChatLine> lines;
+  const ChatCommandInfo* command = nullptr;  // the command run
+  std::string deck;                          // the deck it played: "" for the main deck
+  // What the table said; nullopt when the command was refused before the table was asked (not
+  // the dealer, a bad argument or deck name, a name that is no player).
+  std::optional<table::Outcome> outcome;
+  // deck: the mode asked for and, once the mode table names one, its deck file.
+  std::string mode;
+  std::string deck_file;
+  bool dealt_main_deck = false;  // a new main deck was dealt
 };
-
-// True when `word` ("draw", "HDRAW", ...) is one of the table's command words.
-bool IsTableWord(std::string_view word);
 
 // Runs one command. Never throws: a command that cannot finish for want of memory is told as a
 // save that failed (the save file is replaced atomically, so nothing half done remains).
 TableAnswer RunTableCommand(const TableCommand& command, const TableTexts& texts);
 
-// The help, one line per command, `prefix` before each command word.
-std::vector<std::string> TableHelpLines(const TableTexts& texts, std::string_view prefix);
+// The help line of one command: the host's own text for it, or the registry's, `prefix` before
+// the command word.
+std::string TableHelpLine(const TableTexts& texts, const ChatCommandInfo& command,
+                          std::string_view prefix);
+
+// The help about the command `about` names, or about every command (and the legend) when it names
+// none.
+std::vector<std::string> TableHelpLines(const TableTexts& texts, std::string_view prefix,
+                                        std::string_view about);
 
 }  // namespace deckhand::host

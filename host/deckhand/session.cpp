@@ -57,36 +57,22 @@ std::vector<std::string_view> CommandLineFields(std::string_view line) {
   return fields;
 }
 
-constexpr std::size_t kDeckExport = 0;  // kExportNames[0]
+// What went wrong when the table could not save or shuffle; empty for any other outcome.
+std::string_view WhyFailed(table::Outcome outcome) {
+  switch (outcome) {
+    case table::Outcome::kSaveFailed:
+      return "the deck could not be saved: the data directory must be writable, decksave.ini a "
+             "regular file (no link) that is not read-only, and decksave.ini.lock not held by "
+             "another program for 5 seconds";
+    case table::Outcome::kShuffleFailed:
+      return "the system's random generator failed: nothing was dealt or shuffled, and no file "
+             "changed";
+    default:
+      return {};
+  }
+}
 
 }  // namespace
-
-std::string_view FailureOfReply(std::string_view reply, std::string_view target) {
-  // The table's default texts for these failures are the library's own replies, byte for byte.
-  static const TableTexts texts = DefaultTableTexts();
-  struct Failure {
-    const std::string& text;
-    std::string_view reason;
-  };
-  static const Failure kFailures[] = {
-      {texts.save_failed,
-       "the deck could not be saved: the data directory must be writable, decksave.ini a "
-       "regular file (no link) that is not read-only, and decksave.ini.lock not held by another "
-       "program for 5 seconds"},
-      {texts.shuffle_failed,
-       "the system's random generator failed: nothing was dealt or shuffled, and no file "
-       "changed"},
-      {texts.deck_file_unreadable,
-       "the mode's deck file cannot be read: nothing was dealt, and the target's deck is as it "
-       "was"},
-  };
-  std::string head = "NOTICE " + std::string(target) + " ";
-  if (reply.substr(0, head.size()) != head) return {};
-  for (const Failure& failure : kFailures) {
-    if (reply.substr(head.size()) == failure.text) return failure.reason;
-  }
-  return {};
-}
 
 bool CheckModesFile(std::string_view library_name, std::string* error) {
   for (std::size_t at = 0; at < library_name.size();
@@ -132,7 +118,7 @@ bool Session::CheckText(std::string_view text, std::string* error) const {
              std::string(text) + "\"; did you mean \"" + joined + "\"?";
     return false;
   }
-  if (IsTableWord(TableWord(text))) return true;
+  if (FindChatCommand(TableWord(text)) != nullptr) return true;
   *error = "unknown command \"" + std::string(TableWord(text)) + "\" in \"" + std::string(text) +
            "\": use deck, draw, count, check, shuffle or another of the table's (\"help\" lists "
            "them)";
@@ -162,26 +148,25 @@ bool Session::RunText(std::string_view text, bool interactive, std::string_view 
   }
   if (interactive && answer.lines.empty()) std::cerr << "(no reply)" << std::endl;
   if (answer.status == AnswerStatus::kDone || answer.status == AnswerStatus::kNoCards) return true;
-  ReportError(std::string(where) + std::string(text) + ": " + WhyRefused(answer, *converted));
+  ReportError(std::string(where) + std::string(text) + ": " + WhyRefused(answer));
   return false;
 }
 
-std::string Session::WhyRefused(const TableAnswer& answer, const std::string& text) const {
-  // A deal that found no mode, or no deck file, is told with the names and paths involved.
-  bool deal = EqualIgnoringCase(TableWord(text), "deck");
-  if (deal && answer.status == AnswerStatus::kRefused) {
-    std::string why = WhyNoDeal(modes_file_, text);
-    if (!why.empty()) return codec_->ToTerminal(why);
-  }
-  if (deal && answer.status == AnswerStatus::kFailed) {
-    std::string missing = MissingDeckFile(modes_file_, text);
-    if (!missing.empty()) return codec_->ToTerminal(missing);
+std::string Session::WhyRefused(const TableAnswer& answer) const {
+  if (answer.outcome) {
+    // A deal that found no mode, or no deck file, is told with the names and paths involved.
+    if (answer.command->id == CommandId::kDeck) {
+      std::vector<std::string> modes;
+      if (answer.outcome == table::Outcome::kNoSuchMode) modes = ListModes(modes_file_);
+      std::string why =
+          WhyNoDeal({*answer.outcome, answer.mode, answer.deck_file}, modes_file_, modes);
+      if (!why.empty()) return codec_->ToTerminal(why);
+    }
+    std::string_view failure = WhyFailed(*answer.outcome);
+    if (!failure.empty()) return std::string(failure);
   }
   if (answer.lines.empty()) return "refused";
-  const ChatLine& last = answer.lines.back();
-  std::string_view failure = FailureOfReply("NOTICE " + last.to + " " + last.text, last.to);
-  if (!failure.empty()) return std::string(failure);
-  return "refused: " + codec_->ToTerminal(last.text);
+  return "refused: " + codec_->ToTerminal(answer.lines.back().text);
 }
 
 bool Session::RunRawLine(std::string_view line, std::string_view where) const {
@@ -211,34 +196,19 @@ bool Session::Call(std::size_t index, const std::string& line, bool interactive,
     ReportError(head + result.fault);
     return false;
   }
-  // Deck reads the mode table only from a line of all four fields (user, target, mode table,
-  // text); the other commands reply with fewer.
-  std::vector<std::string_view> fields = CommandLineFields(line);
-  bool complete = fields.size() >= 4;
-  std::string modes_file(complete ? fields[2] : "");
-  std::string_view text = complete ? fields[3] : "";
+  // The library's reply is printed as it came: what it means is the library's to say, and the
+  // reply's text is no outcome to decide by.
   if (!result.reply) {
     if (interactive) std::cerr << "(no reply)" << std::endl;
-    std::string reason = !complete ? "the command line needs four fields: USER TARGET MODES TEXT"
-                         : index == kDeckExport ? WhyNoDeal(modes_file, text)
-                                                : "the target is too long for a reply";
-    ReportError(head + "no reply: " + codec_->ToTerminal(reason));
+    // A command reads its text only from a line of all four fields (user, target, mode table,
+    // text).
+    bool complete = CommandLineFields(line).size() >= 4;
+    ReportError(head + (complete ? "the library gave no reply"
+                                 : "no reply: the command line needs four fields: USER TARGET "
+                                   "MODES TEXT"));
     return false;
   }
   std::cout << codec_->ToTerminal(*result.reply) << std::endl;
-  // A deal from a deck file that cannot be read is told with the file's name and path.
-  if (complete && index == kDeckExport) {
-    std::string missing = MissingDeckFile(modes_file, text);
-    if (!missing.empty()) {
-      ReportError(head + codec_->ToTerminal(missing));
-      return false;
-    }
-  }
-  std::string_view failure = fields.size() > 1 ? FailureOfReply(*result.reply, fields[1]) : "";
-  if (!failure.empty()) {
-    ReportError(head + std::string(failure));
-    return false;
-  }
   return true;
 }
 

@@ -22,10 +22,6 @@ void ReportError(std::string_view message);
 // but not its deck files.
 bool CheckModesFile(std::string_view library_name, std::string* error);
 
-// What went wrong when `reply` is the library's word to `target` that a command failed (the
-// deck could not be saved, the cards could not be shuffled); empty for any other reply.
-std::string_view FailureOfReply(std::string_view reply, std::string_view target);
-
 class Session {
  public:
   // Checks and converts the user, target and mode table names once; nullopt and `error` filled
@@ -63,10 +59,10 @@ class Session {
         texts_(DefaultTableTexts()) {}
 
   // What deckhand says on standard error about a command that was refused or failed.
-  std::string WhyRefused(const TableAnswer& answer, const std::string& text) const;
+  std::string WhyRefused(const TableAnswer& answer) const;
 
-  // Calls export `index` with `line` (in the library's code page), prints the reply and says
-  // on standard error what went wrong when there is none or it tells of a failure.
+  // Calls export `index` with `line` (in the library's code page) and prints the reply; says on
+  // standard error when there is none.
   bool Call(std::size_t index, const std::string& line, bool interactive,
             std::string_view where) const;
 

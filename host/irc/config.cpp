@@ -12,6 +12,7 @@
 #include <functional>
 #include <string_view>
 
+#include "host/common/command_registry.h"
 #include "host/irc/permissions.h"
 #include "host/irc/wire_codec.h"
 
@@ -128,11 +129,21 @@ std::optional<std::string> SetPrefix(const std::string& value, BotConfig& config
   return std::nullopt;
 }
 
+std::optional<std::string> SetTextOf(std::string& text, const std::string& value) {
+  if (value.empty()) return "a text must not be empty";
+  text = value;
+  return std::nullopt;
+}
+
 std::optional<std::string> SetHostText(std::string HostTexts::*field, const std::string& value,
                                        BotConfig& config) {
-  if (value.empty()) return "a text must not be empty";
-  config.texts.*field = value;
-  return std::nullopt;
+  return SetTextOf(config.texts.*field, value);
+}
+
+// A command's help line, by the command's word.
+std::optional<std::string> SetHelpText(const std::string& word, const std::string& value,
+                                       BotConfig& config) {
+  return SetTextOf(config.texts.help[word], value);
 }
 
 std::optional<std::string> SetDealer(const std::string& value, BotConfig& config) {
@@ -155,11 +166,12 @@ std::optional<std::string> SetDealer(const std::string& value, BotConfig& config
 
 struct Key {
   std::string_view section;
-  std::string_view name;
+  std::string name;
   Setter set;
 };
 
-const std::vector<Key>& Keys() {
+// The settings of fixed names.
+const std::vector<Key>& FixedKeys() {
   using std::placeholders::_1;
   using std::placeholders::_2;
   static const std::vector<Key> keys = {
@@ -221,15 +233,21 @@ const std::vector<Key>& Keys() {
       {"texts", "deck_dropped_unused",
        std::bind(SetHostText, &HostTexts::deck_dropped_unused, _1, _2)},
       {"texts", "deck_dropped_full", std::bind(SetHostText, &HostTexts::deck_dropped_full, _1, _2)},
-      {"texts", "help_deck", std::bind(SetHostText, &HostTexts::help_deck, _1, _2)},
-      {"texts", "help_draw", std::bind(SetHostText, &HostTexts::help_draw, _1, _2)},
-      {"texts", "help_hdraw", std::bind(SetHostText, &HostTexts::help_hdraw, _1, _2)},
-      {"texts", "help_peek", std::bind(SetHostText, &HostTexts::help_peek, _1, _2)},
-      {"texts", "help_count", std::bind(SetHostText, &HostTexts::help_count, _1, _2)},
-      {"texts", "help_check", std::bind(SetHostText, &HostTexts::help_check, _1, _2)},
-      {"texts", "help_shuffle", std::bind(SetHostText, &HostTexts::help_shuffle, _1, _2)},
-      {"texts", "help_help", std::bind(SetHostText, &HostTexts::help_help, _1, _2)},
   };
+  return keys;
+}
+
+// Every setting: those of fixed names, and help_WORD for every command word of the registry.
+const std::vector<Key>& Keys() {
+  static const std::vector<Key> keys = [] {
+    std::vector<Key> all = FixedKeys();
+    for (const host::ChatCommandInfo& command : host::ChatCommands()) {
+      std::string word(command.word);
+      all.push_back({"texts", "help_" + word,
+                     std::bind(SetHelpText, word, std::placeholders::_1, std::placeholders::_2)});
+    }
+    return all;
+  }();
   return keys;
 }
 

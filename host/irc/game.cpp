@@ -1,14 +1,12 @@
 #include "host/irc/game.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <map>
 
 #include "deckhand/card_files.h"
 #include "host/common/ascii.h"
-#include "host/common/call.h"
 #include "host/common/card_check.h"
 #include "host/irc/log.h"
 #include "host/irc/names.h"
@@ -16,10 +14,7 @@
 namespace deckhand::irc {
 namespace {
 
-constexpr std::string_view kNotice = "NOTICE ";
-// "デッキセット:", the start of Deck's reply when it dealt.
-constexpr std::string_view kDealt = "\x83\x66\x83\x62\x83\x4C\x83\x5A\x83\x62\x83\x67:";
-// Field 1, which the library never reads, for a nick that has no Shift_JIS form.
+// The player's name at the table for a nick that has no Shift_JIS form.
 constexpr std::string_view kNoNick = "_";
 
 // A text from the configuration (UTF-8) in Shift_JIS.
@@ -34,37 +29,17 @@ bool ToShiftJis(std::string_view utf8, std::string* out, std::string_view name,
   return true;
 }
 
-// The first `count` comma-separated cards of a list.
-std::string FirstCards(std::string_view cards, std::size_t count) {
-  std::size_t end = 0;
-  for (std::size_t shown = 0; shown < count; ++shown) {
-    std::size_t comma = cards.find(',', shown == 0 ? 0 : end + 1);
-    if (comma == std::string_view::npos) return std::string(cards);
-    end = comma;
-  }
-  return std::string(cards.substr(0, end));
-}
-
-bool IsExport(const ChatCommand& command, std::string_view name) {
-  return command.action == ChatAction::kExport && host::kExportNames[command.export_index] == name;
-}
-
-bool IsDeal(const ChatCommand& command) { return IsExport(command, "Deck"); }
-
-// Commands that move cards go to the table, so that every card is always in one place: a deal
-// empties the deck's hands and discard pile, a draw puts its cards on the discard pile, a hidden
-// draw into the drawer's hand. Count, check and peek only look, and read the deck as the five
-// commands keep it.
-bool MovesCards(const ChatCommand& command) {
-  return command.action == ChatAction::kTable || command.action == ChatAction::kHiddenDraw ||
-         IsExport(command, "Deck") || IsExport(command, "Draw") || IsExport(command, "Shuffle");
+// A deal that dealt nothing for its mode or its files.
+bool IsFailedDeal(const host::TableAnswer& table) {
+  return table.command->id == host::CommandId::kDeck && table.outcome &&
+         *table.outcome != table::Outcome::kDone;
 }
 
 }  // namespace
 
 struct Game::Call {
-  std::string nick;      // field 1
-  std::string target;    // field 2: the channel, or the sender's private deck
+  std::string nick;      // the player at the table
+  std::string target;    // the place: the channel, or the sender's private deck
   std::string reply_to;  // the channel, or the sender at their private table
   std::string sender;
   std::string label;  // "[#chan] " before lines told privately about a channel
@@ -90,18 +65,16 @@ DealerSetting FallbackDealer(const BotConfig& config) {
 
 }  // namespace
 
-Game::Game(const host::Plugin& plugin, const BotConfig& config, BotState& state,
-           std::function<std::int64_t()> wall_clock)
-    : plugin_(&plugin),
-      config_(&config),
+Game::Game(const BotConfig& config, BotState& state, std::function<std::int64_t()> wall_clock)
+    : config_(&config),
       state_(&state),
       wall_clock_(std::move(wall_clock)),
       dealers_(state, FallbackDealer(config), ChannelDealers(config)) {}
 
-std::optional<Game> Game::Create(const host::Plugin& plugin, const BotConfig& config,
-                                 std::vector<std::string> modes, BotState& state,
-                                 std::function<std::int64_t()> wall_clock, std::string* error) {
-  Game game(plugin, config, state, std::move(wall_clock));
+std::optional<Game> Game::Create(const BotConfig& config, std::vector<std::string> modes,
+                                 BotState& state, std::function<std::int64_t()> wall_clock,
+                                 std::string* error) {
+  Game game(config, state, std::move(wall_clock));
   const HostTexts& texts = config.texts;
   std::string ignored;
   for (const auto& [name, text] : std::initializer_list<std::pair<const char*, const std::string*>>{
@@ -113,9 +86,11 @@ std::optional<Game> Game::Create(const host::Plugin& plugin, const BotConfig& co
            {"failed", &texts.failed}}) {
     if (!ToShiftJis(*text, &ignored, name, error)) return std::nullopt;
   }
-  if (!ToShiftJis(texts.peek_empty, &game.peek_empty_text_, "peek_empty", error)) {
+  // The settings say what a view of an empty draw pile shows, check's and peek's alike.
+  if (!ToShiftJis(texts.peek_empty, &game.table_texts_.empty_peek, "peek_empty", error)) {
     return std::nullopt;
   }
+  game.table_texts_.empty_check = game.table_texts_.empty_peek;
   std::string joined;
   for (const std::string& mode : modes) joined += (joined.empty() ? "" : ", ") + mode;
   game.modes_text_ = game.codec_.ToWire(joined);
@@ -132,7 +107,7 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
   } telling{told_ = &answer.lines};
   dealers_.Consider(request);
   std::optional<ChatCommand> command = ParseChatCommand(request.text, config_->prefix);
-  if (!command || command->action == ChatAction::kHelp) return answer;
+  if (!command || command->info->id == host::CommandId::kHelp) return answer;
   bool in_channel = !request.at_private_table();
   std::string_view sender = request.player.name;
   std::string_view where = request.place.name;
@@ -143,13 +118,14 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
     Tell(sender, label, config_->texts.hint, {{"{hint}", config_->prefix + command->hint}});
     return answer;
   }
-  if (command->action == ChatAction::kPeek && command->peek_count == 0) {
+  if (command->info->id == host::CommandId::kPeek && !host::PeekCount(command->arguments)) {
     Log(LogLevel::kInfo, "no reply to " + std::string(sender) + ": a peek of a wrong count");
     Tell(sender, label, config_->texts.peek_count,
-         {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
+         {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(host::kMaxPeekCount)}});
     return answer;
   }
-  if (in_channel && IsDealerCommand(*command) && !dealers_.MayDeal(where, sender)) {
+  if (in_channel && host::NeedsDealer(*command->info, command->arguments) &&
+      !dealers_.MayDeal(where, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + std::string(where) + " from " + std::string(sender));
     Refuse(sender, where, *command);
@@ -161,10 +137,8 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
   message.in_channel = in_channel;
   message.text = request.text;
   message.may_deal = !in_channel || dealers_.MayDeal(where, sender);
-  // The table's commands may show a hand or a dealt card to one player: never logged.
-  message.secret =
-      in_channel && (command->action == ChatAction::kHiddenDraw ||
-                     command->action == ChatAction::kPeek || command->action == ChatAction::kTable);
+  // A command that may show a hand or a dealt card to one player: never logged.
+  message.secret = in_channel && command->info->shows_hidden_cards;
   message.is_present = [&request](std::string_view name) {
     return std::any_of(
         request.present.begin(), request.present.end(), [&](const host::ChatParty& party) {
@@ -176,7 +150,7 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
     target = PrivateDeck(request, *command);
     message.private_target = target.target;
   }
-  Play(message, answer);
+  Play(message, *command, answer);
   if (in_channel && answer.dealt) {
     state_->SetOwner(request.place.id, {request.player.id, request.player.name});
     state_->Save();
@@ -188,8 +162,7 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
 }
 
 PrivateTarget Game::PrivateDeck(const host::ChatRequest& request, const ChatCommand& command) {
-  bool deal =
-      command.action == ChatAction::kExport && host::kExportNames[command.export_index] == "Deck";
+  bool deal = command.info->id == host::CommandId::kDeck && command.deck.empty();
   PrivateTarget target =
       state_->ForPlayer(request.player.id, deal, wall_clock_ ? wall_clock_() : 0);
   state_->Save();
@@ -218,9 +191,8 @@ void Game::Renamed(std::string_view old_player_id, const host::ChatParty& player
   state_->Save();
 }
 
-void Game::Play(const ChatMessage& message, host::ChatAnswer& answer) const {
-  std::optional<ChatCommand> command = ParseChatCommand(message.text, config_->prefix);
-  if (!command || command->action == ChatAction::kHelp) return;
+void Game::Play(const ChatMessage& message, const ChatCommand& command,
+                host::ChatAnswer& answer) const {
   Call call;
   call.reply_to = message.in_channel ? message.where : message.sender;
   call.sender = message.sender;
@@ -228,13 +200,13 @@ void Game::Play(const ChatMessage& message, host::ChatAnswer& answer) const {
   call.secret = message.secret;
   if (message.in_channel) call.label = "[" + std::string(message.where) + "] ";
 
-  // The library never reads the nick: one without a Shift_JIS form plays all the same.
+  // A nick without a Shift_JIS form plays all the same, under a stand-in name.
   std::optional<std::string> nick = codec_.ToLibrary(message.sender);
   call.nick = nick && !nick->empty() && nick->find(' ') == std::string::npos ? *nick : kNoNick;
   std::optional<std::string> target = !message.in_channel && !message.private_target.empty()
                                           ? std::optional<std::string>(message.private_target)
                                           : codec_.ToLibrary(call.reply_to);
-  std::optional<std::string> text = codec_.ToLibrary(command->text);
+  std::optional<std::string> text = codec_.ToLibrary(command.text);
   if (!target || !text || target->empty() || target->find(' ') != std::string::npos) {
     answer.silent_reason = "the command does not convert to Shift_JIS";
     answer.lines.push_back(HostLine(message.sender, "", config_->texts.not_converted, {}));
@@ -242,61 +214,18 @@ void Game::Play(const ChatMessage& message, host::ChatAnswer& answer) const {
   }
   call.target = std::move(*target);
   library_time_ = {};
-  if (IsDeal(*command) && !KnownMode(*text)) {
-    NoDeal(call, *text, answer);
-  } else if (MovesCards(*command)) {
-    // The command text as typed (a hidden draw's own word included), up to the first space.
-    std::string_view typed = message.text.substr(config_->prefix.size());
-    std::optional<std::string> table_text = codec_.ToLibrary(typed.substr(0, typed.find(' ')));
-    if (table_text) PlayTable(call, message, *table_text, answer);
-  } else if (command->action == ChatAction::kPeek) {
-    Peek(call, *command, answer);
-  } else if (std::optional<std::string> reply = CallExport(call, command->export_index, *text)) {
-    answer.dealt = IsExport(*command, "Deck") && reply->starts_with(kDealt);
-    bool empty_check = IsExport(*command, "Check") && reply->empty();
-    Reply(call, empty_check ? peek_empty_text_ : *reply, answer);
-  } else if (IsExport(*command, "Deck")) {
-    NoDeal(call, *text, answer);
+  // Only the modes read at start are dealt in the channel's main deck.
+  std::string mode = card_files::ModeName(*text);
+  if (command.info->id == host::CommandId::kDeck && command.deck.empty() && !KnownMode(mode)) {
+    NoDeal(call, mode, answer);
   } else {
-    answer.silent_reason = "the library gave no reply";
-    answer.lines.push_back(HostLine(call.sender, call.label, config_->texts.failed, {}));
+    PlayTable(call, message, *text, answer);
   }
   char took[32];
   std::snprintf(took, sizeof took, " (library %.3f ms)",
                 std::chrono::duration<double, std::milli>(library_time_).count());
   Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " + call.reply_to +
-                           ": " +
-                           (command->action == ChatAction::kTable
-                                ? std::string("table")
-                                : std::string(host::kExportNames[command->export_index])) +
-                           (command->action == ChatAction::kHiddenDraw ? " hidden"
-                            : command->action == ChatAction::kPeek     ? " peek"
-                                                                       : "") +
-                           took);
-}
-
-std::optional<std::string> Game::CallExport(const Call& call, std::size_t export_index,
-                                            std::string_view text) const {
-  std::string line = call.nick + " " + call.target + " " + config_->modes_file + " ";
-  line.append(text);
-  auto start = std::chrono::steady_clock::now();
-  host::CallResult result = host::CallCommand(plugin_->exports[export_index], line);
-  library_time_ += std::chrono::steady_clock::now() - start;
-  if (!result.fault.empty()) {
-    Log(LogLevel::kError,
-        result.fault + " (" + std::string(host::kExportNames[export_index]) + ")");
-    return std::nullopt;
-  }
-  if (!result.reply) return std::nullopt;
-  // The library answers "NOTICE <target> <text>"; the text goes out on its own, to the name
-  // the server knows.
-  std::string head = std::string(kNotice) + call.target + " ";
-  if (result.reply->compare(0, head.size(), head) != 0) {
-    Log(LogLevel::kError, "a reply not addressed to the command's target was dropped (" +
-                              std::string(host::kExportNames[export_index]) + ")");
-    return std::nullopt;
-  }
-  return result.reply->substr(head.size());
+                           ": " + std::string(command.info->word) + took);
 }
 
 // To the place. A reply too long for the place is the host's to move (a channel is not flooded).
@@ -349,51 +278,26 @@ void Game::Refuse(std::string_view sender, std::string_view channel, const ChatC
     case DealerRule::kAnyone:
       break;
   }
-  std::string word = command.action == ChatAction::kPeek
-                         ? "peek"
-                         : std::string(host::kExportNames[command.export_index]);
-  for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string word(command.info->word);
   Tell(sender, "[" + std::string(channel) + "] ", config_->texts.refused,
        {{"{nick}", std::string(sender)}, {"{command}", config_->prefix + word}, {"{who}", who}});
 }
 
-bool Game::KnownMode(std::string_view cp932_text) const {
-  std::string mode = card_files::ModeName(cp932_text);
+bool Game::KnownMode(std::string_view mode) const {
   return !mode.empty() && std::find(modes_.begin(), modes_.end(), mode) != modes_.end();
 }
 
-// Why a deal dealt nothing, to the sender: no mode named, or one the table does not hold (with
-// the modes it does), or a deck file that cannot be dealt.
-void Game::NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
-  std::string mode = card_files::ModeName(cp932_text);
-  const std::string* text = &config_->texts.failed;
-  if (mode.empty()) {
-    text = &config_->texts.no_mode;
-  } else if (!KnownMode(cp932_text)) {
-    text = &config_->texts.unknown_mode;
+void Game::NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) const {
+  host::FailedDeal deal{mode.empty() ? table::Outcome::kNoMode : table::Outcome::kNoSuchMode,
+                        std::string(mode), ""};
+  answer.silent_reason = host::WhyNoDeal(deal, config_->modes_file, modes_);
+  if (!mode.empty()) {
+    answer.silent_reason +=
+        " (as read when the bot started: restart it to play card sets added since)";
   }
-  // The modes are those read at start; one added to the table since is found only there.
-  bool added_since = text == &config_->texts.unknown_mode &&
-                     !card_files::LookUpDeckFile(config_->modes_file, mode).empty();
-  answer.silent_reason = added_since
-                             ? "the mode \"" + mode + "\" was not in " + config_->modes_file +
-                                   " when the bot started: restart it to play card sets "
-                                   "added since"
-                             : host::WhyNoDeal(config_->modes_file, cp932_text);
-  answer.lines.push_back(HostLine(call.sender, call.label, *text,
+  const std::string& text = mode.empty() ? config_->texts.no_mode : config_->texts.unknown_mode;
+  answer.lines.push_back(HostLine(call.sender, call.label, text,
                                   {{"{mode}", codec_.ToWire(mode)}, {"{modes}", modes_text_}}));
-}
-
-// The top cards of the deck, from Check's list, told to the sender only.
-void Game::Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const {
-  std::optional<std::string> cards = CallExport(call, command.export_index, command.text);
-  if (!cards) {
-    answer.silent_reason = "the library gave no reply";
-    answer.lines.push_back(HostLine(call.sender, call.label, config_->texts.failed, {}));
-    return;
-  }
-  std::string shown = FirstCards(*cards, command.peek_count);
-  Private(call, shown.empty() ? peek_empty_text_ : shown, answer);
 }
 
 void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
@@ -415,14 +319,17 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
     answer.silent_reason = "no table command";
     return;
   }
-  std::string_view word = cp932_text.substr(0, cp932_text.find_first_of(",@"));
-  answer.dealt = table.status == host::AnswerStatus::kDone &&
-                 host::EqualIgnoringCase(word, "deck") &&
-                 cp932_text.find('@') == std::string_view::npos;
-  if (table.status == host::AnswerStatus::kRefused) answer.silent_reason = "refused";
+  answer.dealt = table.dealt_main_deck;
+  if (IsFailedDeal(table)) {
+    answer.silent_reason =
+        host::WhyNoDeal({*table.outcome, table.mode, table.deck_file}, config_->modes_file, modes_);
+  }
+  if (answer.silent_reason.empty() && table.status == host::AnswerStatus::kRefused) {
+    answer.silent_reason = "refused";
+  }
   // A hidden draw that drew nothing is the drawer's business alone.
-  bool drawer_only =
-      host::EqualIgnoringCase(word, "hdraw") && table.status != host::AnswerStatus::kDone;
+  bool drawer_only = table.command->id == host::CommandId::kHiddenDraw &&
+                     table.status != host::AnswerStatus::kDone;
   for (const host::ChatLine& line : table.lines) {
     if (line.to == call.target && drawer_only) {
       Private(call, line.text, answer);

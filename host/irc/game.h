@@ -1,8 +1,8 @@
 // The card game behind the bot, as a chat application: a chat command in (UTF-8), lines out,
-// each addressed to the place or to one player. It builds the command line a host gives the
-// exports, calls them or the table, and keeps the game's own rules and state: who may deal
-// (dealer rules, the deck's owner) and the players' private decks. Every command gets a reply
-// or a reason. Nothing here frames lines for a chat protocol.
+// each addressed to the place or to one player. Every command but help is played at the
+// library's table (host/common/table_chat.h); the game keeps its own rules and state: who may
+// deal (dealer rules, the deck's owner) and the players' private decks. Every command gets a
+// reply or a reason. Nothing here frames lines for a chat protocol.
 #pragma once
 
 #include <chrono>
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "host/common/chat_application.h"
-#include "host/common/plugin.h"
 #include "host/common/table_chat.h"
 #include "host/irc/bot_state.h"
 #include "host/irc/chat_command.h"
@@ -47,9 +46,9 @@ class Game : public host::ChatApplication {
   // nullopt and `error` when a host text has no Shift_JIS form. `modes` are the mode table's
   // names (CP932), told to a player who names none or a wrong one. `state` keeps the decks'
   // owners and the private decks; `wall_clock` gives seconds since 1970, for their age.
-  static std::optional<Game> Create(const host::Plugin& plugin, const BotConfig& config,
-                                    std::vector<std::string> modes, BotState& state,
-                                    std::function<std::int64_t()> wall_clock, std::string* error);
+  static std::optional<Game> Create(const BotConfig& config, std::vector<std::string> modes,
+                                    BotState& state, std::function<std::int64_t()> wall_clock,
+                                    std::string* error);
 
   host::ChatAnswer Answer(const host::ChatRequest& request) override;
   void Left(std::string_view place_id, std::string_view player_id) override;
@@ -59,20 +58,17 @@ class Game : public host::ChatApplication {
   const std::string& modes_text() const { return modes_text_; }
 
  private:
-  Game(const host::Plugin& plugin, const BotConfig& config, BotState& state,
-       std::function<std::int64_t()> wall_clock);
+  Game(const BotConfig& config, BotState& state, std::function<std::int64_t()> wall_clock);
 
   struct Call;  // one command's fields and where its lines go
   // The lines that answer `message`, dealer rules and private decks already applied; none when
   // it is no command.
-  void Play(const ChatMessage& message, host::ChatAnswer& answer) const;
+  void Play(const ChatMessage& message, const ChatCommand& command, host::ChatAnswer& answer) const;
   using GameAnswer = host::ChatAnswer;
-  std::optional<std::string> CallExport(const Call& call, std::size_t export_index,
-                                        std::string_view text) const;
   void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
-  void Peek(const Call& call, const ChatCommand& command, GameAnswer& answer) const;
-  void NoDeal(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
+  // A deal of no mode, or of one the table did not hold at start, told to the sender.
+  void NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) const;
   // A text of the settings, `fills` in it, to one player.
   host::AddressedLine HostLine(std::string_view to, std::string_view label,
                                std::string_view utf8_text, const Fills& fills) const;
@@ -82,25 +78,22 @@ class Game : public host::ChatApplication {
   std::string ToWire(std::string_view utf8) const;
   // The private deck a player plays at their table, given for a deal.
   PrivateTarget PrivateDeck(const host::ChatRequest& request, const ChatCommand& command);
-  // Whether a deal's text names a mode of the table.
-  bool KnownMode(std::string_view cp932_text) const;
+  bool KnownMode(std::string_view mode) const;
   // Every command but help goes to the table, so that each card is always in one place: a draw
   // goes onto the discard pile, a hidden draw into the drawer's hand.
   void PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
                  GameAnswer& answer) const;
 
   host::TableTexts table_texts_ = host::DefaultTableTexts();
-  const host::Plugin* plugin_;
   const BotConfig* config_;
   WireCodec codec_{WireEncoding::kUtf8};  // between the game's UTF-8 and the library's CP932
   BotState* state_;
   std::function<std::int64_t()> wall_clock_;
   DealerPermissions dealers_;
   std::vector<host::AddressedLine>* told_ = nullptr;  // where Tell adds lines, while answering
-  std::string peek_empty_text_;                       // CP932
   std::vector<std::string> modes_;                    // CP932
   std::string modes_text_;
-  // Time spent inside the library for the command being answered, for the log.
+  // Time spent at the library's table for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
 };
 

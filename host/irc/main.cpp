@@ -119,8 +119,7 @@ int Run(BotConfig& config) {
   BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
                  config.private_deck_days);
   if (!state.Load(&error)) return Refuse(error);
-  std::optional<Game> game =
-      Game::Create(*plugin, config, std::move(*modes), state, WallClock, &error);
+  std::optional<Game> game = Game::Create(config, std::move(*modes), state, WallClock, &error);
   if (!game) return Refuse(error);
   Log(LogLevel::kInfo,
       "library " + plugin->path + ", data in " + std::filesystem::current_path().string());

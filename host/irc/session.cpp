@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "host/common/ascii.h"
-#include "host/common/plugin.h"
+#include "host/common/command_registry.h"
 #include "host/common/table_chat.h"
 #include "host/irc/irc_numerics.h"
 #include "host/irc/log.h"
@@ -126,7 +126,7 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
     if (outbound_.TellBusy(folded)) Tell(sender, "", config_.texts.busy, {}, false);
     return;
   }
-  if (command->action == ChatAction::kHelp) return Help(sender, command->text);
+  if (command->info->id == host::CommandId::kHelp) return Help(sender, command->arguments);
   LibraryJob job;
   job.id = next_job_++;
   job.sender = sender;
@@ -139,40 +139,27 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
 }
 
 void IrcSession::Help(std::string_view sender, std::string_view about) {
-  const HostTexts& texts = config_.texts;
-  const std::pair<std::string_view, const std::string*> entries[] = {
-      {"deck", &texts.help_deck},       {"draw", &texts.help_draw},   {"hdraw", &texts.help_hdraw},
-      {"peek", &texts.help_peek},       {"count", &texts.help_count}, {"check", &texts.help_check},
-      {"shuffle", &texts.help_shuffle}, {"help", &texts.help_help}};
-  bool known = std::any_of(std::begin(entries), std::end(entries), [&](const auto& entry) {
-    return host::EqualIgnoringCase(entry.first, about);
-  });
-  // One of the table's own commands (deal, hand, recall...): its line alone.
-  bool table_word = !known && !about.empty() && host::IsTableWord(about);
-  Fills fills{{"{prefix}", ToWire(config_.prefix)}, {"{modes}", context_.wire_modes}};
-  for (const auto& [word, text] : entries) {
-    if (table_word) break;
-    if (!known || host::EqualIgnoringCase(word, about)) Tell(sender, "", *text, fills);
-  }
-  // The table's own commands, after the bot's: all of them for a bare help.
-  if (known) return;
-  if (!table_word) about = "";
+  // Each command's line: the settings' own (UTF-8, with the modes), or the table's (CP932).
   static const host::TableTexts table_texts = host::DefaultTableTexts();
-  std::vector<QueuedLine> lines;
-  for (const std::string& help : host::TableHelpLines(table_texts, config_.prefix)) {
-    std::string_view word = std::string_view(help).substr(config_.prefix.size());
-    word = word.substr(0, word.find_first_of(",@[ "));
-    if (!about.empty() && !host::EqualIgnoringCase(word, about)) continue;
-    if (host::FindExport(word) || host::EqualIgnoringCase(word, "hdraw") ||
-        host::EqualIgnoringCase(word, "peek") || host::EqualIgnoringCase(word, "help")) {
-      continue;  // told above, in the bot's own words
-    }
-    for (std::string& line : notices_.Library(sender, "", help, RelayPrefixBytes())) {
+  Fills fills{{"{prefix}", ToWire(config_.prefix)}, {"{modes}", context_.wire_modes}};
+  std::string folded = FoldName(sender);
+  auto tell_cp932 = [&](std::string_view text) {
+    std::vector<QueuedLine> lines;
+    for (std::string& line : notices_.Library(sender, "", text, RelayPrefixBytes())) {
       lines.push_back(Queued(std::move(line), false));
     }
+    outbound_.Push(folded, std::move(lines), !outbound_.HasPending(folded));
+  };
+  std::span<const host::ChatCommandInfo> commands = host::CommandsToHelpWith(about);
+  for (const host::ChatCommandInfo& command : commands) {
+    auto own = config_.texts.help.find(command.word);
+    if (own != config_.texts.help.end()) {
+      Tell(sender, "", own->second, fills);
+    } else {
+      tell_cp932(host::TableHelpLine(table_texts, command, config_.prefix));
+    }
   }
-  std::string folded = FoldName(sender);
-  outbound_.Push(folded, std::move(lines), !outbound_.HasPending(folded));
+  if (commands.size() > 1) tell_cp932(table_texts.help_legend);
 }
 
 std::string IrcSession::ToWire(std::string_view utf8) const {

@@ -42,7 +42,8 @@ enum class Outcome {
   kBadName,             // the place, a player or a deck name cannot be used (comma, space, ...)
   kNoSuchDeck,          // the place has no deck of that name (named decks come from `DealDeck`)
   kNoMode,              // DealDeck without a mode
-  kNoSuchMode,          // the mode table lacks the mode (or the table is missing)
+  kNoModeTable,         // the mode table file is absent or cannot be read
+  kNoSuchMode,          // the mode table lacks the mode
   kDeckFileUnreadable,  // the mode's deck file is absent or cannot be read
   kCardSetTooLarge,     // the deck file's Max is beyond what the library deals
   kNoCards,             // the draw pile is empty (and auto_recall found nothing to bring back)
@@ -88,6 +89,10 @@ struct Result {
   std::size_t discard_pile = 0;
   std::vector<HandSize> hands;  // players with cards, in the order of their names
   bool auto_recall = false;     // the place's setting
+  // DealDeck, whatever its outcome: the mode asked for and, once the mode table names one, its
+  // deck file, so that a host can say what was dealt, or exactly why nothing was.
+  std::string mode;
+  std::string deck_file;
 };
 
 // Is `name` a deck name (1 to kMaxDeckNameLength characters, no space, comma or '@')?

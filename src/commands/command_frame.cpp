@@ -8,8 +8,6 @@
 namespace deckhand {
 namespace {
 
-constexpr std::string_view kNotice = "NOTICE ";
-
 // Returns the field starting at or after `*cursor`, advancing the cursor past it.
 std::optional<std::string_view> NextField(const char*& cursor) {
   while (*cursor == ' ') ++cursor;
@@ -32,12 +30,6 @@ CommandFields CutCommandFields(const char* line) {
   return fields;
 }
 
-std::optional<std::size_t> ReplyTextRoom(std::string_view target) {
-  std::size_t head = kNotice.size() + target.size() + 1;
-  if (head > kMaxReplyLength) return std::nullopt;
-  return kMaxReplyLength - head;
-}
-
 void WriteReply(char* reply, std::string_view target, std::string_view text) {
   WriteReply(reply, target, std::string_view(), text);
 }
@@ -52,8 +44,8 @@ void WriteReply(char* reply, std::string_view target, std::string_view prefix,
   std::size_t body_length = ShiftJisPrefixLength(body, *room);
 
   char* out = reply;
-  std::memcpy(out, kNotice.data(), kNotice.size());
-  out += kNotice.size();
+  std::memcpy(out, kReplyHead.data(), kReplyHead.size());
+  out += kReplyHead.size();
   std::memcpy(out, target.data(), target.size());
   out += target.size();
   *out++ = ' ';

@@ -5,11 +5,9 @@
 #include <optional>
 #include <string_view>
 
-namespace deckhand {
+#include "text/reply_line.h"
 
-inline constexpr std::size_t kReplyCapacity = 4096;
-// Longest reply line: the capacity less the terminating NUL.
-inline constexpr std::size_t kMaxReplyLength = kReplyCapacity - 1;
+namespace deckhand {
 
 // The first four fields of a command line, each absent when the line ends before it.
 // Fields are views into the caller's line, which must outlive them.
@@ -24,10 +22,6 @@ struct CommandFields {
 // the first. Only the first four fields are cut; the rest of the line is never looked at. The
 // line is read, not modified.
 CommandFields CutCommandFields(const char* line);
-
-// How many bytes of text fit after "NOTICE <target> " in a reply; nullopt when not even that
-// head fits, in which case a command must neither reply nor change anything.
-std::optional<std::size_t> ReplyTextRoom(std::string_view target);
 
 // Writes "NOTICE <target> <text>" and a NUL into `reply` (kReplyCapacity bytes). A text that does
 // not fit is cut at the last whole Shift_JIS character that does. Writes nothing when the head

@@ -3,8 +3,6 @@
 // can never drift from a deal's.
 #include "deckhand/card_files.h"
 
-#include <utility>
-
 #include "storage/card_sets.h"
 #include "storage/data_path.h"
 #include "storage/file_ops.h"
@@ -13,13 +11,6 @@
 #include "text/text_lists.h"
 
 namespace deckhand::card_files {
-
-// The header holds the names and limits for hosts; they must be the ones the library reads by.
-static_assert(kModeSection == deckhand::kModeSection);
-static_assert(kCardSetSection == deckhand::kCardSetSection);
-static_assert(kCardCountKey == deckhand::kCardCountKey);
-static_assert(kReversibleKey == deckhand::kReversibleKey);
-static_assert(kMaxCardSetSize == deckhand::kMaxCardSetSize);
 
 static_assert(static_cast<int>(LineKind::kEmpty) == static_cast<int>(IniLineKind::kEmpty) &&
               static_cast<int>(LineKind::kComment) == static_cast<int>(IniLineKind::kComment) &&
@@ -45,24 +36,7 @@ std::string LookUpDeckFile(std::string_view mode_table, std::string_view mode) {
   return deckhand::LookUpDeckFile(mode_table, mode);
 }
 
-CardSet ReadCardSet(std::string_view deck_file) {
-  deckhand::CardSet read = deckhand::ReadCardSet(deck_file);
-  CardSet set;
-  switch (read.outcome) {
-    case deckhand::CardSetOutcome::kRead:
-      set.outcome = CardSetOutcome::kRead;
-      break;
-    case deckhand::CardSetOutcome::kUnreadable:
-      set.outcome = CardSetOutcome::kUnreadable;
-      break;
-    case deckhand::CardSetOutcome::kTooLarge:
-      set.outcome = CardSetOutcome::kTooLarge;
-      break;
-  }
-  set.cards = std::move(read.cards);
-  set.reversible = read.reversible;
-  return set;
-}
+CardSet ReadCardSet(std::string_view deck_file) { return deckhand::ReadCardSet(deck_file); }
 
 std::size_t SavedCardCount(const std::vector<std::string>& cards) {
   std::string saved = JoinCards(cards);

@@ -8,7 +8,15 @@ namespace deckhand {
 std::string ModeName(std::string_view command_text) { return SplitText(command_text, ",", 2)[1]; }
 
 std::string LookUpDeckFile(std::string_view mode_table, std::string_view mode) {
-  return ReadIniText(MakeAccessPath(mode_table), kModeSection, mode);
+  return FindDeckFile(mode_table, mode).deck_file;
+}
+
+ModeLookup FindDeckFile(std::string_view mode_table, std::string_view mode) {
+  IniValueRead read = ReadIniValue(MakeAccessPath(mode_table), kModeSection, mode, Links::kFollow);
+  ModeLookup found;
+  found.table_read = read.outcome == ReadOutcome::kRead;
+  found.deck_file = read.value.value_or(std::string());
+  return found;
 }
 
 CardSet ReadCardSet(std::string_view deck_file) {

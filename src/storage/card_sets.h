@@ -8,21 +8,18 @@
 #include <string>
 #include <string_view>
 
+#include "deckhand/card_files.h"
 #include "text/text_lists.h"
 
 namespace deckhand {
 
-inline constexpr std::string_view kModeSection = "MODE";
-inline constexpr std::string_view kCardSetSection = "DECK";
-inline constexpr std::string_view kCardCountKey = "Max";
-// "Reversible=1" in a deck file's section: the table deals each card upright or reversed. The
-// five commands never read it.
-inline constexpr std::string_view kReversibleKey = "Reversible";
-
-// The most cards a deck file may ask for. A larger "Max" is a slip of the keyboard far more
-// often than a real card set, and dealing it would fill memory and the save file with empty
-// names; such a card set is refused as one that cannot be dealt.
-inline constexpr std::int32_t kMaxCardSetSize = 100000;
+// The names the files are read by, the largest card set and the card set as read are the ones
+// hosts see in deckhand/card_files.h: one home for each.
+using card_files::kCardCountKey;
+using card_files::kCardSetSection;
+using card_files::kMaxCardSetSize;
+using card_files::kModeSection;
+using card_files::kReversibleKey;
 
 // The mode name of a deal's command text: everything after the first comma, further commas
 // included; "" when there is none.
@@ -32,19 +29,16 @@ std::string ModeName(std::string_view command_text);
 // the current directory); "" when the table, its section or the mode is absent.
 std::string LookUpDeckFile(std::string_view mode_table, std::string_view mode);
 
-enum class CardSetOutcome {
-  kRead,        // `cards` holds the set (empty for a file without "Max" or with "Max" 0)
-  kUnreadable,  // the deck file is absent or cannot be read: nothing to deal from
-  kTooLarge,    // "Max" is beyond kMaxCardSetSize
+// The deck file a mode names, and whether the mode table could be read at all (an absent table
+// names no mode, which a host tells apart from a mode missing from a table it has).
+struct ModeLookup {
+  bool table_read = false;
+  std::string deck_file;  // "" when the table lacks the mode
 };
+ModeLookup FindDeckFile(std::string_view mode_table, std::string_view mode);
 
-struct CardSet {
-  CardSetOutcome outcome = CardSetOutcome::kUnreadable;
-  // The cards in the file's order; an entry missing within 1 to "Max" is an empty name.
-  CardList cards;
-  // The file says "Reversible=1".
-  bool reversible = false;
-};
+using card_files::CardSet;
+using card_files::CardSetOutcome;
 
 // Reads the deck file `deck_file` (resolved against the current directory) once for all its
 // entries.

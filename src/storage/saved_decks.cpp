@@ -126,12 +126,16 @@ SaveFileLock LockSaveFile() { return SaveFileLock::Take(false); }
 
 SaveFileLock LockSaveFileToRead() { return SaveFileLock::Take(true); }
 
-CardList LoadDeck(std::string_view target) {
+SaveFileLock LockSaveFileWhereReadersMust() {
   // A read needs no protection from saves, which replace the file in one step. Where a save
   // cannot replace a file that anyone has open, readers take the lock to stay out of its way;
   // a lock that cannot be had does not stop the read, and a read never creates the lock file.
-  SaveFileLock lock;
-  if (ReadersTakeTheLock()) lock = LockSaveFileToRead();
+  if (ReadersTakeTheLock()) return LockSaveFileToRead();
+  return SaveFileLock();
+}
+
+CardList LoadDeck(std::string_view target) {
+  SaveFileLock lock = LockSaveFileWhereReadersMust();
   return LoadDeckHeld(target);
 }
 

@@ -60,6 +60,11 @@ SaveFileLock LockSaveFile();
 // has run here), which it never creates.
 SaveFileLock LockSaveFileToRead();
 
+// What a reader holds while it reads the save file: where the platform cannot replace a file that
+// anyone has open, the lock (without waiting, and never created), so that no save meets it; else
+// nothing.
+SaveFileLock LockSaveFileWhereReadersMust();
+
 // The target's saved cards, top first; empty when the target has no entry, an empty entry, or
 // the save file is absent, unreadable or a link. Targets match without regard to ASCII letter
 // case. Where the platform needs it, reads under the save file's lock, so that no save of this

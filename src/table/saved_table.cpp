@@ -94,10 +94,13 @@ std::optional<Cards> ReadPile(std::string_view written) {
   return cards;
 }
 
-SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::string_view deck)
+SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::string_view deck,
+                       bool table_place)
     : place_(place), deck_name_(deck), main_(deck.empty()) {
   std::optional<std::string> draw_record;
   IniLookup found = file.LookUp(kDeckSection, place_, kTableSection, place_ + ",");
+  // A place holding a comma would read other places' entries as its own.
+  if (!table_place) found.entries.clear();
   for (IniEntry& entry : found.entries) {
     CardList parts = SplitText(entry.key, ",", 0);
     if (parts.size() == 3 && !parts[1].empty() && NamesMatch(parts[2], kDeckKind)) ++named_decks;
@@ -134,6 +137,7 @@ SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::st
     return;
   }
   this->deck.exists = true;
+  tracked_ = !loaded_.empty();
   main_line_ = std::move(found.value);
   this->deck.draw = CardsOfDeckLine(main_line_.value_or(std::string()));
   // The record counts only while it still describes the "DECK" entry: a plug-in host's Draw or
@@ -148,12 +152,13 @@ SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::st
 
 SavedTable::Entries SavedTable::Serialized() const {
   Entries entries;
+  if (!tracked_) return entries;
   auto put = [&entries](std::string key, std::string value) {
     std::string folded = FoldNameCase(key);
     entries.emplace(std::move(folded), std::make_pair(std::move(key), std::move(value)));
   };
   if (auto_recall) put(JoinKey({place_, kAutoRecallKind}), "1");
-  if (deck.exists && (!main_ || !deck.mode.empty())) {
+  if (deck.exists) {
     put(JoinKey({place_, deck_name_, kDeckKind}), (deck.reversible ? "R," : "U,") + deck.mode);
   }
   if (!main_ || NeedsDrawRecord(deck.draw)) {
@@ -174,8 +179,9 @@ std::vector<IniValueChange> SavedTable::Changes() const {
   std::vector<IniValueChange> changes;
   if (main_) {
     std::string line = JoinCards(NamesOf(deck.draw));
-    // As Draw does, a place that never had cards gains no entry.
-    if (main_line_ ? *main_line_ != line : !line.empty()) {
+    // As the five exports' draw does, a place that never had cards gains no entry.
+    bool changed = main_line_ ? *main_line_ != line : !line.empty();
+    if (changed || always_write_deck_line_) {
       changes.push_back(IniValueChange{std::string(kDeckSection), place_, line});
     }
   }

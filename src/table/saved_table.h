@@ -6,7 +6,10 @@
 // (and no target of the five commands names a key of another section):
 //
 //     PLACE,auto_recall           "1" when the place recalls the discard pile by itself
-//     PLACE,DECK,deck             "R," or "U," (reversible or not), then the mode dealt
+//     PLACE,DECK,deck             "R," or "U," (reversible or not), then the mode dealt; for
+//                                 the main deck, written from the first table command that
+//                                 changes it: until then the five exports' "DECK" entry is all
+//                                 there is of it
 //     PLACE,DECK,draw             a named deck's draw pile, top first; for the main deck (DECK
 //                                 empty), only while the pile needs more than its "DECK" entry
 //                                 says: the orientations, together with the names they belong
@@ -59,12 +62,26 @@ struct DeckState {
 // that write them back.
 class SavedTable {
  public:
-  SavedTable(const SaveFileEdit& file, std::string_view place, std::string_view deck);
+  // `table_place`: whether the place can key the table's entries (a name without commas). A
+  // place that cannot, which only the five exports reach, keeps its "DECK" entry alone.
+  SavedTable(const SaveFileEdit& file, std::string_view place, std::string_view deck,
+             bool table_place = true);
 
   DeckState deck;
   bool auto_recall = false;
   // How many named decks the place has, this one included when it exists.
   std::size_t named_decks = 0;
+
+  // Whether the table keeps this deck's piles. A named deck always; the main deck from the first
+  // table command that changes it on, so that a place that only the five exports have played
+  // keeps the "DECK" entry alone, as a plug-in host has always seen it (its drawn cards are
+  // gone, not on a discard pile).
+  bool tracked() const { return tracked_; }
+  // A table command changes the main deck: from now on its piles are kept.
+  void Track() { tracked_ = true; }
+  // Write the "DECK" entry even when it holds what it held: the five exports' draws and shuffles
+  // always save it, and a shuffle of no deck leaves an empty entry.
+  void WriteDeckLineAlways() { always_write_deck_line_ = true; }
 
   // The entries to change so that the save file holds `deck` and `auto_recall` as they are now;
   // none when nothing changed.
@@ -78,6 +95,8 @@ class SavedTable {
   std::string place_;
   std::string deck_name_;
   bool main_ = true;
+  bool tracked_ = true;
+  bool always_write_deck_line_ = false;
   std::optional<std::string> main_line_;  // the main deck's "DECK" entry as read
   Entries loaded_;
 };

@@ -5,14 +5,17 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <string>
+#include <unordered_map>
 
-#include "commands/command_frame.h"
-#include "commands/draw_selector.h"
 #include "random/random.h"
 #include "storage/card_sets.h"
 #include "storage/save_file_edit.h"
 #include "storage/saved_decks.h"
+#include "table/draw_selector.h"
+#include "table/main_deck.h"
 #include "table/saved_table.h"
+#include "text/reply_line.h"
 #include "text/shift_jis.h"
 #include "text/text_lists.h"
 
@@ -123,21 +126,40 @@ enum class Access {
   kCreate,  // deals a deck, named decks included
 };
 
+// Who plays: a host's table command, or one of the five exports (main_deck.h).
+struct Caller {
+  bool exports = false;
+  // The outcome where the save file cannot be read.
+  Outcome unreadable = Outcome::kSaveFailed;
+  // The outcome where the save file cannot be locked for a change.
+  Outcome (*unlocked)(std::string_view place) = [](std::string_view) {
+    return Outcome::kSaveFailed;
+  };
+};
+constexpr Caller kTableCommand{};
+
 // Runs `play` on the deck under the save file's lock and writes what it changed. `play` returns
 // the outcome; anything but kDone leaves the file untouched.
 template <typename Play>
-Result OnDeck(std::string_view place, std::string_view deck_name, Access access, Play play) {
-  if (!IsName(place) || !IsDeckOrMain(deck_name) || !ReplyTextRoom(place)) {
+Result OnDeck(std::string_view place, std::string_view deck_name, Access access, Caller caller,
+              Play play) {
+  bool table_place = IsName(place);
+  if ((!table_place && !caller.exports) || !IsDeckOrMain(deck_name) || !ReplyTextRoom(place)) {
     return Refused(Outcome::kBadName);
   }
   // A read needs no lock but is kept out of a save's way by it; where none can be had (a
   // directory the library may read but not write) it reads all the same.
   SaveFileLock lock = LockSaveFile();
-  if (!lock && access != Access::kRead) return Refused(Outcome::kSaveFailed);
+  if (!lock && access != Access::kRead) return Refused(caller.unlocked(place));
   std::optional<SaveFileEdit> file = SaveFileEdit::Read();
-  if (!file) return Refused(Outcome::kSaveFailed);
-  SavedTable table(*file, place, deck_name);
+  if (!file) return Refused(caller.unreadable);
+  SavedTable table(*file, place, deck_name, table_place);
   if (!table.deck.exists && access != Access::kCreate) return Refused(Outcome::kNoSuchDeck);
+  if (caller.exports) {
+    table.WriteDeckLineAlways();
+  } else if (access != Access::kRead) {
+    table.Track();
+  }
   Result result;
   result.outcome = play(table, result);
   if (result.outcome != Outcome::kDone) {
@@ -150,6 +172,18 @@ Result OnDeck(std::string_view place, std::string_view deck_name, Access access,
   }
   DescribeInto(table, result);
   return result;
+}
+
+// The positions of the draw pile that `selector` names ("" for the top card), as many as one
+// reply line of the library can name, so that every card drawn is told.
+std::vector<std::size_t> ChooseToDraw(const Cards& draw, std::string_view selector,
+                                      std::string_view place) {
+  std::vector<std::size_t> chosen =
+      SelectCards(selector.empty() ? kTopCardSelector : selector, draw.size());
+  chosen.resize(
+      ChosenThatFit(chosen, *ReplyTextRoom(place),
+                    [&draw](std::size_t index) -> const std::string& { return draw[index].name; }));
+  return chosen;
 }
 
 // With auto_recall on, a draw pile shorter than `needed` first gets the discard pile back.
@@ -172,15 +206,29 @@ bool IsDeckName(std::string_view name) {
   return characters <= kMaxDeckNameLength && IsName(name);
 }
 
-Result DealDeck(std::string_view place, std::string_view deck, std::string_view mode_table,
-                std::string_view mode) {
-  if (!IsName(place) || !IsDeckOrMain(deck)) return Refused(Outcome::kBadName);
-  if (mode.empty()) return Refused(Outcome::kNoMode);
-  std::string deck_file = LookUpDeckFile(mode_table, mode);
-  if (deck_file.empty()) return Refused(Outcome::kNoSuchMode);
-  CardSet set = ReadCardSet(deck_file);
-  if (set.outcome == CardSetOutcome::kUnreadable) return Refused(Outcome::kDeckFileUnreadable);
-  if (set.outcome == CardSetOutcome::kTooLarge) return Refused(Outcome::kCardSetTooLarge);
+namespace {
+
+// A deal for a host's table, or for the five exports, which deal every card upright and may
+// name a place the table cannot.
+Result Deal(std::string_view place, std::string_view deck, std::string_view mode_table,
+            std::string_view mode, Caller caller) {
+  if ((!caller.exports && !IsName(place)) || !IsDeckOrMain(deck)) {
+    return Refused(Outcome::kBadName);
+  }
+  Result source;
+  source.mode = std::string(mode);
+  auto refused = [&source](Outcome outcome) {
+    source.outcome = outcome;
+    return source;
+  };
+  if (mode.empty()) return refused(Outcome::kNoMode);
+  ModeLookup found = FindDeckFile(mode_table, mode);
+  if (!found.table_read) return refused(Outcome::kNoModeTable);
+  if (found.deck_file.empty()) return refused(Outcome::kNoSuchMode);
+  source.deck_file = found.deck_file;
+  CardSet set = ReadCardSet(found.deck_file);
+  if (set.outcome == CardSetOutcome::kUnreadable) return refused(Outcome::kDeckFileUnreadable);
+  if (set.outcome == CardSetOutcome::kTooLarge) return refused(Outcome::kCardSetTooLarge);
   // A name holding a comma is saved, and so dealt, as the cards between its commas, as the five
   // commands' save has always cut it; cut here, every card is what the table will read back.
   Cards cards;
@@ -189,54 +237,88 @@ Result DealDeck(std::string_view place, std::string_view deck, std::string_view 
       cards.push_back(Card{std::move(name), false});
     }
   }
-  if (!Mix(cards, set.reversible)) return Refused(Outcome::kShuffleFailed);
-  return OnDeck(place, deck, Access::kCreate, [&](SavedTable& table, Result&) {
+  bool reversible = set.reversible && !caller.exports;
+  if (!Mix(cards, reversible)) return refused(Outcome::kShuffleFailed);
+  Result dealt = OnDeck(place, deck, Access::kCreate, caller, [&](SavedTable& table, Result&) {
     DeckState& state = table.deck;
     if (!state.exists && table.named_decks >= kMaxNamedDecks) return Outcome::kTooManyDecks;
     state.exists = true;
-    state.reversible = set.reversible;
+    state.reversible = reversible;
     state.mode = std::string(mode);
     state.draw = std::move(cards);
     state.discard.clear();
     state.hands.clear();
     return Outcome::kDone;
   });
+  dealt.mode = std::move(source.mode);
+  dealt.deck_file = std::move(source.deck_file);
+  return dealt;
+}
+
+// For each card of `drawn` in turn, the card of that name nearest the top of `pile`, taken out;
+// the others keep their order. Each name's positions are queued top first, so the whole removal
+// is one pass over the pile.
+Cards TakeByName(Cards& pile, const Cards& drawn) {
+  std::unordered_map<std::string_view, std::vector<std::size_t>> by_name;
+  for (const Card& card : drawn) by_name.try_emplace(card.name);
+  for (std::size_t index = pile.size(); index-- > 0;) {
+    auto found = by_name.find(pile[index].name);
+    if (found != by_name.end()) found->second.push_back(index);  // the top last
+  }
+  std::vector<std::size_t> indexes;
+  indexes.reserve(drawn.size());
+  for (const Card& card : drawn) {
+    std::vector<std::size_t>& positions = by_name.at(card.name);
+    indexes.push_back(positions.back());
+    positions.pop_back();
+  }
+  return Take(pile, indexes);
+}
+
+// The five exports' draw where the save file cannot be locked: a target without cards is told
+// so, as anywhere else; one with cards hears that the save failed.
+Outcome ExportsDrawUnlocked(std::string_view place) {
+  return LoadDeckHeld(place).empty() ? Outcome::kNoCards : Outcome::kSaveFailed;
+}
+
+}  // namespace
+
+Result DealDeck(std::string_view place, std::string_view deck, std::string_view mode_table,
+                std::string_view mode) {
+  return Deal(place, deck, mode_table, mode, kTableCommand);
 }
 
 Result ShuffleDeck(std::string_view place, std::string_view deck) {
-  return OnDeck(place, deck, Access::kChange, [](SavedTable& table, Result&) {
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result&) {
     return Mix(table.deck.draw, table.deck.reversible) ? Outcome::kDone : Outcome::kShuffleFailed;
   });
 }
 
 Result RecallCards(std::string_view place, std::string_view deck, bool all_hands) {
-  return OnDeck(place, deck, Access::kChange, [all_hands](SavedTable& table, Result& result) {
-    std::optional<std::size_t> recalled = Recall(table.deck, all_hands);
-    if (!recalled) return Outcome::kShuffleFailed;
-    result.recalled = *recalled;
-    return Outcome::kDone;
-  });
+  return OnDeck(place, deck, Access::kChange, kTableCommand,
+                [all_hands](SavedTable& table, Result& result) {
+                  std::optional<std::size_t> recalled = Recall(table.deck, all_hands);
+                  if (!recalled) return Outcome::kShuffleFailed;
+                  result.recalled = *recalled;
+                  return Outcome::kDone;
+                });
 }
 
 Result DrawCards(std::string_view place, std::string_view deck, std::string_view selector,
                  std::string_view player) {
   if (!player.empty() && !IsName(player)) return Refused(Outcome::kBadName);
-  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
-    if (!AutoRecall(table, 1, result)) return Outcome::kShuffleFailed;
-    Cards& draw = table.deck.draw;
-    if (draw.empty()) return Outcome::kNoCards;
-    std::vector<std::size_t> chosen =
-        SelectCards(selector.empty() ? kTopCardSelector : selector, draw.size());
-    // As many as a reply of the library names, as Draw takes them.
-    chosen.resize(ChosenThatFit(
-        chosen, *ReplyTextRoom(place),
-        [&draw](std::size_t index) -> const std::string& { return draw[index].name; }));
-    if (chosen.empty()) return Outcome::kNothingSelected;
-    result.cards = Take(draw, chosen);
-    Cards& destination = player.empty() ? table.deck.discard : table.deck.HandOf(player).cards;
-    destination.insert(destination.end(), result.cards.begin(), result.cards.end());
-    return Outcome::kDone;
-  });
+  return OnDeck(
+      place, deck, Access::kChange, kTableCommand, [&](SavedTable& table, Result& result) {
+        if (!AutoRecall(table, 1, result)) return Outcome::kShuffleFailed;
+        Cards& draw = table.deck.draw;
+        if (draw.empty()) return Outcome::kNoCards;
+        std::vector<std::size_t> chosen = ChooseToDraw(draw, selector, place);
+        if (chosen.empty()) return Outcome::kNothingSelected;
+        result.cards = Take(draw, chosen);
+        Cards& destination = player.empty() ? table.deck.discard : table.deck.HandOf(player).cards;
+        destination.insert(destination.end(), result.cards.begin(), result.cards.end());
+        return Outcome::kDone;
+      });
 }
 
 Result DealCards(std::string_view place, std::string_view deck, std::size_t count,
@@ -250,83 +332,130 @@ Result DealCards(std::string_view place, std::string_view deck, std::size_t coun
       if (NamesMatch(players[i], players[j])) return Refused(Outcome::kPlayerTwice);
     }
   }
-  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
-    std::size_t needed = count * players.size();
-    if (!AutoRecall(table, needed, result)) return Outcome::kShuffleFailed;
-    Cards& draw = table.deck.draw;
-    if (draw.size() < needed) return Outcome::kNotEnoughCards;
-    for (const std::string& player : players) result.dealt.emplace_back(player, Cards());
-    for (std::size_t taken = 0; taken < needed; ++taken) {
-      result.dealt[taken % players.size()].second.push_back(draw[taken]);
-    }
-    draw.erase(draw.begin(), draw.begin() + static_cast<std::ptrdiff_t>(needed));
-    for (const auto& [player, cards] : result.dealt) {
-      Cards& hand = table.deck.HandOf(player).cards;
-      hand.insert(hand.end(), cards.begin(), cards.end());
-    }
-    return Outcome::kDone;
-  });
+  return OnDeck(place, deck, Access::kChange, kTableCommand,
+                [&](SavedTable& table, Result& result) {
+                  std::size_t needed = count * players.size();
+                  if (!AutoRecall(table, needed, result)) return Outcome::kShuffleFailed;
+                  Cards& draw = table.deck.draw;
+                  if (draw.size() < needed) return Outcome::kNotEnoughCards;
+                  for (const std::string& player : players)
+                    result.dealt.emplace_back(player, Cards());
+                  for (std::size_t taken = 0; taken < needed; ++taken) {
+                    result.dealt[taken % players.size()].second.push_back(draw[taken]);
+                  }
+                  draw.erase(draw.begin(), draw.begin() + static_cast<std::ptrdiff_t>(needed));
+                  for (const auto& [player, cards] : result.dealt) {
+                    Cards& hand = table.deck.HandOf(player).cards;
+                    hand.insert(hand.end(), cards.begin(), cards.end());
+                  }
+                  return Outcome::kDone;
+                });
 }
 
 Result ShowHand(std::string_view place, std::string_view deck, std::string_view player) {
   if (!IsName(player)) return Refused(Outcome::kBadName);
-  return OnDeck(place, deck, Access::kRead, [player](SavedTable& table, Result& result) {
-    if (Hand* hand = table.deck.FindHand(player)) result.cards = hand->cards;
-    return Outcome::kDone;
-  });
+  return OnDeck(place, deck, Access::kRead, kTableCommand,
+                [player](SavedTable& table, Result& result) {
+                  if (Hand* hand = table.deck.FindHand(player)) result.cards = hand->cards;
+                  return Outcome::kDone;
+                });
 }
 
 Result PlayCards(std::string_view place, std::string_view deck, std::string_view player,
                  std::string_view selector) {
   if (!IsName(player)) return Refused(Outcome::kBadName);
-  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
-    Hand* hand = table.deck.FindHand(player);
-    std::optional<std::vector<std::size_t>> chosen =
-        HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
-    if (!chosen) return Outcome::kBeyondHand;
-    result.cards = Take(hand->cards, *chosen);
-    Cards& discard = table.deck.discard;
-    discard.insert(discard.end(), result.cards.begin(), result.cards.end());
-    return Outcome::kDone;
-  });
+  return OnDeck(place, deck, Access::kChange, kTableCommand,
+                [&](SavedTable& table, Result& result) {
+                  Hand* hand = table.deck.FindHand(player);
+                  std::optional<std::vector<std::size_t>> chosen =
+                      HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
+                  if (!chosen) return Outcome::kBeyondHand;
+                  result.cards = Take(hand->cards, *chosen);
+                  Cards& discard = table.deck.discard;
+                  discard.insert(discard.end(), result.cards.begin(), result.cards.end());
+                  return Outcome::kDone;
+                });
 }
 
 Result GiveCards(std::string_view place, std::string_view deck, std::string_view giver,
                  std::string_view receiver, std::string_view selector) {
   if (!IsName(giver) || !IsName(receiver)) return Refused(Outcome::kBadName);
   if (NamesMatch(giver, receiver)) return Refused(Outcome::kGiveToSelf);
-  return OnDeck(place, deck, Access::kChange, [&](SavedTable& table, Result& result) {
-    Hand* hand = table.deck.FindHand(giver);
-    std::optional<std::vector<std::size_t>> chosen =
-        HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
-    if (!chosen) return Outcome::kBeyondHand;
-    result.cards = Take(hand->cards, *chosen);
-    // HandOf may add a hand and move the others, so the giver's is not used past here.
-    Cards& received = table.deck.HandOf(receiver).cards;
-    received.insert(received.end(), result.cards.begin(), result.cards.end());
-    return Outcome::kDone;
-  });
+  return OnDeck(place, deck, Access::kChange, kTableCommand,
+                [&](SavedTable& table, Result& result) {
+                  Hand* hand = table.deck.FindHand(giver);
+                  std::optional<std::vector<std::size_t>> chosen =
+                      HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
+                  if (!chosen) return Outcome::kBeyondHand;
+                  result.cards = Take(hand->cards, *chosen);
+                  // HandOf may add a hand and move the others, so the giver's is not used past
+                  // here.
+                  Cards& received = table.deck.HandOf(receiver).cards;
+                  received.insert(received.end(), result.cards.begin(), result.cards.end());
+                  return Outcome::kDone;
+                });
 }
 
 Result ShowDiscards(std::string_view place, std::string_view deck) {
-  return OnDeck(place, deck, Access::kRead, [](SavedTable& table, Result& result) {
+  return OnDeck(place, deck, Access::kRead, kTableCommand, [](SavedTable& table, Result& result) {
     result.cards.assign(table.deck.discard.rbegin(), table.deck.discard.rend());
     return Outcome::kDone;
   });
 }
 
 Result DescribeTable(std::string_view place, std::string_view deck) {
-  return OnDeck(place, deck, Access::kRead, [](SavedTable& table, Result& result) {
+  return OnDeck(place, deck, Access::kRead, kTableCommand, [](SavedTable& table, Result& result) {
     result.cards = table.deck.draw;
     return Outcome::kDone;
   });
 }
 
 Result SetAutoRecall(std::string_view place, bool on) {
-  return OnDeck(place, "", Access::kChange, [on](SavedTable& table, Result&) {
+  return OnDeck(place, "", Access::kChange, kTableCommand, [on](SavedTable& table, Result&) {
     table.auto_recall = on;
     return Outcome::kDone;
   });
+}
+
+Result DealMainDeck(std::string_view target, std::string_view mode_table, std::string_view mode) {
+  return Deal(target, "", mode_table, mode, Caller{true});
+}
+
+Result DrawFromMainDeck(std::string_view target, std::string_view selector) {
+  // A save file that cannot be read holds no cards to draw.
+  Caller exports{true, Outcome::kNoCards, ExportsDrawUnlocked};
+  return OnDeck(target, "", Access::kChange, exports, [&](SavedTable& table, Result& result) {
+    Cards& draw = table.deck.draw;
+    if (draw.empty()) return Outcome::kNoCards;
+    for (std::size_t index : ChooseToDraw(draw, selector, target)) {
+      result.cards.push_back(draw[index]);
+    }
+    Cards taken = TakeByName(draw, result.cards);
+    Cards& discard = table.deck.discard;
+    discard.insert(discard.end(), taken.begin(), taken.end());
+    // Saved also when nothing was drawn, as the exports have always saved.
+    return Outcome::kDone;
+  });
+}
+
+Result ShuffleMainDeck(std::string_view target) {
+  return OnDeck(target, "", Access::kChange, Caller{true}, [](SavedTable& table, Result&) {
+    return Mix(table.deck.draw, table.deck.reversible) ? Outcome::kDone : Outcome::kShuffleFailed;
+  });
+}
+
+CardList MainDrawPile(std::string_view target) {
+  // Read as LoadDeck reads: no lock waited for, none created.
+  SaveFileLock lock = LockSaveFileWhereReadersMust();
+  CardList names = LoadDeckHeld(target);
+  // The "DECK" entry cannot tell a pile of one card with an empty name from no pile at all; the
+  // table's record of the pile can, so an empty entry is looked up there.
+  if (!names.empty() || !IsName(target)) return names;
+  std::optional<SaveFileEdit> file = SaveFileEdit::Read();
+  if (!file) return names;
+  SavedTable table(*file, target, "");
+  for (Card& card : table.deck.draw) names.push_back(std::move(card.name));
+  return names;
 }
 
 }  // namespace deckhand::table

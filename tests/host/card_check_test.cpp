@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <map>
 
-#include "commands/reply_texts.h"
 #include "host/deckhand/session.h"
 #include "host/run_program.h"
 #include "support/scratch_directory.h"
@@ -493,34 +492,6 @@ INSTANTIATE_TEST_SUITE_P(
         Fails("ModeTableWithADirectoryToCheck", kSaved, {"--check-cards", "-m", "/x/m.ini"}, "", 2,
               "--modes names a file of the data directory, not a path", "")),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
-
-// Which replies deckhand counts as a failed command: only the library's own failure texts, to
-// the target of the command, whole.
-TEST(FailureOfReplyTest, KnowsTheLibrarysFailureTextsOnly) {
-  const std::string save_failed = "NOTICE #t " + std::string(kSaveFailedText);
-  const std::string shuffle_failed = "NOTICE #t " + std::string(kShuffleFailedText);
-  struct Case {
-    std::string reply;
-    std::string target;
-    std::string reason;  // found in the answer; empty when the answer must be empty
-  };
-  const Case cases[] = {
-      {save_failed, "#t", "could not be saved"},
-      {shuffle_failed, "#t", "random generator failed"},
-      {save_failed, "#u", ""},
-      {"NOTICE #t " + std::string(kShuffledText), "#t", ""},
-      {shuffle_failed + "x", "#t", ""},
-      {"NOTICE #t", "#t", ""},
-  };
-  for (const Case& c : cases) {
-    std::string_view answer = host::FailureOfReply(c.reply, c.target);
-    if (c.reason.empty()) {
-      EXPECT_TRUE(answer.empty()) << c.reply;
-    } else {
-      EXPECT_NE(answer.find(c.reason), std::string_view::npos) << c.reply;
-    }
-  }
-}
 
 }  // namespace
 }  // namespace deckhand::testing

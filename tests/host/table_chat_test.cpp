@@ -105,14 +105,64 @@ TEST_F(TableChatTest, OtherTextsAreNoCommand) {
     EXPECT_FALSE(answer.is_command) << text;
     EXPECT_TRUE(answer.lines.empty()) << text;
   }
-  EXPECT_TRUE(IsTableWord("HDRAW"));
+}
+
+// The registry: a word in any letter case, and who may run what.
+TEST(CommandRegistryTest, FindsWordsInAnyCaseAndKnowsTheDealersCommands) {
+  ASSERT_NE(FindChatCommand("HDraw"), nullptr);
+  EXPECT_EQ(FindChatCommand("HDraw")->id, CommandId::kHiddenDraw);
+  EXPECT_EQ(FindChatCommand("draw@x"), nullptr);
+  EXPECT_EQ(FindChatCommand("dra"), nullptr);
+  struct Case {
+    const char* word;
+    const char* arguments;
+    bool dealer;
+  };
+  const Case cases[] = {{"deck", "m", true},        {"draw", "", false},
+                        {"peek", "3", true},        {"hand", "", false},
+                        {"auto_recall", "", false}, {"auto_recall", "on", true},
+                        {"help", "deal", false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(NeedsDealer(*FindChatCommand(c.word), c.arguments), c.dealer) << c.word;
+  }
+  EXPECT_EQ(PeekCount(""), 1u);
+  EXPECT_EQ(PeekCount("1000"), 1000u);
+  for (std::string_view wrong : {"1001", "0", "2x", " 2"}) {
+    EXPECT_EQ(PeekCount(wrong), std::nullopt) << wrong;
+  }
+  EXPECT_EQ(ReadCount("+3"), std::nullopt);
+}
+
+// What a command did, as data: the outcome, the deck and the mode dealt.
+TEST_F(TableChatTest, TheAnswerTellsWhatTheTableDid) {
+  TableAnswer dealt = Run("DECK,m");
+  EXPECT_EQ(dealt.command->id, CommandId::kDeck);
+  EXPECT_EQ(dealt.outcome, table::Outcome::kDone);
+  EXPECT_EQ(dealt.mode, "m");
+  EXPECT_EQ(dealt.deck_file, "m.ini");
+  EXPECT_TRUE(dealt.dealt_main_deck);
+  TableAnswer named = Run("deck@two,m");
+  EXPECT_EQ(named.deck, "two");
+  EXPECT_FALSE(named.dealt_main_deck);
+  TableAnswer unknown = Run("deck,x");
+  EXPECT_EQ(unknown.outcome, table::Outcome::kNoSuchMode);
+  EXPECT_FALSE(unknown.dealt_main_deck);
+  EXPECT_EQ(Run("deck,m", false).outcome, std::nullopt);  // refused before the table was asked
 }
 
 TEST_F(TableChatTest, HelpListsEveryCommandBehindThePrefixAndTextsAreTheHosts) {
   TableAnswer help = Run("help");
-  ASSERT_EQ(help.lines.size(), texts_.help.size());
+  ASSERT_EQ(help.lines.size(), ChatCommands().size() + 1);  // and the legend
   EXPECT_EQ(help.lines[0].text.rfind("!deck[@D],MODE ", 0), 0u) << help.lines[0].text;
+  EXPECT_EQ(help.lines[5].text.rfind("!deal[@D],N,NICK[,NICK...] ", 0), 0u);
+  EXPECT_EQ(help.lines.back().text, texts_.help_legend);
   for (const ChatLine& line : help.lines) EXPECT_EQ(line.to, "al");
+  // A host's own line for a command, by its word; help about one command tells it alone.
+  texts_.help["deal"] = "{prefix}deal: deals";
+  EXPECT_EQ(Run("help").lines[5].text, "!deal: deals");
+  TableAnswer deal = Run("help,DEAL");
+  ASSERT_EQ(deal.lines.size(), 1u);
+  EXPECT_EQ(deal.lines[0].text, "!deal: deals");
 
   texts_.hidden_draw = "{nick} drew {count}";
   texts_.reversed_mark = "(R)";

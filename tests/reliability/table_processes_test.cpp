@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "deckhand/deckhand.h"
 #include "deckhand/table.h"
 #include "support/scratch_directory.h"
 
@@ -50,11 +51,27 @@ std::vector<std::string> AllCardsOf(const std::string& deck) {
   return found;
 }
 
-// One command as a player at the table would send it, on either deck.
+// One of the five exports on the main deck, as a plug-in host beside the table calls it.
+void CallExport(void (*command)(char*, char*), std::string line) {
+  char reply[4096];
+  command(line.data(), reply);
+}
+
+// One command as a player at the table would send it, on either deck, or as a plug-in host
+// would on the main deck.
 void PlayOneCommand(std::mt19937& random, const std::string& player) {
   const std::string& deck = kDecks[random() % kDecks.size()];
   const std::string& other = kPlayers[random() % kPlayers.size()];
-  switch (random() % 7) {
+  switch (random() % 10) {
+    case 7:
+      CallExport(&::Draw, player + " #t modes.ini draw,2,1");
+      return;
+    case 8:
+      CallExport(&::Shuffle, player + " #t modes.ini shuffle");
+      return;
+    case 9:
+      CallExport(&::Deck, player + " #t modes.ini deck,forty");
+      return;
     case 0:
       DrawCards("#t", deck, "1,3", "");
       break;

@@ -1,5 +1,5 @@
 // How Draw's selector text turns into bounds and into the cards taken.
-#include "commands/draw_selector.h"
+#include "table/draw_selector.h"
 
 #include <gtest/gtest.h>
 

@@ -68,6 +68,15 @@ class TableTest : public ::testing::Test {
   ScopedRandomFill in_order_{FillOnes};
 };
 
+TEST_F(TableTest, ADealTellsTheModeAndTheDeckFileItRead) {
+  Result missing = DealDeck("#t", "", "modes.ini", "gone");
+  EXPECT_EQ(missing.mode, "gone");
+  EXPECT_EQ(missing.deck_file, "none.ini");
+  Result dealt = DealDeck("#t", "", "modes.ini", "ten");
+  EXPECT_EQ(dealt.mode, "ten");
+  EXPECT_EQ(dealt.deck_file, "ten.ini");
+}
+
 TEST_F(TableTest, KeepsTheMainDeckWhereTheFiveCommandsKeepItAndTheRestApart) {
   ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
   ASSERT_EQ(DrawCards("#t", "", "2", "").outcome, Outcome::kDone);
@@ -87,6 +96,51 @@ TEST_F(TableTest, KeepsTheMainDeckWhereTheFiveCommandsKeepItAndTheRestApart) {
   DrawCommand("al #t modes.ini draw,1", reply);
   EXPECT_STREQ(reply, "NOTICE #t c3");
   EXPECT_EQ(Names(DescribeTable("#t", "").cards).front(), "c4");
+}
+
+// A plug-in host calling the five exports on a channel the table plays loses and doubles no
+// card: its draws go onto the discard pile, its deals take back the hands and the discards.
+TEST_F(TableTest, ThePlugInsDrawAndDealKeepEveryCardOfTheTable) {
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  ASSERT_EQ(DealCards("#t", "", 2, {"al", "bo"}).outcome, Outcome::kDone);
+  char reply[kReplyCapacity];
+  DrawCommand("al #t modes.ini draw,1-3", reply);
+  EXPECT_STREQ(reply, "NOTICE #t c5,c6,c7");
+  Result table = DescribeTable("#t", "");
+  EXPECT_EQ(
+      table.draw_pile + table.discard_pile + table.hands.at(0).cards + table.hands.at(1).cards,
+      10u);
+  EXPECT_EQ(Names(ShowDiscards("#t", "").cards), (std::vector<std::string>{"c7", "c6", "c5"}));
+
+  DeckCommand("al #t modes.ini deck,ten", reply);
+  table = DescribeTable("#t", "");
+  EXPECT_EQ(table.draw_pile, 10u);
+  EXPECT_EQ(table.discard_pile, 0u);
+  EXPECT_TRUE(table.hands.empty());
+  EXPECT_EQ(SaveFile().find("hand"), std::string::npos);
+}
+
+// A target that only the exports play keeps its "DECK" entry alone, as plug-in hosts have always
+// seen it; the table's piles begin with the first table command on it.
+TEST_F(TableTest, TheTablesPilesBeginWithTheFirstTableCommand) {
+  char reply[kReplyCapacity];
+  DeckCommand("al #p modes.ini deck,ten", reply);
+  DrawCommand("al #p modes.ini draw,1-2", reply);
+  ShuffleCommand("al #p modes.ini shuffle", reply);
+  EXPECT_EQ(SaveFile().find("[TABLE]"), std::string::npos);
+  EXPECT_EQ(DescribeTable("#p", "").draw_pile, 8u);
+
+  ASSERT_EQ(ShuffleDeck("#p", "").outcome, Outcome::kDone);
+  DrawCommand("al #p modes.ini draw,1", reply);
+  EXPECT_EQ(ShowDiscards("#p", "").cards.size(), 1u);
+  EXPECT_NE(SaveFile().find("#p,,deck=U,\r\n"), std::string::npos);
+
+  // A target the table cannot name (it holds a comma) never reads the table's entries of
+  // another: "#p," is not #p's main deck.
+  ASSERT_EQ(DealCards("#p", "", 1, {"al"}).outcome, Outcome::kDone);
+  DeckCommand("al #p, modes.ini deck,ten", reply);
+  EXPECT_EQ(ShowHand("#p", "", "al").cards.size(), 1u);
+  EXPECT_EQ(ShowDiscards("#p", "").cards.size(), 1u);
 }
 
 TEST_F(TableTest, DealsInTurnFromTheTopAndMovesCardsBetweenHandsAndPiles) {
@@ -125,17 +179,20 @@ TEST_F(TableTest, DealsInTurnFromTheTopAndMovesCardsBetweenHandsAndPiles) {
 TEST_F(TableTest, ReversibleDecksTurnCardsAndTheFiveCommandsSeeOnlyNames) {
   ASSERT_EQ(DealDeck("#t", "", "modes.ini", "tarot").outcome, Outcome::kDone);
   EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", true}, {"Moon", true}, {"Star", true}}));
-  // The plug-in draws behind the table's back: its orientations no longer describe the pile.
+  // The plug-in's draw plays the same piles: the card goes onto the discard pile as it lay, and
+  // the cards left keep their sides.
   char reply[kReplyCapacity];
   DrawCommand("al #t modes.ini draw,3", reply);
-  EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", false}, {"Moon", false}}));
+  EXPECT_STREQ(reply, "NOTICE #t Star");
+  EXPECT_EQ(DescribeTable("#t", "").cards, (Cards{{"Sun", true}, {"Moon", true}}));
+  EXPECT_EQ(ShowDiscards("#t", "").cards, (Cards{{"Star", true}}));
   // The table's own shuffle turns them again; a played card keeps its side.
   ASSERT_EQ(ShuffleDeck("#t", "").outcome, Outcome::kDone);
   EXPECT_EQ(DrawCards("#t", "", "", "al").cards, (Cards{{"Sun", true}}));
   EXPECT_EQ(PlayCards("#t", "", "al", "1").cards, (Cards{{"Sun", true}}));
-  // The export's deal of the same mode ignores Reversible.
-  DeckCommand("al #u modes.ini deck,tarot", reply);
-  EXPECT_EQ(DescribeTable("#u", "").cards,
+  // The export's deal of the same mode ignores Reversible, also where the table plays.
+  DeckCommand("al #t modes.ini deck,tarot", reply);
+  EXPECT_EQ(DescribeTable("#t", "").cards,
             (Cards{{"Sun", false}, {"Moon", false}, {"Star", false}}));
 }
 
@@ -188,7 +245,7 @@ TEST_F(TableTest, EntriesEditedIntoNoPileAreLeftAlone) {
   ASSERT_EQ(DrawCards("#t", "", "1", "bo").outcome, Outcome::kDone);
   EXPECT_EQ(SaveFile(),
             "[DECK]\r\n#t=B\r\n[TABLE]\r\n#t,,hand,al=A,B\r\n#t,,discard=RX:C\r\n"
-            "#t,,hand,bo=UU:D,A\r\n");
+            "#t,,hand,bo=UU:D,A\r\n#t,,deck=U,\r\n");
 }
 
 TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
@@ -196,8 +253,12 @@ TEST_F(TableTest, CardsWithTheSameNameAndEmptyNamesStayApart) {
   EXPECT_EQ(Names(DescribeTable("#t", "").cards),
             (std::vector<std::string>{"A", "A", "", "B", "C", "A"}));
   ASSERT_EQ(DrawCards("#t", "", "1-2,4-6", "al").outcome, Outcome::kDone);
-  // One card with an empty name is left: the main deck's entry alone would read it as none.
+  // One card with an empty name is left: the main deck's entry alone would read it as none, and
+  // the plug-in's Count counts it as the table does.
   EXPECT_EQ(DescribeTable("#t", "").draw_pile, 1u);
+  char reply[kReplyCapacity];
+  CountCommand("al #t modes.ini count", reply);
+  EXPECT_STREQ(reply, "NOTICE #t 1");
   EXPECT_EQ(Names(DrawCards("#t", "", "", "").cards), (std::vector<std::string>{""}));
 }
 
@@ -238,6 +299,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NoMode", [] { return DealDeck("#t", "", "modes.ini", ""); }, Outcome::kNoMode},
         RefusalCase{"NoSuchMode", [] { return DealDeck("#t", "", "modes.ini", "x"); },
                     Outcome::kNoSuchMode},
+        RefusalCase{"NoModeTable", [] { return DealDeck("#t", "", "absent.ini", "ten"); },
+                    Outcome::kNoModeTable},
         RefusalCase{"MissingDeckFile", [] { return DealDeck("#t", "", "modes.ini", "gone"); },
                     Outcome::kDeckFileUnreadable},
         RefusalCase{"TooLargeCardSet", [] { return DealDeck("#t", "", "modes.ini", "huge"); },
@@ -334,7 +397,8 @@ std::string PlayRandomCommand(std::mt19937& random, const std::string& save_befo
   std::string selector = pick(kSelectors);
   std::string step;
   Result result;
-  switch (random() % 11) {
+  char reply[kReplyCapacity] = "";
+  switch (random() % 15) {
     case 0: {
       std::string mode = pick(kModes);
       step = "deck " + mode;
@@ -378,6 +442,29 @@ std::string PlayRandomCommand(std::mt19937& random, const std::string& save_befo
       step = "auto_recall";
       result = SetAutoRecall("#t", random() % 2 == 0);
       break;
+    // The five exports on the same target: the main deck.
+    case 11: {
+      std::string mode = pick(kModes);
+      step = "export Deck " + mode;
+      DeckCommand(("al #t modes.ini deck," + mode).c_str(), reply);
+      dealt[""] = Names(DescribeTable("#t", "").cards);
+      break;
+    }
+    case 12:
+      step = "export Draw " + selector;
+      DrawCommand(("al #t modes.ini draw," + selector).c_str(), reply);
+      break;
+    case 13:
+      step = "export Shuffle";
+      ShuffleCommand("al #t modes.ini shuffle", reply);
+      break;
+    case 14: {
+      step = "export Count";
+      CountCommand("al #t modes.ini count", reply);
+      std::size_t pile = DescribeTable("#t", "").draw_pile;
+      EXPECT_STREQ(reply, ("NOTICE #t " + std::to_string(pile)).c_str());
+      break;
+    }
     default:
       step = "table";
       result = DescribeTable("#t", deck);

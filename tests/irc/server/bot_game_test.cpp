@@ -53,7 +53,11 @@ class BotGameTest : public BotTest, public ::testing::WithParamInterface<GameCas
 TEST_P(BotGameTest, PlaysAWholeGameInTheChannel) {
   const GameCase& game = GetParam();
   auto player = Player("alice", game.encoding, game.cp932_channel);
-  StartBot({.encoding = game.encoding, .channels = {game.settings_channel}});
+  // A check of all 78 tarot cards, their orientation marked, takes more lines than a channel is
+  // told by default.
+  StartBot({.encoding = game.encoding,
+            .channels = {game.settings_channel},
+            .extra_settings = "[flood]\nchannel_lines = 10\n"});
   ASSERT_TRUE(WaitForMember(*player, game.cp932_channel, bot_nick_)) << "the bot never joined";
   const std::string where = *player->text().ToWire(game.cp932_channel);
   const Plugin& library = LoadedPlugin();
@@ -62,6 +66,14 @@ TEST_P(BotGameTest, PlaysAWholeGameInTheChannel) {
     SCOPED_TRACE(command);
     player->Say(game.cp932_channel, command);
     BotReply reply = AwaitReply(*player, where, expected.size());
+    // The table marks reversed cards, which the library's replies do not: the reply is whole
+    // once it holds as much without its marks.
+    while (WithoutReversedMarks(reply.text).size() < expected.size()) {
+      BotReply more = AwaitReply(*player, where, 1);
+      if (more.lines.empty()) break;
+      reply.text += more.text;
+      reply.lines.insert(reply.lines.end(), more.lines.begin(), more.lines.end());
+    }
     EXPECT_EQ(WithoutReversedMarks(reply.text), expected);
     return reply;
   };
@@ -166,7 +178,8 @@ TEST_F(BotTest, BurstOfCommandsGetsItsShareAndOneBusyNotice) {
     if (!line) break;
     if (line->nick != bot_nick_) continue;
     bool notice = line->command == "NOTICE" && line->params.size() == 2;
-    if (notice && line->params[0] == "#table" && alice->text().FromWire(line->params[1]) == deck) {
+    if (notice && line->params[0] == "#table" &&
+        WithoutReversedMarks(alice->text().FromWire(line->params[1]).value_or("")) == deck) {
       ++replies;
     } else if (notice && line->params[0] == "alice") {
       ++busy;

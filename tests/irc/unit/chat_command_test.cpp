@@ -3,52 +3,48 @@
 
 #include <gtest/gtest.h>
 
-#include "host/common/plugin.h"
-
 namespace deckhand::irc {
 namespace {
 
 struct ParseCase {
   const char* message;
   const char* prefix;
-  std::optional<ChatAction> action;  // nullopt: no command
-  const char* export_name;
+  const char* word;  // nullptr: no command
   const char* text;
-  std::size_t peek_count;
+  const char* deck;
+  const char* arguments;
+  const char* hint;
 };
 
 TEST(ChatCommand, TakesThePrefixAndACommandWordInAnyCase) {
-  using enum ChatAction;
   const ParseCase cases[] = {
-      {"!deck,trump", "!", kExport, "Deck", "deck,trump", 0},
-      {"!DRAW,2-4 and more words", "!", kExport, "Draw", "DRAW,2-4", 0},
-      {"!count", "!", kExport, "Count", "count", 0},
-      {"!Check", "!", kExport, "Check", "Check", 0},
-      {"!shuffle,", "!", kExport, "Shuffle", "shuffle,", 0},
-      {"deck:draw", "deck:", kExport, "Draw", "draw", 0},
-      {"!hdraw,2", "!", kHiddenDraw, "Draw", "draw,2", 0},
-      {"!HDraw", "!", kHiddenDraw, "Draw", "draw,", 0},
-      {"!peek,3", "!", kPeek, "Check", "check", 3},
-      {"!peek", "!", kPeek, "Check", "check", 1},
-      {"!peek,1000", "!", kPeek, "Check", "check", 1000},
-      {"!peek,1001", "!", kPeek, "Check", "check", 0},  // the sender hears the range
-      {"!peek,0", "!", kPeek, "Check", "check", 0},
-      {"!peek,2x", "!", kPeek, "Check", "check", 0},
-      {"! draw", "!", std::nullopt, "", "", 0},
-      {"!drawing", "!", std::nullopt, "", "", 0},
-      {"draw", "!", std::nullopt, "", "", 0},
-      {"?draw", "!", std::nullopt, "", "", 0},
-      {"!", "!", std::nullopt, "", "", 0},
-      {"", "!", std::nullopt, "", "", 0},
+      {"!deck,trump", "!", "deck", "deck,trump", "", "trump", ""},
+      {"!DRAW,2-4 and more words", "!", "draw", "DRAW,2-4", "", "2-4", ""},
+      {"!Check", "!", "check", "Check", "", "", ""},
+      {"!shuffle,", "!", "shuffle", "shuffle,", "", "", ""},
+      {"deck:draw", "deck:", "draw", "draw", "", "", ""},
+      {"!HDraw@Tarot,1-2", "!", "hdraw", "HDraw@Tarot,1-2", "Tarot", "1-2", ""},
+      {"!peek,1001", "!", "peek", "peek,1001", "", "1001", ""},  // the session tells the range
+      {"!draw, 2", "!", "draw", "draw,", "", "", "draw,2"},
+      {"!help,deal", "!", "help", "help,deal", "", "deal", ""},
+      {"!help, deal", "!", "help", "help,", "", "", ""},  // help answers whatever follows
+      {"! draw", "!", nullptr, "", "", "", ""},
+      {"!drawing", "!", nullptr, "", "", "", ""},
+      {"!dral@x", "!", nullptr, "", "", "", ""},
+      {"draw", "!", nullptr, "", "", "", ""},
+      {"?draw", "!", nullptr, "", "", "", ""},
+      {"!", "!", nullptr, "", "", "", ""},
+      {"", "!", nullptr, "", "", "", ""},
   };
   for (const ParseCase& test : cases) {
     std::optional<ChatCommand> command = ParseChatCommand(test.message, test.prefix);
-    ASSERT_EQ(command.has_value(), test.action.has_value()) << test.message;
+    ASSERT_EQ(command.has_value(), test.word != nullptr) << test.message;
     if (!command) continue;
-    EXPECT_EQ(command->action, *test.action) << test.message;
-    EXPECT_EQ(host::kExportNames[command->export_index], test.export_name) << test.message;
+    EXPECT_EQ(command->info->word, test.word) << test.message;
     EXPECT_EQ(command->text, test.text) << test.message;
-    EXPECT_EQ(command->peek_count, test.peek_count) << test.message;
+    EXPECT_EQ(command->deck, test.deck) << test.message;
+    EXPECT_EQ(command->arguments, test.arguments) << test.message;
+    EXPECT_EQ(command->hint, test.hint) << test.message;
   }
 }
 

@@ -44,6 +44,7 @@ TEST(ConfigFile, NamesTheLineAndReasonOfTheFirstFault) {
       {"[flood]\nburst = -3\n", ":2: burst:"},
       {"[timing]\nping_interval = nan\n", ":2: ping_interval:"},
       {"[texts]\nhidden_draw =\n", ":2: hidden_draw:"},
+      {"[texts]\nhelp_dral = x\n", ":2: unknown setting \"help_dral\" in [texts]"},
       {"[game]\ndealer = #a\n", ":2: dealer:"},
       {"[game]\ndealer = , ,\n", ":2: dealer:"},
       {"[game]\nprivate_decks = 0\n", ":2: private_decks:"},
@@ -76,7 +77,7 @@ TEST(ConfigFile, ReadsEveryKindOfValueAndPathsFromTheFilesDirectory) {
                 "[bot]\nchannel = #one\nchannel = #two key2\n"
                 "[game]\ndata_dir = decks\nprefix = deck:\ndealer = ops\ndealer = #two alice, bob\n"
                 "[flood]\nenabled = off\nrate = 2.5\n"
-                "[texts]\nhidden_draw = {nick} drew {count}\n");
+                "[texts]\nhidden_draw = {nick} drew {count}\nhelp_deal = {prefix}deal: deals\n");
   BotConfig config;
   std::string error;
   ASSERT_TRUE(ReadConfigFile("conf/bot.ini", config, &error)) << error;
@@ -93,6 +94,7 @@ TEST(ConfigFile, ReadsEveryKindOfValueAndPathsFromTheFilesDirectory) {
   EXPECT_FALSE(config.flood_control);
   EXPECT_EQ(config.flood_rate, 2.5);
   EXPECT_EQ(config.texts.hidden_draw, "{nick} drew {count}");
+  EXPECT_EQ(config.texts.help["deal"], "{prefix}deal: deals");  // by the registry's word
   EXPECT_EQ(config.dealer, "ops");
   EXPECT_EQ(config.channel_dealers,
             (std::vector<std::pair<std::string, std::string>>{{"#two", "alice, bob"}}));

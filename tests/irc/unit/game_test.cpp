@@ -1,4 +1,4 @@
-// The game that chat commands play on the loaded library: who hears what, who may deal, the
+// The game that chat commands play at the library's table: who hears what, who may deal, the
 // private decks, and a reply or a reason for every command. Its answers are shown as the IRC
 // host sends them.
 #include "host/irc/game.h"
@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-#include "host/common/plugin.h"
 #include "host/irc/names.h"
 #include "host/irc/notices.h"
 #include "support/scratch_directory.h"
@@ -15,14 +14,11 @@
 namespace deckhand::irc {
 namespace {
 
-// A game on the built library, in a scratch directory with a three-card set.
+// A game in a scratch directory with a three-card set.
 class GameTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    std::optional<host::Plugin> loaded = host::LoadPlugin(DECKHAND_PLUGIN_PATH, &error);
-    ASSERT_TRUE(loaded) << error;
-    plugin_ = *loaded;
     scratch_.Write("modes.ini", "[MODE]\nsmall=small.ini\n");
     scratch_.Write("small.ini", "[DECK]\nMax=3\n1=Ace\n2=Two\n3=Three\n");
     game_ = NewGame();
@@ -31,7 +27,7 @@ class GameTest : public ::testing::Test {
   std::optional<Game> NewGame() {
     std::string error;
     std::optional<Game> game = Game::Create(
-        plugin_, config_, {"small"}, state_, [this] { return wall_; }, &error);
+        config_, {"small"}, state_, [this] { return wall_; }, &error);
     EXPECT_TRUE(game) << error;
     return game;
   }
@@ -76,7 +72,6 @@ class GameTest : public ::testing::Test {
   }
 
   testing::ScratchDirectory scratch_;
-  host::Plugin plugin_;
   BotConfig config_;
   WireCodec codec_{WireEncoding::kUtf8};
   BotState state_{"", 3, 30};

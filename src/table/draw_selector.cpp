@@ -1,4 +1,4 @@
-#include "commands/draw_selector.h"
+#include "table/draw_selector.h"
 
 #include <algorithm>
 #include <limits>
