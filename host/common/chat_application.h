@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,10 @@ class ChatApplication {
 
   // The answer to one message.
   virtual ChatAnswer Answer(const ChatRequest& request) = 0;
+  // The answer to a message that needs neither the cards nor the game's state (help), or
+  // nullopt. Safe to call from another thread while Answer runs, so that a host can answer it
+  // at once instead of behind a command that waits for the save file. Answer gives the same.
+  virtual std::optional<ChatAnswer> AnswerAtOnce(const ChatRequest& request) const = 0;
   // The player left the place (or the chat altogether): what they held there lapses, such as
   // owning the place's deck.
   virtual void Left(std::string_view place_id, std::string_view player_id) = 0;

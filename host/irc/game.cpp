@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <span>
 
 #include "deckhand/card_files.h"
 #include "host/common/ascii.h"
@@ -107,7 +108,8 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
   } telling{told_ = &answer.lines};
   dealers_.Consider(request);
   std::optional<ChatCommand> command = ParseChatCommand(request.text, config_->prefix);
-  if (!command || command->info->id == host::CommandId::kHelp) return answer;
+  if (!command) return answer;
+  if (command->info->id == host::CommandId::kHelp) return Help(request.player.name, *command);
   bool in_channel = !request.at_private_table();
   std::string_view sender = request.player.name;
   std::string_view where = request.place.name;
@@ -254,6 +256,35 @@ void Game::Tell(std::string_view sender, std::string_view label, std::string_vie
   Fills all = fills;
   all.emplace_back("{nick}", std::string(sender));
   told_->push_back(HostLine(sender, label, utf8_text, all));
+}
+
+std::optional<host::ChatAnswer> Game::AnswerAtOnce(const host::ChatRequest& request) const {
+  std::optional<ChatCommand> command = ParseChatCommand(request.text, config_->prefix);
+  if (!command || command->info->id != host::CommandId::kHelp) return std::nullopt;
+  return Help(request.player.name, *command);
+}
+
+// Each command's line, to the sender alone: the settings' own (with the modes), or the table's.
+// Reads only what is fixed at start: it may run beside Answer.
+host::ChatAnswer Game::Help(std::string_view sender, const ChatCommand& help) const {
+  host::ChatAnswer answer;
+  Fills fills{{"{prefix}", ToWire(config_->prefix)},
+              {"{modes}", modes_text_},
+              {"{nick}", std::string(sender)}};
+  auto tell_cp932 = [&](std::string_view text) {
+    answer.lines.push_back({false, std::string(sender), "", codec_.ToWire(text), false});
+  };
+  std::span<const host::ChatCommandInfo> commands = host::CommandsToHelpWith(help.arguments);
+  for (const host::ChatCommandInfo& command : commands) {
+    auto own = config_->texts.help.find(command.word);
+    if (own != config_->texts.help.end()) {
+      answer.lines.push_back(HostLine(sender, "", own->second, fills));
+    } else {
+      tell_cp932(host::TableHelpLine(table_texts_, command, config_->prefix));
+    }
+  }
+  if (commands.size() > 1) tell_cp932(table_texts_.help_legend);
+  return answer;
 }
 
 void Game::Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command) {

@@ -51,11 +51,9 @@ class Game : public host::ChatApplication {
                                     std::string* error);
 
   host::ChatAnswer Answer(const host::ChatRequest& request) override;
+  std::optional<host::ChatAnswer> AnswerAtOnce(const host::ChatRequest& request) const override;
   void Left(std::string_view place_id, std::string_view player_id) override;
   void Renamed(std::string_view old_player_id, const host::ChatParty& player) override;
-
-  // The mode table's names, for texts: "trump, tarot".
-  const std::string& modes_text() const { return modes_text_; }
 
  private:
   Game(const BotConfig& config, BotState& state, std::function<std::int64_t()> wall_clock);
@@ -74,6 +72,8 @@ class Game : public host::ChatApplication {
                                std::string_view utf8_text, const Fills& fills) const;
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
             const Fills& fills);
+  // !help: about the command its argument names, or about every command.
+  host::ChatAnswer Help(std::string_view sender, const ChatCommand& help) const;
   void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
   std::string ToWire(std::string_view utf8) const;
   // The private deck a player plays at their table, given for a deal.
@@ -92,7 +92,7 @@ class Game : public host::ChatApplication {
   DealerPermissions dealers_;
   std::vector<host::AddressedLine>* told_ = nullptr;  // where Tell adds lines, while answering
   std::vector<std::string> modes_;                    // CP932
-  std::string modes_text_;
+  std::string modes_text_;  // the mode table's names, for texts: "trump, tarot"
   // Time spent at the library's table for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
 };

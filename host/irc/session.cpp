@@ -1,22 +1,16 @@
 #include "host/irc/session.h"
 
-#include <algorithm>
-#include <cctype>
+#include <utility>
 
-#include "host/common/ascii.h"
-#include "host/common/command_registry.h"
-#include "host/common/table_chat.h"
 #include "host/irc/irc_numerics.h"
 #include "host/irc/log.h"
 
 namespace deckhand::irc {
 
 IrcSession::IrcSession(const BotConfig& config, const WireCodec& codec,
-                       std::vector<WireChannel> channels, SessionContext context,
-                       Clock::time_point now)
+                       std::vector<WireChannel> channels, Clock::time_point now)
     : config_(config),
       codec_(codec),
-      context_(std::move(context)),
       notices_(codec.encoding()),
       connection_(config, codec, now),
       channels_(config, codec, std::move(channels)),
@@ -126,7 +120,6 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
     if (outbound_.TellBusy(folded)) Tell(sender, "", config_.texts.busy, {}, false);
     return;
   }
-  if (command->info->id == host::CommandId::kHelp) return Help(sender, command->arguments);
   LibraryJob job;
   job.id = next_job_++;
   job.sender = sender;
@@ -136,35 +129,6 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   job.request = Request(message, sender, where, in_channel);
   outbound_.JobStarted(folded);
   jobs_.push_back(std::move(job));
-}
-
-void IrcSession::Help(std::string_view sender, std::string_view about) {
-  // Each command's line: the settings' own (UTF-8, with the modes), or the table's (CP932).
-  static const host::TableTexts table_texts = host::DefaultTableTexts();
-  Fills fills{{"{prefix}", ToWire(config_.prefix)}, {"{modes}", context_.wire_modes}};
-  std::string folded = FoldName(sender);
-  auto tell_cp932 = [&](std::string_view text) {
-    std::vector<QueuedLine> lines;
-    for (std::string& line : notices_.Library(sender, "", text, RelayPrefixBytes())) {
-      lines.push_back(Queued(std::move(line), false));
-    }
-    outbound_.Push(folded, std::move(lines), !outbound_.HasPending(folded));
-  };
-  std::span<const host::ChatCommandInfo> commands = host::CommandsToHelpWith(about);
-  for (const host::ChatCommandInfo& command : commands) {
-    auto own = config_.texts.help.find(command.word);
-    if (own != config_.texts.help.end()) {
-      Tell(sender, "", own->second, fills);
-    } else {
-      tell_cp932(host::TableHelpLine(table_texts, command, config_.prefix));
-    }
-  }
-  if (commands.size() > 1) tell_cp932(table_texts.help_legend);
-}
-
-std::string IrcSession::ToWire(std::string_view utf8) const {
-  std::optional<std::string> cp932 = WireCodec(WireEncoding::kUtf8).ToLibrary(utf8);
-  return codec_.ToWire(cp932.value_or(std::string(utf8)));
 }
 
 void IrcSession::Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,

@@ -50,11 +50,6 @@ struct PresenceChange {
 // Tells the game of a change.
 void Apply(host::ChatApplication& game, const PresenceChange& change);
 
-// What the session reads beside the settings; it outlives every session.
-struct SessionContext {
-  std::string wire_modes;  // the mode table's names, for texts
-};
-
 // What the session asks of the transport after an event. One event gives jobs or changes,
 // never both: the game sees them in the order they happened.
 struct SessionOutput {
@@ -70,7 +65,7 @@ class IrcSession {
   using Clock = std::chrono::steady_clock;
 
   IrcSession(const BotConfig& config, const WireCodec& codec, std::vector<WireChannel> channels,
-             SessionContext context, Clock::time_point now);
+             Clock::time_point now);
 
   // The link is up: registration starts.
   void Connected(Clock::time_point now);
@@ -107,16 +102,13 @@ class IrcSession {
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
             const Fills& fills, bool may_go_ahead = true);
   QueuedLine Queued(std::string line, bool secret) const;
-  void Help(std::string_view sender, std::string_view about);
   std::string PlayerKey(const IrcMessage& message, std::string_view sender) const;
   bool MayGo(const QueuedLine& line) const;
-  std::string ToWire(std::string_view utf8) const;
   std::size_t RelayPrefixBytes() const { return connection_.RelayPrefixBytes(); }
   std::string Shown(std::string_view wire) const { return irc::Shown(codec_, wire); }
 
   const BotConfig& config_;
   WireCodec codec_;
-  SessionContext context_;
   Notices notices_;
   IrcConnection connection_;
   ChannelTracker channels_;

@@ -41,12 +41,12 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
 
 struct Transport::Link {
   Link(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-       const WireCodec& codec, std::vector<WireChannel> channels, SessionContext context)
+       const WireCodec& codec, std::vector<WireChannel> channels)
       : stream(io, tls),
         tls(config.tls),
         deadline(io),
         session_timer(io),
-        session(config, codec, std::move(channels), std::move(context), Clock::now()) {}
+        session(config, codec, std::move(channels), Clock::now()) {}
 
   template <typename Buffer, typename Handler>
   void ReadLine(Buffer buffer, Handler handler) {
@@ -101,9 +101,7 @@ Transport::~Transport() { worker_.join(); }
 void Transport::Start() { Connect(); }
 
 void Transport::Connect() {
-  std::optional<std::string> modes = WireCodec(WireEncoding::kUtf8).ToLibrary(game_.modes_text());
-  SessionContext context{codec_.ToWire(modes.value_or(""))};
-  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_, std::move(context));
+  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_);
   link->session.Adopt(std::move(unsent_));
   unsent_ = {};
   for (auto& [job, answer] : orphans_) {
@@ -195,6 +193,13 @@ void Transport::Dispatch(LinkPtr link) {
                   " bytes waiting)";
   }
   for (LibraryJob& job : output.jobs) {
+    // Help is answered here, never behind a command that waits for the save file.
+    if (std::optional<host::ChatAnswer> answer = game_.AnswerAtOnce(job.request)) {
+      asio::post(io_, [this, job = std::move(job), answer = std::move(*answer)]() mutable {
+        OnAnswer(std::move(job), std::move(answer));
+      });
+      continue;
+    }
     asio::post(worker_, [this, job = std::move(job)]() mutable { RunJob(std::move(job)); });
   }
   for (PresenceChange& change : output.changes) {

@@ -152,6 +152,38 @@ TEST_F(GameTest, AHintOrAWrongPeekCountIsToldTheSenderAndNothingMoves) {
   EXPECT_EQ(Cards(), cards);
 }
 
+// Help, to the sender alone, here and at the private table: every command (the settings' lines
+// with the modes, else the table's), each once, then the legend; or the one it names.
+TEST_F(GameTest, HelpTellsTheSenderEveryCommandOrTheOneItNames) {
+  for (bool in_channel : {true, false}) {
+    std::vector<std::string> help = Say("!help", in_channel);
+    ASSERT_GT(help.size(), 8u);
+    EXPECT_EQ(help[0], "NOTICE alice :!deck,MODE: 新しいデッキを配ります（モード: small）");
+    for (std::string_view start : {"NOTICE alice :!deal", "NOTICE alice :!draw"}) {
+      EXPECT_EQ(std::count_if(help.begin(), help.end(),
+                              [&](const std::string& line) { return line.starts_with(start); }),
+                1)
+          << start;
+    }
+    EXPECT_EQ(help.back(),
+              "NOTICE alice :*: ディーラーのコマンド。@D: デッキ名(省略でメインデッキ)");
+  }
+  EXPECT_EQ(Say("!help,PEEK"),
+            std::vector<std::string>{
+                "NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）"});
+  std::vector<std::string> deal = Say("!help,deal");
+  ASSERT_EQ(deal.size(), 1u);
+  EXPECT_TRUE(deal[0].starts_with("NOTICE alice :!deal")) << deal[0];
+  config_.texts.help["deal"] = "{prefix}deal: {nick} deals";
+  EXPECT_EQ(Say("!help,deal", false), std::vector<std::string>{"NOTICE alice :!deal: alice deals"});
+  // Answered the same at once, beside a command being played.
+  host::ChatRequest request = Request("alice", "!help,deal");
+  std::optional<host::ChatAnswer> at_once = game_->AnswerAtOnce(request);
+  ASSERT_TRUE(at_once);
+  EXPECT_EQ(Sent(*at_once, "alice"), Sent(game_->Answer(request), "alice"));
+  EXPECT_FALSE(game_->AnswerAtOnce(Request("alice", "!count")));
+}
+
 // The modes are read at start: one added to the table since is refused, and the log says why.
 TEST_F(GameTest, AModeAddedAfterStartIsRefusedWithRestartInTheLog) {
   scratch_.Write("modes.ini", "[MODE]\nsmall=small.ini\nlate=small.ini\n");
