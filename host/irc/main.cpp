@@ -5,7 +5,6 @@
 #include <iostream>
 
 #include "host/common/card_check.h"
-#include "host/common/plugin.h"
 #include "host/irc/bot_state.h"
 #include "host/irc/config.h"
 #include "host/irc/game.h"
@@ -61,14 +60,6 @@ int Refuse(const std::string& message) {
   return kBadSettings;
 }
 
-std::optional<host::Plugin> OpenPlugin(const BotConfig& config, std::string* error) {
-  std::optional<std::string> path = config.plugin.empty()
-                                        ? host::FindDefaultPlugin(error)
-                                        : std::filesystem::absolute(config.plugin).string();
-  if (!path) return std::nullopt;
-  return host::LoadPlugin(*path, error);
-}
-
 // The configured channels (UTF-8) as the wire writes them.
 std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
                                                      const WireCodec& codec, std::string* error) {
@@ -96,8 +87,12 @@ int Run(BotConfig& config) {
   if (!encoding) return Refuse("unknown encoding " + config.encoding);
   WireCodec codec(*encoding);
   std::string error;
-  std::optional<host::Plugin> plugin = OpenPlugin(config, &error);
-  if (!plugin) return Refuse(error);
+  // The bot plays on the library's core, linked in: a library to load is a setting of older
+  // settings files, which keep working.
+  if (!config.plugin.empty()) {
+    Log(LogLevel::kWarning, "the library path (plugin setting, --plugin) is no longer needed: " +
+                                config.plugin + " is not loaded");
+  }
   // Read before the move to the data directory, relative to where the program started.
   if (!config.tls_ca.empty()) config.tls_ca = std::filesystem::absolute(config.tls_ca).string();
   std::optional<asio::ssl::context> tls;
@@ -121,8 +116,7 @@ int Run(BotConfig& config) {
   if (!state.Load(&error)) return Refuse(error);
   std::optional<Game> game = Game::Create(config, std::move(*modes), state, WallClock, &error);
   if (!game) return Refuse(error);
-  Log(LogLevel::kInfo,
-      "library " + plugin->path + ", data in " + std::filesystem::current_path().string());
+  Log(LogLevel::kInfo, "data in " + std::filesystem::current_path().string());
 
   bool failed = false;
   {

@@ -231,6 +231,22 @@ TEST_F(BotTest, TakesAnotherNickWhenItsOwnIsInUse) {
   EXPECT_EQ(AwaitReply(*alice, "#table", dealt.size()).text, dealt);
 }
 
+// Settings from when the bot loaded the library still start it: the library's path is not
+// needed any more, and the log says so once.
+TEST_F(BotTest, ALibraryPathFromOlderSettingsIsNotNeeded) {
+  auto alice = Player("alice", "utf-8", "#table");
+  StartBot({.extra_settings = "[game]\nplugin = /nowhere/libdeckhand.so\n"});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_)) << "the bot never joined";
+  alice->Say("#table", "!deck,major");
+  std::string dealt = Direct(LoadedPlugin().deck, "#oracle", "deck,major");
+  EXPECT_EQ(AwaitReply(*alice, "#table", dealt.size()).text, dealt);
+  std::string log = ReadFile(bot_log_);
+  const std::string said = "no longer needed: /nowhere/libdeckhand.so is not loaded";
+  std::size_t first = log.find(said);
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(said, first + 1), std::string::npos);
+}
+
 // Over TLS the server's certificate is verified: trusted when the test's certificate is given,
 // refused otherwise (it is self-signed, so no system authority vouches for it).
 TEST_F(BotTest, VerifiesTheServersCertificate) {
