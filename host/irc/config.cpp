@@ -264,7 +264,7 @@ void ResolvePath(const std::filesystem::path& directory, std::string& path) {
 }
 
 void ResolvePaths(const std::filesystem::path& directory, BotConfig& config) {
-  for (std::string* path : {&config.data_dir, &config.plugin, &config.tls_ca}) {
+  for (std::string* path : {&config.data_dir, &config.tls_ca}) {
     ResolvePath(directory, *path);
   }
 }
@@ -523,7 +523,7 @@ std::string UsageText() {
          "  --channel '#CHAN[ KEY]'  a channel to join; repeat for more\n"
          "  --data-dir DIR        where the card files, mode table and saved decks are\n"
          "  --encoding ENC        utf-8 (default), iso-2022-jp or shift_jis on the wire\n"
-         "  --plugin PATH         the deckhand library to load\n"
+         "  --plugin PATH         no longer needed: accepted, not loaded\n"
          "  --no-flood-control    send without pacing (for a server of your own)\n"
          "  --verbose             log every line sent and received\n"
          "  --help, --version\n";

@@ -74,7 +74,7 @@ struct BotConfig {
 
   // The game.
   std::string data_dir;  // the process moves there at start; empty: stays where it is
-  std::string plugin;    // the library's path; empty: found as deckhand finds it
+  std::string plugin;    // a library path from older settings: not loaded, only reported
   std::string prefix = "!";
   std::string modes_file = "modes.ini";
   // Who may deal, shuffle, check and peek in a channel: owner, anyone, voiced, ops or nicks;

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
+#include <span>
 
 #include "deckhand/card_files.h"
 #include "host/common/ascii.h"
 #include "host/common/card_check.h"
 #include "host/irc/log.h"
-#include "host/irc/session.h"
+#include "host/irc/names.h"
 
 namespace deckhand::irc {
 namespace {
@@ -39,16 +41,41 @@ bool IsFailedDeal(const host::TableAnswer& table) {
 struct Game::Call {
   std::string nick;      // the player at the table
   std::string target;    // the place: the channel, or the sender's private deck
-  std::string reply_to;  // wire: the channel, or the sender in a private message
-  std::string sender;    // wire
-  std::string label;     // wire: "[#chan] " before lines told privately about a channel
+  std::string reply_to;  // the channel, or the sender at their private table
+  std::string sender;
+  std::string label;  // "[#chan] " before lines told privately about a channel
   bool in_channel = false;
-  std::size_t relay_prefix_bytes = 0;
+  bool secret = false;  // lines to a player show hidden cards
 };
 
-std::optional<Game> Game::Create(const BotConfig& config, const WireCodec& codec,
-                                 std::vector<std::string> modes, std::string* error) {
-  Game game(config, codec);
+namespace {
+
+// The dealer rules of the settings, by folded channel name.
+std::map<std::string, DealerSetting> ChannelDealers(const BotConfig& config) {
+  std::map<std::string, DealerSetting> settings;
+  for (const auto& [channel, rule] : config.channel_dealers) {
+    std::optional<DealerSetting> setting = ParseDealerSetting(rule);
+    if (setting) settings[FoldName(channel)] = std::move(*setting);
+  }
+  return settings;
+}
+
+DealerSetting FallbackDealer(const BotConfig& config) {
+  return ParseDealerSetting(config.dealer).value_or(DealerSetting{});
+}
+
+}  // namespace
+
+Game::Game(const BotConfig& config, BotState& state, std::function<std::int64_t()> wall_clock)
+    : config_(&config),
+      state_(&state),
+      wall_clock_(std::move(wall_clock)),
+      dealers_(state, FallbackDealer(config), ChannelDealers(config)) {}
+
+std::optional<Game> Game::Create(const BotConfig& config, std::vector<std::string> modes,
+                                 BotState& state, std::function<std::int64_t()> wall_clock,
+                                 std::string* error) {
+  Game game(config, state, std::move(wall_clock));
   const HostTexts& texts = config.texts;
   std::string ignored;
   for (const auto& [name, text] : std::initializer_list<std::pair<const char*, const std::string*>>{
@@ -67,20 +94,112 @@ std::optional<Game> Game::Create(const BotConfig& config, const WireCodec& codec
   game.table_texts_.empty_check = game.table_texts_.empty_peek;
   std::string joined;
   for (const std::string& mode : modes) joined += (joined.empty() ? "" : ", ") + mode;
-  game.wire_modes_ = codec.ToWire(joined);
+  game.modes_text_ = game.codec_.ToWire(joined);
   game.modes_ = std::move(modes);
   return game;
 }
 
-GameAnswer Game::Play(const ChatMessage& message, std::size_t relay_prefix_bytes) const {
-  GameAnswer answer;
-  std::optional<ChatCommand> command = ParseChatCommand(message.text, config_->prefix);
-  if (!command || command->info->id == host::CommandId::kHelp) return answer;
+host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
+  host::ChatAnswer answer;
+  // Tell adds to this answer while it is made.
+  struct Telling {
+    std::vector<host::AddressedLine>*& told;
+    ~Telling() { told = nullptr; }
+  } telling{told_ = &answer.lines};
+  dealers_.Consider(request);
+  std::optional<ChatCommand> command = ParseChatCommand(request.text, config_->prefix);
+  if (!command) return answer;
+  if (command->info->id == host::CommandId::kHelp) return Help(request.player.name, *command);
+  bool in_channel = !request.at_private_table();
+  std::string_view sender = request.player.name;
+  std::string_view where = request.place.name;
+  std::string label = in_channel ? "[" + std::string(where) + "] " : "";
+  if (!command->hint.empty()) {
+    Log(LogLevel::kInfo,
+        "no reply to " + std::string(sender) + ": asked whether they meant " + command->hint);
+    Tell(sender, label, config_->texts.hint, {{"{hint}", config_->prefix + command->hint}});
+    return answer;
+  }
+  if (command->info->id == host::CommandId::kPeek && !host::PeekCount(command->arguments)) {
+    Log(LogLevel::kInfo, "no reply to " + std::string(sender) + ": a peek of a wrong count");
+    Tell(sender, label, config_->texts.peek_count,
+         {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(host::kMaxPeekCount)}});
+    return answer;
+  }
+  if (in_channel && host::NeedsDealer(*command->info, command->arguments) &&
+      !dealers_.MayDeal(where, sender)) {
+    Log(LogLevel::kInfo,
+        "refused a dealer's command at " + std::string(where) + " from " + std::string(sender));
+    Refuse(sender, where, *command);
+    return answer;
+  }
+  ChatMessage message;
+  message.sender = sender;
+  message.where = where;
+  message.in_channel = in_channel;
+  message.text = request.text;
+  message.may_deal = !in_channel || dealers_.MayDeal(where, sender);
+  // A command that may show a hand or a dealt card to one player: never logged.
+  message.secret = in_channel && command->info->shows_hidden_cards;
+  message.is_present = [&request](std::string_view name) {
+    return std::any_of(
+        request.present.begin(), request.present.end(), [&](const host::ChatParty& party) {
+          return request.same_name ? request.same_name(party.name, name) : party.name == name;
+        });
+  };
+  PrivateTarget target;
+  if (!in_channel) {
+    target = PrivateDeck(request, *command);
+    message.private_target = target.target;
+  }
+  Play(message, *command, answer);
+  if (in_channel && answer.dealt) {
+    state_->SetOwner(request.place.id, {request.player.id, request.player.name});
+    state_->Save();
+  } else if (target.fresh && !answer.dealt) {
+    state_->Unassign(request.player.id);
+    state_->Save();
+  }
+  return answer;
+}
+
+PrivateTarget Game::PrivateDeck(const host::ChatRequest& request, const ChatCommand& command) {
+  bool deal = command.info->id == host::CommandId::kDeck && command.deck.empty();
+  PrivateTarget target =
+      state_->ForPlayer(request.player.id, deal, wall_clock_ ? wall_clock_() : 0);
+  state_->Save();
+  if (target.dropped) {
+    Tell(request.player.name, "",
+         *target.dropped == DropReason::kFull ? config_->texts.deck_dropped_full
+                                              : config_->texts.deck_dropped_unused,
+         {});
+  }
+  return target;
+}
+
+// A deck's ownership lapses when its owner leaves: whoever deals next owns it.
+void Game::Left(std::string_view place_id, std::string_view player_id) {
+  const DeckOwner* owner = state_->Owner(place_id);
+  if (owner == nullptr || owner->key != player_id) return;
+  Log(LogLevel::kInfo,
+      "the deck of " + std::string(place_id) + " has no owner now: " + owner->nick + " left");
+  state_->ClearOwner(place_id);
+  state_->Save();
+}
+
+// An owner known by nick is followed to a new nick.
+void Game::Renamed(std::string_view old_player_id, const host::ChatParty& player) {
+  state_->RenameOwner(old_player_id, {player.id, player.name});
+  state_->Save();
+}
+
+void Game::Play(const ChatMessage& message, const ChatCommand& command,
+                host::ChatAnswer& answer) const {
   Call call;
   call.reply_to = message.in_channel ? message.where : message.sender;
   call.sender = message.sender;
   call.in_channel = message.in_channel;
-  call.relay_prefix_bytes = relay_prefix_bytes;
+  call.secret = message.secret;
   if (message.in_channel) call.label = "[" + std::string(message.where) + "] ";
 
   // A nick without a Shift_JIS form plays all the same, under a stand-in name.
@@ -89,18 +208,17 @@ GameAnswer Game::Play(const ChatMessage& message, std::size_t relay_prefix_bytes
   std::optional<std::string> target = !message.in_channel && !message.private_target.empty()
                                           ? std::optional<std::string>(message.private_target)
                                           : codec_.ToLibrary(call.reply_to);
-  std::optional<std::string> text = codec_.ToLibrary(command->text);
+  std::optional<std::string> text = codec_.ToLibrary(command.text);
   if (!target || !text || target->empty() || target->find(' ') != std::string::npos) {
     answer.silent_reason = "the command does not convert to Shift_JIS";
-    answer.lines =
-        notices_.Host(message.sender, "", config_->texts.not_converted, {}, relay_prefix_bytes);
-    return answer;
+    answer.lines.push_back(HostLine(message.sender, "", config_->texts.not_converted, {}));
+    return;
   }
   call.target = std::move(*target);
   library_time_ = {};
   // Only the modes read at start are dealt in the channel's main deck.
   std::string mode = card_files::ModeName(*text);
-  if (command->info->id == host::CommandId::kDeck && command->deck.empty() && !KnownMode(mode)) {
+  if (command.info->id == host::CommandId::kDeck && command.deck.empty() && !KnownMode(mode)) {
     NoDeal(call, mode, answer);
   } else {
     PlayTable(call, message, *text, answer);
@@ -109,29 +227,91 @@ GameAnswer Game::Play(const ChatMessage& message, std::size_t relay_prefix_bytes
   std::snprintf(took, sizeof took, " (library %.3f ms)",
                 std::chrono::duration<double, std::milli>(library_time_).count());
   Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " + call.reply_to +
-                           ": " + std::string(command->info->word) + took);
-  return answer;
+                           ": " + std::string(command.info->word) + took);
 }
 
-void Game::Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
-  std::vector<std::string> lines =
-      notices_.Library(call.reply_to, "", cp932_text, call.relay_prefix_bytes);
-  if (!call.in_channel || lines.size() <= static_cast<std::size_t>(config_->channel_lines)) {
-    answer.lines.insert(answer.lines.end(), lines.begin(), lines.end());
-    return;
-  }
-  Private(call, cp932_text, answer);
-  for (std::string& line : notices_.Host(call.reply_to, "", config_->texts.sent_privately,
-                                         {{"{nick}", call.sender}}, call.relay_prefix_bytes)) {
-    answer.lines.push_back(std::move(line));
-  }
+// To the place. A reply too long for the place is the host's to move (a channel is not flooded).
+void Game::Reply(const Call&, std::string_view cp932_text, GameAnswer& answer) const {
+  answer.lines.push_back({true, "", "", codec_.ToWire(cp932_text), false});
 }
 
 void Game::Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
-  for (std::string& line :
-       notices_.Library(call.sender, call.label, cp932_text, call.relay_prefix_bytes)) {
-    answer.lines.push_back(std::move(line));
+  answer.lines.push_back({false, call.sender, call.label, codec_.ToWire(cp932_text), call.secret});
+}
+
+host::AddressedLine Game::HostLine(std::string_view to, std::string_view label,
+                                   std::string_view utf8_text, const Fills& fills) const {
+  return {false, std::string(to), std::string(label), FillText(ToWire(utf8_text), fills), false};
+}
+
+// A text of the settings as the game's lines carry it: UTF-8, in the characters the library's
+// code page holds (the settings' texts are checked for that at start).
+std::string Game::ToWire(std::string_view utf8) const {
+  std::optional<std::string> cp932 = codec_.ToLibrary(utf8);
+  return cp932 ? codec_.ToWire(*cp932) : std::string(utf8);
+}
+
+void Game::Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
+                const Fills& fills) {
+  Fills all = fills;
+  all.emplace_back("{nick}", std::string(sender));
+  told_->push_back(HostLine(sender, label, utf8_text, all));
+}
+
+std::optional<host::ChatAnswer> Game::AnswerAtOnce(const host::ChatRequest& request) const {
+  std::optional<ChatCommand> command = ParseChatCommand(request.text, config_->prefix);
+  if (!command || command->info->id != host::CommandId::kHelp) return std::nullopt;
+  return Help(request.player.name, *command);
+}
+
+// Each command's line, to the sender alone: the settings' own (with the modes), or the table's.
+// Reads only what is fixed at start: it may run beside Answer.
+host::ChatAnswer Game::Help(std::string_view sender, const ChatCommand& help) const {
+  host::ChatAnswer answer;
+  Fills fills{{"{prefix}", ToWire(config_->prefix)},
+              {"{modes}", modes_text_},
+              {"{nick}", std::string(sender)}};
+  auto tell_cp932 = [&](std::string_view text) {
+    answer.lines.push_back({false, std::string(sender), "", codec_.ToWire(text), false});
+  };
+  std::span<const host::ChatCommandInfo> commands = host::CommandsToHelpWith(help.arguments);
+  for (const host::ChatCommandInfo& command : commands) {
+    auto own = config_->texts.help.find(command.word);
+    if (own != config_->texts.help.end()) {
+      answer.lines.push_back(HostLine(sender, "", own->second, fills));
+    } else {
+      tell_cp932(host::TableHelpLine(table_texts_, command, config_->prefix));
+    }
   }
+  if (commands.size() > 1) tell_cp932(table_texts_.help_legend);
+  return answer;
+}
+
+void Game::Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command) {
+  const DealerSetting& setting = dealers_.SettingFor(channel);
+  std::string who;
+  switch (setting.rule) {
+    case DealerRule::kOwner: {
+      const DeckOwner* owner = dealers_.PresentOwner(channel);
+      who = FillText(ToWire(config_->texts.who_owner),
+                     {{"{owner}", owner != nullptr ? owner->nick : std::string("?")}});
+      break;
+    }
+    case DealerRule::kVoiced:
+      who = ToWire(config_->texts.who_voiced);
+      break;
+    case DealerRule::kOps:
+      who = ToWire(config_->texts.who_ops);
+      break;
+    case DealerRule::kNicks:
+      for (const std::string& nick : setting.nicks) who += (who.empty() ? "" : ", ") + nick;
+      break;
+    case DealerRule::kAnyone:
+      break;
+  }
+  std::string word(command.info->word);
+  Tell(sender, "[" + std::string(channel) + "] ", config_->texts.refused,
+       {{"{nick}", std::string(sender)}, {"{command}", config_->prefix + word}, {"{who}", who}});
 }
 
 bool Game::KnownMode(std::string_view mode) const {
@@ -147,9 +327,8 @@ void Game::NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) c
         " (as read when the bot started: restart it to play card sets added since)";
   }
   const std::string& text = mode.empty() ? config_->texts.no_mode : config_->texts.unknown_mode;
-  answer.lines = notices_.Host(call.sender, call.label, text,
-                               {{"{mode}", codec_.ToWire(mode)}, {"{modes}", wire_modes_}},
-                               call.relay_prefix_bytes);
+  answer.lines.push_back(HostLine(call.sender, call.label, text,
+                                  {{"{mode}", codec_.ToWire(mode)}, {"{modes}", modes_text_}}));
 }
 
 void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
@@ -162,10 +341,7 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
   command.prefix = config_->prefix;
   command.may_deal = !message.in_channel || message.may_deal;
   command.is_player = [this, &message](std::string_view name) {
-    if (!message.in_channel) return false;
-    std::string folded = FoldName(codec_.ToWire(name));
-    return std::find(message.members.begin(), message.members.end(), folded) !=
-           message.members.end();
+    return message.in_channel && message.is_present && message.is_present(codec_.ToWire(name));
   };
   auto start = std::chrono::steady_clock::now();
   host::TableAnswer table = host::RunTableCommand(command, table_texts_);
@@ -195,10 +371,8 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
       Private(call, line.text, answer);
     } else {
       // Another player's cards (a deal, a give): to them alone, about this channel.
-      for (std::string& sent : notices_.Library(codec_.ToWire(line.to), call.label, line.text,
-                                                call.relay_prefix_bytes)) {
-        answer.lines.push_back(std::move(sent));
-      }
+      answer.lines.push_back(
+          {false, codec_.ToWire(line.to), call.label, codec_.ToWire(line.text), call.secret});
     }
   }
 }

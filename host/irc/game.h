@@ -1,73 +1,83 @@
-// Chat commands played at the library's table (host/common/table_chat.h), their answers turned
-// into NOTICE lines that fit the wire. Every command gets a reply or a reason.
+// The card game behind the bot, as a chat application: a chat command in (UTF-8), lines out,
+// each addressed to the place or to one player. Every command but help is played at the
+// library's table (host/common/table_chat.h); the game keeps its own rules and state: who may
+// deal (dealer rules, the deck's owner) and the players' private decks. Every command gets a
+// reply or a reason. Nothing here frames lines for a chat protocol.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/common/chat_application.h"
 #include "host/common/table_chat.h"
+#include "host/irc/bot_state.h"
 #include "host/irc/chat_command.h"
 #include "host/irc/config.h"
-#include "host/irc/notices.h"
+#include "host/irc/permissions.h"
 #include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
 
-// A PRIVMSG as the server relayed it; every text in the wire's bytes.
+// A chat command as the game plays it; every text in UTF-8.
 struct ChatMessage {
-  std::string_view sender;  // the sender's nick
-  std::string_view where;   // the channel as the server names it, or the bot's own nick
+  std::string_view sender;  // the sender's name
+  std::string_view where;   // the channel, or empty at the sender's private table
   bool in_channel = false;
   std::string_view text;
-  // In a private message: the library's target of the sender's private deck (ASCII); empty
-  // plays under the sender's nick.
+  // At the private table: the library's target of the sender's private deck (ASCII); empty
+  // plays under the sender's name.
   std::string_view private_target = {};
-  // Whether the sender may run the dealer's commands here (always in a private message).
+  // Whether the sender may run the dealer's commands here (always at the private table).
   bool may_deal = true;
-  // The channel's members when the command was sent (wire bytes), whom a deal or a give may
-  // name; empty in a private message.
-  std::vector<std::string> members = {};
+  // Whether a name is a player here, whom a deal or a give may name; none at a private table.
+  std::function<bool(std::string_view)> is_present = {};
+  // Whether the lines to a player show hidden cards.
+  bool secret = false;
 };
 
-struct GameAnswer {
-  std::vector<std::string> lines;  // without CR LF
-  bool dealt = false;              // a new main deck was dealt
-  std::string silent_reason;       // for the log, when the library said nothing
-};
-
-class Game {
+class Game : public host::ChatApplication {
  public:
   // nullopt and `error` when a host text has no Shift_JIS form. `modes` are the mode table's
-  // names (CP932), told to a player who names none or a wrong one.
-  static std::optional<Game> Create(const BotConfig& config, const WireCodec& codec,
-                                    std::vector<std::string> modes, std::string* error);
+  // names (CP932), told to a player who names none or a wrong one. `state` keeps the decks'
+  // owners and the private decks; `wall_clock` gives seconds since 1970, for their age.
+  static std::optional<Game> Create(const BotConfig& config, std::vector<std::string> modes,
+                                    BotState& state, std::function<std::int64_t()> wall_clock,
+                                    std::string* error);
 
-  // The lines that answer `message`; none when it is no command. Each line, behind a relay
-  // prefix of `relay_prefix_bytes` that the server adds, fits in 512 bytes. A reply to the
-  // channel longer than the settings' channel_lines goes to the sender, and the channel is told
-  // so in one line.
-  GameAnswer Play(const ChatMessage& message, std::size_t relay_prefix_bytes) const;
-  std::vector<std::string> Answer(const ChatMessage& message,
-                                  std::size_t relay_prefix_bytes) const {
-    return Play(message, relay_prefix_bytes).lines;
-  }
-
-  // The mode table's names, for texts: "trump, tarot" in the wire's bytes.
-  const std::string& wire_modes() const { return wire_modes_; }
+  host::ChatAnswer Answer(const host::ChatRequest& request) override;
+  std::optional<host::ChatAnswer> AnswerAtOnce(const host::ChatRequest& request) const override;
+  void Left(std::string_view place_id, std::string_view player_id) override;
+  void Renamed(std::string_view old_player_id, const host::ChatParty& player) override;
 
  private:
-  Game(const BotConfig& config, const WireCodec& codec)
-      : config_(&config), codec_(codec), notices_(codec.encoding()) {}
+  Game(const BotConfig& config, BotState& state, std::function<std::int64_t()> wall_clock);
 
   struct Call;  // one command's fields and where its lines go
+  // The lines that answer `message`, dealer rules and private decks already applied; none when
+  // it is no command.
+  void Play(const ChatMessage& message, const ChatCommand& command, host::ChatAnswer& answer) const;
+  using GameAnswer = host::ChatAnswer;
   void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   // A deal of no mode, or of one the table did not hold at start, told to the sender.
   void NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) const;
+  // A text of the settings, `fills` in it, to one player.
+  host::AddressedLine HostLine(std::string_view to, std::string_view label,
+                               std::string_view utf8_text, const Fills& fills) const;
+  void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
+            const Fills& fills);
+  // !help: about the command its argument names, or about every command.
+  host::ChatAnswer Help(std::string_view sender, const ChatCommand& help) const;
+  void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
+  std::string ToWire(std::string_view utf8) const;
+  // The private deck a player plays at their table, given for a deal.
+  PrivateTarget PrivateDeck(const host::ChatRequest& request, const ChatCommand& command);
   bool KnownMode(std::string_view mode) const;
   // Every command but help goes to the table, so that each card is always in one place: a draw
   // goes onto the discard pile, a hidden draw into the drawer's hand.
@@ -76,10 +86,13 @@ class Game {
 
   host::TableTexts table_texts_ = host::DefaultTableTexts();
   const BotConfig* config_;
-  WireCodec codec_;
-  Notices notices_;
-  std::vector<std::string> modes_;  // CP932
-  std::string wire_modes_;
+  WireCodec codec_{WireEncoding::kUtf8};  // between the game's UTF-8 and the library's CP932
+  BotState* state_;
+  std::function<std::int64_t()> wall_clock_;
+  DealerPermissions dealers_;
+  std::vector<host::AddressedLine>* told_ = nullptr;  // where Tell adds lines, while answering
+  std::vector<std::string> modes_;                    // CP932
+  std::string modes_text_;  // the mode table's names, for texts: "trump, tarot"
   // Time spent at the library's table for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
 };

@@ -5,7 +5,6 @@
 #include <iostream>
 
 #include "host/common/card_check.h"
-#include "host/common/plugin.h"
 #include "host/irc/bot_state.h"
 #include "host/irc/config.h"
 #include "host/irc/game.h"
@@ -22,6 +21,12 @@ constexpr int kBadSettings = 2;
 constexpr int kServerRefused = 1;
 // The bot's own file in the data directory, beside the library's save file.
 constexpr const char* kStateFile = "deckhand-irc.state";
+
+std::int64_t WallClock() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 std::string InUtf8(std::string_view cp932) { return WireCodec(WireEncoding::kUtf8).ToWire(cp932); }
 
@@ -55,14 +60,6 @@ int Refuse(const std::string& message) {
   return kBadSettings;
 }
 
-std::optional<host::Plugin> OpenPlugin(const BotConfig& config, std::string* error) {
-  std::optional<std::string> path = config.plugin.empty()
-                                        ? host::FindDefaultPlugin(error)
-                                        : std::filesystem::absolute(config.plugin).string();
-  if (!path) return std::nullopt;
-  return host::LoadPlugin(*path, error);
-}
-
 // The configured channels (UTF-8) as the wire writes them.
 std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
                                                      const WireCodec& codec, std::string* error) {
@@ -90,8 +87,12 @@ int Run(BotConfig& config) {
   if (!encoding) return Refuse("unknown encoding " + config.encoding);
   WireCodec codec(*encoding);
   std::string error;
-  std::optional<host::Plugin> plugin = OpenPlugin(config, &error);
-  if (!plugin) return Refuse(error);
+  // The bot plays on the library's core, linked in: a library to load is a setting of older
+  // settings files, which keep working.
+  if (!config.plugin.empty()) {
+    Log(LogLevel::kWarning, "the library path (plugin setting, --plugin) is no longer needed: " +
+                                config.plugin + " is not loaded");
+  }
   // Read before the move to the data directory, relative to where the program started.
   if (!config.tls_ca.empty()) config.tls_ca = std::filesystem::absolute(config.tls_ca).string();
   std::optional<asio::ssl::context> tls;
@@ -110,31 +111,34 @@ int Run(BotConfig& config) {
   }
   std::optional<std::vector<std::string>> modes = CheckCards(config, &error);
   if (!modes) return Refuse(error);
-  std::optional<Game> game = Game::Create(config, codec, std::move(*modes), &error);
-  if (!game) return Refuse(error);
   BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
                  config.private_deck_days);
   if (!state.Load(&error)) return Refuse(error);
-  Log(LogLevel::kInfo,
-      "library " + plugin->path + ", data in " + std::filesystem::current_path().string());
+  std::optional<Game> game = Game::Create(config, std::move(*modes), state, WallClock, &error);
+  if (!game) return Refuse(error);
+  Log(LogLevel::kInfo, "data in " + std::filesystem::current_path().string());
 
-  asio::io_context io;
-  Transport bot(io, *tls, config, *game, codec, std::move(*channels), state);
-  asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
-  std::function<void(const asio::error_code&, int)> on_signal = [&](const asio::error_code& failure,
-                                                                    int number) {
-    if (failure) return;
-    if (number != SIGHUP) return bot.Stop();
-    // Settings and card sets are read once, at start: a reload would have to redo
-    // everything a restart does.
-    Log(LogLevel::kWarning, "SIGHUP ignored: restart deckhand-irc to read changed settings");
+  bool failed = false;
+  {
+    asio::io_context io;
+    Transport bot(io, *tls, config, *game, codec, std::move(*channels));
+    asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+    std::function<void(const asio::error_code&, int)> on_signal =
+        [&](const asio::error_code& failure, int number) {
+          if (failure) return;
+          if (number != SIGHUP) return bot.Stop();
+          // Settings and card sets are read once, at start: a reload would have to redo
+          // everything a restart does.
+          Log(LogLevel::kWarning, "SIGHUP ignored: restart deckhand-irc to read changed settings");
+          signals.async_wait(on_signal);
+        };
     signals.async_wait(on_signal);
-  };
-  signals.async_wait(on_signal);
-  bot.Start();
-  io.run();
+    bot.Start();
+    io.run();
+    failed = bot.failed();
+  }  // the bot's worker is joined here: nothing plays on the state any more
   state.Save();
-  return bot.failed() ? kServerRefused : 0;
+  return failed ? kServerRefused : 0;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "host/irc/membership.h"
 
-#include "host/irc/session.h"
+#include <algorithm>
 
 namespace deckhand::irc {
 
@@ -28,19 +28,37 @@ void Membership::SetChannelModes(std::string_view value) {
   limit_modes_ = kinds[2];
 }
 
-void Membership::Joined(std::string_view channel) { channels_[FoldName(channel)].clear(); }
+void Membership::SetCaseMapping(CaseMapping mapping) {
+  if (mapping == mapping_) return;
+  mapping_ = mapping;
+  // The 005 comes before any JOIN on the servers we know; names seen earlier are folded again,
+  // and what the old folding merged stays merged.
+  std::map<std::string, Members> channels;
+  for (auto& [channel, members] : channels_) {
+    Members& refolded = channels[Fold(channel)];
+    for (auto& [nick, member] : members) refolded.emplace(Fold(nick), std::move(member));
+  }
+  channels_ = std::move(channels);
+  std::map<std::string, std::string> accounts;
+  for (auto& [nick, account] : accounts_) accounts.emplace(Fold(nick), std::move(account));
+  accounts_ = std::move(accounts);
+}
 
-void Membership::Left(std::string_view channel) { channels_.erase(FoldName(channel)); }
+std::string Membership::Fold(std::string_view name) const { return FoldName(name, mapping_); }
+
+void Membership::Joined(std::string_view channel) { channels_[Fold(channel)].clear(); }
+
+void Membership::Left(std::string_view channel) { channels_.erase(Fold(channel)); }
 
 bool Membership::IsJoined(std::string_view channel) const { return Find(channel) != nullptr; }
 
 Membership::Members* Membership::Find(std::string_view channel) {
-  auto found = channels_.find(FoldName(channel));
+  auto found = channels_.find(Fold(channel));
   return found == channels_.end() ? nullptr : &found->second;
 }
 
 const Membership::Members* Membership::Find(std::string_view channel) const {
-  auto found = channels_.find(FoldName(channel));
+  auto found = channels_.find(Fold(channel));
   return found == channels_.end() ? nullptr : &found->second;
 }
 
@@ -57,31 +75,31 @@ void Membership::AddNames(std::string_view channel, std::string_view names) {
     if (start == std::string_view::npos) continue;
     // userhost-in-names: "nick!user@host".
     std::string_view nick = name.substr(start, name.find('!') - start);
-    if (nick.empty() || (members->size() >= kMaxMembers && !members->contains(FoldName(nick)))) {
+    if (nick.empty() || (members->size() >= kMaxMembers && !members->contains(Fold(nick)))) {
       continue;
     }
-    (*members)[FoldName(nick)].symbols = name.substr(0, start);
+    (*members)[Fold(nick)].symbols = name.substr(0, start);
   }
 }
 
 void Membership::Join(std::string_view channel, std::string_view nick) {
   Members* members = Find(channel);
   if (members == nullptr || members->size() >= kMaxMembers) return;
-  members->try_emplace(FoldName(nick));
+  members->try_emplace(Fold(nick));
 }
 
 void Membership::Leave(std::string_view channel, std::string_view nick) {
-  if (Members* members = Find(channel)) members->erase(FoldName(nick));
+  if (Members* members = Find(channel)) members->erase(Fold(nick));
   Forget(nick);
 }
 
 void Membership::Quit(std::string_view nick) {
-  for (auto& [name, members] : channels_) members.erase(FoldName(nick));
-  accounts_.erase(FoldName(nick));
+  for (auto& [name, members] : channels_) members.erase(Fold(nick));
+  accounts_.erase(Fold(nick));
 }
 
 void Membership::Forget(std::string_view nick) {
-  std::string folded = FoldName(nick);
+  std::string folded = Fold(nick);
   for (const auto& [name, members] : channels_) {
     if (members.contains(folded)) return;
   }
@@ -89,8 +107,8 @@ void Membership::Forget(std::string_view nick) {
 }
 
 void Membership::Rename(std::string_view old_nick, std::string_view new_nick) {
-  std::string from = FoldName(old_nick);
-  std::string to = FoldName(new_nick);
+  std::string from = Fold(old_nick);
+  std::string to = Fold(new_nick);
   if (from == to) return;
   for (auto& [name, members] : channels_) {
     auto found = members.find(from);
@@ -127,7 +145,7 @@ void Membership::Mode(std::string_view channel, const std::vector<std::string>& 
     if (argument >= params.size()) return;
     const std::string& target = params[argument++];
     if (status == std::string::npos) continue;
-    auto member = members->find(FoldName(target));
+    auto member = members->find(Fold(target));
     if (member == members->end()) continue;
     std::string& held = member->second.symbols;
     char symbol = symbols_[status];
@@ -138,13 +156,13 @@ void Membership::Mode(std::string_view channel, const std::vector<std::string>& 
 
 void Membership::SetAccount(std::string_view nick, std::string_view account) {
   if (account.empty() || account == "*") {
-    accounts_.erase(FoldName(nick));
+    accounts_.erase(Fold(nick));
     return;
   }
   // Only members are followed, so that the map stays as small as the channels.
   for (const auto& [name, members] : channels_) {
-    if (members.contains(FoldName(nick))) {
-      accounts_[FoldName(nick)] = account;
+    if (members.contains(Fold(nick))) {
+      accounts_[Fold(nick)] = account;
       return;
     }
   }
@@ -152,11 +170,11 @@ void Membership::SetAccount(std::string_view nick, std::string_view account) {
 
 bool Membership::IsIn(std::string_view channel, std::string_view nick) const {
   const Members* members = Find(channel);
-  return members != nullptr && members->contains(FoldName(nick));
+  return members != nullptr && members->contains(Fold(nick));
 }
 
 bool Membership::IsAnywhere(std::string_view nick) const {
-  std::string folded = FoldName(nick);
+  std::string folded = Fold(nick);
   return std::any_of(channels_.begin(), channels_.end(),
                      [&folded](const auto& channel) { return channel.second.contains(folded); });
 }
@@ -174,7 +192,7 @@ std::size_t Membership::Rank(char symbol) const { return symbols_.find(symbol); 
 bool Membership::HasAtLeast(std::string_view channel, std::string_view nick, char symbol) const {
   const Members* members = Find(channel);
   if (members == nullptr) return false;
-  auto member = members->find(FoldName(nick));
+  auto member = members->find(Fold(nick));
   if (member == members->end()) return false;
   std::size_t needed = Rank(symbol);
   if (needed == std::string::npos) return false;
@@ -185,7 +203,7 @@ bool Membership::HasAtLeast(std::string_view channel, std::string_view nick, cha
 }
 
 std::optional<std::string> Membership::Account(std::string_view nick) const {
-  auto found = accounts_.find(FoldName(nick));
+  auto found = accounts_.find(Fold(nick));
   if (found == accounts_.end()) return std::nullopt;
   return found->second;
 }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/irc/names.h"
+
 namespace deckhand::irc {
 
 class Membership {
@@ -21,6 +23,9 @@ class Membership {
   // 005 tokens: "PREFIX=(qaohv)~&@%+" and "CHANMODES=beI,k,l,imnpst" values.
   void SetPrefix(std::string_view value);
   void SetChannelModes(std::string_view value);
+  // The server's CASEMAPPING: names are compared as it compares them.
+  void SetCaseMapping(CaseMapping mapping);
+  CaseMapping case_mapping() const { return mapping_; }
 
   // The bot itself joined (the list starts empty; NAMES fills it) or left a channel.
   void Joined(std::string_view channel);
@@ -42,7 +47,7 @@ class Membership {
   bool IsIn(std::string_view channel, std::string_view nick) const;
   // Whether `nick` is in any of the bot's channels.
   bool IsAnywhere(std::string_view nick) const;
-  // The channel's members, folded as FoldName folds them.
+  // The channel's members, folded under the server's case mapping.
   std::vector<std::string> FoldedMembers(std::string_view channel) const;
   // True when the member holds `symbol` ('@', '+') or a status above it.
   bool HasAtLeast(std::string_view channel, std::string_view nick, char symbol) const;
@@ -59,7 +64,9 @@ class Membership {
   const Members* Find(std::string_view channel) const;
   std::size_t Rank(char symbol) const;  // 0 is highest; npos for no status
   void Forget(std::string_view nick);   // its account, once it is in no channel
+  std::string Fold(std::string_view name) const;
 
+  CaseMapping mapping_ = CaseMapping::kRfc1459;
   std::string modes_ = "ov";
   std::string symbols_ = "@+";
   std::string list_modes_ = "beI";               // CHANMODES A: always a parameter

@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "host/common/chat_application.h"
 #include "host/irc/chat_command.h"
+#include "host/irc/config.h"
 #include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
@@ -29,10 +31,37 @@ class Notices {
                                 std::string_view utf8_text, const Fills& fills,
                                 std::size_t relay_prefix_bytes) const;
 
+  // The same for a UTF-8 text, such as a line of the game's.
+  std::vector<std::string> Utf8(std::string_view to, std::string_view label,
+                                std::string_view utf8_text, std::size_t relay_prefix_bytes) const;
+
   const WireCodec& codec() const { return codec_; }
 
  private:
+  // A wire text without a CP932 form, cut at UTF-8 character starts.
+  std::vector<std::string> Cut(std::string_view to, std::string_view label, std::string_view wire,
+                               std::size_t relay_prefix_bytes) const;
+
   WireCodec codec_;
 };
+
+// Where a chat command came from on the wire, for the lines that answer it.
+struct ReplyRoute {
+  std::string_view sender;  // the sender's nick
+  std::string_view where;   // the channel, or the bot's nick in a private message
+  bool in_channel = false;
+  std::size_t relay_prefix_bytes = 0;
+};
+
+struct Notice {
+  std::string line;     // without CR LF
+  bool secret = false;  // shows cards to its receiver: kept out of the log
+};
+
+// The game's answer as NOTICE lines. A reply to the channel longer than the settings'
+// channel_lines goes to the sender, and the channel is told so in one line, so that no one
+// command floods a channel.
+std::vector<Notice> AnswerNotices(const host::ChatAnswer& answer, const ReplyRoute& route,
+                                  const Notices& notices, const BotConfig& config);
 
 }  // namespace deckhand::irc

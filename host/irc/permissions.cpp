@@ -1,6 +1,8 @@
 #include "host/irc/permissions.h"
 
-#include "host/irc/session.h"
+#include <algorithm>
+
+#include "host/irc/names.h"
 
 namespace deckhand::irc {
 
@@ -22,47 +24,41 @@ std::optional<DealerSetting> ParseDealerSetting(std::string_view text) {
   return setting;
 }
 
-DeckOwner OwnerIdentity(const Membership& members, std::string_view nick) {
-  if (std::optional<std::string> account = members.Account(nick)) {
-    return {"account:" + *account, std::string(nick)};
-  }
-  return {"nick:" + FoldName(nick), std::string(nick)};
-}
-
-DealerPermissions::DealerPermissions(const Membership& members, const BotState& state,
-                                     DealerSetting fallback,
+DealerPermissions::DealerPermissions(const BotState& state, DealerSetting fallback,
                                      std::map<std::string, DealerSetting> settings)
-    : members_(members),
-      state_(state),
-      fallback_(std::move(fallback)),
-      settings_(std::move(settings)) {}
+    : state_(&state), fallback_(std::move(fallback)), settings_(std::move(settings)) {}
 
 const DealerSetting& DealerPermissions::SettingFor(std::string_view channel) const {
   auto found = settings_.find(FoldName(channel));
   return found == settings_.end() ? fallback_ : found->second;
 }
 
-const DeckOwner* DealerPermissions::PresentOwner(std::string_view channel) const {
-  const DeckOwner* owner = state_.Owner(FoldName(channel));
+const DeckOwner* DealerPermissions::PresentOwner(std::string_view) const {
+  const DeckOwner* owner = state_->Owner(request_->place.id);
   if (owner == nullptr) return nullptr;
-  constexpr std::string_view kAccount = "account:";
-  bool present = owner->key.starts_with(kAccount)
-                     ? members_.AccountIn(channel, owner->key.substr(kAccount.size()))
-                     : members_.IsIn(channel, owner->nick) &&
-                           OwnerIdentity(members_, owner->nick).key == owner->key;
+  bool present =
+      std::any_of(request_->present.begin(), request_->present.end(),
+                  [owner](const host::ChatParty& party) { return party.id == owner->key; });
   return present ? owner : nullptr;
 }
 
+bool DealerPermissions::SameName(std::string_view a, std::string_view b) const {
+  return request_->same_name ? request_->same_name(a, b) : a == b;
+}
+
 bool DealerPermissions::MayDeal(std::string_view channel, std::string_view nick) const {
-  if (!members_.IsIn(channel, nick)) return false;
+  bool present =
+      std::any_of(request_->present.begin(), request_->present.end(),
+                  [&](const host::ChatParty& party) { return SameName(party.name, nick); });
+  if (!present) return false;
   const DealerSetting& setting = SettingFor(channel);
   switch (setting.rule) {
     case DealerRule::kAnyone:
       return true;
     case DealerRule::kVoiced:
-      return members_.HasAtLeast(channel, nick, '+');
+      return request_->standing >= host::Standing::kVoiced;
     case DealerRule::kOps:
-      return members_.HasAtLeast(channel, nick, '@');
+      return request_->standing == host::Standing::kOperator;
     case DealerRule::kNicks:
       for (const std::string& allowed : setting.nicks) {
         if (SameName(allowed, nick)) return true;
@@ -71,9 +67,9 @@ bool DealerPermissions::MayDeal(std::string_view channel, std::string_view nick)
     case DealerRule::kOwner:
       break;
   }
-  if (members_.HasAtLeast(channel, nick, '@')) return true;
+  if (request_->standing == host::Standing::kOperator) return true;
   const DeckOwner* owner = PresentOwner(channel);
-  return owner == nullptr || owner->key == OwnerIdentity(members_, nick).key;
+  return owner == nullptr || owner->key == request_->player.id;
 }
 
 }  // namespace deckhand::irc

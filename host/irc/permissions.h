@@ -1,5 +1,6 @@
-// Who may run the dealer's commands in a channel (deal, shuffle, peek, check, and the table's
-// dealer commands): one rule per channel.
+// Who may run the dealer's commands at a place (deal, shuffle, peek, check, and the table's
+// dealer commands): one rule per channel, read from what the chat host tells of the request
+// (the sender's standing, who is present) and the deck's owner in the bot's state.
 #pragma once
 
 #include <map>
@@ -8,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/common/chat_application.h"
 #include "host/irc/bot_state.h"
-#include "host/irc/membership.h"
 
 namespace deckhand::irc {
 
@@ -23,23 +24,22 @@ enum class DealerRule {
 
 struct DealerSetting {
   DealerRule rule = DealerRule::kOwner;
-  std::vector<std::string> nicks;  // for kNicks, wire bytes
+  std::vector<std::string> nicks;  // for kNicks
 };
 
 // "owner", "anyone", "voiced", "ops", or nicks separated by spaces or commas.
 std::optional<DealerSetting> ParseDealerSetting(std::string_view text);
 
-// The identity a deck's owner is kept under: the services account where the server tells it,
-// else the nick.
-DeckOwner OwnerIdentity(const Membership& members, std::string_view nick);
-
 class DealerPermissions {
  public:
-  // `settings` by folded channel; a channel missing there follows `fallback`.
-  DealerPermissions(const Membership& members, const BotState& state, DealerSetting fallback,
+  // `settings` by folded channel name; a channel missing there follows `fallback`.
+  DealerPermissions(const BotState& state, DealerSetting fallback,
                     std::map<std::string, DealerSetting> settings);
 
-  // True when `nick`, a member of `channel`, may run a dealer's command there.
+  // The request being answered: MayDeal and PresentOwner read its place, standing and who is
+  // present. It must outlive their calls.
+  void Consider(const host::ChatRequest& request) { request_ = &request; }
+  // True when `nick`, the sender of the request, may run a dealer's command in `channel`.
   bool MayDeal(std::string_view channel, std::string_view nick) const;
   // Who may, for a refusal: the rule and, for kOwner, the owner's nick.
   const DealerSetting& SettingFor(std::string_view channel) const;
@@ -47,10 +47,12 @@ class DealerPermissions {
   const DeckOwner* PresentOwner(std::string_view channel) const;
 
  private:
-  const Membership& members_;
-  const BotState& state_;
+  bool SameName(std::string_view a, std::string_view b) const;
+
+  const BotState* state_;
   DealerSetting fallback_;
   std::map<std::string, DealerSetting> settings_;
+  const host::ChatRequest* request_ = nullptr;
 };
 
 }  // namespace deckhand::irc

@@ -41,12 +41,12 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
 
 struct Transport::Link {
   Link(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-       const WireCodec& codec, std::vector<WireChannel> channels, SessionContext context)
+       const WireCodec& codec, std::vector<WireChannel> channels)
       : stream(io, tls),
         tls(config.tls),
         deadline(io),
         session_timer(io),
-        session(config, codec, std::move(channels), std::move(context), Clock::now()) {}
+        session(config, codec, std::move(channels), Clock::now()) {}
 
   template <typename Buffer, typename Handler>
   void ReadLine(Buffer buffer, Handler handler) {
@@ -84,15 +84,13 @@ struct Transport::Link {
 };
 
 Transport::Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-                     const Game& game, const WireCodec& codec, std::vector<WireChannel> channels,
-                     BotState& state)
+                     Game& game, const WireCodec& codec, std::vector<WireChannel> channels)
     : io_(io),
       tls_(tls),
       config_(config),
       game_(game),
       codec_(codec),
       channels_(std::move(channels)),
-      state_(state),
       resolver_(io),
       reconnect_timer_(io),
       quit_timer_(io),
@@ -103,21 +101,11 @@ Transport::~Transport() { worker_.join(); }
 void Transport::Start() { Connect(); }
 
 void Transport::Connect() {
-  SessionContext context{
-      &state_,
-      [] {
-        return static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
-                                             std::chrono::system_clock::now().time_since_epoch())
-                                             .count());
-      },
-      game_.wire_modes()};
-  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_, std::move(context));
+  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_);
   link->session.Adopt(std::move(unsent_));
   unsent_ = {};
   for (auto& [job, answer] : orphans_) {
-    link->session.Answered(job,
-                           {std::move(answer.lines), answer.dealt, std::move(answer.silent_reason)},
-                           Clock::now());
+    link->session.Answered(job, answer, Clock::now());
   }
   orphans_.clear();
   link_ = link;
@@ -205,7 +193,17 @@ void Transport::Dispatch(LinkPtr link) {
                   " bytes waiting)";
   }
   for (LibraryJob& job : output.jobs) {
+    // Help is answered here, never behind a command that waits for the save file.
+    if (std::optional<host::ChatAnswer> answer = game_.AnswerAtOnce(job.request)) {
+      asio::post(io_, [this, job = std::move(job), answer = std::move(*answer)]() mutable {
+        OnAnswer(std::move(job), std::move(answer));
+      });
+      continue;
+    }
     asio::post(worker_, [this, job = std::move(job)]() mutable { RunJob(std::move(job)); });
+  }
+  for (PresenceChange& change : output.changes) {
+    asio::post(worker_, [this, change = std::move(change)] { Apply(game_, change); });
   }
   if (output.stop) {
     failed_ = true;
@@ -265,15 +263,13 @@ void Transport::OnSessionTimer(LinkPtr link, const asio::error_code& error) {
 }
 
 void Transport::RunJob(LibraryJob job) {
-  ChatMessage message{job.sender,         job.where,    job.in_channel, job.text,
-                      job.private_target, job.may_deal, job.members};
-  GameAnswer answer = game_.Play(message, job.relay_prefix_bytes);
+  host::ChatAnswer answer = game_.Answer(job.request);
   asio::post(io_, [this, job = std::move(job), answer = std::move(answer)]() mutable {
     OnAnswer(std::move(job), std::move(answer));
   });
 }
 
-void Transport::OnAnswer(LibraryJob job, GameAnswer answer) {
+void Transport::OnAnswer(LibraryJob job, host::ChatAnswer answer) {
   if (stopping_) return;
   if (!link_) {
     // As many as can be waiting for the worker: the sessions bound those.
@@ -281,8 +277,7 @@ void Transport::OnAnswer(LibraryJob job, GameAnswer answer) {
     if (orphans_.size() < kMaxOrphans) orphans_.emplace_back(std::move(job), std::move(answer));
     return;
   }
-  link_->session.Answered(
-      job, {std::move(answer.lines), answer.dealt, std::move(answer.silent_reason)}, Clock::now());
+  link_->session.Answered(job, answer, Clock::now());
   Dispatch(link_);
 }
 

@@ -20,9 +20,8 @@ namespace deckhand::irc {
 
 class Transport {
  public:
-  Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-            const Game& game, const WireCodec& codec, std::vector<WireChannel> channels,
-            BotState& state);
+  Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config, Game& game,
+            const WireCodec& codec, std::vector<WireChannel> channels);
   ~Transport();
 
   void Start();
@@ -52,20 +51,19 @@ class Transport {
   void ArmSessionTimer(LinkPtr link);
   void OnSessionTimer(LinkPtr link, const asio::error_code& error);
   void RunJob(LibraryJob job);  // on the worker
-  void OnAnswer(LibraryJob job, GameAnswer answer);
+  void OnAnswer(LibraryJob job, host::ChatAnswer answer);
   void Lost(const std::string& reason);
   void Finish();
 
   asio::io_context& io_;
   asio::ssl::context& tls_;
   const BotConfig& config_;
-  const Game& game_;
+  Game& game_;  // touched on the worker only
   WireCodec codec_;
   std::vector<WireChannel> channels_;
-  BotState& state_;
   SendQueue unsent_;  // lines of a dropped link, for the next one
   // Answers that came back while no link was up (hidden cards among them), for the next one.
-  std::vector<std::pair<LibraryJob, GameAnswer>> orphans_;
+  std::vector<std::pair<LibraryJob, host::ChatAnswer>> orphans_;
 
   LinkPtr link_;  // the connection of the moment; null between connections
   asio::ip::tcp::resolver resolver_;

@@ -231,6 +231,22 @@ TEST_F(BotTest, TakesAnotherNickWhenItsOwnIsInUse) {
   EXPECT_EQ(AwaitReply(*alice, "#table", dealt.size()).text, dealt);
 }
 
+// Settings from when the bot loaded the library still start it: the library's path is not
+// needed any more, and the log says so once.
+TEST_F(BotTest, ALibraryPathFromOlderSettingsIsNotNeeded) {
+  auto alice = Player("alice", "utf-8", "#table");
+  StartBot({.extra_settings = "[game]\nplugin = /nowhere/libdeckhand.so\n"});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_)) << "the bot never joined";
+  alice->Say("#table", "!deck,major");
+  std::string dealt = Direct(LoadedPlugin().deck, "#oracle", "deck,major");
+  EXPECT_EQ(AwaitReply(*alice, "#table", dealt.size()).text, dealt);
+  std::string log = ReadFile(bot_log_);
+  const std::string said = "no longer needed: /nowhere/libdeckhand.so is not loaded";
+  std::size_t first = log.find(said);
+  ASSERT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(said, first + 1), std::string::npos);
+}
+
 // Over TLS the server's certificate is verified: trusted when the test's certificate is given,
 // refused otherwise (it is self-signed, so no system authority vouches for it).
 TEST_F(BotTest, VerifiesTheServersCertificate) {
@@ -252,24 +268,26 @@ TEST_F(BotTest, VerifiesTheServersCertificate) {
 }
 
 // While a command waits for the save file (another process holds its lock), the bot still
-// answers what needs no library: the connection is not blocked by the library's call.
+// answers what needs no library, help even from the player whose command waits: neither the
+// connection nor help waits for the library's call.
 TEST_F(BotTest, ACommandWaitingForTheSaveFileHoldsNothingElseUp) {
   auto alice = Player("alice", "utf-8", "#table");
-  auto bob = Player("bob", "utf-8", "#table");
   StartBot({});
   ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
   alice->Say("#table", "!deck,trump");
-  AwaitReply(*bob, "#table", 1);
+  AwaitReply(*alice, "#table", 1);
   int lock = ::open((data_.path() / "decksave.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
   alice->Say("#table", "!draw");
-  bob->Say(bot_nick_, "!help,count");
-  std::optional<ServerLine> first = bob->NextNoticeFrom(bot_nick_);
+  alice->Say(bot_nick_, "!help,count");
+  // The lock is held until help is in: nothing about the draw can come first.
+  std::optional<ServerLine> first = alice->NextNoticeFrom(bot_nick_);
   ::flock(lock, LOCK_UN);
   ::close(lock);
   ASSERT_TRUE(first);
-  EXPECT_EQ(first->params[0], "bob") << first->raw;
-  std::vector<ServerLine> seen = bob->Drain(std::chrono::seconds(8));
+  EXPECT_EQ(first->params[0], "alice") << first->raw;
+  EXPECT_EQ(first->params[1], "!count: 残りの枚数") << first->raw;
+  std::vector<ServerLine> seen = alice->Drain(std::chrono::seconds(8));
   EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [&](const ServerLine& line) {
     return line.nick == bot_nick_ && line.params[0] == "#table";
   })) << "the draw was never answered";

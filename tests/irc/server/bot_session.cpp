@@ -59,8 +59,6 @@ void BotTest::StartBot(const BotSettings& settings) {
                                      data_.path().string(),
                                      "--encoding",
                                      settings.encoding,
-                                     "--plugin",
-                                     DECKHAND_PLUGIN_PATH,
                                      "--verbose"};
   for (const std::string& channel : settings.channels) {
     arguments.insert(arguments.end(), {"--channel", channel});

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/irc/bot_state.h"
-#include "host/irc/membership.h"
+#include "host/irc/names.h"
 
 namespace deckhand::irc {
 namespace {
@@ -22,14 +22,22 @@ TEST(DealerPermissions, EachRuleLetsItsDealersDeal) {
       {"ops", "voiced", false},       {"ops", "half", false},        {"ops", "op", true},
       {"Carol, dave", "CAROL", true}, {"carol dave", "op", false},
   };
-  Membership members;
-  members.SetPrefix("(ohv)@%+");
-  members.Joined("#t");
-  members.AddNames("#t", "@op %half +voiced owner carol");
   BotState state("", 10, 30);
   state.SetOwner("#t", {"nick:owner", "owner"});
   for (const Case& test : cases) {
-    DealerPermissions dealers(members, state, *ParseDealerSetting(test.rule), {});
+    host::ChatRequest request;
+    request.player = {"nick:" + FoldName(test.nick), test.nick};
+    request.place = {"#t", "#t"};
+    std::string_view nick = test.nick;
+    request.standing = nick == "op"                         ? host::Standing::kOperator
+                       : nick == "half" || nick == "voiced" ? host::Standing::kVoiced
+                                                            : host::Standing::kMember;
+    for (const char* member : {"op", "half", "voiced", "owner", "carol"}) {
+      request.present.push_back({"nick:" + std::string(member), member});
+    }
+    request.same_name = [](std::string_view a, std::string_view b) { return SameName(a, b); };
+    DealerPermissions dealers(state, *ParseDealerSetting(test.rule), {});
+    dealers.Consider(request);
     EXPECT_EQ(dealers.MayDeal("#t", test.nick), test.may) << test.rule << " " << test.nick;
   }
 }

@@ -1,0 +1,231 @@
+#include "host/irc/channel_tracker.h"
+
+#include <algorithm>
+
+#include "host/irc/connection.h"
+#include "host/irc/irc_numerics.h"
+#include "host/irc/log.h"
+#include "host/irc/names.h"
+
+namespace deckhand::irc {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::duration Seconds(double seconds) {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+bool IsOneOf(std::string_view command, std::initializer_list<std::string_view> codes) {
+  return std::find(codes.begin(), codes.end(), command) != codes.end();
+}
+
+}  // namespace
+
+ChannelTracker::ChannelTracker(const BotConfig& config, const WireCodec& codec,
+                               std::vector<WireChannel> channels)
+    : config_(config), codec_(codec), channels_(std::move(channels)) {}
+
+void ChannelTracker::JoinAll(WireOutput& out) {
+  for (const WireChannel& channel : channels_) {
+    if (!banned_.contains(FoldName(channel.name))) Join(channel, out);
+  }
+}
+
+void ChannelTracker::Receive(const IrcMessage& message, std::string_view own_nick,
+                             Clock::time_point now, WireOutput& out,
+                             std::vector<MemberChange>& changes) {
+  const std::string& command = message.command;
+  const std::vector<std::string>& params = message.params;
+  for (const auto& [tag, value] : message.tags) {
+    if (tag == "account") members_.SetAccount(NickOf(message.prefix), value);
+  }
+  bool from_me = SameName(NickOf(message.prefix), own_nick);
+  using namespace numeric;
+  if (command == kSupport) {
+    OnSupport(message);
+  } else if (command == kNamesReply) {
+    // 353 <nick> <symbol> <channel> :<names>
+    if (params.size() >= 4) members_.AddNames(params[2], params[3]);
+  } else if (command == "JOIN") {
+    OnJoin(message, from_me);
+  } else if (command == "PART") {
+    OnPart(message, from_me, changes);
+  } else if (command == "KICK") {
+    OnKick(message, own_nick, now, changes);
+  } else if (command == "QUIT") {
+    OnQuit(message, changes);
+  } else if (command == "NICK") {
+    OnNick(message, from_me, changes);
+  } else if (command == "MODE") {
+    if (params.size() >= 2) {
+      members_.Mode(params[0], std::vector<std::string>(params.begin() + 1, params.end()));
+    }
+  } else if (command == "INVITE") {
+    OnInvite(message, out);
+  } else if (command == "ACCOUNT" && !params.empty()) {
+    members_.SetAccount(NickOf(message.prefix), params[0]);
+  } else if (IsOneOf(command, {kNoSuchChannel, kTooManyChannels, kChannelIsFull, kInviteOnlyChannel,
+                               kBannedFromChannel, kBadChannelKey, kNeedRegisteredNick})) {
+    OnJoinRefused(message, now);
+  }
+}
+
+void ChannelTracker::OnSupport(const IrcMessage& message) {
+  // 005 <nick> TOKEN TOKEN ... :are supported by this server
+  for (std::size_t i = 1; i + 1 < message.params.size(); ++i) {
+    std::string_view token = message.params[i];
+    std::size_t equals = token.find('=');
+    std::string_view name = token.substr(0, equals);
+    std::string_view value = equals == std::string_view::npos ? "" : token.substr(equals + 1);
+    if (name == "PREFIX") {
+      members_.SetPrefix(value);
+    } else if (name == "CHANMODES") {
+      members_.SetChannelModes(value);
+    } else if (name == "CASEMAPPING") {
+      members_.SetCaseMapping(ParseCaseMapping(value));
+    }
+  }
+}
+
+void ChannelTracker::OnJoin(const IrcMessage& message, bool me) {
+  if (message.params.empty()) return;
+  const std::string& channel = message.params[0];
+  std::string_view nick = NickOf(message.prefix);
+  if (me) {
+    if (FindChannel(channel) != nullptr) members_.Joined(channel);
+    Log(LogLevel::kInfo, "joined " + Shown(channel));
+    return;
+  }
+  members_.Join(channel, nick);
+  // extended-join: JOIN <channel> <account> :<realname>
+  if (message.params.size() >= 3) members_.SetAccount(nick, message.params[1]);
+}
+
+void ChannelTracker::OnPart(const IrcMessage& message, bool me,
+                            std::vector<MemberChange>& changes) {
+  if (message.params.empty()) return;
+  const std::string& channel = message.params[0];
+  if (me) return members_.Left(channel);
+  std::string_view nick = NickOf(message.prefix);
+  Leaving(channel, nick, changes);
+  members_.Leave(channel, nick);
+}
+
+void ChannelTracker::OnKick(const IrcMessage& message, std::string_view own_nick,
+                            Clock::time_point now, std::vector<MemberChange>& changes) {
+  const std::vector<std::string>& params = message.params;
+  if (params.size() < 2) return;
+  if (!SameName(params[1], own_nick)) {
+    Leaving(params[0], params[1], changes);
+    members_.Leave(params[0], params[1]);
+    return;
+  }
+  members_.Left(params[0]);
+  std::string reason = params.size() > 2 ? Shown(params.back()) : "";
+  Log(LogLevel::kWarning, "kicked from " + Shown(params[0]) + " by " +
+                              Shown(NickOf(message.prefix)) + " (" + reason + "); rejoining in " +
+                              FormatSeconds(config_.rejoin_delay) + " s");
+  if (FindChannel(params[0]) == nullptr) return;
+  // One rejoin waits per channel, however many KICKs came.
+  rejoins_.try_emplace(FoldName(params[0]), now + Seconds(config_.rejoin_delay));
+}
+
+void ChannelTracker::OnQuit(const IrcMessage& message, std::vector<MemberChange>& changes) {
+  std::string_view nick = NickOf(message.prefix);
+  for (const WireChannel& channel : channels_) {
+    if (members_.IsIn(channel.name, nick)) Leaving(channel.name, nick, changes);
+  }
+  members_.Quit(nick);
+}
+
+void ChannelTracker::OnNick(const IrcMessage& message, bool me,
+                            std::vector<MemberChange>& changes) {
+  if (message.params.empty() || me) return;
+  std::string_view old_nick = NickOf(message.prefix);
+  const std::string& new_nick = message.params[0];
+  std::string before = PlayerId(old_nick);
+  members_.Rename(old_nick, new_nick);
+  changes.push_back({"", std::move(before), PlayerId(new_nick), new_nick});
+}
+
+void ChannelTracker::OnInvite(const IrcMessage& message, WireOutput& out) {
+  if (message.params.size() < 2) return;
+  const WireChannel* channel = FindChannel(message.params[1]);
+  if (channel == nullptr) return;
+  banned_.erase(FoldName(channel->name));
+  Log(LogLevel::kInfo,
+      "invited to " + Shown(channel->name) + " by " + Shown(NickOf(message.prefix)));
+  Join(*channel, out);
+}
+
+void ChannelTracker::OnJoinRefused(const IrcMessage& message, Clock::time_point now) {
+  const std::vector<std::string>& params = message.params;
+  if (params.size() < 2) return;
+  const WireChannel* channel = FindChannel(params[1]);
+  std::string why = params.size() > 2 ? Shown(params.back()) : message.command;
+  if (message.command == numeric::kBannedFromChannel && channel != nullptr) {
+    banned_[FoldName(channel->name)] = now + Seconds(config_.ban_retry);
+    Log(LogLevel::kWarning, "banned from " + Shown(params[1]) + " (" + why + "): trying again in " +
+                                FormatSeconds(config_.ban_retry) + " s or when invited");
+    return;
+  }
+  Log(LogLevel::kWarning, "cannot join " + Shown(params[1]) + ": " + why);
+}
+
+void ChannelTracker::Leaving(std::string_view channel, std::string_view nick,
+                             std::vector<MemberChange>& changes) const {
+  changes.push_back({std::string(channel), PlayerId(nick), "", ""});
+}
+
+void ChannelTracker::Tick(Clock::time_point now, bool registered, WireOutput& out) {
+  for (auto rejoin = rejoins_.begin(); rejoin != rejoins_.end();) {
+    if (rejoin->second > now) {
+      ++rejoin;
+      continue;
+    }
+    if (const WireChannel* channel = FindChannel(rejoin->first);
+        channel && !banned_.contains(rejoin->first)) {
+      Join(*channel, out);
+    }
+    rejoin = rejoins_.erase(rejoin);
+  }
+  for (auto ban = banned_.begin(); ban != banned_.end();) {
+    if (ban->second > now || !registered) {
+      ++ban;
+      continue;
+    }
+    if (const WireChannel* channel = FindChannel(ban->first)) Join(*channel, out);
+    ban = banned_.erase(ban);
+  }
+}
+
+Clock::time_point ChannelTracker::NextWake(Clock::time_point wake) const {
+  for (const auto& [name, when] : rejoins_) wake = std::min(wake, when);
+  for (const auto& [name, when] : banned_) wake = std::min(wake, when);
+  return wake;
+}
+
+std::string ChannelTracker::PlayerId(std::string_view nick) const {
+  if (std::optional<std::string> account = members_.Account(nick)) return "account:" + *account;
+  return "nick:" + FoldName(nick);
+}
+
+bool ChannelTracker::IsChannel(std::string_view target) const {
+  return !target.empty() && std::string_view("#&+!").find(target[0]) != std::string_view::npos;
+}
+
+void ChannelTracker::Join(const WireChannel& channel, WireOutput& out) const {
+  out.Send("JOIN " + channel.name + (channel.key.empty() ? "" : " " + channel.key));
+}
+
+const WireChannel* ChannelTracker::FindChannel(std::string_view name) const {
+  for (const WireChannel& channel : channels_) {
+    if (SameName(channel.name, name)) return &channel;
+  }
+  return nullptr;
+}
+
+std::string ChannelTracker::Shown(std::string_view wire) const { return irc::Shown(codec_, wire); }
+
+}  // namespace deckhand::irc

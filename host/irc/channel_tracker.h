@@ -1,0 +1,85 @@
+// The bot's channels on one link, without sockets: which it is in, who is there with what
+// status and services account (Membership), the server's CASEMAPPING, PREFIX and CHANMODES, and
+// getting back in: a rejoin after a KICK, another try after a ban or on an INVITE. It takes the
+// server's lines and the time and says which JOINs to write; members leaving or changing nick
+// are told to whoever keeps something of theirs (a deck's owner).
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/irc/config.h"
+#include "host/irc/irc_line.h"
+#include "host/irc/membership.h"
+#include "host/irc/wire_codec.h"
+#include "host/irc/wire_output.h"
+
+namespace deckhand::irc {
+
+// A channel the bot keeps joined, in the wire's bytes.
+struct WireChannel {
+  std::string name;
+  std::string key;
+};
+
+// A member who left one of the bot's channels (PART, KICK, QUIT), or changed nick. Players are
+// named as PlayerId names them, from before the change.
+struct MemberChange {
+  std::string channel;  // wire bytes; empty for a nick change
+  std::string player;
+  std::string renamed_player;  // after a nick change
+  std::string new_nick;        // wire bytes, after a nick change
+};
+
+class ChannelTracker {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  ChannelTracker(const BotConfig& config, const WireCodec& codec,
+                 std::vector<WireChannel> channels);
+
+  // The bot is registered: it joins every channel it is not banned from.
+  void JoinAll(WireOutput& out);
+  // One line from the server; `own_nick` is the bot's nick at the time. Channel lines are
+  // acted on; members who left or changed nick are added to `changes`.
+  void Receive(const IrcMessage& message, std::string_view own_nick, Clock::time_point now,
+               WireOutput& out, std::vector<MemberChange>& changes);
+  // Rejoins due; another try after a ban only while `registered`.
+  void Tick(Clock::time_point now, bool registered, WireOutput& out);
+  // The earlier of `wake` and when Tick has something to do next.
+  Clock::time_point NextWake(Clock::time_point wake) const;
+
+  // The identity a player is kept under: the services account where the server tells it, else
+  // the nick folded ("account:NAME", "nick:name").
+  std::string PlayerId(std::string_view nick) const;
+  bool IsChannel(std::string_view target) const;
+  const Membership& members() const { return members_; }
+
+ private:
+  void OnSupport(const IrcMessage& message);
+  void OnJoin(const IrcMessage& message, bool me);
+  void OnPart(const IrcMessage& message, bool me, std::vector<MemberChange>& changes);
+  void OnKick(const IrcMessage& message, std::string_view own_nick, Clock::time_point now,
+              std::vector<MemberChange>& changes);
+  void OnQuit(const IrcMessage& message, std::vector<MemberChange>& changes);
+  void OnNick(const IrcMessage& message, bool me, std::vector<MemberChange>& changes);
+  void OnInvite(const IrcMessage& message, WireOutput& out);
+  void OnJoinRefused(const IrcMessage& message, Clock::time_point now);
+  void Leaving(std::string_view channel, std::string_view nick,
+               std::vector<MemberChange>& changes) const;
+  void Join(const WireChannel& channel, WireOutput& out) const;
+  const WireChannel* FindChannel(std::string_view name) const;
+  std::string Shown(std::string_view wire) const;
+
+  const BotConfig& config_;
+  WireCodec codec_;
+  std::vector<WireChannel> channels_;
+  Membership members_;
+  std::map<std::string, Clock::time_point> rejoins_;  // after a KICK, by folded channel
+  std::map<std::string, Clock::time_point> banned_;   // folded channel -> when to try again
+};
+
+}  // namespace deckhand::irc

@@ -1,0 +1,74 @@
+// The paced side of the wire, without sockets: one queue per sender served in turn (SendQueue),
+// flood control (TokenBucket), the commands each sender still has with the library, and which
+// senders are too busy to take another command. What may go where (a channel the bot is out
+// of, a player not seen since a reconnect) is the caller's to say.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/irc/config.h"
+#include "host/irc/send_queue.h"
+#include "host/irc/token_bucket.h"
+
+namespace deckhand::irc {
+
+// A paced line and whom it answers (the round-robin turn is by sender).
+struct Outgoing {
+  std::string line;
+  std::string sender;
+};
+
+class OutboundScheduler {
+ public:
+  using Clock = std::chrono::steady_clock;
+  using Ready = std::function<bool(const QueuedLine&)>;
+
+  explicit OutboundScheduler(const BotConfig& config);
+
+  // A line to queue at `now`; its target is its first parameter.
+  static QueuedLine Queued(std::string line, bool secret, Clock::time_point now);
+  // Lines answering `folded_sender`; they go ahead of the round only with `may_go_ahead` and
+  // when none of the sender's commands is still with the library.
+  void Push(const std::string& folded_sender, std::vector<QueuedLine> lines,
+            bool may_go_ahead = true);
+
+  // True when the sender has so much waiting (lines and commands) that another command of
+  // theirs is not taken, or the whole queue is full.
+  bool Busy(const std::string& folded_sender) const;
+  // True the first time a busy sender is to be told so, until their replies are out.
+  bool TellBusy(const std::string& folded_sender);
+  // A command of the sender's went to the library, and came back.
+  void JobStarted(const std::string& folded_sender);
+  void JobFinished(const std::string& folded_sender);
+  bool HasPending(const std::string& folded_sender) const;
+  // Forgets what the sender had waiting once nothing is.
+  void ForgetIfIdle(const std::string& folded_sender);
+
+  // The next paced line that `ready` lets go, when flood control lets it go now.
+  std::optional<Outgoing> NextPaced(Clock::time_point now, const Ready& ready);
+  // The earlier of `wake` and when a paced line may be due.
+  Clock::time_point NextWake(Clock::time_point now, Clock::time_point wake, const Ready& ready);
+  // Drops lines held too long (for a channel the bot is out of).
+  void DropExpired(Clock::time_point now);
+
+  void Adopt(SendQueue unsent);
+  SendQueue TakeUnsent() { return std::move(queue_); }
+  const SendQueue& queue() const { return queue_; }
+
+ private:
+  const BotConfig& config_;
+  TokenBucket bucket_;
+  SendQueue queue_;
+  std::map<std::string, std::size_t> pending_;  // jobs with the worker, by folded sender
+  std::size_t pending_total_ = 0;
+  std::set<std::string> told_busy_;  // folded senders told, until their replies are out
+};
+
+}  // namespace deckhand::irc

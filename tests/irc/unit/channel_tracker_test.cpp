@@ -1,0 +1,124 @@
+// The bot's channels and their members, without a server: lines in, JOINs out.
+#include "host/irc/channel_tracker.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace deckhand::irc {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
+
+// The bot, "deckhand", registered and in #t with op, alice and bob.
+class ChannelTrackerTest : public ::testing::Test {
+ protected:
+  ChannelTrackerTest() {
+    In(":irc 005 deckhand PREFIX=(qov)~@+ CHANMODES=b,k,l,imnst :are supported");
+    In(":deckhand!bot@host JOIN #t");
+    In(":irc 353 deckhand = #t :deckhand @op alice bob");
+  }
+  Lines In(std::string_view line) {
+    out_ = {};
+    std::optional<IrcMessage> message = ParseIrcLine(line);
+    if (message) tracker_.Receive(*message, "deckhand", now_, out_, changes_);
+    return out_.urgent;
+  }
+  Lines Tick(double seconds) {
+    now_ += std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    out_ = {};
+    tracker_.Tick(now_, true, out_);
+    return out_.urgent;
+  }
+
+  BotConfig config_;
+  WireCodec codec_{WireEncoding::kUtf8};
+  ChannelTracker tracker_{config_, codec_, {{"#t", ""}}};
+  Clock::time_point now_{};
+  WireOutput out_;
+  std::vector<MemberChange> changes_;
+};
+
+TEST_F(ChannelTrackerTest, ABanIsTriedAgainLaterAndOnAnInvite) {
+  config_.ban_retry = 600;
+  In(":op!u@h KICK #t deckhand :out");
+  EXPECT_EQ(Tick(10), Lines{"JOIN #t"});
+  In(":irc 474 deckhand #t :Cannot join channel (+b)");
+  EXPECT_EQ(Tick(599), Lines{});
+  EXPECT_EQ(Tick(1), Lines{"JOIN #t"});
+  In(":irc 474 deckhand #t :Cannot join channel (+b)");
+  EXPECT_EQ(In(":op!u@h INVITE deckhand #t"), Lines{"JOIN #t"});
+}
+
+TEST_F(ChannelTrackerTest, OneRejoinPerChannelHoweverManyKicks) {
+  for (int i = 0; i < 300; ++i) In(":op!o@h KICK #t deckhand :go");
+  // Kicks of other nicks or from other channels ask for nothing.
+  In(":op!o@h KICK #t alice :go");
+  EXPECT_EQ(Tick(9), Lines{});
+  EXPECT_EQ(Tick(1), Lines{"JOIN #t"});
+  EXPECT_EQ(Tick(10), Lines{});
+}
+
+TEST_F(ChannelTrackerTest, MembershipFollowsNamesJoinsPartsKicksQuitsNicksAndModes) {
+  const Membership& members = tracker_.members();
+  struct Step {
+    const char* in;
+    const char* nick;
+    bool member;
+    bool op;
+    bool voiced;
+  };
+  const Step steps[] = {
+      {":irc 353 deckhand = #t :@+dave", "dave", true, true, true},
+      {":op!u@h MODE #t -o+v-k dave key", "dave", true, false, true},
+      {":op!u@h MODE #t +l-v 10 dave", "dave", true, false, false},
+      {":op!u@h MODE #t +bo *!*@x alice", "alice", true, true, true},
+      {":alice!u@h NICK Alicia", "alicia", true, true, true},
+      {":alice!u@h NICK Alicia", "alice", false, false, false},
+      {":erin!u@h JOIN #t", "erin", true, false, false},
+      {":op!u@h KICK #t erin :bye", "erin", false, false, false},
+      {":bob!u@h QUIT :gone", "bob", false, false, false},
+      {":dave!u@h PART #t", "dave", false, false, false},
+  };
+  for (const Step& step : steps) {
+    In(step.in);
+    EXPECT_EQ(members.IsIn("#t", step.nick), step.member) << step.in;
+    EXPECT_EQ(members.HasAtLeast("#t", step.nick, '@'), step.op) << step.in;
+    EXPECT_EQ(members.HasAtLeast("#t", step.nick, '+'), step.voiced) << step.in;
+  }
+  // Kicked itself: the channel's members are forgotten until it is back.
+  In(":op!u@h KICK #t deckhand :out");
+  EXPECT_FALSE(members.IsIn("#t", "op"));
+}
+
+// Whoever keeps something of a member's (a deck's owner) hears of each member leaving a channel
+// and of each nick change, under the identity from before.
+TEST_F(ChannelTrackerTest, MembersLeavingOrRenamedAreTold) {
+  In(":alice!u@h ACCOUNT alice-account");
+  In(":alice!u@h PART #t");
+  In(":bob!u@h NICK Bobby");
+  In(":op!u@h KICK #t Bobby :out");
+  In(":carol!u@h QUIT :not in the channel");
+  ASSERT_EQ(changes_.size(), 3u);
+  EXPECT_EQ(changes_[0].channel, "#t");
+  EXPECT_EQ(changes_[0].player, "account:alice-account");
+  EXPECT_EQ(changes_[1].player, "nick:bob");
+  EXPECT_EQ(changes_[1].renamed_player, "nick:bobby");
+  EXPECT_EQ(changes_[1].new_nick, "Bobby");
+  EXPECT_EQ(changes_[2].player, "nick:bobby");
+}
+
+// Under CASEMAPPING=ascii "[" and "{" are two nicks; under the default they are one.
+TEST_F(ChannelTrackerTest, NamesCompareAsTheServersCaseMappingSays) {
+  In(":irc 353 deckhand = #t :x[1");
+  EXPECT_TRUE(tracker_.members().IsIn("#t", "X{1"));
+  In(":irc 005 deckhand CASEMAPPING=ascii :are supported");
+  In(":x[1!u@h PART #t");
+  In(":irc 353 deckhand = #t :x[2");
+  EXPECT_TRUE(tracker_.members().IsIn("#t", "X[2"));
+  EXPECT_FALSE(tracker_.members().IsIn("#t", "x{2"));
+}
+
+}  // namespace
+}  // namespace deckhand::irc
