@@ -9,6 +9,7 @@
 #include "commands/reply_texts.h"
 #include "storage/card_sets.h"
 #include "table/main_deck.h"
+#include "table/saved_table.h"
 #include "text/shift_jis.h"
 #include "text/text_lists.h"
 
@@ -42,15 +43,6 @@ std::string CardsThatFit(const CardList& cards, std::size_t room) {
     text += cards[i];
   }
   return text;
-}
-
-std::string NamesOf(const table::Cards& cards) {
-  std::string names;
-  for (std::size_t i = 0; i < cards.size(); ++i) {
-    if (i != 0) names += ',';
-    names += cards[i].name;
-  }
-  return names;
 }
 
 // The failures every saving command tells alike.
@@ -92,9 +84,9 @@ void DrawCommand(const char* line, char* reply) {
   Result drawn = table::DrawFromMainDeck(*fields.target, SelectorText(fields.command_text));
   switch (drawn.outcome) {
     case Outcome::kDone:
-      return WriteReply(
-          reply, *fields.target,
-          drawn.cards.empty() ? std::string(kNothingDrawnText) : NamesOf(drawn.cards));
+      return WriteReply(reply, *fields.target,
+                        drawn.cards.empty() ? std::string(kNothingDrawnText)
+                                            : JoinCards(table::NamesOf(drawn.cards)));
     case Outcome::kNoCards:
       return WriteReply(reply, *fields.target, kNoCardsText);
     default:

@@ -16,13 +16,6 @@ constexpr std::string_view kDrawKind = "draw";
 constexpr std::string_view kDiscardKind = "discard";
 constexpr std::string_view kHandKind = "hand";
 
-CardList NamesOf(const Cards& cards) {
-  CardList names;
-  names.reserve(cards.size());
-  for (const Card& card : cards) names.push_back(card.name);
-  return names;
-}
-
 Cards UprightCards(const CardList& names) {
   Cards cards;
   cards.reserve(names.size());
@@ -68,6 +61,13 @@ Hand& DeckState::HandOf(std::string_view player) {
   if (Hand* hand = FindHand(player)) return *hand;
   hands.push_back(Hand{std::string(player), {}});
   return hands.back();
+}
+
+CardList NamesOf(const Cards& cards) {
+  CardList names;
+  names.reserve(cards.size());
+  for (const Card& card : cards) names.push_back(card.name);
+  return names;
 }
 
 std::string WritePile(const Cards& cards) {

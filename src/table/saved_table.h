@@ -33,6 +33,7 @@
 #include "deckhand/table.h"
 #include "storage/ini_format.h"
 #include "storage/save_file_edit.h"
+#include "text/text_lists.h"
 
 namespace deckhand::table {
 
@@ -72,12 +73,10 @@ class SavedTable {
   // How many named decks the place has, this one included when it exists.
   std::size_t named_decks = 0;
 
-  // Whether the table keeps this deck's piles. A named deck always; the main deck from the first
-  // table command that changes it on, so that a place that only the five exports have played
-  // keeps the "DECK" entry alone, as a plug-in host has always seen it (its drawn cards are
-  // gone, not on a discard pile).
-  bool tracked() const { return tracked_; }
-  // A table command changes the main deck: from now on its piles are kept.
+  // A table command changes the main deck: from now on its piles are kept. A named deck's always
+  // are; the main deck's from the first table command that changes it on, so that a place that
+  // only the five exports have played keeps the "DECK" entry alone, as a plug-in host has always
+  // seen it (its drawn cards are gone, not on a discard pile).
   void Track() { tracked_ = true; }
   // Write the "DECK" entry even when it holds what it held: the five exports' draws and shuffles
   // always save it, and a shuffle of no deck leaves an empty entry.
@@ -100,6 +99,9 @@ class SavedTable {
   std::optional<std::string> main_line_;  // the main deck's "DECK" entry as read
   Entries loaded_;
 };
+
+// The names of the cards, in order, as the "DECK" entry and replies name them.
+CardList NamesOf(const Cards& cards);
 
 // A pile as written, and back; nullopt for a value that is no pile.
 std::string WritePile(const Cards& cards);
