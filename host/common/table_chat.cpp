@@ -6,6 +6,7 @@
 
 #include "deckhand/table.h"
 #include "host/common/ascii.h"
+#include "host/common/fill_text.h"
 
 namespace deckhand::host {
 namespace {
@@ -22,27 +23,7 @@ constexpr std::string_view kMore = ",...";
 
 using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
 
-// `text` with every placeholder filled, in one pass, so that a name such as "{count}" is shown as
-// it is and never filled in itself.
-std::string Fill(std::string_view text, Fills fills) {
-  std::string filled;
-  while (!text.empty()) {
-    bool replaced = false;
-    for (const auto& [name, value] : fills) {
-      if (text.substr(0, name.size()) == name) {
-        filled += value;
-        text.remove_prefix(name.size());
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) {
-      filled += text.front();
-      text.remove_prefix(1);
-    }
-  }
-  return filled;
-}
+std::string Fill(std::string_view text, Fills fills) { return FillPlaceholders(text, fills); }
 
 std::vector<std::string> SplitAtCommas(std::string_view text) {
   std::vector<std::string> pieces;

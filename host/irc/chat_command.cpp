@@ -1,6 +1,6 @@
 #include "host/irc/chat_command.h"
 
-#include <algorithm>
+#include "host/common/fill_text.h"
 
 namespace deckhand::irc {
 namespace {
@@ -39,19 +39,7 @@ std::string FillHostText(std::string_view text, std::string_view nick, std::size
 }
 
 std::string FillText(std::string_view text, const Fills& fills) {
-  std::string filled;
-  while (!text.empty()) {
-    auto fill = std::find_if(fills.begin(), fills.end(),
-                             [&](const auto& entry) { return text.starts_with(entry.first); });
-    if (fill != fills.end()) {
-      filled += fill->second;
-      text.remove_prefix(fill->first.size());
-    } else {
-      filled += text.front();
-      text.remove_prefix(1);
-    }
-  }
-  return filled;
+  return host::FillPlaceholders(text, fills);
 }
 
 }  // namespace deckhand::irc
