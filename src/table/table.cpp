@@ -101,6 +101,18 @@ std::optional<std::vector<std::size_t>> HandPositions(std::string_view selector,
   return chosen;
 }
 
+// The cards at `selector`'s positions of the player's hand, taken out into `taken`; false, with
+// the hand as it was, when the selector names a position the hand lacks.
+bool TakeFromHand(DeckState& deck, std::string_view player, std::string_view selector,
+                  Cards& taken) {
+  Hand* hand = deck.FindHand(player);
+  std::optional<std::vector<std::size_t>> chosen =
+      HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
+  if (!chosen) return false;
+  taken = Take(hand->cards, *chosen);
+  return true;
+}
+
 void DescribeInto(const SavedTable& table, Result& result) {
   result.draw_pile = table.deck.draw.size();
   result.discard_pile = table.deck.discard.size();
@@ -366,11 +378,9 @@ Result PlayCards(std::string_view place, std::string_view deck, std::string_view
   if (!IsName(player)) return Refused(Outcome::kBadName);
   return OnDeck(place, deck, Access::kChange, kTableCommand,
                 [&](SavedTable& table, Result& result) {
-                  Hand* hand = table.deck.FindHand(player);
-                  std::optional<std::vector<std::size_t>> chosen =
-                      HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
-                  if (!chosen) return Outcome::kBeyondHand;
-                  result.cards = Take(hand->cards, *chosen);
+                  if (!TakeFromHand(table.deck, player, selector, result.cards)) {
+                    return Outcome::kBeyondHand;
+                  }
                   Cards& discard = table.deck.discard;
                   discard.insert(discard.end(), result.cards.begin(), result.cards.end());
                   return Outcome::kDone;
@@ -383,11 +393,9 @@ Result GiveCards(std::string_view place, std::string_view deck, std::string_view
   if (NamesMatch(giver, receiver)) return Refused(Outcome::kGiveToSelf);
   return OnDeck(place, deck, Access::kChange, kTableCommand,
                 [&](SavedTable& table, Result& result) {
-                  Hand* hand = table.deck.FindHand(giver);
-                  std::optional<std::vector<std::size_t>> chosen =
-                      HandPositions(selector, hand != nullptr ? hand->cards.size() : 0);
-                  if (!chosen) return Outcome::kBeyondHand;
-                  result.cards = Take(hand->cards, *chosen);
+                  if (!TakeFromHand(table.deck, giver, selector, result.cards)) {
+                    return Outcome::kBeyondHand;
+                  }
                   // HandOf may add a hand and move the others, so the giver's is not used past
                   // here.
                   Cards& received = table.deck.HandOf(receiver).cards;
