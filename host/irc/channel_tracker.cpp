@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "host/common/log.h"
 #include "host/irc/connection.h"
 #include "host/irc/irc_numerics.h"
-#include "host/irc/log.h"
 #include "host/irc/names.h"
 
 namespace deckhand::irc {
@@ -22,7 +22,7 @@ bool IsOneOf(std::string_view command, std::initializer_list<std::string_view> c
 
 }  // namespace
 
-ChannelTracker::ChannelTracker(const BotConfig& config, const WireCodec& codec,
+ChannelTracker::ChannelTracker(const BotConfig& config, const host::WireCodec& codec,
                                std::vector<WireChannel> channels)
     : config_(config), codec_(codec), channels_(std::move(channels)) {}
 
@@ -94,7 +94,7 @@ void ChannelTracker::OnJoin(const IrcMessage& message, bool me) {
   std::string_view nick = NickOf(message.prefix);
   if (me) {
     if (FindChannel(channel) != nullptr) members_.Joined(channel);
-    Log(LogLevel::kInfo, "joined " + Shown(channel));
+    host::Log(host::LogLevel::kInfo, "joined " + Shown(channel));
     return;
   }
   members_.Join(channel, nick);
@@ -123,9 +123,9 @@ void ChannelTracker::OnKick(const IrcMessage& message, std::string_view own_nick
   }
   members_.Left(params[0]);
   std::string reason = params.size() > 2 ? Shown(params.back()) : "";
-  Log(LogLevel::kWarning, "kicked from " + Shown(params[0]) + " by " +
-                              Shown(NickOf(message.prefix)) + " (" + reason + "); rejoining in " +
-                              FormatSeconds(config_.rejoin_delay) + " s");
+  host::Log(host::LogLevel::kWarning,
+            "kicked from " + Shown(params[0]) + " by " + Shown(NickOf(message.prefix)) + " (" +
+                reason + "); rejoining in " + FormatSeconds(config_.rejoin_delay) + " s");
   if (FindChannel(params[0]) == nullptr) return;
   // One rejoin waits per channel, however many KICKs came.
   rejoins_.try_emplace(FoldName(params[0]), now + Seconds(config_.rejoin_delay));
@@ -154,8 +154,8 @@ void ChannelTracker::OnInvite(const IrcMessage& message, WireOutput& out) {
   const WireChannel* channel = FindChannel(message.params[1]);
   if (channel == nullptr) return;
   banned_.erase(FoldName(channel->name));
-  Log(LogLevel::kInfo,
-      "invited to " + Shown(channel->name) + " by " + Shown(NickOf(message.prefix)));
+  host::Log(host::LogLevel::kInfo,
+            "invited to " + Shown(channel->name) + " by " + Shown(NickOf(message.prefix)));
   Join(*channel, out);
 }
 
@@ -166,11 +166,12 @@ void ChannelTracker::OnJoinRefused(const IrcMessage& message, Clock::time_point 
   std::string why = params.size() > 2 ? Shown(params.back()) : message.command;
   if (message.command == numeric::kBannedFromChannel && channel != nullptr) {
     banned_[FoldName(channel->name)] = now + Seconds(config_.ban_retry);
-    Log(LogLevel::kWarning, "banned from " + Shown(params[1]) + " (" + why + "): trying again in " +
-                                FormatSeconds(config_.ban_retry) + " s or when invited");
+    host::Log(host::LogLevel::kWarning,
+              "banned from " + Shown(params[1]) + " (" + why + "): trying again in " +
+                  FormatSeconds(config_.ban_retry) + " s or when invited");
     return;
   }
-  Log(LogLevel::kWarning, "cannot join " + Shown(params[1]) + ": " + why);
+  host::Log(host::LogLevel::kWarning, "cannot join " + Shown(params[1]) + ": " + why);
 }
 
 void ChannelTracker::Leaving(std::string_view channel, std::string_view nick,

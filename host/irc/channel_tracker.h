@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "host/common/wire_codec.h"
 #include "host/irc/config.h"
 #include "host/irc/irc_line.h"
 #include "host/irc/membership.h"
-#include "host/irc/wire_codec.h"
 #include "host/irc/wire_output.h"
 
 namespace deckhand::irc {
@@ -38,7 +38,7 @@ class ChannelTracker {
  public:
   using Clock = std::chrono::steady_clock;
 
-  ChannelTracker(const BotConfig& config, const WireCodec& codec,
+  ChannelTracker(const BotConfig& config, const host::WireCodec& codec,
                  std::vector<WireChannel> channels);
 
   // The bot is registered: it joins every channel it is not banned from.
@@ -75,7 +75,7 @@ class ChannelTracker {
   std::string Shown(std::string_view wire) const;
 
   const BotConfig& config_;
-  WireCodec codec_;
+  host::WireCodec codec_;
   std::vector<WireChannel> channels_;
   Membership members_;
   std::map<std::string, Clock::time_point> rejoins_;  // after a KICK, by folded channel

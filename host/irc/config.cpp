@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "host/common/command_registry.h"
-#include "host/irc/permissions.h"
-#include "host/irc/wire_codec.h"
+#include "host/common/permissions.h"
+#include "host/common/wire_codec.h"
 
 namespace deckhand::irc {
 namespace {
@@ -95,16 +95,18 @@ std::optional<std::string> SetFingerprint(const std::string& value, BotConfig& c
 }
 
 std::optional<std::string> SetEncoding(const std::string& value, BotConfig& config) {
-  if (!ParseWireEncoding(value)) {
+  if (!host::ParseWireEncoding(value)) {
     return "unknown encoding \"" + value + "\": use utf-8, iso-2022-jp or shift_jis";
   }
   config.encoding = value;
   return std::nullopt;
 }
 
-std::optional<std::string> SetLogLevel(const std::string& value, BotConfig& config) {
-  static constexpr std::pair<std::string_view, LogLevel> kLevels[] = {
-      {"info", LogLevel::kInfo}, {"warning", LogLevel::kWarning}, {"error", LogLevel::kError}};
+std::optional<std::string> ReadLogLevel(const std::string& value, BotConfig& config) {
+  static constexpr std::pair<std::string_view, host::LogLevel> kLevels[] = {
+      {"info", host::LogLevel::kInfo},
+      {"warning", host::LogLevel::kWarning},
+      {"error", host::LogLevel::kError}};
   for (const auto& [name, level] : kLevels) {
     if (value == name) {
       config.log_level = level;
@@ -135,8 +137,8 @@ std::optional<std::string> SetTextOf(std::string& text, const std::string& value
   return std::nullopt;
 }
 
-std::optional<std::string> SetHostText(std::string HostTexts::*field, const std::string& value,
-                                       BotConfig& config) {
+std::optional<std::string> SetHostText(std::string host::HostTexts::*field,
+                                       const std::string& value, BotConfig& config) {
   return SetTextOf(config.texts.*field, value);
 }
 
@@ -151,7 +153,7 @@ std::optional<std::string> SetDealer(const std::string& value, BotConfig& config
   bool for_channel = !value.empty() && std::string_view("#&+!").find(value[0]) != std::string::npos;
   std::string rule = for_channel && space != std::string::npos ? value.substr(space + 1) : value;
   rule.erase(0, rule.find_first_not_of(' '));
-  if (rule.empty() || !ParseDealerSetting(rule)) {
+  if (rule.empty() || !host::ParseDealerSetting(rule)) {
     return "\"" + value + "\" is not owner, anyone, voiced, ops or a list of nicks";
   }
   if (!for_channel) {
@@ -183,7 +185,7 @@ const std::vector<Key>& FixedKeys() {
       {"server", "tls_fingerprint", SetFingerprint},
       {"server", "password", std::bind(SetText, &BotConfig::server_password, _1, _2)},
       {"server", "encoding", SetEncoding},
-      {"log", "level", SetLogLevel},
+      {"log", "level", ReadLogLevel},
       {"bot", "nick", std::bind(SetWord, &BotConfig::nick, _1, _2)},
       {"bot", "user", std::bind(SetWord, &BotConfig::user, _1, _2)},
       {"bot", "realname", std::bind(SetText, &BotConfig::realname, _1, _2)},
@@ -216,23 +218,24 @@ const std::vector<Key>& FixedKeys() {
       {"timing", "connect_timeout",
        std::bind(SetPositive, &BotConfig::connect_timeout, 3600, _1, _2)},
       {"timing", "write_timeout", std::bind(SetPositive, &BotConfig::write_timeout, 3600, _1, _2)},
-      {"texts", "hidden_draw", std::bind(SetHostText, &HostTexts::hidden_draw, _1, _2)},
-      {"texts", "not_converted", std::bind(SetHostText, &HostTexts::not_converted, _1, _2)},
-      {"texts", "peek_empty", std::bind(SetHostText, &HostTexts::peek_empty, _1, _2)},
-      {"texts", "sent_privately", std::bind(SetHostText, &HostTexts::sent_privately, _1, _2)},
-      {"texts", "busy", std::bind(SetHostText, &HostTexts::busy, _1, _2)},
-      {"texts", "refused", std::bind(SetHostText, &HostTexts::refused, _1, _2)},
-      {"texts", "who_owner", std::bind(SetHostText, &HostTexts::who_owner, _1, _2)},
-      {"texts", "who_voiced", std::bind(SetHostText, &HostTexts::who_voiced, _1, _2)},
-      {"texts", "who_ops", std::bind(SetHostText, &HostTexts::who_ops, _1, _2)},
-      {"texts", "no_mode", std::bind(SetHostText, &HostTexts::no_mode, _1, _2)},
-      {"texts", "unknown_mode", std::bind(SetHostText, &HostTexts::unknown_mode, _1, _2)},
-      {"texts", "failed", std::bind(SetHostText, &HostTexts::failed, _1, _2)},
-      {"texts", "hint", std::bind(SetHostText, &HostTexts::hint, _1, _2)},
-      {"texts", "peek_count", std::bind(SetHostText, &HostTexts::peek_count, _1, _2)},
+      {"texts", "hidden_draw", std::bind(SetHostText, &host::HostTexts::hidden_draw, _1, _2)},
+      {"texts", "not_converted", std::bind(SetHostText, &host::HostTexts::not_converted, _1, _2)},
+      {"texts", "peek_empty", std::bind(SetHostText, &host::HostTexts::peek_empty, _1, _2)},
+      {"texts", "sent_privately", std::bind(SetHostText, &host::HostTexts::sent_privately, _1, _2)},
+      {"texts", "busy", std::bind(SetHostText, &host::HostTexts::busy, _1, _2)},
+      {"texts", "refused", std::bind(SetHostText, &host::HostTexts::refused, _1, _2)},
+      {"texts", "who_owner", std::bind(SetHostText, &host::HostTexts::who_owner, _1, _2)},
+      {"texts", "who_voiced", std::bind(SetHostText, &host::HostTexts::who_voiced, _1, _2)},
+      {"texts", "who_ops", std::bind(SetHostText, &host::HostTexts::who_ops, _1, _2)},
+      {"texts", "no_mode", std::bind(SetHostText, &host::HostTexts::no_mode, _1, _2)},
+      {"texts", "unknown_mode", std::bind(SetHostText, &host::HostTexts::unknown_mode, _1, _2)},
+      {"texts", "failed", std::bind(SetHostText, &host::HostTexts::failed, _1, _2)},
+      {"texts", "hint", std::bind(SetHostText, &host::HostTexts::hint, _1, _2)},
+      {"texts", "peek_count", std::bind(SetHostText, &host::HostTexts::peek_count, _1, _2)},
       {"texts", "deck_dropped_unused",
-       std::bind(SetHostText, &HostTexts::deck_dropped_unused, _1, _2)},
-      {"texts", "deck_dropped_full", std::bind(SetHostText, &HostTexts::deck_dropped_full, _1, _2)},
+       std::bind(SetHostText, &host::HostTexts::deck_dropped_unused, _1, _2)},
+      {"texts", "deck_dropped_full",
+       std::bind(SetHostText, &host::HostTexts::deck_dropped_full, _1, _2)},
   };
   return keys;
 }

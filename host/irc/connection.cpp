@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/common/log.h"
 #include "host/irc/irc_numerics.h"
-#include "host/irc/log.h"
 #include "host/irc/names.h"
 
 namespace deckhand::irc {
@@ -103,7 +103,8 @@ std::string WithoutSecrets(std::string_view line) {
   return std::string(line);
 }
 
-IrcConnection::IrcConnection(const BotConfig& config, const WireCodec& codec, Clock::time_point now)
+IrcConnection::IrcConnection(const BotConfig& config, const host::WireCodec& codec,
+                             Clock::time_point now)
     : config_(config), codec_(codec), nick_(config.nick), last_heard_(now) {}
 
 void IrcConnection::Connected(Clock::time_point now, WireOutput& out) {
@@ -150,7 +151,7 @@ void IrcConnection::Receive(const IrcMessage& message, WireOutput& out) {
     }
   } else if (command == kSaslSuccess) {
     if (registration_ != Registration::kAuthenticating) return;
-    Log(LogLevel::kInfo, "SASL login accepted");
+    host::Log(host::LogLevel::kInfo, "SASL login accepted");
     FinishCapabilities(out);
   } else if (IsOneOf(command, {kNickLocked, kSaslFailed, kSaslTooLong, kSaslAborted})) {
     if (registration_ == Registration::kAuthenticating) OnSaslFailed(message, out);
@@ -161,7 +162,7 @@ void IrcConnection::OnWelcome(const IrcMessage& message) {
   registration_ = Registration::kRegistered;
   // The nick the server gave, whatever we asked for.
   if (!message.params.empty()) nick_ = message.params[0];
-  Log(LogLevel::kInfo, "registered as " + Shown(nick_));
+  host::Log(host::LogLevel::kInfo, "registered as " + Shown(nick_));
 }
 
 void IrcConnection::OnSupport(const IrcMessage& message, WireOutput& out) {
@@ -173,7 +174,7 @@ void IrcConnection::OnSupport(const IrcMessage& message, WireOutput& out) {
     std::string_view value = equals == std::string_view::npos ? "" : token.substr(equals + 1);
     if (name == "BOT" && value.size() == 1) {
       out.Send("MODE " + nick_ + " +" + std::string(value));
-    } else if (name == "UTF8ONLY" && codec_.encoding() != WireEncoding::kUtf8) {
+    } else if (name == "UTF8ONLY" && codec_.encoding() != host::WireEncoding::kUtf8) {
       Stop("the server takes only UTF-8, so encoding = " + config_.encoding +
                " cannot work there: set encoding = utf-8",
            out);
@@ -210,7 +211,7 @@ void IrcConnection::OnCapList(const IrcMessage& message, WireOutput& out) {
   bool more = params.size() > 3 && params[2] == "*";
   if (more && ++cap_lines_ < kMaxCapLines) return;
   if (WantsSasl() && offered_capabilities_.find(" sasl") == std::string::npos) {
-    Log(LogLevel::kWarning, "the server offers no SASL");
+    host::Log(host::LogLevel::kWarning, "the server offers no SASL");
     if (config_.sasl_required) {
       return Stop("the server offers no SASL and sasl_required is set", out);
     }
@@ -238,7 +239,7 @@ void IrcConnection::OnCapNak(const IrcMessage& message, WireOutput& out) {
     offered_capabilities_ = " sasl";
     return out.Send("CAP REQ :sasl");
   }
-  Log(LogLevel::kWarning, "the server refused the capabilities" + refused);
+  host::Log(host::LogLevel::kWarning, "the server refused the capabilities" + refused);
   if (WantsSasl() && config_.sasl_required) {
     return Stop("the server refused SASL and sasl_required is set", out);
   }
@@ -252,7 +253,8 @@ void IrcConnection::OnSaslFailed(const IrcMessage& message, WireOutput& out) {
         "SASL login refused (" + why + "); set sasl_required = false to go on without logging in",
         out);
   }
-  Log(LogLevel::kError, "SASL login refused (" + why + "); going on without logging in");
+  host::Log(host::LogLevel::kError,
+            "SASL login refused (" + why + "); going on without logging in");
   FinishCapabilities(out);
 }
 
@@ -279,10 +281,10 @@ void IrcConnection::OnNickRefused(const IrcMessage& message, WireOutput& out) {
   std::size_t limit = std::max(kCommonNickLength, config_.nick.size());
   std::string base = config_.nick.substr(0, limit - std::min(limit, suffix.size()));
   std::string next = base + suffix;
-  Log(LogLevel::kWarning,
-      "the server refuses the nick " + Shown(nick_) + " (" +
-          (message.command == numeric::kErroneousNickname ? "not allowed" : "in use") +
-          "), trying " + Shown(next));
+  host::Log(host::LogLevel::kWarning,
+            "the server refuses the nick " + Shown(nick_) + " (" +
+                (message.command == numeric::kErroneousNickname ? "not allowed" : "in use") +
+                "), trying " + Shown(next));
   nick_ = next;
   out.Send("NICK " + nick_);
 }
@@ -290,7 +292,7 @@ void IrcConnection::OnNickRefused(const IrcMessage& message, WireOutput& out) {
 void IrcConnection::OnNick(const IrcMessage& message) {
   if (message.params.empty() || !IsMe(NickOf(message.prefix))) return;
   const std::string& new_nick = message.params[0];
-  Log(LogLevel::kInfo, "now known as " + Shown(new_nick));
+  host::Log(host::LogLevel::kInfo, "now known as " + Shown(new_nick));
   nick_ = new_nick;
   own_prefix_.clear();  // the next JOIN shows it again
 }
@@ -335,7 +337,7 @@ void IrcConnection::Quit(std::string_view reason, WireOutput& out) {
 }
 
 void IrcConnection::Stop(std::string reason, WireOutput& out) {
-  Log(LogLevel::kError, reason);
+  host::Log(host::LogLevel::kError, reason);
   Quit("deckhand-irc stopped: settings do not fit the server", out);
   out.Drop(std::move(reason));
   out.stop = true;

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "host/common/wire_codec.h"
 #include "host/irc/config.h"
 #include "host/irc/irc_line.h"
-#include "host/irc/wire_codec.h"
 #include "host/irc/wire_output.h"
 
 namespace deckhand::irc {
@@ -57,7 +57,7 @@ class IrcConnection {
  public:
   using Clock = std::chrono::steady_clock;
 
-  IrcConnection(const BotConfig& config, const WireCodec& codec, Clock::time_point now);
+  IrcConnection(const BotConfig& config, const host::WireCodec& codec, Clock::time_point now);
 
   // The link is up: registration starts.
   void Connected(Clock::time_point now, WireOutput& out);
@@ -100,7 +100,7 @@ class IrcConnection {
   std::string Shown(std::string_view wire) const;
 
   const BotConfig& config_;
-  WireCodec codec_;
+  host::WireCodec codec_;
   Registration registration_ = Registration::kIdle;
   std::string nick_;
   std::string own_prefix_;  // "nick!user@host" as the server relays the bot's lines

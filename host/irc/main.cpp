@@ -4,15 +4,15 @@
 #include <functional>
 #include <iostream>
 
+#include "host/common/bot_state.h"
 #include "host/common/card_check.h"
-#include "host/irc/bot_state.h"
+#include "host/common/game.h"
+#include "host/common/log.h"
+#include "host/common/wire_codec.h"
 #include "host/irc/config.h"
-#include "host/irc/game.h"
-#include "host/irc/log.h"
 #include "host/irc/session.h"
 #include "host/irc/tls.h"
 #include "host/irc/transport.h"
-#include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
 namespace {
@@ -28,7 +28,9 @@ std::int64_t WallClock() {
       .count();
 }
 
-std::string InUtf8(std::string_view cp932) { return WireCodec(WireEncoding::kUtf8).ToWire(cp932); }
+std::string InUtf8(std::string_view cp932) {
+  return host::WireCodec(host::WireEncoding::kUtf8).ToWire(cp932);
+}
 
 // The card sets checked as `deckhand --check-cards` checks them, each problem logged. Without a
 // readable mode table no deal can work: nullopt, and the bot does not start.
@@ -41,9 +43,10 @@ std::optional<std::vector<std::string>> CheckCards(const BotConfig& config, std:
   }
   host::CardSetReport report = host::CheckCardSets(config.modes_file);
   for (const host::CardSetProblem& problem : report.problems) {
-    Log(LogLevel::kWarning, "card sets: " + InUtf8(problem.file) +
-                                (problem.line > 0 ? ":" + std::to_string(problem.line) : "") +
-                                ": " + InUtf8(problem.text));
+    host::Log(host::LogLevel::kWarning,
+              "card sets: " + InUtf8(problem.file) +
+                  (problem.line > 0 ? ":" + std::to_string(problem.line) : "") + ": " +
+                  InUtf8(problem.text));
   }
   std::vector<std::string> modes;
   for (const host::CardSetMode& mode : report.modes) modes.push_back(mode.mode);
@@ -51,8 +54,9 @@ std::optional<std::vector<std::string>> CheckCards(const BotConfig& config, std:
     *error = "the mode table " + config.modes_file + " holds no mode";
     return std::nullopt;
   }
-  Log(LogLevel::kInfo, std::to_string(modes.size()) + " mode(s), " +
-                           std::to_string(report.problems.size()) + " problem(s) in the card sets");
+  host::Log(host::LogLevel::kInfo, std::to_string(modes.size()) + " mode(s), " +
+                                       std::to_string(report.problems.size()) +
+                                       " problem(s) in the card sets");
   return modes;
 }
 int Refuse(const std::string& message) {
@@ -62,10 +66,12 @@ int Refuse(const std::string& message) {
 
 // The configured channels (UTF-8) as the wire writes them.
 std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
-                                                     const WireCodec& codec, std::string* error) {
+                                                     const host::WireCodec& codec,
+                                                     std::string* error) {
   std::vector<WireChannel> channels;
   for (const ChannelSetting& setting : config.channels) {
-    std::optional<std::string> name = WireCodec(WireEncoding::kUtf8).ToLibrary(setting.name);
+    std::optional<std::string> name =
+        host::WireCodec(host::WireEncoding::kUtf8).ToLibrary(setting.name);
     if (!name) {
       *error = "the channel " + setting.name + " has characters without a Shift_JIS form";
       return std::nullopt;
@@ -76,22 +82,24 @@ std::optional<std::vector<WireChannel>> WireChannels(const BotConfig& config,
 }
 
 int Run(BotConfig& config) {
-  SetVerboseLog(config.verbose);
-  SetLogLevel(config.log_level);
+  host::SetVerboseLog(config.verbose);
+  host::SetLogLevel(config.log_level);
   if (config.key_on_command_line) {
-    Log(LogLevel::kWarning,
+    host::Log(
+        host::LogLevel::kWarning,
         "a channel key on the command line is shown to every user by ps: put it in the settings "
         "file");
   }
-  std::optional<WireEncoding> encoding = ParseWireEncoding(config.encoding);
+  std::optional<host::WireEncoding> encoding = host::ParseWireEncoding(config.encoding);
   if (!encoding) return Refuse("unknown encoding " + config.encoding);
-  WireCodec codec(*encoding);
+  host::WireCodec codec(*encoding);
   std::string error;
   // The bot plays on the library's core, linked in: a library to load is a setting of older
   // settings files, which keep working.
   if (!config.plugin.empty()) {
-    Log(LogLevel::kWarning, "the library path (plugin setting, --plugin) is no longer needed: " +
-                                config.plugin + " is not loaded");
+    host::Log(host::LogLevel::kWarning,
+              "the library path (plugin setting, --plugin) is no longer needed: " + config.plugin +
+                  " is not loaded");
   }
   // Read before the move to the data directory, relative to where the program started.
   if (!config.tls_ca.empty()) config.tls_ca = std::filesystem::absolute(config.tls_ca).string();
@@ -111,12 +119,13 @@ int Run(BotConfig& config) {
   }
   std::optional<std::vector<std::string>> modes = CheckCards(config, &error);
   if (!modes) return Refuse(error);
-  BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
-                 config.private_deck_days);
+  host::BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
+                       config.private_deck_days);
   if (!state.Load(&error)) return Refuse(error);
-  std::optional<Game> game = Game::Create(config, std::move(*modes), state, WallClock, &error);
+  std::optional<host::Game> game =
+      host::Game::Create(config, std::move(*modes), state, WallClock, &error);
   if (!game) return Refuse(error);
-  Log(LogLevel::kInfo, "data in " + std::filesystem::current_path().string());
+  host::Log(host::LogLevel::kInfo, "data in " + std::filesystem::current_path().string());
 
   bool failed = false;
   {
@@ -129,7 +138,8 @@ int Run(BotConfig& config) {
           if (number != SIGHUP) return bot.Stop();
           // Settings and card sets are read once, at start: a reload would have to redo
           // everything a restart does.
-          Log(LogLevel::kWarning, "SIGHUP ignored: restart deckhand-irc to read changed settings");
+          host::Log(host::LogLevel::kWarning,
+                    "SIGHUP ignored: restart deckhand-irc to read changed settings");
           signals.async_wait(on_signal);
         };
     signals.async_wait(on_signal);

@@ -91,10 +91,11 @@ std::vector<std::string> Notices::Library(std::string_view to, std::string_view 
 }
 
 std::vector<std::string> Notices::Host(std::string_view to, std::string_view label,
-                                       std::string_view utf8_text, const Fills& fills,
+                                       std::string_view utf8_text, const host::Fills& fills,
                                        std::size_t relay_prefix_bytes) const {
-  std::optional<std::string> cp932 = WireCodec(WireEncoding::kUtf8).ToLibrary(utf8_text);
-  std::string wire = FillText(codec_.ToWire(cp932.value_or("?")), fills);
+  std::optional<std::string> cp932 =
+      host::WireCodec(host::WireEncoding::kUtf8).ToLibrary(utf8_text);
+  std::string wire = host::FillText(codec_.ToWire(cp932.value_or("?")), fills);
   if (std::optional<std::string> back = codec_.ToLibrary(wire)) {
     return Library(to, label, *back, relay_prefix_bytes);
   }
@@ -119,7 +120,7 @@ std::vector<std::string> Notices::Cut(std::string_view to, std::string_view labe
 
 std::vector<Notice> AnswerNotices(const host::ChatAnswer& answer, const ReplyRoute& route,
                                   const Notices& notices, const BotConfig& config) {
-  WireCodec utf8(WireEncoding::kUtf8);
+  host::WireCodec utf8(host::WireEncoding::kUtf8);
   auto wire = [&](std::string_view text) {
     return notices.codec().ToWire(Cp932WithReferences(text));
   };

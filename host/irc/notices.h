@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "host/common/chat_application.h"
-#include "host/irc/chat_command.h"
+#include "host/common/chat_command.h"
+#include "host/common/wire_codec.h"
 #include "host/irc/config.h"
-#include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
 
@@ -19,7 +19,7 @@ inline constexpr std::size_t kMaxIrcLine = 512;
 
 class Notices {
  public:
-  explicit Notices(WireEncoding encoding) : codec_(encoding) {}
+  explicit Notices(host::WireEncoding encoding) : codec_(encoding) {}
 
   // "NOTICE <to> :<label><piece>" for each piece of a library text; each line fits in 512 bytes
   // behind a relay prefix of `relay_prefix_bytes`. `to` and `label` are wire bytes.
@@ -28,21 +28,21 @@ class Notices {
                                    std::size_t relay_prefix_bytes) const;
   // The same for a text of the settings with `fills` (wire bytes) in it.
   std::vector<std::string> Host(std::string_view to, std::string_view label,
-                                std::string_view utf8_text, const Fills& fills,
+                                std::string_view utf8_text, const host::Fills& fills,
                                 std::size_t relay_prefix_bytes) const;
 
   // The same for a UTF-8 text, such as a line of the game's.
   std::vector<std::string> Utf8(std::string_view to, std::string_view label,
                                 std::string_view utf8_text, std::size_t relay_prefix_bytes) const;
 
-  const WireCodec& codec() const { return codec_; }
+  const host::WireCodec& codec() const { return codec_; }
 
  private:
   // A wire text without a CP932 form, cut at UTF-8 character starts.
   std::vector<std::string> Cut(std::string_view to, std::string_view label, std::string_view wire,
                                std::size_t relay_prefix_bytes) const;
 
-  WireCodec codec_;
+  host::WireCodec codec_;
 };
 
 // Where a chat command came from on the wire, for the lines that answer it.

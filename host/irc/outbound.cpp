@@ -1,6 +1,6 @@
 #include "host/irc/outbound.h"
 
-#include "host/irc/log.h"
+#include "host/common/log.h"
 
 namespace deckhand::irc {
 namespace {
@@ -80,9 +80,9 @@ std::optional<Outgoing> OutboundScheduler::NextPaced(Clock::time_point now, cons
   if (config_.flood_control) bucket_.Take(now);
   ForgetIfIdle(next->first);
   const QueuedLine& line = next->second;
-  Log(LogLevel::kDebug,
-      "> " + (line.secret ? line.line.substr(0, line.line.find(':') + 1) + "(cards hidden)"
-                          : line.line));
+  host::Log(host::LogLevel::kDebug,
+            "> " + (line.secret ? line.line.substr(0, line.line.find(':') + 1) + "(cards hidden)"
+                                : line.line));
   return Outgoing{line.line, next->first};
 }
 
@@ -103,8 +103,9 @@ void OutboundScheduler::DropExpired(Clock::time_point now) {
   std::size_t dropped =
       queue_.DropIf([now](const QueuedLine& line) { return now - line.queued > kHoldLimit; });
   if (dropped > 0) {
-    Log(LogLevel::kWarning, "dropped " + std::to_string(dropped) +
-                                " line(s) held too long for a channel the bot is out of");
+    host::Log(host::LogLevel::kWarning,
+              "dropped " + std::to_string(dropped) +
+                  " line(s) held too long for a channel the bot is out of");
   }
 }
 

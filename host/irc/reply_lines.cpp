@@ -5,11 +5,11 @@
 namespace deckhand::irc {
 namespace {
 
-using LineWriter = WireCodec::LineWriter;
+using LineWriter = host::WireCodec::LineWriter;
 
 void AppendText(LineWriter& line, std::string_view cp932) {
   for (std::size_t i = 0; i < cp932.size();) {
-    std::size_t length = Cp932CharacterLength(cp932.substr(i));
+    std::size_t length = host::Cp932CharacterLength(cp932.substr(i));
     line.Append(cp932.substr(i, length));
     i += length;
   }
@@ -24,7 +24,7 @@ bool FitsWith(const LineWriter& line, std::string_view cp932, std::size_t max_wi
 // The pieces being made: the line being filled, and whether it holds any of the text yet.
 class Pieces {
  public:
-  Pieces(WireEncoding encoding, std::size_t max_wire_bytes)
+  Pieces(host::WireEncoding encoding, std::size_t max_wire_bytes)
       : encoding_(encoding), max_(max_wire_bytes), line_(encoding) {}
 
   // One card with the comma after it (none after the last card).
@@ -51,7 +51,7 @@ class Pieces {
         EndLine();
         continue;
       }
-      if (taken == 0) taken = Cp932CharacterLength(card);  // limit below one character
+      if (taken == 0) taken = host::Cp932CharacterLength(card);  // limit below one character
       Append(card.substr(0, taken));
       card.remove_prefix(taken);
       if (card.empty()) return;
@@ -66,7 +66,7 @@ class Pieces {
     LineWriter line = line_;
     std::size_t taken = 0;
     while (taken < card.size()) {
-      std::size_t length = Cp932CharacterLength(card.substr(taken));
+      std::size_t length = host::Cp932CharacterLength(card.substr(taken));
       line.Append(card.substr(taken, length));
       if (!FitsWith(line, kCardContinues, max_)) break;
       taken += length;
@@ -84,7 +84,7 @@ class Pieces {
     has_text_ = false;
   }
 
-  WireEncoding encoding_;
+  host::WireEncoding encoding_;
   std::size_t max_;
   LineWriter line_;
   bool has_text_ = false;
@@ -93,7 +93,8 @@ class Pieces {
 
 }  // namespace
 
-std::vector<std::string> SplitReplyForWire(std::string_view cp932_text, const WireCodec& codec,
+std::vector<std::string> SplitReplyForWire(std::string_view cp932_text,
+                                           const host::WireCodec& codec,
                                            std::size_t max_wire_bytes) {
   Pieces pieces(codec.encoding(), max_wire_bytes);
   // A comma byte is never the second byte of a CP932 character, so every comma is a comma.

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/irc/wire_codec.h"
+#include "host/common/wire_codec.h"
 
 namespace deckhand::irc {
 
@@ -20,7 +20,8 @@ inline constexpr std::string_view kCardContinues = "...";
 // that a reader sees it continues. Every byte of the text appears in exactly one piece, in order.
 // An empty text gives no piece. A limit too small for one character and the two marks still
 // gives one character a piece, over the limit (the bot's limits are hundreds of bytes).
-std::vector<std::string> SplitReplyForWire(std::string_view cp932_text, const WireCodec& codec,
+std::vector<std::string> SplitReplyForWire(std::string_view cp932_text,
+                                           const host::WireCodec& codec,
                                            std::size_t max_wire_bytes);  // returns wire bytes
 
 }  // namespace deckhand::irc

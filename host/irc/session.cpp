@@ -2,12 +2,12 @@
 
 #include <utility>
 
+#include "host/common/log.h"
 #include "host/irc/irc_numerics.h"
-#include "host/irc/log.h"
 
 namespace deckhand::irc {
 
-IrcSession::IrcSession(const BotConfig& config, const WireCodec& codec,
+IrcSession::IrcSession(const BotConfig& config, const host::WireCodec& codec,
                        std::vector<WireChannel> channels, Clock::time_point now)
     : config_(config),
       codec_(codec),
@@ -32,10 +32,10 @@ void IrcSession::Receive(std::string_view line, Clock::time_point now) {
   connection_.Heard(now);
   // A CR or NUL inside a line (a sender prefix holding one) would be echoed into our own lines.
   if (line.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos) {
-    Log(LogLevel::kWarning, "dropped a line from the server holding CR or NUL");
+    host::Log(host::LogLevel::kWarning, "dropped a line from the server holding CR or NUL");
     return;
   }
-  Log(LogLevel::kDebug, "< " + std::string(line));
+  host::Log(host::LogLevel::kDebug, "< " + std::string(line));
   std::optional<IrcMessage> parsed = ParseIrcLine(line);
   if (!parsed) return;
   const IrcMessage& message = *parsed;
@@ -50,10 +50,10 @@ void IrcSession::Receive(std::string_view line, Clock::time_point now) {
   if (command == "PRIVMSG") {
     OnChat(message, now);
   } else if (command == numeric::kCannotSendToChannel || command == "FAIL") {
-    Log(LogLevel::kWarning, "the server refused a line: " + Shown(line));
+    host::Log(host::LogLevel::kWarning, "the server refused a line: " + Shown(line));
   } else if (command == "ERROR") {
-    Log(LogLevel::kWarning,
-        "the server says: " + (message.params.empty() ? "" : Shown(message.params.back())));
+    host::Log(host::LogLevel::kWarning,
+              "the server says: " + (message.params.empty() ? "" : Shown(message.params.back())));
   }
 }
 
@@ -103,19 +103,20 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   if (params.size() < 2 || params[1].empty() || params[1][0] == '\x01') return;  // CTCP
   std::string_view sender = NickOf(message.prefix);
   if (sender.empty()) return;  // from the server itself: no one to answer
-  std::optional<ChatCommand> command = ParseChatCommand(params[1], config_.prefix);
+  std::optional<host::ChatCommand> command = host::ParseChatCommand(params[1], config_.prefix);
   if (!command) return;
   const std::string& where = params[0];
   bool in_channel = !connection_.IsMe(where);
   const Membership& members = channels_.members();
   if (in_channel && (!members.IsJoined(where) || !members.IsIn(where, sender))) {
-    Log(LogLevel::kInfo, "ignored a command at " + Shown(where) + " from " + Shown(sender) +
-                             ", who is not in the channel");
+    host::Log(host::LogLevel::kInfo, "ignored a command at " + Shown(where) + " from " +
+                                         Shown(sender) + ", who is not in the channel");
     return;
   }
   std::string folded = FoldName(sender);
   if (outbound_.Busy(folded)) {
-    Log(LogLevel::kInfo, "no reply to " + Shown(sender) + ": replies for them are waiting");
+    host::Log(host::LogLevel::kInfo,
+              "no reply to " + Shown(sender) + ": replies for them are waiting");
     // Behind their replies, never ahead of anyone's.
     if (outbound_.TellBusy(folded)) Tell(sender, "", config_.texts.busy, {}, false);
     return;
@@ -132,8 +133,8 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
 }
 
 void IrcSession::Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-                      const Fills& fills, bool may_go_ahead) {
-  Fills all = fills;
+                      const host::Fills& fills, bool may_go_ahead) {
+  host::Fills all = fills;
   all.emplace_back("{nick}", std::string(sender));
   std::vector<QueuedLine> lines;
   for (std::string& line : notices_.Host(sender, label, utf8_text, all, RelayPrefixBytes())) {
@@ -153,15 +154,15 @@ void IrcSession::Answered(const LibraryJob& job, const host::ChatAnswer& answer,
   std::string folded = FoldName(job.sender);
   outbound_.JobFinished(folded);
   if (!answer.silent_reason.empty()) {
-    Log(LogLevel::kInfo,
-        "the library gave " + Shown(job.sender) + " no reply: " + answer.silent_reason);
+    host::Log(host::LogLevel::kInfo,
+              "the library gave " + Shown(job.sender) + " no reply: " + answer.silent_reason);
   }
   std::vector<Notice> notices = AnswerNotices(
       answer, {job.sender, job.where, job.in_channel, job.relay_prefix_bytes}, notices_, config_);
   if (!connection_.quitting() && !notices.empty()) {
-    Log(LogLevel::kInfo, "queued " + std::to_string(notices.size()) +
-                             " line(s) for the command at " +
-                             Shown(job.in_channel ? job.where : job.sender));
+    host::Log(host::LogLevel::kInfo, "queued " + std::to_string(notices.size()) +
+                                         " line(s) for the command at " +
+                                         Shown(job.in_channel ? job.where : job.sender));
     std::vector<QueuedLine> lines;
     for (Notice& notice : notices) lines.push_back(Queued(std::move(notice.line), notice.secret));
     // A reply goes ahead only when no other command of the sender's is still coming.

@@ -16,15 +16,15 @@
 #include <vector>
 
 #include "host/common/chat_application.h"
+#include "host/common/chat_command.h"
+#include "host/common/wire_codec.h"
 #include "host/irc/channel_tracker.h"
-#include "host/irc/chat_command.h"
 #include "host/irc/config.h"
 #include "host/irc/connection.h"
 #include "host/irc/irc_line.h"
 #include "host/irc/names.h"
 #include "host/irc/notices.h"
 #include "host/irc/outbound.h"
-#include "host/irc/wire_codec.h"
 #include "host/irc/wire_output.h"
 
 namespace deckhand::irc {
@@ -64,8 +64,8 @@ class IrcSession {
  public:
   using Clock = std::chrono::steady_clock;
 
-  IrcSession(const BotConfig& config, const WireCodec& codec, std::vector<WireChannel> channels,
-             Clock::time_point now);
+  IrcSession(const BotConfig& config, const host::WireCodec& codec,
+             std::vector<WireChannel> channels, Clock::time_point now);
 
   // The link is up: registration starts.
   void Connected(Clock::time_point now);
@@ -100,7 +100,7 @@ class IrcSession {
                             std::string_view where, bool in_channel) const;
   // A paced notice to `sender` (wire nick) from a text of the settings.
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-            const Fills& fills, bool may_go_ahead = true);
+            const host::Fills& fills, bool may_go_ahead = true);
   QueuedLine Queued(std::string line, bool secret) const;
   std::string PlayerKey(const IrcMessage& message, std::string_view sender) const;
   bool MayGo(const QueuedLine& line) const;
@@ -108,7 +108,7 @@ class IrcSession {
   std::string Shown(std::string_view wire) const { return irc::Shown(codec_, wire); }
 
   const BotConfig& config_;
-  WireCodec codec_;
+  host::WireCodec codec_;
   Notices notices_;
   IrcConnection connection_;
   ChannelTracker channels_;

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "host/irc/log.h"
+#include "host/common/log.h"
 
 namespace deckhand::irc {
 namespace {
@@ -37,8 +37,9 @@ struct FingerprintCheck {
     std::string shown = certificate != nullptr ? HexSha256(certificate) : "";
     bool match = !shown.empty() && shown == pinned;
     if (!match) {
-      Log(LogLevel::kError, "the server's certificate is not the pinned one: its SHA-256 is " +
-                                (shown.empty() ? std::string("unknown") : shown));
+      host::Log(host::LogLevel::kError,
+                "the server's certificate is not the pinned one: its SHA-256 is " +
+                    (shown.empty() ? std::string("unknown") : shown));
     }
     return match;
   }

@@ -20,7 +20,7 @@
 
 #include <cstdio>
 
-#include "host/irc/log.h"
+#include "host/common/log.h"
 
 namespace deckhand::irc {
 namespace {
@@ -41,7 +41,7 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
 
 struct Transport::Link {
   Link(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-       const WireCodec& codec, std::vector<WireChannel> channels)
+       const host::WireCodec& codec, std::vector<WireChannel> channels)
       : stream(io, tls),
         tls(config.tls),
         deadline(io),
@@ -84,7 +84,8 @@ struct Transport::Link {
 };
 
 Transport::Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-                     Game& game, const WireCodec& codec, std::vector<WireChannel> channels)
+                     host::Game& game, const host::WireCodec& codec,
+                     std::vector<WireChannel> channels)
     : io_(io),
       tls_(tls),
       config_(config),
@@ -109,8 +110,9 @@ void Transport::Connect() {
   }
   orphans_.clear();
   link_ = link;
-  Log(LogLevel::kInfo, "connecting to " + config_.server + " port " + std::to_string(config_.port) +
-                           (config_.tls ? " with TLS" : ""));
+  host::Log(host::LogLevel::kInfo, "connecting to " + config_.server + " port " +
+                                       std::to_string(config_.port) +
+                                       (config_.tls ? " with TLS" : ""));
   link->deadline.expires_after(Seconds(config_.connect_timeout));
   link->deadline.async_wait(
       [this, link](const asio::error_code& error) { OnConnectDeadline(link, error); });
@@ -156,7 +158,8 @@ void Transport::LinkUp(LinkPtr link) {
   link->up = true;
   ever_linked_ = true;
   link->deadline.cancel();
-  Log(LogLevel::kInfo, "connected to " + config_.server + " port " + std::to_string(config_.port));
+  host::Log(host::LogLevel::kInfo,
+            "connected to " + config_.server + " port " + std::to_string(config_.port));
   link->session.Connected(Clock::now());
   Read(link);
   Dispatch(link);
@@ -291,10 +294,10 @@ void Transport::Lost(const std::string& reason) {
   if (stopping_) return Finish();
   double delay = BackoffSeconds(failures_, config_.reconnect_initial, config_.reconnect_max,
                                 std::uniform_real_distribution<double>(0, 1)(random_));
-  Log(LogLevel::kWarning,
-      ever_linked_
-          ? "connection lost: " + reason + "; reconnecting in " + FormatSeconds(delay) + " s"
-          : NeverConnectedText(config_.server, config_.port, reason, failures_, delay));
+  host::Log(host::LogLevel::kWarning,
+            ever_linked_
+                ? "connection lost: " + reason + "; reconnecting in " + FormatSeconds(delay) + " s"
+                : NeverConnectedText(config_.server, config_.port, reason, failures_, delay));
   ++failures_;
   reconnect_timer_.expires_after(Seconds(delay));
   reconnect_timer_.async_wait([this](const asio::error_code& error) {
@@ -305,7 +308,7 @@ void Transport::Lost(const std::string& reason) {
 void Transport::Stop() {
   if (stopping_) return;
   stopping_ = true;
-  Log(LogLevel::kInfo, "stopping");
+  host::Log(host::LogLevel::kInfo, "stopping");
   reconnect_timer_.cancel();
   resolver_.cancel();
   if (!link_ || !link_->up) return Finish();

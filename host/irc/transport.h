@@ -10,18 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "host/common/game.h"
+#include "host/common/wire_codec.h"
 #include "host/irc/config.h"
-#include "host/irc/game.h"
 #include "host/irc/session.h"
 #include "host/irc/tls.h"
-#include "host/irc/wire_codec.h"
 
 namespace deckhand::irc {
 
 class Transport {
  public:
-  Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config, Game& game,
-            const WireCodec& codec, std::vector<WireChannel> channels);
+  Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
+            host::Game& game, const host::WireCodec& codec, std::vector<WireChannel> channels);
   ~Transport();
 
   void Start();
@@ -58,8 +58,8 @@ class Transport {
   asio::io_context& io_;
   asio::ssl::context& tls_;
   const BotConfig& config_;
-  Game& game_;  // touched on the worker only
-  WireCodec codec_;
+  host::Game& game_;  // touched on the worker only
+  host::WireCodec codec_;
   std::vector<WireChannel> channels_;
   SendQueue unsent_;  // lines of a dropped link, for the next one
   // Answers that came back while no link was up (hidden cards among them), for the next one.

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/irc/wire_codec.h"
+#include "host/common/wire_codec.h"
 
 namespace deckhand::irc {
 
@@ -24,6 +24,6 @@ struct WireOutput {
 };
 
 // Wire bytes for the log, in UTF-8.
-std::string Shown(const WireCodec& codec, std::string_view wire);
+std::string Shown(const host::WireCodec& codec, std::string_view wire);
 
 }  // namespace deckhand::irc

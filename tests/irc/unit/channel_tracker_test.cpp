@@ -33,7 +33,7 @@ class ChannelTrackerTest : public ::testing::Test {
   }
 
   BotConfig config_;
-  WireCodec codec_{WireEncoding::kUtf8};
+  host::WireCodec codec_{host::WireEncoding::kUtf8};
   ChannelTracker tracker_{config_, codec_, {{"#t", ""}}};
   Clock::time_point now_{};
   WireOutput out_;

@@ -40,7 +40,7 @@ class ConnectionTest : public ::testing::Test {
   }
 
   BotConfig config_;
-  WireCodec codec_{WireEncoding::kUtf8};
+  host::WireCodec codec_{host::WireEncoding::kUtf8};
   Clock::time_point now_{};
   std::optional<IrcConnection> connection_;
   WireOutput out_;
@@ -199,7 +199,7 @@ TEST_F(ConnectionTest, HostileServerLinesAreBounded) {
 
 TEST_F(ConnectionTest, AWireEncodingTheServerRefusesStopsTheBot) {
   config_.encoding = "shift_jis";
-  codec_ = WireCodec(WireEncoding::kShiftJis);
+  codec_ = host::WireCodec(host::WireEncoding::kShiftJis);
   Start();
   EXPECT_EQ(In(":irc 005 deckhand UTF8ONLY BOT=B :are supported"),
             (Lines{"QUIT :deckhand-irc stopped: settings do not fit the server"}));

@@ -1,7 +1,7 @@
 // The game that chat commands play at the library's table: who hears what, who may deal, the
 // private decks, and a reply or a reason for every command. Its answers are shown as the IRC
 // host sends them.
-#include "host/irc/game.h"
+#include "host/common/game.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +24,9 @@ class GameTest : public ::testing::Test {
     game_ = NewGame();
   }
 
-  std::optional<Game> NewGame() {
+  std::optional<host::Game> NewGame() {
     std::string error;
-    std::optional<Game> game = Game::Create(
+    std::optional<host::Game> game = host::Game::Create(
         config_, {"small"}, state_, [this] { return wall_; }, &error);
     EXPECT_TRUE(game) << error;
     return game;
@@ -73,10 +73,10 @@ class GameTest : public ::testing::Test {
 
   testing::ScratchDirectory scratch_;
   BotConfig config_;
-  WireCodec codec_{WireEncoding::kUtf8};
-  BotState state_{"", 3, 30};
+  host::WireCodec codec_{host::WireEncoding::kUtf8};
+  host::BotState state_{"", 3, 30};
   std::int64_t wall_ = 1'000'000'000;
-  std::optional<Game> game_;
+  std::optional<host::Game> game_;
 };
 
 TEST_F(GameTest, HiddenDrawTellsTheCardsToTheDrawerAndOnlyTheCountToTheChannel) {

@@ -10,17 +10,17 @@ namespace {
 // the library's reference where not; the label goes before the text to one player.
 TEST(AnswerNotices, CharactersTheCodePageLacksGoAsTheWireCanCarryThem) {
   struct Case {
-    WireEncoding wire;
+    host::WireEncoding wire;
     const char* text;
     const char* line;
   };
   const Case cases[] = {
-      {WireEncoding::kUtf8,
+      {host::WireEncoding::kUtf8,
        "\xE2\x99\xA0"
        "A \xC2\xA5",
        "NOTICE bob :[#t] \xE2\x99\xA0"
        "A \xC2\xA5"},
-      {WireEncoding::kIso2022Jp,
+      {host::WireEncoding::kIso2022Jp,
        "\xE2\x99\xA0"
        "A \xC2\xA5",
        "NOTICE bob :[#t] &#x2660;A &#xA5;"},

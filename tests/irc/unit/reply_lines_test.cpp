@@ -27,7 +27,7 @@ std::string CardsOf(const std::string& file_name) {
 // The pieces read back and put together, without the marks at cuts inside a card. Checks on the
 // way that each piece reads as a whole in its encoding, so that no piece splits a character and
 // each ISO-2022-JP piece ends where it started, in ASCII.
-std::string Rejoined(const std::vector<std::string>& pieces, const WireCodec& codec) {
+std::string Rejoined(const std::vector<std::string>& pieces, const host::WireCodec& codec) {
   std::string joined;
   bool continues = false;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -35,7 +35,7 @@ std::string Rejoined(const std::vector<std::string>& pieces, const WireCodec& co
     EXPECT_TRUE(text.has_value()) << "piece " << i;
     if (!text) return joined;
     std::string_view piece = *text;
-    if (codec.encoding() == WireEncoding::kIso2022Jp) {
+    if (codec.encoding() == host::WireEncoding::kIso2022Jp) {
       std::size_t last_escape = pieces[i].rfind('\x1B');
       EXPECT_TRUE(last_escape == std::string::npos ||
                   pieces[i].compare(last_escape, 3, "\x1B(B") == 0)
@@ -95,9 +95,9 @@ std::vector<SplitCase> Cases() {
 }
 
 TEST(SplitReplyForWireTest, PiecesFitAndRejoinToTheText) {
-  for (WireEncoding encoding :
-       {WireEncoding::kUtf8, WireEncoding::kIso2022Jp, WireEncoding::kShiftJis}) {
-    WireCodec codec(encoding);
+  for (host::WireEncoding encoding :
+       {host::WireEncoding::kUtf8, host::WireEncoding::kIso2022Jp, host::WireEncoding::kShiftJis}) {
+    host::WireCodec codec(encoding);
     for (const SplitCase& test : Cases()) {
       SCOPED_TRACE(std::string(test.name) + " in encoding " +
                    std::to_string(static_cast<int>(encoding)));
@@ -116,15 +116,15 @@ TEST(SplitReplyForWireTest, PiecesFitAndRejoinToTheText) {
 
 // Bytes that do not convert are marked, not lost; a text that fits is one piece.
 TEST(SplitReplyForWireTest, MarksWhatDoesNotConvert) {
-  const std::pair<WireEncoding, std::string> cases[] = {
-      {WireEncoding::kUtf8, "a\xEF\xBF\xBD,b"},
-      {WireEncoding::kShiftJis, "a\x81\xAC,b"},
-      {WireEncoding::kIso2022Jp, "a\x1B$B\".\x1B(B,b"}};
+  const std::pair<host::WireEncoding, std::string> cases[] = {
+      {host::WireEncoding::kUtf8, "a\xEF\xBF\xBD,b"},
+      {host::WireEncoding::kShiftJis, "a\x81\xAC,b"},
+      {host::WireEncoding::kIso2022Jp, "a\x1B$B\".\x1B(B,b"}};
   for (const auto& [encoding, wire] : cases) {
-    EXPECT_EQ(SplitReplyForWire("a\x80,b", WireCodec(encoding), 400),
+    EXPECT_EQ(SplitReplyForWire("a\x80,b", host::WireCodec(encoding), 400),
               std::vector<std::string>{wire});
   }
-  EXPECT_TRUE(SplitReplyForWire("", WireCodec(WireEncoding::kUtf8), 400).empty());
+  EXPECT_TRUE(SplitReplyForWire("", host::WireCodec(host::WireEncoding::kUtf8), 400).empty());
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/irc/chat_command.h"
+#include "host/common/chat_command.h"
 
 namespace deckhand::irc {
 namespace {
@@ -54,7 +54,7 @@ class SessionTest : public ::testing::Test {
     for (const LibraryJob& job : jobs) {
       host::ChatAnswer answer;
       for (const std::string& line : lines) {
-        std::string notice = FillText(line, {{"{to}", job.sender}});
+        std::string notice = host::FillText(line, {{"{to}", job.sender}});
         std::string to = notice.substr(7, notice.find(' ', 7) - 7);
         std::string text = notice.substr(notice.find(':') + 1);
         bool to_place = to == (job.in_channel ? job.where : job.sender);
@@ -81,7 +81,7 @@ class SessionTest : public ::testing::Test {
   }
 
   BotConfig config_;
-  WireCodec codec_{WireEncoding::kUtf8};
+  host::WireCodec codec_{host::WireEncoding::kUtf8};
   Clock::time_point now_{};
   std::optional<IrcSession> session_;
   SessionOutput output_;

@@ -1,4 +1,4 @@
-#include "host/irc/wire_codec.h"
+#include "host/common/wire_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "host/common/encoding.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 // Codes given as numbers: one-byte codes below 0x100, two-byte codes lead byte first.
@@ -28,8 +28,7 @@ std::vector<unsigned> AcceptedCodes() {
   for (unsigned code = 0; code < 0x10000; ++code) {
     std::string bytes = Bytes(code);
     std::string utf8;
-    if (host::ConvertPrefix("CP932", "UTF-8", bytes, utf8) == bytes.size() &&
-        IsOneCharacter(utf8)) {
+    if (ConvertPrefix("CP932", "UTF-8", bytes, utf8) == bytes.size() && IsOneCharacter(utf8)) {
       codes.push_back(code);
     }
   }
@@ -38,7 +37,7 @@ std::vector<unsigned> AcceptedCodes() {
 
 std::string Utf8Of(const std::string& cp932) {
   std::string utf8;
-  host::ConvertPrefix("CP932", "UTF-8", cp932, utf8);
+  ConvertPrefix("CP932", "UTF-8", cp932, utf8);
   return utf8;
 }
 
@@ -240,4 +239,4 @@ TEST(ParseWireEncodingTest, KnowsTheNames) {
 }
 
 }  // namespace
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -1,11 +1,11 @@
-#include "host/irc/log.h"
+#include "host/common/log.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 bool verbose_log = false;
@@ -56,4 +56,4 @@ void Log(LogLevel level, std::string_view message) {
   std::fflush(stderr);
 }
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

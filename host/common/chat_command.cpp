@@ -1,8 +1,8 @@
-#include "host/irc/chat_command.h"
+#include "host/common/chat_command.h"
 
 #include "host/common/fill_text.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 // The word after the spaces that end a command text, when the text ends with a comma.
@@ -23,14 +23,14 @@ std::optional<ChatCommand> ParseChatCommand(std::string_view message, std::strin
   std::size_t comma = text.find(',');
   std::string_view head = text.substr(0, comma);
   std::size_t at = head.find('@');
-  const host::ChatCommandInfo* info = host::FindChatCommand(head.substr(0, at));
+  const ChatCommandInfo* info = FindChatCommand(head.substr(0, at));
   if (info == nullptr) return std::nullopt;
   ChatCommand command;
   command.info = info;
   command.text = text;
   if (at != std::string_view::npos) command.deck = head.substr(at + 1);
   if (comma != std::string_view::npos) command.arguments = text.substr(comma + 1);
-  if (info->id != host::CommandId::kHelp) command.hint = HintFor(text, whole.substr(text.size()));
+  if (info->id != CommandId::kHelp) command.hint = HintFor(text, whole.substr(text.size()));
   return command;
 }
 
@@ -39,7 +39,7 @@ std::string FillHostText(std::string_view text, std::string_view nick, std::size
 }
 
 std::string FillText(std::string_view text, const Fills& fills) {
-  return host::FillPlaceholders(text, fills);
+  return FillPlaceholders(text, fills);
 }
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -1,4 +1,4 @@
-#include "host/irc/wire_codec.h"
+#include "host/common/wire_codec.h"
 
 #include <iconv.h>
 
@@ -11,7 +11,7 @@
 #include "host/common/character_references.h"
 #include "host/common/encoding.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 constexpr char kEscape = '\x1B';
@@ -55,7 +55,7 @@ class Cp932Table {
 
  private:
   Cp932Table() : double_(0x10000, 0) {
-    iconv_t converter = iconv_open("UTF-32LE", host::kLibraryCharset);
+    iconv_t converter = iconv_open("UTF-32LE", kLibraryCharset);
     if (converter == reinterpret_cast<iconv_t>(-1)) return;  // then every code is refused
     for (unsigned byte = 0; byte < 0x100; ++byte) {
       char bytes[1] = {static_cast<char>(byte)};
@@ -193,7 +193,7 @@ bool IsCp932Text(std::string_view text) {
 }  // namespace
 
 std::optional<WireEncoding> ParseWireEncoding(std::string_view name) {
-  std::string canonical = host::CanonicalCharsetName(name);
+  std::string canonical = CanonicalCharsetName(name);
   if (canonical == "UTF8") return WireEncoding::kUtf8;
   if (canonical == "ISO2022JP") return WireEncoding::kIso2022Jp;
   if (canonical == "SHIFTJIS" || canonical == "SJIS") return WireEncoding::kShiftJis;
@@ -202,7 +202,7 @@ std::optional<WireEncoding> ParseWireEncoding(std::string_view name) {
 
 std::size_t Cp932CharacterLength(std::string_view text) {
   if (text[0] == '&') {
-    std::optional<host::CharacterReference> reference = host::ReadCharacterReference(text);
+    std::optional<CharacterReference> reference = ReadCharacterReference(text);
     if (reference) return reference->length;
   }
   if (text.size() >= 2 && IsLeadByte(static_cast<unsigned char>(text[0])) &&
@@ -226,7 +226,7 @@ std::optional<std::string> WireCodec::Decode(std::string_view wire) const {
   switch (encoding_) {
     case WireEncoding::kUtf8: {
       std::string out;
-      if (host::ConvertPrefix("UTF-8", host::kLibraryCharset, wire, out) != wire.size()) {
+      if (ConvertPrefix("UTF-8", kLibraryCharset, wire, out) != wire.size()) {
         return std::nullopt;
       }
       return out;
@@ -269,9 +269,9 @@ void WireCodec::LineWriter::SwitchTo(Mode mode) {
 void WireCodec::LineWriter::Append(std::string_view character) {
   // A character reference: its character where the wire can carry it, else its ASCII as it is.
   if (character.size() > 2 && character[0] == '&') {
-    std::optional<host::CharacterReference> reference = host::ReadCharacterReference(character);
+    std::optional<CharacterReference> reference = ReadCharacterReference(character);
     if (reference && encoding_ == WireEncoding::kUtf8) {
-      host::AppendUtf8(reference->code_point, wire_);
+      AppendUtf8(reference->code_point, wire_);
       return;
     }
     for (std::size_t i = 0; i < character.size(); ++i) Append(character.substr(i, 1));
@@ -283,7 +283,7 @@ void WireCodec::LineWriter::Append(std::string_view character) {
       if (code_point == 0) {
         wire_ += kReplacementUtf8;
       } else {
-        host::AppendUtf8(code_point, wire_);
+        AppendUtf8(code_point, wire_);
       }
       return;
     case WireEncoding::kShiftJis:
@@ -318,4 +318,4 @@ std::string WireCodec::LineWriter::Finish() && {
   return std::move(wire_);
 }
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

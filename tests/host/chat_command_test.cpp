@@ -1,9 +1,9 @@
 // Which chat messages are commands, and the host's texts filled for the sender.
-#include "host/irc/chat_command.h"
+#include "host/common/chat_command.h"
 
 #include <gtest/gtest.h>
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 struct ParseCase {
@@ -55,4 +55,4 @@ TEST(ChatCommand, HostTextsAreFilledOnceEach) {
 }
 
 }  // namespace
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

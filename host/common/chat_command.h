@@ -11,10 +11,10 @@
 
 #include "host/common/command_registry.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 
 struct ChatCommand {
-  const host::ChatCommandInfo* info = nullptr;  // the command its word names
+  const ChatCommandInfo* info = nullptr;  // the command its word names
   // The text after the prefix up to the first space, as a chat cuts a command ("hdraw@tarot,3"),
   // still in the wire's bytes.
   std::string text;
@@ -38,4 +38,4 @@ std::string FillHostText(std::string_view text, std::string_view nick, std::size
 using Fills = std::vector<std::pair<std::string_view, std::string>>;
 std::string FillText(std::string_view text, const Fills& fills);
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

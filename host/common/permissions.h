@@ -3,16 +3,16 @@
 // (the sender's standing, who is present) and the deck's owner in the bot's state.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "host/common/bot_state.h"
 #include "host/common/chat_application.h"
-#include "host/irc/bot_state.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 
 enum class DealerRule {
   kOwner,  // whoever dealt the deck, and the channel's operators; anyone while no one owns it
@@ -32,13 +32,14 @@ std::optional<DealerSetting> ParseDealerSetting(std::string_view text);
 
 class DealerPermissions {
  public:
-  // `settings` by folded channel name; a channel missing there follows `fallback`.
+  // `settings` by place name, compared as the request compares names; a place missing there
+  // follows `fallback`.
   DealerPermissions(const BotState& state, DealerSetting fallback,
-                    std::map<std::string, DealerSetting> settings);
+                    std::vector<std::pair<std::string, DealerSetting>> settings);
 
   // The request being answered: MayDeal and PresentOwner read its place, standing and who is
   // present. It must outlive their calls.
-  void Consider(const host::ChatRequest& request) { request_ = &request; }
+  void Consider(const ChatRequest& request) { request_ = &request; }
   // True when `nick`, the sender of the request, may run a dealer's command in `channel`.
   bool MayDeal(std::string_view channel, std::string_view nick) const;
   // Who may, for a refusal: the rule and, for kOwner, the owner's nick.
@@ -51,8 +52,8 @@ class DealerPermissions {
 
   const BotState* state_;
   DealerSetting fallback_;
-  std::map<std::string, DealerSetting> settings_;
-  const host::ChatRequest* request_ = nullptr;
+  std::vector<std::pair<std::string, DealerSetting>> settings_;
+  const ChatRequest* request_ = nullptr;
 };
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -1,10 +1,8 @@
-#include "host/irc/permissions.h"
+#include "host/common/permissions.h"
 
 #include <algorithm>
 
-#include "host/irc/names.h"
-
-namespace deckhand::irc {
+namespace deckhand::host {
 
 std::optional<DealerSetting> ParseDealerSetting(std::string_view text) {
   DealerSetting setting;
@@ -25,40 +23,40 @@ std::optional<DealerSetting> ParseDealerSetting(std::string_view text) {
 }
 
 DealerPermissions::DealerPermissions(const BotState& state, DealerSetting fallback,
-                                     std::map<std::string, DealerSetting> settings)
+                                     std::vector<std::pair<std::string, DealerSetting>> settings)
     : state_(&state), fallback_(std::move(fallback)), settings_(std::move(settings)) {}
 
 const DealerSetting& DealerPermissions::SettingFor(std::string_view channel) const {
-  auto found = settings_.find(FoldName(channel));
-  return found == settings_.end() ? fallback_ : found->second;
+  for (const auto& [place, setting] : settings_) {
+    if (SameName(place, channel)) return setting;
+  }
+  return fallback_;
 }
 
 const DeckOwner* DealerPermissions::PresentOwner(std::string_view) const {
   const DeckOwner* owner = state_->Owner(request_->place.id);
   if (owner == nullptr) return nullptr;
-  bool present =
-      std::any_of(request_->present.begin(), request_->present.end(),
-                  [owner](const host::ChatParty& party) { return party.id == owner->key; });
+  bool present = std::any_of(request_->present.begin(), request_->present.end(),
+                             [owner](const ChatParty& party) { return party.id == owner->key; });
   return present ? owner : nullptr;
 }
 
 bool DealerPermissions::SameName(std::string_view a, std::string_view b) const {
-  return request_->same_name ? request_->same_name(a, b) : a == b;
+  return request_ != nullptr && request_->same_name ? request_->same_name(a, b) : a == b;
 }
 
 bool DealerPermissions::MayDeal(std::string_view channel, std::string_view nick) const {
-  bool present =
-      std::any_of(request_->present.begin(), request_->present.end(),
-                  [&](const host::ChatParty& party) { return SameName(party.name, nick); });
+  bool present = std::any_of(request_->present.begin(), request_->present.end(),
+                             [&](const ChatParty& party) { return SameName(party.name, nick); });
   if (!present) return false;
   const DealerSetting& setting = SettingFor(channel);
   switch (setting.rule) {
     case DealerRule::kAnyone:
       return true;
     case DealerRule::kVoiced:
-      return request_->standing >= host::Standing::kVoiced;
+      return request_->standing >= Standing::kVoiced;
     case DealerRule::kOps:
-      return request_->standing == host::Standing::kOperator;
+      return request_->standing == Standing::kOperator;
     case DealerRule::kNicks:
       for (const std::string& allowed : setting.nicks) {
         if (SameName(allowed, nick)) return true;
@@ -67,9 +65,9 @@ bool DealerPermissions::MayDeal(std::string_view channel, std::string_view nick)
     case DealerRule::kOwner:
       break;
   }
-  if (request_->standing == host::Standing::kOperator) return true;
+  if (request_->standing == Standing::kOperator) return true;
   const DeckOwner* owner = PresentOwner(channel);
   return owner == nullptr || owner->key == request_->player.id;
 }
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

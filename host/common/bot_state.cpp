@@ -1,4 +1,4 @@
-#include "host/irc/bot_state.h"
+#include "host/common/bot_state.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,9 +10,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/irc/log.h"
+#include "host/common/log.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 // A state file past this is not ours to read (a few hundred bytes per deck).
@@ -229,4 +229,4 @@ PrivateTarget BotState::ForPlayer(const std::string& player, bool deal, std::int
   return result;
 }
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-namespace deckhand::irc {
+namespace deckhand::host {
 
 enum class WireEncoding { kUtf8, kIso2022Jp, kShiftJis };
 
@@ -76,4 +76,4 @@ class WireCodec {
   WireEncoding encoding_;
 };
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace deckhand::irc {
+namespace deckhand::host {
 
 struct DeckOwner {
   std::string key;   // "account:NAME" or "nick:folded" (wire bytes)
@@ -78,4 +78,4 @@ class BotState {
   bool dirty_ = false;
 };
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -14,15 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "host/common/bot_state.h"
 #include "host/common/chat_application.h"
+#include "host/common/chat_command.h"
+#include "host/common/game_settings.h"
+#include "host/common/permissions.h"
 #include "host/common/table_chat.h"
-#include "host/irc/bot_state.h"
-#include "host/irc/chat_command.h"
-#include "host/irc/config.h"
-#include "host/irc/permissions.h"
-#include "host/irc/wire_codec.h"
+#include "host/common/wire_codec.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 
 // A chat command as the game plays it; every text in UTF-8.
 struct ChatMessage {
@@ -41,60 +41,60 @@ struct ChatMessage {
   bool secret = false;
 };
 
-class Game : public host::ChatApplication {
+class Game : public ChatApplication {
  public:
   // nullopt and `error` when a host text has no Shift_JIS form. `modes` are the mode table's
   // names (CP932), told to a player who names none or a wrong one. `state` keeps the decks'
   // owners and the private decks; `wall_clock` gives seconds since 1970, for their age.
-  static std::optional<Game> Create(const BotConfig& config, std::vector<std::string> modes,
+  static std::optional<Game> Create(const GameSettings& config, std::vector<std::string> modes,
                                     BotState& state, std::function<std::int64_t()> wall_clock,
                                     std::string* error);
 
-  host::ChatAnswer Answer(const host::ChatRequest& request) override;
-  std::optional<host::ChatAnswer> AnswerAtOnce(const host::ChatRequest& request) const override;
+  ChatAnswer Answer(const ChatRequest& request) override;
+  std::optional<ChatAnswer> AnswerAtOnce(const ChatRequest& request) const override;
   void Left(std::string_view place_id, std::string_view player_id) override;
-  void Renamed(std::string_view old_player_id, const host::ChatParty& player) override;
+  void Renamed(std::string_view old_player_id, const ChatParty& player) override;
 
  private:
-  Game(const BotConfig& config, BotState& state, std::function<std::int64_t()> wall_clock);
+  Game(const GameSettings& config, BotState& state, std::function<std::int64_t()> wall_clock);
 
   struct Call;  // one command's fields and where its lines go
   // The lines that answer `message`, dealer rules and private decks already applied; none when
   // it is no command.
-  void Play(const ChatMessage& message, const ChatCommand& command, host::ChatAnswer& answer) const;
-  using GameAnswer = host::ChatAnswer;
+  void Play(const ChatMessage& message, const ChatCommand& command, ChatAnswer& answer) const;
+  using GameAnswer = ChatAnswer;
   void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   // A deal of no mode, or of one the table did not hold at start, told to the sender.
   void NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) const;
   // A text of the settings, `fills` in it, to one player.
-  host::AddressedLine HostLine(std::string_view to, std::string_view label,
-                               std::string_view utf8_text, const Fills& fills) const;
+  AddressedLine HostLine(std::string_view to, std::string_view label, std::string_view utf8_text,
+                         const Fills& fills) const;
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
             const Fills& fills);
   // !help: about the command its argument names, or about every command.
-  host::ChatAnswer Help(std::string_view sender, const ChatCommand& help) const;
+  ChatAnswer Help(std::string_view sender, const ChatCommand& help) const;
   void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
   std::string ToWire(std::string_view utf8) const;
   // The private deck a player plays at their table, given for a deal.
-  PrivateTarget PrivateDeck(const host::ChatRequest& request, const ChatCommand& command);
+  PrivateTarget PrivateDeck(const ChatRequest& request, const ChatCommand& command);
   bool KnownMode(std::string_view mode) const;
   // Every command but help goes to the table, so that each card is always in one place: a draw
   // goes onto the discard pile, a hidden draw into the drawer's hand.
   void PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
                  GameAnswer& answer) const;
 
-  host::TableTexts table_texts_ = host::DefaultTableTexts();
-  const BotConfig* config_;
+  TableTexts table_texts_ = DefaultTableTexts();
+  const GameSettings* config_;
   WireCodec codec_{WireEncoding::kUtf8};  // between the game's UTF-8 and the library's CP932
   BotState* state_;
   std::function<std::int64_t()> wall_clock_;
   DealerPermissions dealers_;
-  std::vector<host::AddressedLine>* told_ = nullptr;  // where Tell adds lines, while answering
-  std::vector<std::string> modes_;                    // CP932
-  std::string modes_text_;  // the mode table's names, for texts: "trump, tarot"
+  std::vector<AddressedLine>* told_ = nullptr;  // where Tell adds lines, while answering
+  std::vector<std::string> modes_;              // CP932
+  std::string modes_text_;                      // the mode table's names, for texts: "trump, tarot"
   // Time spent at the library's table for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
 };
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

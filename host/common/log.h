@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace deckhand::irc {
+namespace deckhand::host {
 
 enum class LogLevel { kDebug, kInfo, kWarning, kError };
 
@@ -16,4 +16,4 @@ void SetLogLevel(LogLevel level);
 
 void Log(LogLevel level, std::string_view message);
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

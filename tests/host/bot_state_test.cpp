@@ -1,5 +1,5 @@
 // The bot's own state file: deck owners and private decks, kept across restarts.
-#include "host/irc/bot_state.h"
+#include "host/common/bot_state.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "support/scratch_directory.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 TEST(BotState, OwnersAndPrivateDecksComeBackFromItsFile) {
@@ -34,4 +34,4 @@ TEST(BotState, OwnersAndPrivateDecksComeBackFromItsFile) {
 }
 
 }  // namespace
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -1,4 +1,4 @@
-#include "host/irc/game.h"
+#include "host/common/game.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,10 +9,9 @@
 #include "deckhand/card_files.h"
 #include "host/common/ascii.h"
 #include "host/common/card_check.h"
-#include "host/irc/log.h"
-#include "host/irc/names.h"
+#include "host/common/log.h"
 
-namespace deckhand::irc {
+namespace deckhand::host {
 namespace {
 
 // The player's name at the table for a nick that has no Shift_JIS form.
@@ -31,8 +30,8 @@ bool ToShiftJis(std::string_view utf8, std::string* out, std::string_view name,
 }
 
 // A deal that dealt nothing for its mode or its files.
-bool IsFailedDeal(const host::TableAnswer& table) {
-  return table.command->id == host::CommandId::kDeck && table.outcome &&
+bool IsFailedDeal(const TableAnswer& table) {
+  return table.command->id == CommandId::kDeck && table.outcome &&
          *table.outcome != table::Outcome::kDone;
 }
 
@@ -50,29 +49,29 @@ struct Game::Call {
 
 namespace {
 
-// The dealer rules of the settings, by folded channel name.
-std::map<std::string, DealerSetting> ChannelDealers(const BotConfig& config) {
-  std::map<std::string, DealerSetting> settings;
+// The dealer rules of the settings, by place name.
+std::vector<std::pair<std::string, DealerSetting>> ChannelDealers(const GameSettings& config) {
+  std::vector<std::pair<std::string, DealerSetting>> settings;
   for (const auto& [channel, rule] : config.channel_dealers) {
     std::optional<DealerSetting> setting = ParseDealerSetting(rule);
-    if (setting) settings[FoldName(channel)] = std::move(*setting);
+    if (setting) settings.emplace_back(channel, std::move(*setting));
   }
   return settings;
 }
 
-DealerSetting FallbackDealer(const BotConfig& config) {
+DealerSetting FallbackDealer(const GameSettings& config) {
   return ParseDealerSetting(config.dealer).value_or(DealerSetting{});
 }
 
 }  // namespace
 
-Game::Game(const BotConfig& config, BotState& state, std::function<std::int64_t()> wall_clock)
+Game::Game(const GameSettings& config, BotState& state, std::function<std::int64_t()> wall_clock)
     : config_(&config),
       state_(&state),
       wall_clock_(std::move(wall_clock)),
       dealers_(state, FallbackDealer(config), ChannelDealers(config)) {}
 
-std::optional<Game> Game::Create(const BotConfig& config, std::vector<std::string> modes,
+std::optional<Game> Game::Create(const GameSettings& config, std::vector<std::string> modes,
                                  BotState& state, std::function<std::int64_t()> wall_clock,
                                  std::string* error) {
   Game game(config, state, std::move(wall_clock));
@@ -99,17 +98,17 @@ std::optional<Game> Game::Create(const BotConfig& config, std::vector<std::strin
   return game;
 }
 
-host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
-  host::ChatAnswer answer;
+ChatAnswer Game::Answer(const ChatRequest& request) {
+  ChatAnswer answer;
   // Tell adds to this answer while it is made.
   struct Telling {
-    std::vector<host::AddressedLine>*& told;
+    std::vector<AddressedLine>*& told;
     ~Telling() { told = nullptr; }
   } telling{told_ = &answer.lines};
   dealers_.Consider(request);
   std::optional<ChatCommand> command = ParseChatCommand(request.text, config_->prefix);
   if (!command) return answer;
-  if (command->info->id == host::CommandId::kHelp) return Help(request.player.name, *command);
+  if (command->info->id == CommandId::kHelp) return Help(request.player.name, *command);
   bool in_channel = !request.at_private_table();
   std::string_view sender = request.player.name;
   std::string_view where = request.place.name;
@@ -120,13 +119,13 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
     Tell(sender, label, config_->texts.hint, {{"{hint}", config_->prefix + command->hint}});
     return answer;
   }
-  if (command->info->id == host::CommandId::kPeek && !host::PeekCount(command->arguments)) {
+  if (command->info->id == CommandId::kPeek && !PeekCount(command->arguments)) {
     Log(LogLevel::kInfo, "no reply to " + std::string(sender) + ": a peek of a wrong count");
     Tell(sender, label, config_->texts.peek_count,
-         {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(host::kMaxPeekCount)}});
+         {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
     return answer;
   }
-  if (in_channel && host::NeedsDealer(*command->info, command->arguments) &&
+  if (in_channel && NeedsDealer(*command->info, command->arguments) &&
       !dealers_.MayDeal(where, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + std::string(where) + " from " + std::string(sender));
@@ -142,10 +141,9 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
   // A command that may show a hand or a dealt card to one player: never logged.
   message.secret = in_channel && command->info->shows_hidden_cards;
   message.is_present = [&request](std::string_view name) {
-    return std::any_of(
-        request.present.begin(), request.present.end(), [&](const host::ChatParty& party) {
-          return request.same_name ? request.same_name(party.name, name) : party.name == name;
-        });
+    return std::any_of(request.present.begin(), request.present.end(), [&](const ChatParty& party) {
+      return request.same_name ? request.same_name(party.name, name) : party.name == name;
+    });
   };
   PrivateTarget target;
   if (!in_channel) {
@@ -163,8 +161,8 @@ host::ChatAnswer Game::Answer(const host::ChatRequest& request) {
   return answer;
 }
 
-PrivateTarget Game::PrivateDeck(const host::ChatRequest& request, const ChatCommand& command) {
-  bool deal = command.info->id == host::CommandId::kDeck && command.deck.empty();
+PrivateTarget Game::PrivateDeck(const ChatRequest& request, const ChatCommand& command) {
+  bool deal = command.info->id == CommandId::kDeck && command.deck.empty();
   PrivateTarget target =
       state_->ForPlayer(request.player.id, deal, wall_clock_ ? wall_clock_() : 0);
   state_->Save();
@@ -188,13 +186,12 @@ void Game::Left(std::string_view place_id, std::string_view player_id) {
 }
 
 // An owner known by nick is followed to a new nick.
-void Game::Renamed(std::string_view old_player_id, const host::ChatParty& player) {
+void Game::Renamed(std::string_view old_player_id, const ChatParty& player) {
   state_->RenameOwner(old_player_id, {player.id, player.name});
   state_->Save();
 }
 
-void Game::Play(const ChatMessage& message, const ChatCommand& command,
-                host::ChatAnswer& answer) const {
+void Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnswer& answer) const {
   Call call;
   call.reply_to = message.in_channel ? message.where : message.sender;
   call.sender = message.sender;
@@ -218,7 +215,7 @@ void Game::Play(const ChatMessage& message, const ChatCommand& command,
   library_time_ = {};
   // Only the modes read at start are dealt in the channel's main deck.
   std::string mode = card_files::ModeName(*text);
-  if (command.info->id == host::CommandId::kDeck && command.deck.empty() && !KnownMode(mode)) {
+  if (command.info->id == CommandId::kDeck && command.deck.empty() && !KnownMode(mode)) {
     NoDeal(call, mode, answer);
   } else {
     PlayTable(call, message, *text, answer);
@@ -239,8 +236,8 @@ void Game::Private(const Call& call, std::string_view cp932_text, GameAnswer& an
   answer.lines.push_back({false, call.sender, call.label, codec_.ToWire(cp932_text), call.secret});
 }
 
-host::AddressedLine Game::HostLine(std::string_view to, std::string_view label,
-                                   std::string_view utf8_text, const Fills& fills) const {
+AddressedLine Game::HostLine(std::string_view to, std::string_view label,
+                             std::string_view utf8_text, const Fills& fills) const {
   return {false, std::string(to), std::string(label), FillText(ToWire(utf8_text), fills), false};
 }
 
@@ -258,29 +255,29 @@ void Game::Tell(std::string_view sender, std::string_view label, std::string_vie
   told_->push_back(HostLine(sender, label, utf8_text, all));
 }
 
-std::optional<host::ChatAnswer> Game::AnswerAtOnce(const host::ChatRequest& request) const {
+std::optional<ChatAnswer> Game::AnswerAtOnce(const ChatRequest& request) const {
   std::optional<ChatCommand> command = ParseChatCommand(request.text, config_->prefix);
-  if (!command || command->info->id != host::CommandId::kHelp) return std::nullopt;
+  if (!command || command->info->id != CommandId::kHelp) return std::nullopt;
   return Help(request.player.name, *command);
 }
 
 // Each command's line, to the sender alone: the settings' own (with the modes), or the table's.
 // Reads only what is fixed at start: it may run beside Answer.
-host::ChatAnswer Game::Help(std::string_view sender, const ChatCommand& help) const {
-  host::ChatAnswer answer;
+ChatAnswer Game::Help(std::string_view sender, const ChatCommand& help) const {
+  ChatAnswer answer;
   Fills fills{{"{prefix}", ToWire(config_->prefix)},
               {"{modes}", modes_text_},
               {"{nick}", std::string(sender)}};
   auto tell_cp932 = [&](std::string_view text) {
     answer.lines.push_back({false, std::string(sender), "", codec_.ToWire(text), false});
   };
-  std::span<const host::ChatCommandInfo> commands = host::CommandsToHelpWith(help.arguments);
-  for (const host::ChatCommandInfo& command : commands) {
+  std::span<const ChatCommandInfo> commands = CommandsToHelpWith(help.arguments);
+  for (const ChatCommandInfo& command : commands) {
     auto own = config_->texts.help.find(command.word);
     if (own != config_->texts.help.end()) {
       answer.lines.push_back(HostLine(sender, "", own->second, fills));
     } else {
-      tell_cp932(host::TableHelpLine(table_texts_, command, config_->prefix));
+      tell_cp932(TableHelpLine(table_texts_, command, config_->prefix));
     }
   }
   if (commands.size() > 1) tell_cp932(table_texts_.help_legend);
@@ -319,9 +316,9 @@ bool Game::KnownMode(std::string_view mode) const {
 }
 
 void Game::NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) const {
-  host::FailedDeal deal{mode.empty() ? table::Outcome::kNoMode : table::Outcome::kNoSuchMode,
-                        std::string(mode), ""};
-  answer.silent_reason = host::WhyNoDeal(deal, config_->modes_file, modes_);
+  FailedDeal deal{mode.empty() ? table::Outcome::kNoMode : table::Outcome::kNoSuchMode,
+                  std::string(mode), ""};
+  answer.silent_reason = WhyNoDeal(deal, config_->modes_file, modes_);
   if (!mode.empty()) {
     answer.silent_reason +=
         " (as read when the bot started: restart it to play card sets added since)";
@@ -333,7 +330,7 @@ void Game::NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) c
 
 void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
                      GameAnswer& answer) const {
-  host::TableCommand command;
+  TableCommand command;
   command.player = call.nick;
   command.place = call.target;
   command.text = cp932_text;
@@ -344,7 +341,7 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
     return message.in_channel && message.is_present && message.is_present(codec_.ToWire(name));
   };
   auto start = std::chrono::steady_clock::now();
-  host::TableAnswer table = host::RunTableCommand(command, table_texts_);
+  TableAnswer table = RunTableCommand(command, table_texts_);
   library_time_ += std::chrono::steady_clock::now() - start;
   if (!table.is_command) {
     answer.silent_reason = "no table command";
@@ -353,15 +350,15 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
   answer.dealt = table.dealt_main_deck;
   if (IsFailedDeal(table)) {
     answer.silent_reason =
-        host::WhyNoDeal({*table.outcome, table.mode, table.deck_file}, config_->modes_file, modes_);
+        WhyNoDeal({*table.outcome, table.mode, table.deck_file}, config_->modes_file, modes_);
   }
-  if (answer.silent_reason.empty() && table.status == host::AnswerStatus::kRefused) {
+  if (answer.silent_reason.empty() && table.status == AnswerStatus::kRefused) {
     answer.silent_reason = "refused";
   }
   // A hidden draw that drew nothing is the drawer's business alone.
-  bool drawer_only = table.command->id == host::CommandId::kHiddenDraw &&
-                     table.status != host::AnswerStatus::kDone;
-  for (const host::ChatLine& line : table.lines) {
+  bool drawer_only =
+      table.command->id == CommandId::kHiddenDraw && table.status != AnswerStatus::kDone;
+  for (const ChatLine& line : table.lines) {
     if (line.to == call.target && drawer_only) {
       Private(call, line.text, answer);
     } else if (line.to == call.target) {
@@ -377,4 +374,4 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
   }
 }
 
-}  // namespace deckhand::irc
+}  // namespace deckhand::host

@@ -1,0 +1,61 @@
+// What a chat game is told by its host's settings: the command prefix, the mode table, who may
+// deal, the private decks and the texts the host says beside the library's replies. Every text
+// is UTF-8.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace deckhand::host {
+
+// Texts a chat host says, beside the library's replies. UTF-8 in the configuration file;
+// "{nick}" and "{count}" are filled in where they appear.
+struct HostTexts {
+  std::string hidden_draw = "{nick}: {count}枚引きました";  // to the channel after !hdraw
+  std::string not_converted = "文字を変換できないためコマンドを実行できませんでした";
+  std::string peek_empty = "デッキにカードがありません";
+  // To the channel when a long reply went to the asker instead.
+  std::string sent_privately = "{nick}: 長い返事なので個別に送りました";
+  // Once, to a sender whose replies are waiting past the limit.
+  std::string busy = "{nick}: 返事を送り終わるまで、新しいコマンドは受け付けません";
+  // To a sender who may not run a dealer's command here; {who} is one of the who_ texts.
+  std::string refused = "{nick}: {command}を使えるのは{who}です";
+  std::string who_owner = "{owner}（デッキを配った人）とチャンネルオペレーター";
+  std::string who_voiced = "ボイス（+v）以上の人";
+  std::string who_ops = "チャンネルオペレーター";
+  std::string no_mode = "モードを指定してください（例: deck,trump）。モード: {modes}";
+  std::string unknown_mode = "モード「{mode}」はありません。モード: {modes}";
+  std::string failed = "コマンドを実行できませんでした";
+  std::string hint = "「{hint}」のことですか？（カンマの後に空白は入れません）";
+  std::string peek_count = "{prefix}peek,N の N は 1 から {max} までです";
+  std::string deck_dropped_unused = "長く使われなかったので、あなたのデッキは片付けました";
+  std::string deck_dropped_full = "デッキが多くなりすぎたので、あなたの古いデッキは片付けました";
+  // !help: a command's line in place of the registry's, by its word (host/common/
+  // command_registry.h), set as help_WORD; {prefix} is the command prefix, {modes} the modes.
+  std::map<std::string, std::string, std::less<>> help = {
+      {"deck", "{prefix}deck,MODE: 新しいデッキを配ります（モード: {modes}）"},
+      {"draw", "{prefix}draw,2-4: 上から2枚目から4枚目を引きます（{prefix}draw は一番上）"},
+      {"hdraw", "{prefix}hdraw,1-2: 引いたカードはあなただけに伝えます"},
+      {"peek", "{prefix}peek,3: 上から3枚をあなただけに見せます（カードは動きません）"},
+      {"count", "{prefix}count: 残りの枚数"},
+      {"check", "{prefix}check: 残りのカードを上から全部"},
+      {"shuffle", "{prefix}shuffle: 残りのカードを混ぜ直します"},
+      {"help", "{prefix}help,COMMAND: コマンドの説明（チャンネルのデッキは配った人が管理します）"},
+  };
+};
+
+struct GameSettings {
+  std::string prefix = "!";
+  std::string modes_file = "modes.ini";
+  // Who may deal, shuffle, check and peek at a place: owner, anyone, voiced, ops or nicks;
+  // `channel_dealers` holds the places with a rule of their own (name as players see it, rule).
+  std::string dealer = "owner";
+  std::vector<std::pair<std::string, std::string>> channel_dealers;
+  double private_decks = 500;     // most private decks kept
+  double private_deck_days = 30;  // a private deck unused this long is let go
+  HostTexts texts;
+};
+
+}  // namespace deckhand::host
