@@ -283,7 +283,7 @@ class Play {
   }
 
   bool Discard() {
-    Result r = table::PlayCards(c_.place, deck_, c_.player, args_);
+    Result r = table::DiscardCards(c_.place, deck_, c_.player, args_);
     if (!answer_.Refuse(r)) return false;
     std::string count = std::to_string(r.cards.size());
     answer_.ToPlace(Fill(t_.discarded, {{"{nick}", c_.player}, {"{count}", count}}));
@@ -306,10 +306,17 @@ class Play {
     return true;
   }
 
+  // The face-up discards, newest first, then how many lie face down.
   bool Discards() {
     Result r = table::ShowDiscards(c_.place, deck_);
     if (!answer_.Refuse(r)) return false;
-    answer_.ToPlace(r.cards.empty() ? t_.no_discards : answer_.CardsText(r.cards, kMostShownBytes));
+    std::erase_if(r.cards, [](const Card& card) { return card.face_down; });
+    std::string face_down = std::to_string(r.discard_pile - r.cards.size());
+    std::string line = answer_.CardsText(r.cards, kMostShownBytes);
+    if (r.cards.size() < r.discard_pile) {
+      line += (line.empty() ? "" : " ") + Fill(t_.face_down_discards, {{"{count}", face_down}});
+    }
+    answer_.ToPlace(r.discard_pile == 0 ? t_.no_discards : line);
     return true;
   }
 

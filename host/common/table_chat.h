@@ -51,6 +51,8 @@ struct TableTexts {
   std::string no_hand;  // 手札はありません
   // to the place: an empty discard pile
   std::string no_discards;  // 捨て札はありません
+  // to the place, after the face-up discards: how many lie face down
+  std::string face_down_discards;  // 伏せ札{count}枚
   // to the place: the table's piles
   std::string table;  // 山札{count}枚 捨て札{discards}枚
   // after it, per player with cards

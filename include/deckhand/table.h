@@ -33,6 +33,9 @@ namespace deckhand::table {
 struct Card {
   std::string name;
   bool reversed = false;
+  // On a discard pile: put there unseen (DiscardCards), so that only their number is shown. A
+  // card leaving the discard pile is face up again.
+  bool face_down = false;
   friend bool operator==(const Card&, const Card&) = default;
 };
 using Cards = std::vector<Card>;
@@ -128,11 +131,16 @@ Result ShowHand(std::string_view place, std::string_view deck, std::string_view 
 Result PlayCards(std::string_view place, std::string_view deck, std::string_view player,
                  std::string_view selector);
 
+// As PlayCards, but the cards lie face down on the discard pile.
+Result DiscardCards(std::string_view place, std::string_view deck, std::string_view player,
+                    std::string_view selector);
+
 // The cards at `selector`'s positions of `giver`'s hand into `receiver`'s hand (`cards`).
 Result GiveCards(std::string_view place, std::string_view deck, std::string_view giver,
                  std::string_view receiver, std::string_view selector);
 
-// The discard pile, newest first (`cards`).
+// The discard pile, newest first (`cards`), face-down cards included: a host shows only their
+// number.
 Result ShowDiscards(std::string_view place, std::string_view deck);
 
 // The sizes of the deck's piles and hands (and the draw pile itself, top first, in `cards`, for

@@ -9,6 +9,15 @@ namespace {
 
 constexpr char kReversedFlag = 'R';
 constexpr char kUprightFlag = 'U';
+// A card put on the discard pile unseen.
+constexpr char kReversedFaceDownFlag = 'r';
+constexpr char kUprightFaceDownFlag = 'u';
+constexpr std::string_view kFlags = "RUru";
+
+char FlagOf(const Card& card) {
+  if (card.face_down) return card.reversed ? kReversedFaceDownFlag : kUprightFaceDownFlag;
+  return card.reversed ? kReversedFlag : kUprightFlag;
+}
 constexpr char kFlagsEnd = ':';
 constexpr std::string_view kAutoRecallKind = "auto_recall";
 constexpr std::string_view kDeckKind = "deck";
@@ -19,7 +28,7 @@ constexpr std::string_view kHandKind = "hand";
 Cards UprightCards(const CardList& names) {
   Cards cards;
   cards.reserve(names.size());
-  for (const std::string& name : names) cards.push_back(Card{name, false});
+  for (const std::string& name : names) cards.push_back(Card{name, false, false});
   return cards;
 }
 
@@ -72,7 +81,7 @@ CardList NamesOf(const Cards& cards) {
 
 std::string WritePile(const Cards& cards) {
   std::string written;
-  for (const Card& card : cards) written += card.reversed ? kReversedFlag : kUprightFlag;
+  for (const Card& card : cards) written += FlagOf(card);
   written += kFlagsEnd;
   written += JoinCards(NamesOf(cards));
   return written;
@@ -82,14 +91,17 @@ std::optional<Cards> ReadPile(std::string_view written) {
   std::size_t end = written.find(kFlagsEnd);
   if (end == std::string_view::npos) return std::nullopt;
   std::string_view flags = written.substr(0, end);
-  if (flags.find_first_not_of("RU") != std::string_view::npos) return std::nullopt;
+  if (flags.find_first_not_of(kFlags) != std::string_view::npos) return std::nullopt;
   Cards cards;
   if (flags.empty()) return cards;
   CardList names = SplitText(written.substr(end + 1), ",", 0);
   if (names.size() != flags.size()) return std::nullopt;
   cards.reserve(names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
-    cards.push_back(Card{std::move(names[i]), flags[i] == kReversedFlag});
+    char flag = flags[i];
+    bool face_down = flag == kReversedFaceDownFlag || flag == kUprightFaceDownFlag;
+    bool reversed = flag == kReversedFlag || flag == kReversedFaceDownFlag;
+    cards.push_back(Card{std::move(names[i]), reversed, face_down});
   }
   return cards;
 }

@@ -18,7 +18,8 @@
 //     PLACE,DECK,discard          the discard pile, oldest first
 //     PLACE,DECK,hand,PLAYER      the player's hand, in the order received
 //
-// A pile is written "FLAGS:NAMES": one byte per card, 'R' for reversed and 'U' for upright, then
+// A pile is written "FLAGS:NAMES": one byte per card, 'R' for reversed and 'U' for upright ('r'
+// and 'u' for a card put on the discard pile face down), then
 // the names joined by commas as JoinCards joins them. The flags give the number of cards, so a
 // pile of one card with an empty name is not taken for an empty pile. Entries of empty piles and
 // hands are removed, so that players who leave do not grow the file.

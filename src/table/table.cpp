@@ -45,8 +45,12 @@ bool Mix(Cards& cards, bool reversible) {
   return true;
 }
 
+// Every card of `from` onto `to`, face up: a face-down discard is face down only where it lies.
 void MoveAll(Cards& from, Cards& to) {
-  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+  for (Card& card : from) {
+    card.face_down = false;
+    to.push_back(std::move(card));
+  }
   from.clear();
 }
 
@@ -246,7 +250,7 @@ Result Deal(std::string_view place, std::string_view deck, std::string_view mode
   Cards cards;
   if (!set.cards.empty()) {
     for (std::string& name : SplitText(JoinCards(set.cards), ",", 0)) {
-      cards.push_back(Card{std::move(name), false});
+      cards.push_back(Card{std::move(name), false, false});
     }
   }
   bool reversible = set.reversible && !caller.exports;
@@ -373,18 +377,35 @@ Result ShowHand(std::string_view place, std::string_view deck, std::string_view 
                 });
 }
 
-Result PlayCards(std::string_view place, std::string_view deck, std::string_view player,
-                 std::string_view selector) {
+namespace {
+
+// The cards at `selector`'s positions of the player's hand onto the discard pile, face up or
+// face down.
+Result ToDiscardPile(std::string_view place, std::string_view deck, std::string_view player,
+                     std::string_view selector, bool face_down) {
   if (!IsName(player)) return Refused(Outcome::kBadName);
   return OnDeck(place, deck, Access::kChange, kTableCommand,
                 [&](SavedTable& table, Result& result) {
                   if (!TakeFromHand(table.deck, player, selector, result.cards)) {
                     return Outcome::kBeyondHand;
                   }
+                  for (Card& card : result.cards) card.face_down = face_down;
                   Cards& discard = table.deck.discard;
                   discard.insert(discard.end(), result.cards.begin(), result.cards.end());
                   return Outcome::kDone;
                 });
+}
+
+}  // namespace
+
+Result PlayCards(std::string_view place, std::string_view deck, std::string_view player,
+                 std::string_view selector) {
+  return ToDiscardPile(place, deck, player, selector, false);
+}
+
+Result DiscardCards(std::string_view place, std::string_view deck, std::string_view player,
+                    std::string_view selector) {
+  return ToDiscardPile(place, deck, player, selector, true);
 }
 
 Result GiveCards(std::string_view place, std::string_view deck, std::string_view giver,

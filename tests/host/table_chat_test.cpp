@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "commands/reply_texts.h"
+#include "host/common/fill_text.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::host {
@@ -34,6 +35,11 @@ class TableChatTest : public ::testing::Test {
   }
 
   std::string SaveFile() const { return scratch_.Read("decksave.ini").value_or(""); }
+  static std::string Fill(std::string_view text, std::string_view count) {
+    return FillPlaceholders(
+        text,
+        std::initializer_list<std::pair<std::string_view, std::string_view>>{{"{count}", count}});
+  }
 
   ScratchDirectory scratch_;
   TableTexts texts_ = DefaultTableTexts();
@@ -97,6 +103,24 @@ TEST_F(TableChatTest, NamesThatAreNoPlayerAndDeckNamesThatCannotBeAreRefused) {
     EXPECT_EQ(answer.lines[0].to, "al") << text;
   }
   EXPECT_EQ(SaveFile(), before);
+}
+
+// A card discarded unseen is counted on the discard pile, never named, until it comes back.
+TEST_F(TableChatTest, AFaceDownDiscardIsOnlyCounted) {
+  Run("deal,2,al");
+  Run("play,1");
+  Run("discard,1");
+  TableAnswer discards = Run("discards");
+  ASSERT_EQ(discards.lines.size(), 1u);
+  EXPECT_EQ(discards.lines[0].text, "A " + Fill(texts_.face_down_discards, "1"));
+  EXPECT_NE(SaveFile().find("#t,,discard=Uu:A,B"), std::string::npos) << SaveFile();
+  Run("play,1", true, "al");  // nothing left in the hand
+  EXPECT_EQ(Run("recall").lines.size(), 1u);
+  EXPECT_EQ(Run("discards").lines[0].text, texts_.no_discards);
+  Run("deal,4,al");
+  Run("play,1-4");
+  EXPECT_EQ(Run("discards").lines[0].text.find(texts_.face_down_discards.substr(0, 4)),
+            std::string::npos);
 }
 
 TEST_F(TableChatTest, OtherTextsAreNoCommand) {
