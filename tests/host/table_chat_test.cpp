@@ -35,10 +35,9 @@ class TableChatTest : public ::testing::Test {
   }
 
   std::string SaveFile() const { return scratch_.Read("decksave.ini").value_or(""); }
-  static std::string Fill(std::string_view text, std::string_view count) {
-    return FillPlaceholders(
-        text,
-        std::initializer_list<std::pair<std::string_view, std::string_view>>{{"{count}", count}});
+  static std::string Fill(std::string_view text, std::string_view name, std::string_view value) {
+    using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
+    return FillPlaceholders(text, Fills{{name, value}});
   }
 
   ScratchDirectory scratch_;
@@ -107,20 +106,19 @@ TEST_F(TableChatTest, NamesThatAreNoPlayerAndDeckNamesThatCannotBeAreRefused) {
 
 // A card discarded unseen is counted on the discard pile, never named, until it comes back.
 TEST_F(TableChatTest, AFaceDownDiscardIsOnlyCounted) {
-  Run("deal,2,al");
-  Run("play,1");
-  Run("discard,1");
-  TableAnswer discards = Run("discards");
+  Run("deck@d,m");
+  Run("deal@d,2,al");
+  std::string played = Run("play@d,1").lines[0].text;
+  std::string first(1, played.back());  // "[d] al: A" or "...: B"
+  std::string second = first == "A" ? "B" : "A";
+  Run("discard@d,1");
+  TableAnswer discards = Run("discards@d");
   ASSERT_EQ(discards.lines.size(), 1u);
-  EXPECT_EQ(discards.lines[0].text, "A " + Fill(texts_.face_down_discards, "1"));
-  EXPECT_NE(SaveFile().find("#t,,discard=Uu:A,B"), std::string::npos) << SaveFile();
-  Run("play,1", true, "al");  // nothing left in the hand
-  EXPECT_EQ(Run("recall").lines.size(), 1u);
-  EXPECT_EQ(Run("discards").lines[0].text, texts_.no_discards);
-  Run("deal,4,al");
-  Run("play,1-4");
-  EXPECT_EQ(Run("discards").lines[0].text.find(texts_.face_down_discards.substr(0, 4)),
-            std::string::npos);
+  EXPECT_EQ(discards.lines[0].text, Fill(texts_.deck_label, "{deck}", "d") + first + " " +
+                                        Fill(texts_.face_down_discards, "{count}", "1"));
+  EXPECT_NE(SaveFile().find("#t,d,discard=Uu:" + first + "," + second), std::string::npos);
+  Run("recall@d");
+  EXPECT_NE(SaveFile().find("#t,d,draw=UU:"), std::string::npos) << SaveFile();
 }
 
 TEST_F(TableChatTest, OtherTextsAreNoCommand) {
