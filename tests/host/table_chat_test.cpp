@@ -121,6 +121,16 @@ TEST_F(TableChatTest, AFaceDownDiscardIsOnlyCounted) {
   EXPECT_NE(SaveFile().find("#t,d,draw=UU:"), std::string::npos) << SaveFile();
 }
 
+// Peek and check show each card of the main deck as the next draw gives it.
+TEST_F(TableChatTest, PeekAndCheckShowTheMainDecksOrientation) {
+  texts_.reversed_mark = "(R)";
+  scratch_.Write("decksave.ini",
+                 "[DECK]\r\n#t=A,B\r\n[TABLE]\r\n#t,,deck=R,m\r\n#t,,draw=RU:A,B\r\n");
+  EXPECT_EQ(Run("peek,2").lines[0].text, "A(R),B");
+  EXPECT_EQ(Run("check").lines[0].text, "A(R),B");
+  EXPECT_EQ(Run("draw,1-2").lines[0].text, "A(R),B");
+}
+
 TEST_F(TableChatTest, OtherTextsAreNoCommand) {
   for (std::string_view text : {"hello", "drawx", "", "@two", ",draw"}) {
     TableAnswer answer = Run(text);
