@@ -337,8 +337,11 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
   command.modes_file = config_->modes_file;
   command.prefix = config_->prefix;
   command.may_deal = !message.in_channel || message.may_deal;
-  command.is_player = [this, &message](std::string_view name) {
-    return message.in_channel && message.is_present && message.is_present(codec_.ToWire(name));
+  command.private_table = !message.in_channel;
+  // At a private table the player is alone: they may deal to themselves.
+  command.is_player = [this, &message, &call](std::string_view name) {
+    if (!message.in_channel) return EqualIgnoringCase(name, call.nick);
+    return message.is_present && message.is_present(codec_.ToWire(name));
   };
   auto start = std::chrono::steady_clock::now();
   TableAnswer table = RunTableCommand(command, table_texts_);

@@ -54,7 +54,9 @@ class Answer {
     return std::move(answer_);
   }
 
-  bool InPrivate() const { return EqualIgnoringCase(command_.place, command_.player); }
+  bool InPrivate() const {
+    return command_.private_table || EqualIgnoringCase(command_.place, command_.player);
+  }
 
   void ToPlace(std::string_view text) { Add(command_.place, text, false); }
   void ToPlayer(std::string_view text, bool secret = false) { Add(command_.player, text, secret); }
@@ -257,7 +259,7 @@ class Play {
     }
     Result r = table::DealCards(c_.place, deck_, *count, players);
     AnnounceAutoRecall(r);
-    if (!answer_.Refuse(r, args_)) return false;
+    if (!answer_.Refuse(r, r.player)) return false;
     for (const auto& [player, cards] : r.dealt) answer_.To(player, answer_.CardsText(cards), true);
     for (const auto& [player, cards] : r.dealt) {
       std::string dealt = std::to_string(cards.size());

@@ -108,6 +108,9 @@ struct TableCommand {
   // Where it was sent: the channel, or the player's own name in a private message (their own
   // table).
   std::string_view place;
+  // The place is the player's own table under a name of the host's choosing: nothing is told to
+  // the place that the player is told.
+  bool private_table = false;
   std::string_view text;        // "WORD[@DECK][,ARGS]", the command prefix already removed
   std::string_view modes_file;  // the mode table file `deck` reads
   std::string_view prefix;      // the host's command prefix, for help ("!" in a chat)

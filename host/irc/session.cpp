@@ -83,6 +83,8 @@ host::ChatRequest IrcSession::Request(const IrcMessage& message, std::string_vie
                                                               : host::Standing::kMember;
   // By their folded nicks: the game only compares them with the names players type.
   for (const std::string& nick : members.FoldedMembers(where)) {
+    // The bot deals; it holds no hand.
+    if (connection_.IsMe(nick)) continue;
     request.present.push_back({channels_.PlayerId(nick), Shown(nick)});
   }
   request.same_name = [mapping = members.case_mapping()](std::string_view a, std::string_view b) {

@@ -96,6 +96,8 @@ struct Result {
   // deck file, so that a host can say what was dealt, or exactly why nothing was.
   std::string mode;
   std::string deck_file;
+  // DealCards refused with kPlayerTwice or kBadName: the name given twice, or that cannot be.
+  std::string player;
 };
 
 // Is `name` a deck name (1 to kMaxDeckNameLength characters, no space, comma or '@')?

@@ -215,11 +215,15 @@ bool AutoRecall(SavedTable& table, std::size_t needed, Result& result) {
 
 }  // namespace
 
+// A deck name's characters are counted, and '@' looked for, a Shift_JIS character at a time:
+// the second byte of 院 or ァ is the byte of '@'.
 bool IsDeckName(std::string_view name) {
-  if (name.empty() || name.find_first_of(" ,@") != std::string_view::npos) return false;
   std::size_t characters = 0;
-  for (std::size_t at = 0; at < name.size(); at += ShiftJisCharLength(name, at)) ++characters;
-  return characters <= kMaxDeckNameLength && IsName(name);
+  for (std::size_t at = 0; at < name.size(); at += ShiftJisCharLength(name, at)) {
+    if (name[at] == '@') return false;
+    ++characters;
+  }
+  return characters >= 1 && characters <= kMaxDeckNameLength && IsName(name);
 }
 
 namespace {
@@ -343,14 +347,27 @@ Result DealCards(std::string_view place, std::string_view deck, std::size_t coun
     return Refused(Outcome::kBadCount);
   }
   for (std::size_t i = 0; i < players.size(); ++i) {
-    if (!IsName(players[i])) return Refused(Outcome::kBadName);
+    if (!IsName(players[i])) {
+      Result bad = Refused(Outcome::kBadName);
+      bad.player = players[i];
+      return bad;
+    }
     for (std::size_t j = 0; j < i; ++j) {
-      if (NamesMatch(players[i], players[j])) return Refused(Outcome::kPlayerTwice);
+      if (NamesMatch(players[i], players[j])) {
+        Result twice = Refused(Outcome::kPlayerTwice);
+        twice.player = players[i];
+        return twice;
+      }
     }
   }
   return OnDeck(place, deck, Access::kChange, kTableCommand,
                 [&](SavedTable& table, Result& result) {
                   std::size_t needed = count * players.size();
+                  // Refused before the discard pile is recalled, so that the refusal tells the
+                  // draw pile as it still is.
+                  std::size_t could_have =
+                      table.deck.draw.size() + (table.auto_recall ? table.deck.discard.size() : 0);
+                  if (could_have < needed) return Outcome::kNotEnoughCards;
                   if (!AutoRecall(table, needed, result)) return Outcome::kShuffleFailed;
                   Cards& draw = table.deck.draw;
                   if (draw.size() < needed) return Outcome::kNotEnoughCards;

@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "NOTICE al E\nNOTICE #t al: 1枚引きました\n"
                  "NOTICE #t al: 1枚捨てました\n"
                  "NOTICE #t F\n"
-                 "NOTICE #t F,E,C\n"
+                 "NOTICE #t F,C 伏せ札1枚\n"
                  "NOTICE #t 山札2枚 捨て札3枚 bo:3枚\n"
                  "NOTICE #t 6枚をデッキに戻してシャッフルしました\n"
                  "NOTICE #t 8\n"},

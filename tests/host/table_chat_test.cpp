@@ -85,11 +85,28 @@ TEST_F(TableChatTest, HiddenCardsGoToTheirPlayerAloneAndAreMarkedSecret) {
   EXPECT_FALSE(Run("play,1", true, "cy").lines[0].secret);
 }
 
+// At a private table, under the player's name or one the host chose, the player is told once,
+// and is the one player a deal or a give may name.
 TEST_F(TableChatTest, APrivateTableTellsThePlayerOnce) {
-  scratch_.Write("decksave.ini", "[DECK]\r\nal=A,B\r\n");
+  scratch_.Write("decksave.ini", "[DECK]\r\nal=A,B\r\n~d1=A,B,C\r\n");
   TableAnswer drawn = Run("hdraw", true, "al", "al");
   ASSERT_EQ(drawn.lines.size(), 1u);
   EXPECT_EQ(drawn.lines[0].text, "A");
+  TableCommand command;
+  command.player = "al";
+  command.place = "~d1";
+  command.private_table = true;
+  command.modes_file = "modes.ini";
+  command.may_deal = true;
+  command.is_player = [](std::string_view name) { return name == "al"; };
+  command.text = "hdraw";
+  EXPECT_EQ(RunTableCommand(command, texts_).lines.size(), 1u);
+  command.text = "deal,1,al";
+  EXPECT_EQ(RunTableCommand(command, texts_).status, AnswerStatus::kDone);
+  command.text = "give,al,1";
+  TableAnswer given = RunTableCommand(command, texts_);
+  ASSERT_EQ(given.lines.size(), 1u);
+  EXPECT_EQ(given.lines[0].text, texts_.give_to_self);
 }
 
 TEST_F(TableChatTest, NamesThatAreNoPlayerAndDeckNamesThatCannotBeAreRefused) {
@@ -121,14 +138,22 @@ TEST_F(TableChatTest, AFaceDownDiscardIsOnlyCounted) {
   EXPECT_NE(SaveFile().find("#t,d,draw=UU:"), std::string::npos) << SaveFile();
 }
 
-// Peek and check show each card of the main deck as the next draw gives it.
-TEST_F(TableChatTest, PeekAndCheckShowTheMainDecksOrientation) {
-  texts_.reversed_mark = "(R)";
+// Refusals name what is wrong, and tell the piles as they still are.
+TEST_F(TableChatTest, RefusalsNameTheirCause) {
+  TableAnswer twice = Run("deal,1,BO,bo");
+  ASSERT_EQ(twice.lines.size(), 1u);
+  EXPECT_EQ(twice.lines[0].text, Fill(texts_.player_twice, "{nick}", "bo"));
   scratch_.Write("decksave.ini",
-                 "[DECK]\r\n#t=A,B\r\n[TABLE]\r\n#t,,deck=R,m\r\n#t,,draw=RU:A,B\r\n");
-  EXPECT_EQ(Run("peek,2").lines[0].text, "A(R),B");
-  EXPECT_EQ(Run("check").lines[0].text, "A(R),B");
-  EXPECT_EQ(Run("draw,1-2").lines[0].text, "A(R),B");
+                 "[DECK]\r\n#t=A\r\n[TABLE]\r\n#t,auto_recall=1\r\n#t,,deck=U,m\r\n"
+                 "#t,,discard=UU:B,C\r\n");
+  std::string before = SaveFile();
+  TableAnswer short_deal = Run("deal,4,al");
+  ASSERT_EQ(short_deal.lines.size(), 1u);
+  EXPECT_EQ(short_deal.lines[0].text, Fill(texts_.not_enough_cards, "{count}", "1"));
+  EXPECT_EQ(SaveFile(), before);
+  // The second byte of 院 is the byte of '@'.
+  EXPECT_EQ(Run("deck@\x89\x40,m").status, AnswerStatus::kDone);
+  EXPECT_EQ(Run("count@\x89\x40").lines[0].text, "[\x89\x40] 2");
 }
 
 TEST_F(TableChatTest, OtherTextsAreNoCommand) {

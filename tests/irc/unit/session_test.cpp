@@ -119,8 +119,9 @@ TEST_F(SessionInChannelTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
   EXPECT_EQ(request.place.id, "#t");
   EXPECT_EQ(request.text, "!count");
   EXPECT_EQ(request.standing, host::Standing::kOperator);
-  ASSERT_EQ(request.present.size(), 4u);
+  ASSERT_EQ(request.present.size(), 3u) << "the bot itself is no player";
   EXPECT_EQ(request.present[0].id, "nick:alice");
+  for (const host::ChatParty& party : request.present) EXPECT_NE(party.name, "deckhand");
   ASSERT_TRUE(request.same_name);
   EXPECT_FALSE(request.same_name("a[", "A{")) << "the server's case mapping";
   EXPECT_EQ(Say("alice", "\x01VERSION\x01", "deckhand"), 1u) << "a CTCP is no command";
