@@ -44,7 +44,6 @@ struct Game::Call {
   std::string sender;
   std::string label;  // "[#chan] " before lines told privately about a channel
   bool in_channel = false;
-  bool secret = false;  // lines to a player show hidden cards
 };
 
 namespace {
@@ -138,8 +137,6 @@ ChatAnswer Game::Answer(const ChatRequest& request) {
   message.in_channel = in_channel;
   message.text = request.text;
   message.may_deal = !in_channel || dealers_.MayDeal(where, sender);
-  // A command that may show a hand or a dealt card to one player: never logged.
-  message.secret = in_channel && command->info->shows_hidden_cards;
   message.is_present = [&request](std::string_view name) {
     return std::any_of(request.present.begin(), request.present.end(), [&](const ChatParty& party) {
       return request.same_name ? request.same_name(party.name, name) : party.name == name;
@@ -196,7 +193,6 @@ void Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnsw
   call.reply_to = message.in_channel ? message.where : message.sender;
   call.sender = message.sender;
   call.in_channel = message.in_channel;
-  call.secret = message.secret;
   if (message.in_channel) call.label = "[" + std::string(message.where) + "] ";
 
   // A nick without a Shift_JIS form plays all the same, under a stand-in name.
@@ -228,12 +224,14 @@ void Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnsw
 }
 
 // To the place. A reply too long for the place is the host's to move (a channel is not flooded).
-void Game::Reply(const Call&, std::string_view cp932_text, GameAnswer& answer) const {
-  answer.lines.push_back({true, "", "", codec_.ToWire(cp932_text), false});
+// At a private table the place is the player alone, whose cards no one else sees.
+void Game::Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
+  answer.lines.push_back({true, "", "", codec_.ToWire(cp932_text), !call.in_channel});
 }
 
+// What the table tells one player may show cards no one else sees: never logged.
 void Game::Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
-  answer.lines.push_back({false, call.sender, call.label, codec_.ToWire(cp932_text), call.secret});
+  answer.lines.push_back({false, call.sender, call.label, codec_.ToWire(cp932_text), true});
 }
 
 AddressedLine Game::HostLine(std::string_view to, std::string_view label,
@@ -372,7 +370,7 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
     } else {
       // Another player's cards (a deal, a give): to them alone, about this channel.
       answer.lines.push_back(
-          {false, codec_.ToWire(line.to), call.label, codec_.ToWire(line.text), call.secret});
+          {false, codec_.ToWire(line.to), call.label, codec_.ToWire(line.text), true});
     }
   }
 }

@@ -37,8 +37,6 @@ struct ChatMessage {
   bool may_deal = true;
   // Whether a name is a player here, whom a deal or a give may name; none at a private table.
   std::function<bool(std::string_view)> is_present = {};
-  // Whether the lines to a player show hidden cards.
-  bool secret = false;
 };
 
 class Game : public ChatApplication {

@@ -92,6 +92,23 @@ TEST_F(GameTest, HiddenDrawTellsTheCardsToTheDrawerAndOnlyTheCountToTheChannel) 
   EXPECT_EQ(none[0].rfind("NOTICE alice :", 0), 0u);
 }
 
+// Every line to one player, whoever sent the command, and every line of a private table is kept
+// out of the log: they may show cards no one else sees.
+TEST_F(GameTest, NoLineShowingHiddenCardsIsLogged) {
+  Say("!deck,small");
+  for (std::string_view text : {"!deal,1,bob", "!give,alice,1"}) {
+    std::string sender = text == "!deal,1,bob" ? "alice" : "bob";
+    host::ChatAnswer answer = game_->Answer(Request(sender, text));
+    ASSERT_EQ(answer.lines.size(), 2u) << text;
+    EXPECT_TRUE(answer.lines[0].secret && !answer.lines[0].to_place) << text;
+    EXPECT_FALSE(answer.lines[1].secret) << text;
+  }
+  game_->Answer(Request("alice", "!deck,small", false));
+  host::ChatAnswer check = game_->Answer(Request("alice", "!check", false));
+  ASSERT_EQ(check.lines.size(), 1u);
+  EXPECT_TRUE(check.lines[0].secret);
+}
+
 TEST_F(GameTest, PeekShowsTheTopCardsToTheSenderAndMovesNothing) {
   Say("!deck,small");
   std::string cards = Cards();
