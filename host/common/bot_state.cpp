@@ -90,8 +90,11 @@ bool BotState::Load(std::string* error) {
     for (std::size_t i = 1; i < fields.size(); ++i) values.push_back(Unescape(fields[i]));
     bool whole = std::all_of(values.begin(), values.end(), [](const auto& v) { return v; });
     if (!whole) continue;
-    if (fields[0] == "owner" && values.size() == 3) {
-      owners_[*values[0]] = {*values[1], *values[2]};
+    if (fields[0] == "owner" && (values.size() == 3 || values.size() == 5)) {
+      // A file of an older bot names the main deck's owner alone.
+      std::string deck = values.size() == 5 ? *values[3] : "";
+      std::int64_t left_at = values.size() == 5 ? std::strtoll(values[4]->c_str(), nullptr, 10) : 0;
+      owners_[{*values[0], deck}] = {*values[1], *values[2], left_at};
     } else if (fields[0] == "deck" && values.size() == 3) {
       std::size_t slot = std::strtoull(values[0]->c_str(), nullptr, 10);
       if (slot == 0 || slot > capacity_ || values[1]->empty() || by_player_.contains(*values[1])) {
@@ -112,8 +115,9 @@ bool BotState::Load(std::string* error) {
 void BotState::Save() {
   if (path_.empty() || !dirty_) return;
   std::string text = std::string(kHeader) + "\n";
-  for (const auto& [channel, owner] : owners_) {
-    text += "owner " + Escape(channel) + " " + Escape(owner.key) + " " + Escape(owner.nick) + "\n";
+  for (const auto& [where, owner] : owners_) {
+    text += "owner " + Escape(where.first) + " " + Escape(owner.key) + " " + Escape(owner.nick) +
+            " " + Escape(where.second) + " " + std::to_string(owner.left_at) + "\n";
   }
   for (std::size_t i = 0; i < slots_.size(); ++i) {
     if (slots_[i].player.empty()) continue;
@@ -139,20 +143,49 @@ void BotState::Save() {
   dirty_ = false;
 }
 
-const DeckOwner* BotState::Owner(std::string_view folded_channel) const {
-  auto found = owners_.find(std::string(folded_channel));
+const DeckOwner* BotState::Owner(std::string_view place, std::string_view deck) const {
+  auto found = owners_.find({std::string(place), std::string(deck)});
   return found == owners_.end() ? nullptr : &found->second;
 }
 
-void BotState::SetOwner(std::string_view folded_channel, DeckOwner owner) {
-  DeckOwner& held = owners_[std::string(folded_channel)];
-  if (held.key == owner.key && held.nick == owner.nick) return;
+void BotState::SetOwner(std::string_view place, std::string_view deck, DeckOwner owner) {
+  DeckOwner& held = owners_[{std::string(place), std::string(deck)}];
+  if (held.key == owner.key && held.nick == owner.nick && held.left_at == owner.left_at) return;
   held = std::move(owner);
   dirty_ = true;
 }
 
-void BotState::ClearOwner(std::string_view folded_channel) {
-  if (owners_.erase(std::string(folded_channel)) > 0) dirty_ = true;
+void BotState::ClearOwner(std::string_view place, std::string_view deck) {
+  if (owners_.erase({std::string(place), std::string(deck)}) > 0) dirty_ = true;
+}
+
+void BotState::OwnerLeft(std::string_view place, std::string_view player, std::int64_t now) {
+  for (auto& [where, owner] : owners_) {
+    if (where.first != place || owner.key != player || owner.left_at != 0) continue;
+    owner.left_at = std::max<std::int64_t>(now, 1);
+    dirty_ = true;
+  }
+}
+
+void BotState::LapseAbsentOwners(std::string_view place, const std::vector<std::string>& present,
+                                 std::int64_t now, std::int64_t grace_seconds) {
+  for (auto it = owners_.begin(); it != owners_.end();) {
+    DeckOwner& owner = it->second;
+    bool here = std::find(present.begin(), present.end(), owner.key) != present.end();
+    if (it->first.first != place) {
+      ++it;
+    } else if (here != (owner.left_at == 0)) {
+      // Back, or gone without the bot seeing them go (it was away itself): the grace starts now.
+      owner.left_at = here ? 0 : std::max<std::int64_t>(now, 1);
+      dirty_ = true;
+      ++it;
+    } else if (!here && now - owner.left_at >= grace_seconds) {
+      it = owners_.erase(it);
+      dirty_ = true;
+    } else {
+      ++it;
+    }
+  }
 }
 
 void BotState::RenameOwner(std::string_view old_key, const DeckOwner& renamed) {

@@ -19,9 +19,13 @@
 
 namespace deckhand::host {
 
+// Whoever dealt a deck of a place (or was handed it) is its dealer while they are there, and for
+// a while after they leave, so that a reconnect or a netsplit does not hand the deck to anyone.
 struct DeckOwner {
-  std::string key;   // "account:NAME" or "nick:folded" (wire bytes)
+  std::string key;   // the player's id, as the chat host gives it
   std::string nick;  // as the owner was last seen, for refusals
+  // When the owner was last seen leaving the place (seconds since 1970); 0 while they are there.
+  std::int64_t left_at = 0;
 };
 
 // Why a player's private deck went.
@@ -47,9 +51,16 @@ class BotState {
   // Writes the file when something changed since the last write (a new file renamed over it).
   void Save();
 
-  const DeckOwner* Owner(std::string_view folded_channel) const;
-  void SetOwner(std::string_view folded_channel, DeckOwner owner);
-  void ClearOwner(std::string_view folded_channel);
+  // The owner of `deck` (empty: the main deck; a named deck's name folded) at `place` (its id).
+  const DeckOwner* Owner(std::string_view place, std::string_view deck) const;
+  void SetOwner(std::string_view place, std::string_view deck, DeckOwner owner);
+  void ClearOwner(std::string_view place, std::string_view deck);
+  // The player left the place at `now`: the decks they own there start their grace.
+  void OwnerLeft(std::string_view place, std::string_view player, std::int64_t now);
+  // Ends the grace of the owners at `place` who are `present` again, and lets go of those gone
+  // for `grace_seconds` by `now`.
+  void LapseAbsentOwners(std::string_view place, const std::vector<std::string>& present,
+                         std::int64_t now, std::int64_t grace_seconds);
   // Follows an owner known by nick to its new nick.
   void RenameOwner(std::string_view old_key, const DeckOwner& renamed);
 
@@ -71,8 +82,8 @@ class BotState {
   std::string path_;
   std::size_t capacity_;
   std::int64_t keep_seconds_;
-  std::map<std::string, DeckOwner> owners_;  // by folded channel
-  std::vector<Slot> slots_;                  // slot i is the target "~deck<i+1>"
+  std::map<std::pair<std::string, std::string>, DeckOwner> owners_;  // by place and deck
+  std::vector<Slot> slots_;  // slot i is the target "~deck<i+1>"
   std::map<std::string, std::size_t> by_player_;
   std::deque<std::pair<std::string, DropReason>> dropped_;  // to tell, oldest first
   bool dirty_ = false;

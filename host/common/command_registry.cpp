@@ -19,6 +19,7 @@ constexpr CommandArgument kGiveArguments[] = {{kPlayer, "NICK", false}, {kSelect
 constexpr CommandArgument kPeekArgument[] = {{kCount, "N", true}};
 constexpr CommandArgument kOnOffArgument[] = {{kOnOff, "on|off", true}};
 constexpr CommandArgument kHelpArgument[] = {{kText, "WORD", true}};
+constexpr CommandArgument kDealerArgument[] = {{kPlayer, "NICK", false}};
 
 // The help texts, each under its text as it reads, as Shift_JIS bytes written as escapes so that
 // they do not depend on how this file is encoded or read.
@@ -109,6 +110,9 @@ constexpr ChatCommandInfo kCommands[] = {
      // 山札が尽きたら捨て札を自動で戻す
      "\x8E\x52\x8E\x44\x82\xAA\x90\x73\x82\xAB\x82\xBD\x82\xE7\x8E\xCC\x82\xC4\x8E\x44\x82\xF0\x8E"
      "\xA9\x93\xAE\x82\xC5\x96\xDF\x82\xB7"},
+    {CommandId::kDealer, "dealer", Runner::kDealer, true, false, kDealerArgument,
+     // ディーラーをNICKに渡す
+     "\x83\x66\x83\x42\x81\x5B\x83\x89\x81\x5B\x82\xF0NICK\x82\xC9\x93\x6E\x82\xB7"},
     {CommandId::kHelp, "help", Runner::kAnyone, false, false, kHelpArgument,
      // コマンドの説明(WORDでそのコマンドだけ)
      "\x83\x52\x83\x7D\x83\x93\x83\x68\x82\xCC\x90\xE0\x96\xBE("

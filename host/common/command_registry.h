@@ -32,6 +32,7 @@ enum class CommandId {
   kCheck,
   kPeek,
   kAutoRecall,
+  kDealer,  // kept by chat hosts, which know who is at a place; not played at the table
   kHelp,
 };
 

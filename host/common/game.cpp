@@ -58,6 +58,15 @@ std::vector<std::pair<std::string, DealerSetting>> ChannelDealers(const GameSett
   return settings;
 }
 
+// Named decks' owners are kept by the name folded as the table compares deck names.
+std::string DeckKey(std::string_view deck) {
+  std::string key(deck);
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
 DealerSetting FallbackDealer(const GameSettings& config) {
   return ParseDealerSetting(config.dealer).value_or(DealerSetting{});
 }
@@ -82,7 +91,8 @@ std::optional<Game> Game::Create(const GameSettings& config, std::vector<std::st
            {"sent_privately", &texts.sent_privately},
            {"no_mode", &texts.no_mode},
            {"unknown_mode", &texts.unknown_mode},
-           {"failed", &texts.failed}}) {
+           {"failed", &texts.failed},
+           {"dealer_handed", &texts.dealer_handed}}) {
     if (!ToShiftJis(*text, &ignored, name, error)) return std::nullopt;
   }
   // The settings say what a view of an empty draw pile shows, check's and peek's alike.
@@ -124,11 +134,17 @@ ChatAnswer Game::Answer(const ChatRequest& request) {
          {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
     return answer;
   }
+  std::string deck = DeckKey(command->deck);
+  if (in_channel) LapseAbsentOwners(request);
   if (in_channel && NeedsDealer(*command->info, command->arguments) &&
-      !dealers_.MayDeal(where, sender)) {
+      !dealers_.MayDeal(where, deck, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + std::string(where) + " from " + std::string(sender));
     Refuse(sender, where, *command);
+    return answer;
+  }
+  if (command->info->id == CommandId::kDealer) {
+    HandOver(request, *command, label, answer);
     return answer;
   }
   ChatMessage message;
@@ -136,7 +152,7 @@ ChatAnswer Game::Answer(const ChatRequest& request) {
   message.where = where;
   message.in_channel = in_channel;
   message.text = request.text;
-  message.may_deal = !in_channel || dealers_.MayDeal(where, sender);
+  message.may_deal = !in_channel || dealers_.MayDeal(where, deck, sender);
   message.is_present = [&request](std::string_view name) {
     return std::any_of(request.present.begin(), request.present.end(), [&](const ChatParty& party) {
       return request.same_name ? request.same_name(party.name, name) : party.name == name;
@@ -147,9 +163,10 @@ ChatAnswer Game::Answer(const ChatRequest& request) {
     target = PrivateDeck(request, *command);
     message.private_target = target.target;
   }
+  dealt_ = false;
   Play(message, *command, answer);
-  if (in_channel && answer.dealt) {
-    state_->SetOwner(request.place.id, {request.player.id, request.player.name});
+  if (in_channel && dealt_) {
+    state_->SetOwner(request.place.id, deck, {request.player.id, request.player.name, 0});
     state_->Save();
   } else if (target.fresh && !answer.dealt) {
     state_->Unassign(request.player.id);
@@ -172,14 +189,47 @@ PrivateTarget Game::PrivateDeck(const ChatRequest& request, const ChatCommand& c
   return target;
 }
 
-// A deck's ownership lapses when its owner leaves: whoever deals next owns it.
+// The decks a player owns at the place keep them as their dealer for the grace the settings
+// give, so that a reconnect or a netsplit does not hand a game to whoever speaks first.
 void Game::Left(std::string_view place_id, std::string_view player_id) {
-  const DeckOwner* owner = state_->Owner(place_id);
-  if (owner == nullptr || owner->key != player_id) return;
-  Log(LogLevel::kInfo,
-      "the deck of " + std::string(place_id) + " has no owner now: " + owner->nick + " left");
-  state_->ClearOwner(place_id);
+  state_->OwnerLeft(place_id, player_id, Now());
   state_->Save();
+}
+
+void Game::LapseAbsentOwners(const ChatRequest& request) {
+  std::vector<std::string> present;
+  for (const ChatParty& party : request.present) present.push_back(party.id);
+  auto grace = static_cast<std::int64_t>(config_->owner_grace_minutes * 60);
+  state_->LapseAbsentOwners(request.place.id, present, Now(), grace);
+  state_->Save();
+}
+
+std::int64_t Game::Now() const { return wall_clock_ ? wall_clock_() : 0; }
+
+// !dealer,NICK: the deck's dealer (or an operator) hands it to a player who is here.
+void Game::HandOver(const ChatRequest& request, const ChatCommand& command, std::string_view label,
+                    ChatAnswer& answer) {
+  std::string_view nick = command.arguments;
+  auto to = std::find_if(request.present.begin(), request.present.end(), [&](const ChatParty& p) {
+    return request.same_name ? request.same_name(p.name, nick) : p.name == nick;
+  });
+  if (request.at_private_table() || nick.empty() || to == request.present.end()) {
+    std::string cp932 = FillText(table_texts_.no_such_player, {{"{nick}", ToLibraryOr(nick)}});
+    answer.lines.push_back(
+        {false, request.player.name, std::string(label), codec_.ToWire(cp932), false});
+    return;
+  }
+  state_->SetOwner(request.place.id, DeckKey(command.deck), {to->id, to->name, 0});
+  state_->Save();
+  std::string deck_label = command.deck.empty() ? "" : "[" + command.deck + "] ";
+  answer.lines.push_back(
+      {true, "", "",
+       deck_label + FillText(ToWire(config_->texts.dealer_handed), {{"{nick}", to->name}}), false});
+}
+
+// A nick in the library's code page for a text of the table's, or "?" where it has none.
+std::string Game::ToLibraryOr(std::string_view wire) const {
+  return codec_.ToLibrary(wire).value_or("?");
 }
 
 // An owner known by nick is followed to a new nick.
@@ -287,7 +337,7 @@ void Game::Refuse(std::string_view sender, std::string_view channel, const ChatC
   std::string who;
   switch (setting.rule) {
     case DealerRule::kOwner: {
-      const DeckOwner* owner = dealers_.PresentOwner(channel);
+      const DeckOwner* owner = dealers_.OwnerOf(DeckKey(command.deck));
       who = FillText(ToWire(config_->texts.who_owner),
                      {{"{owner}", owner != nullptr ? owner->nick : std::string("?")}});
       break;
@@ -349,6 +399,7 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
     return;
   }
   answer.dealt = table.dealt_main_deck;
+  dealt_ = table.command->id == CommandId::kDeck && table.status == AnswerStatus::kDone;
   if (IsFailedDeal(table)) {
     answer.silent_reason =
         WhyNoDeal({*table.outcome, table.mode, table.deck_file}, config_->modes_file, modes_);

@@ -70,6 +70,11 @@ class Game : public ChatApplication {
                          const Fills& fills) const;
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
             const Fills& fills);
+  void LapseAbsentOwners(const ChatRequest& request);
+  std::int64_t Now() const;
+  void HandOver(const ChatRequest& request, const ChatCommand& command, std::string_view label,
+                ChatAnswer& answer);
+  std::string ToLibraryOr(std::string_view wire) const;
   // !help: about the command its argument names, or about every command.
   ChatAnswer Help(std::string_view sender, const ChatCommand& help) const;
   void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
@@ -93,6 +98,8 @@ class Game : public ChatApplication {
   std::string modes_text_;                      // the mode table's names, for texts: "trump, tarot"
   // Time spent at the library's table for the command being answered, for the log.
   mutable std::chrono::steady_clock::duration library_time_{};
+  // Whether the command being answered dealt a deck, which its sender then owns.
+  mutable bool dealt_ = false;
 };
 
 }  // namespace deckhand::host

@@ -28,6 +28,8 @@ struct HostTexts {
   std::string no_mode = "モードを指定してください（例: deck,trump）。モード: {modes}";
   std::string unknown_mode = "モード「{mode}」はありません。モード: {modes}";
   std::string failed = "コマンドを実行できませんでした";
+  // To the place: !dealer handed a deck to {nick}.
+  std::string dealer_handed = "{nick}がディーラーになりました";
   std::string hint = "「{hint}」のことですか？（カンマの後に空白は入れません）";
   std::string peek_count = "{prefix}peek,N の N は 1 から {max} までです";
   std::string deck_dropped_unused = "長く使われなかったので、あなたのデッキは片付けました";
@@ -53,6 +55,8 @@ struct GameSettings {
   // `channel_dealers` holds the places with a rule of their own (name as players see it, rule).
   std::string dealer = "owner";
   std::vector<std::pair<std::string, std::string>> channel_dealers;
+  // How long a deck's dealer keeps it after leaving the place, in minutes.
+  double owner_grace_minutes = 10;
   double private_decks = 500;     // most private decks kept
   double private_deck_days = 30;  // a private deck unused this long is let go
   HostTexts texts;

@@ -33,19 +33,16 @@ const DealerSetting& DealerPermissions::SettingFor(std::string_view channel) con
   return fallback_;
 }
 
-const DeckOwner* DealerPermissions::PresentOwner(std::string_view) const {
-  const DeckOwner* owner = state_->Owner(request_->place.id);
-  if (owner == nullptr) return nullptr;
-  bool present = std::any_of(request_->present.begin(), request_->present.end(),
-                             [owner](const ChatParty& party) { return party.id == owner->key; });
-  return present ? owner : nullptr;
+const DeckOwner* DealerPermissions::OwnerOf(std::string_view deck) const {
+  return state_->Owner(request_->place.id, deck);
 }
 
 bool DealerPermissions::SameName(std::string_view a, std::string_view b) const {
   return request_ != nullptr && request_->same_name ? request_->same_name(a, b) : a == b;
 }
 
-bool DealerPermissions::MayDeal(std::string_view channel, std::string_view nick) const {
+bool DealerPermissions::MayDeal(std::string_view channel, std::string_view deck,
+                                std::string_view nick) const {
   bool present = std::any_of(request_->present.begin(), request_->present.end(),
                              [&](const ChatParty& party) { return SameName(party.name, nick); });
   if (!present) return false;
@@ -66,7 +63,7 @@ bool DealerPermissions::MayDeal(std::string_view channel, std::string_view nick)
       break;
   }
   if (request_->standing == Standing::kOperator) return true;
-  const DeckOwner* owner = PresentOwner(channel);
+  const DeckOwner* owner = OwnerOf(deck);
   return owner == nullptr || owner->key == request_->player.id;
 }
 

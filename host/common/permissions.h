@@ -1,6 +1,7 @@
-// Who may run the dealer's commands at a place (deal, shuffle, peek, check, and the table's
-// dealer commands): one rule per channel, read from what the chat host tells of the request
-// (the sender's standing, who is present) and the deck's owner in the bot's state.
+// Who may run the dealer's commands on a deck of a place (deal, shuffle, peek, check, and the
+// table's dealer commands): one rule per channel, read from what the chat host tells of the
+// request (the sender's standing, who is present) and the deck's owner in the bot's state. Each
+// deck, the main deck and every named one, has its own owner.
 #pragma once
 
 #include <optional>
@@ -40,12 +41,13 @@ class DealerPermissions {
   // The request being answered: MayDeal and PresentOwner read its place, standing and who is
   // present. It must outlive their calls.
   void Consider(const ChatRequest& request) { request_ = &request; }
-  // True when `nick`, the sender of the request, may run a dealer's command in `channel`.
-  bool MayDeal(std::string_view channel, std::string_view nick) const;
+  // True when `nick`, the sender of the request, may run a dealer's command on `deck` (empty: the
+  // main deck; a named deck's folded name) in `channel`.
+  bool MayDeal(std::string_view channel, std::string_view deck, std::string_view nick) const;
   // Who may, for a refusal: the rule and, for kOwner, the owner's nick.
   const DealerSetting& SettingFor(std::string_view channel) const;
-  // The owner of the channel's deck while they are in the channel.
-  const DeckOwner* PresentOwner(std::string_view channel) const;
+  // The owner of the deck at the request's place, there or within their grace.
+  const DeckOwner* OwnerOf(std::string_view deck) const;
 
  private:
   bool SameName(std::string_view a, std::string_view b) const;

@@ -362,6 +362,10 @@ class Play {
     return true;
   }
 
+  // Dealers are kept by the chat hosts that know who is at a place; at a table with one player
+  // (deckhand's), that player deals.
+  bool NoDealerHere() { return BadArgument(); }
+
   // Asking is anyone's; setting it is the dealer's, which RunTableCommand checked.
   bool AutoRecall() {
     Result r;
@@ -416,6 +420,8 @@ class Play {
         return Peek();
       case CommandId::kAutoRecall:
         return AutoRecall();
+      case CommandId::kDealer:
+        return NoDealerHere();
       case CommandId::kHelp:
         return Help();
     }

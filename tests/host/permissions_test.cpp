@@ -39,12 +39,12 @@ TEST(DealerPermissions, EachRuleLetsItsDealersDeal) {
       {"Carol, dave", "CAROL", true}, {"carol dave", "op", false},
   };
   BotState state("", 10, 30);
-  state.SetOwner("#t", {"nick:owner", "owner"});
+  state.SetOwner("#t", "", {"nick:owner", "owner", 0});
   for (const Case& test : cases) {
     ChatRequest request = RequestFrom(test.nick);
     DealerPermissions dealers(state, *ParseDealerSetting(test.rule), {});
     dealers.Consider(request);
-    EXPECT_EQ(dealers.MayDeal("#t", test.nick), test.may) << test.rule << " " << test.nick;
+    EXPECT_EQ(dealers.MayDeal("#t", "", test.nick), test.may) << test.rule << " " << test.nick;
   }
 }
 
@@ -52,12 +52,12 @@ TEST(DealerPermissions, EachRuleLetsItsDealersDeal) {
 // default.
 TEST(DealerPermissions, APlaceOfItsOwnFollowsItsRule) {
   BotState state("", 10, 30);
-  state.SetOwner("#t", {"nick:owner", "owner"});
+  state.SetOwner("#t", "", {"nick:owner", "owner", 0});
   ChatRequest request = RequestFrom("carol");
   DealerPermissions dealers(state, DealerSetting{}, {{"#T", *ParseDealerSetting("anyone")}});
   dealers.Consider(request);
-  EXPECT_TRUE(dealers.MayDeal("#t", "carol"));
-  EXPECT_FALSE(dealers.MayDeal("#u", "carol"));
+  EXPECT_TRUE(dealers.MayDeal("#t", "", "carol"));
+  EXPECT_FALSE(dealers.MayDeal("#u", "", "carol"));
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ class GameTest : public ::testing::Test {
     request.standing = sender == "op" ? host::Standing::kOperator : host::Standing::kMember;
     for (std::string_view nick :
          {std::string_view("alice"), std::string_view("bob"), std::string_view("op"), sender}) {
+      if (std::find(away_.begin(), away_.end(), nick) != away_.end()) continue;
       request.present.push_back({"nick:" + FoldName(nick), std::string(nick)});
     }
     request.same_name = [](std::string_view a, std::string_view b) { return SameName(a, b); };
@@ -72,6 +73,7 @@ class GameTest : public ::testing::Test {
   }
 
   testing::ScratchDirectory scratch_;
+  std::vector<std::string_view> away_;  // not in #t
   BotConfig config_;
   host::WireCodec codec_{host::WireEncoding::kUtf8};
   host::BotState state_{"", 3, 30};
@@ -176,7 +178,7 @@ TEST_F(GameTest, HelpTellsTheSenderEveryCommandOrTheOneItNames) {
     std::vector<std::string> help = Say("!help", in_channel);
     ASSERT_GT(help.size(), 8u);
     EXPECT_EQ(help[0], "NOTICE alice :!deck,MODE: 新しいデッキを配ります（モード: small）");
-    for (std::string_view start : {"NOTICE alice :!deal", "NOTICE alice :!draw"}) {
+    for (std::string_view start : {"NOTICE alice :!deal[", "NOTICE alice :!draw,"}) {
       EXPECT_EQ(std::count_if(help.begin(), help.end(),
                               [&](const std::string& line) { return line.starts_with(start); }),
                 1)
@@ -266,11 +268,15 @@ TEST_F(GameTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
   EXPECT_EQ(Say("!shuffle", true, "bob"),
             std::vector<std::string>{"NOTICE bob :[#t] bob: !shuffleを使えるのはalice（デッキを"
                                      "配った人）とチャンネルオペレーターです"});
-  // The owner leaves: ownership lapses, even when they come back, and whoever deals next owns
-  // the deck.
+  // The owner leaves: the deck stays theirs for the grace, then whoever deals next owns it.
   game_->Left("#t", "nick:alice");
+  away_ = {"alice"};
+  wall_ += 9 * 60;
+  EXPECT_TRUE(refused(Say("!shuffle", true, "bob")));
+  wall_ += 2 * 60;
   EXPECT_FALSE(refused(Say("!shuffle", true, "bob")));
   EXPECT_FALSE(refused(Say("!deck,small", true, "bob")));
+  away_.clear();
   EXPECT_TRUE(refused(Say("!shuffle", true, "alice")));
   // At the private table everyone is their own dealer.
   EXPECT_FALSE(refused(Say("!shuffle", false, "alice")));
@@ -278,6 +284,26 @@ TEST_F(GameTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
   game_ = NewGame();
   EXPECT_TRUE(refused(Say("!shuffle", true, "alice")));
   EXPECT_FALSE(refused(Say("!shuffle", true, "bob")));
+}
+
+// Each named deck has its own dealer, who may hand it over.
+TEST_F(GameTest, EveryDeckHasItsDealer) {
+  auto refused = [](const std::vector<std::string>& lines) {
+    return lines.size() == 1 && lines[0].find("を使えるのは") != std::string::npos;
+  };
+  Say("!deck,small", true, "bob");
+  EXPECT_FALSE(refused(Say("!deck@poker,small")));
+  for (const char* text :
+       {"!peek@poker,1", "!check@poker", "!recall@POKER,all", "!deck@poker,small"}) {
+    EXPECT_TRUE(refused(Say(text, true, "bob"))) << text;
+  }
+  EXPECT_FALSE(refused(Say("!draw@poker", true, "bob")));
+  EXPECT_EQ(Say("!dealer@poker,BOB"),
+            std::vector<std::string>{"NOTICE #t :[poker] bobがディーラーになりました"});
+  EXPECT_FALSE(refused(Say("!check@poker", true, "bob")));
+  EXPECT_TRUE(refused(Say("!check@poker")));
+  EXPECT_EQ(Say("!dealer@poker,carol", true, "bob"),
+            std::vector<std::string>{"NOTICE bob :[#t] プレイヤーがいません: carol"});
 }
 
 // Private decks are the bot's own targets, three at most here: a newcomer takes the oldest
