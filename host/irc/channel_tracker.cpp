@@ -28,7 +28,7 @@ ChannelTracker::ChannelTracker(const BotConfig& config, const host::WireCodec& c
 
 void ChannelTracker::JoinAll(WireOutput& out) {
   for (const WireChannel& channel : channels_) {
-    if (!banned_.contains(FoldName(channel.name))) Join(channel, out);
+    if (!banned_.contains(Fold(channel.name))) Join(channel, out);
   }
 }
 
@@ -40,7 +40,7 @@ void ChannelTracker::Receive(const IrcMessage& message, std::string_view own_nic
   for (const auto& [tag, value] : message.tags) {
     if (tag == "account") members_.SetAccount(NickOf(message.prefix), value);
   }
-  bool from_me = SameName(NickOf(message.prefix), own_nick);
+  bool from_me = Same(NickOf(message.prefix), own_nick);
   using namespace numeric;
   if (command == kSupport) {
     OnSupport(message);
@@ -116,7 +116,7 @@ void ChannelTracker::OnKick(const IrcMessage& message, std::string_view own_nick
                             Clock::time_point now, std::vector<MemberChange>& changes) {
   const std::vector<std::string>& params = message.params;
   if (params.size() < 2) return;
-  if (!SameName(params[1], own_nick)) {
+  if (!Same(params[1], own_nick)) {
     Leaving(params[0], params[1], changes);
     members_.Leave(params[0], params[1]);
     return;
@@ -128,7 +128,7 @@ void ChannelTracker::OnKick(const IrcMessage& message, std::string_view own_nick
                 reason + "); rejoining in " + FormatSeconds(config_.rejoin_delay) + " s");
   if (FindChannel(params[0]) == nullptr) return;
   // One rejoin waits per channel, however many KICKs came.
-  rejoins_.try_emplace(FoldName(params[0]), now + Seconds(config_.rejoin_delay));
+  rejoins_.try_emplace(Fold(params[0]), now + Seconds(config_.rejoin_delay));
 }
 
 void ChannelTracker::OnQuit(const IrcMessage& message, std::vector<MemberChange>& changes) {
@@ -153,7 +153,7 @@ void ChannelTracker::OnInvite(const IrcMessage& message, WireOutput& out) {
   if (message.params.size() < 2) return;
   const WireChannel* channel = FindChannel(message.params[1]);
   if (channel == nullptr) return;
-  banned_.erase(FoldName(channel->name));
+  banned_.erase(Fold(channel->name));
   host::Log(host::LogLevel::kInfo,
             "invited to " + Shown(channel->name) + " by " + Shown(NickOf(message.prefix)));
   Join(*channel, out);
@@ -165,7 +165,7 @@ void ChannelTracker::OnJoinRefused(const IrcMessage& message, Clock::time_point 
   const WireChannel* channel = FindChannel(params[1]);
   std::string why = params.size() > 2 ? Shown(params.back()) : message.command;
   if (message.command == numeric::kBannedFromChannel && channel != nullptr) {
-    banned_[FoldName(channel->name)] = now + Seconds(config_.ban_retry);
+    banned_[Fold(channel->name)] = now + Seconds(config_.ban_retry);
     host::Log(host::LogLevel::kWarning,
               "banned from " + Shown(params[1]) + " (" + why + "): trying again in " +
                   FormatSeconds(config_.ban_retry) + " s or when invited");
@@ -209,7 +209,7 @@ Clock::time_point ChannelTracker::NextWake(Clock::time_point wake) const {
 
 std::string ChannelTracker::PlayerId(std::string_view nick) const {
   if (std::optional<std::string> account = members_.Account(nick)) return "account:" + *account;
-  return "nick:" + FoldName(nick);
+  return "nick:" + Fold(nick);
 }
 
 bool ChannelTracker::IsChannel(std::string_view target) const {
@@ -222,7 +222,7 @@ void ChannelTracker::Join(const WireChannel& channel, WireOutput& out) const {
 
 const WireChannel* ChannelTracker::FindChannel(std::string_view name) const {
   for (const WireChannel& channel : channels_) {
-    if (SameName(channel.name, name)) return &channel;
+    if (Same(channel.name, name)) return &channel;
   }
   return nullptr;
 }

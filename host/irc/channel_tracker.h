@@ -57,6 +57,11 @@ class ChannelTracker {
   std::string PlayerId(std::string_view nick) const;
   bool IsChannel(std::string_view target) const;
   const Membership& members() const { return members_; }
+  // Nicks and channel names folded, and compared, as the server's CASEMAPPING says.
+  std::string Fold(std::string_view name) const { return FoldName(name, members_.case_mapping()); }
+  bool Same(std::string_view a, std::string_view b) const {
+    return SameName(a, b, members_.case_mapping());
+  }
 
  private:
   void OnSupport(const IrcMessage& message);

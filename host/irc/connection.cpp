@@ -300,8 +300,8 @@ void IrcConnection::OnNick(const IrcMessage& message) {
 void IrcConnection::OnIson(const IrcMessage& message, WireOutput& out) {
   if (!registered() || message.params.size() < 2) return;
   // Our own nick is free when ISON does not list it.
-  std::string listed = " " + FoldName(message.params.back()) + " ";
-  if (listed.find(" " + FoldName(config_.nick) + " ") == std::string::npos) {
+  std::string listed = " " + FoldName(message.params.back(), case_mapping_) + " ";
+  if (listed.find(" " + FoldName(config_.nick, case_mapping_) + " ") == std::string::npos) {
     out.Send("NICK " + config_.nick);
   }
 }
@@ -317,7 +317,7 @@ void IrcConnection::Tick(Clock::time_point now, WireOutput& out) {
     out.Send("PING :deckhand-irc");
     keep_alive_ = KeepAlive::kPinged;
   }
-  if (registered() && !SameName(nick_, config_.nick) && now >= regain_at_) {
+  if (registered() && !SameName(nick_, config_.nick, case_mapping_) && now >= regain_at_) {
     out.Send("ISON " + config_.nick);
     regain_at_ = now + kNickRegainInterval;
   }
@@ -327,7 +327,8 @@ Clock::time_point IrcConnection::NextWake() const {
   Clock::time_point wake =
       last_heard_ + Seconds(config_.ping_interval) +
       (keep_alive_ == KeepAlive::kPinged ? Seconds(config_.ping_timeout) : Clock::duration::zero());
-  if (registered() && !SameName(nick_, config_.nick)) wake = std::min(wake, regain_at_);
+  if (registered() && !SameName(nick_, config_.nick, case_mapping_))
+    wake = std::min(wake, regain_at_);
   return wake;
 }
 
@@ -343,7 +344,9 @@ void IrcConnection::Stop(std::string reason, WireOutput& out) {
   out.stop = true;
 }
 
-bool IrcConnection::IsMe(std::string_view nick) const { return SameName(nick, nick_); }
+bool IrcConnection::IsMe(std::string_view nick) const {
+  return SameName(nick, nick_, case_mapping_);
+}
 
 std::size_t IrcConnection::RelayPrefixBytes() const {
   if (!own_prefix_.empty()) return own_prefix_.size() + 2;  // ":" and " "

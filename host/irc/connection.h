@@ -12,6 +12,7 @@
 #include "host/common/wire_codec.h"
 #include "host/irc/config.h"
 #include "host/irc/irc_line.h"
+#include "host/irc/names.h"
 #include "host/irc/wire_output.h"
 
 namespace deckhand::irc {
@@ -79,6 +80,8 @@ class IrcConnection {
   bool quitting() const { return registration_ == Registration::kQuitting; }
   const std::string& nick() const { return nick_; }
   bool IsMe(std::string_view nick) const;
+  // How the server compares nicks (its CASEMAPPING), for the bot's own.
+  void SetCaseMapping(CaseMapping mapping) { case_mapping_ = mapping; }
   // What the server puts before each of our lines when it relays them.
   std::size_t RelayPrefixBytes() const;
 
@@ -103,6 +106,7 @@ class IrcConnection {
   host::WireCodec codec_;
   Registration registration_ = Registration::kIdle;
   std::string nick_;
+  CaseMapping case_mapping_ = CaseMapping::kRfc1459;
   std::string own_prefix_;  // "nick!user@host" as the server relays the bot's lines
   int nick_attempts_ = 0;
   Clock::time_point regain_at_{};

@@ -44,6 +44,7 @@ void IrcSession::Receive(std::string_view line, Clock::time_point now) {
   std::vector<MemberChange> changes;
   channels_.Receive(message, connection_.nick(), now, wire_, changes);
   for (const MemberChange& change : changes) Changed(change);
+  connection_.SetCaseMapping(channels_.members().case_mapping());
   bool was_registered = connection_.registered();
   connection_.Receive(message, wire_);
   if (!was_registered && connection_.registered()) channels_.JoinAll(wire_);
@@ -66,7 +67,7 @@ void IrcSession::Changed(const MemberChange& change) {
   if (change.channel.empty()) {
     changes_.push_back({"", change.player, {change.renamed_player, Shown(change.new_nick)}});
   } else {
-    changes_.push_back({FoldName(change.channel), change.player, {}});
+    changes_.push_back({channels_.Fold(change.channel), change.player, {}});
   }
 }
 
@@ -77,7 +78,7 @@ host::ChatRequest IrcSession::Request(const IrcMessage& message, std::string_vie
   request.player = {PlayerKey(message, sender), Shown(sender)};
   request.text = Shown(message.params[1]);
   if (!in_channel) return request;
-  request.place = {FoldName(where), Shown(where)};
+  request.place = {channels_.Fold(where), Shown(where)};
   request.standing = members.HasAtLeast(where, sender, '@')   ? host::Standing::kOperator
                      : members.HasAtLeast(where, sender, '+') ? host::Standing::kVoiced
                                                               : host::Standing::kMember;
@@ -115,7 +116,7 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
                                          Shown(sender) + ", who is not in the channel");
     return;
   }
-  std::string folded = FoldName(sender);
+  std::string folded = channels_.Fold(sender);
   if (outbound_.Busy(folded)) {
     host::Log(host::LogLevel::kInfo,
               "no reply to " + Shown(sender) + ": replies for them are waiting");
@@ -142,7 +143,7 @@ void IrcSession::Tell(std::string_view sender, std::string_view label, std::stri
   for (std::string& line : notices_.Host(sender, label, utf8_text, all, RelayPrefixBytes())) {
     lines.push_back(Queued(std::move(line), false));
   }
-  std::string folded = FoldName(sender);
+  std::string folded = channels_.Fold(sender);
   outbound_.Push(folded, std::move(lines), may_go_ahead);
 }
 
@@ -153,7 +154,7 @@ QueuedLine IrcSession::Queued(std::string line, bool secret) const {
 void IrcSession::Answered(const LibraryJob& job, const host::ChatAnswer& answer,
                           Clock::time_point now) {
   now_ = now;
-  std::string folded = FoldName(job.sender);
+  std::string folded = channels_.Fold(job.sender);
   outbound_.JobFinished(folded);
   if (!answer.silent_reason.empty()) {
     host::Log(host::LogLevel::kInfo,

@@ -145,6 +145,38 @@ TEST_F(SessionInChannelTest, MembersLeavingAreToldToTheGame) {
   EXPECT_TRUE(output_.changes.empty()) << "the bot's own nick is no member's";
 }
 
+// Nicks are told apart as the server's CASEMAPPING says, wherever the bot compares them.
+TEST_F(SessionInChannelTest, NicksAreFoldedAsTheServerFoldsThem) {
+  struct Case {
+    const char* mapping;
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"ascii", "[x]", "{x}", false},
+      {"rfc1459", "[x]", "{x}", true},
+      {"strict-rfc1459", "x~", "x^", false},
+      {"rfc1459", "x~", "x^", true},
+      {"rfc8265", "Zo\xC3\xAB", "ZO\xC3\x8B", true},
+      {"ascii", "Zo\xC3\xAB", "ZO\xC3\x8B", false},
+  };
+  for (const Case& test : cases) {
+    Start();
+    Registered();
+    In(std::string(":irc 005 deckhand CASEMAPPING=") + test.mapping + " :are supported");
+    In(std::string(":") + test.a + "!u@h JOIN #t");
+    In(std::string(":") + test.b + "!v@h JOIN #t");
+    std::size_t before = output_.jobs.size();
+    Say(test.a, "!count");
+    ASSERT_EQ(Say(test.b, "!count"), before + 2) << test.mapping << " " << test.a;
+    const host::ChatRequest& first = output_.jobs[before].request;
+    const host::ChatRequest& second = output_.jobs[before + 1].request;
+    EXPECT_EQ(first.player.id == second.player.id, test.same) << test.mapping << " " << test.a;
+    EXPECT_EQ(first.same_name(test.a, test.b), test.same) << test.mapping << " " << test.a;
+  }
+}
+
 TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOne) {
   config_.sender_lines = 100;
   Start();
