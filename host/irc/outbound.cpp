@@ -25,9 +25,8 @@ QueuedLine OutboundScheduler::Queued(std::string line, bool secret, Clock::time_
   return {std::move(line), std::move(target), now, secret};
 }
 
-void OutboundScheduler::Push(const std::string& folded_sender, std::vector<QueuedLine> lines,
-                             bool may_go_ahead) {
-  queue_.Push(folded_sender, std::move(lines), may_go_ahead && !HasPending(folded_sender));
+void OutboundScheduler::Push(const std::string& folded_sender, std::vector<QueuedLine> lines) {
+  queue_.Push(folded_sender, std::move(lines));
 }
 
 bool OutboundScheduler::Busy(const std::string& folded_sender) const {
@@ -75,7 +74,7 @@ std::optional<Outgoing> OutboundScheduler::NextPaced(Clock::time_point now, cons
   if (config_.flood_control && bucket_.WaitBefore(now) > Clock::duration::zero()) {
     return std::nullopt;
   }
-  auto next = queue_.Pop(ready);
+  auto next = queue_.Pop(ready, now);
   if (!next) return std::nullopt;
   if (config_.flood_control) bucket_.Take(now);
   ForgetIfIdle(next->first);

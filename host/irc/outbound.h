@@ -34,10 +34,8 @@ class OutboundScheduler {
 
   // A line to queue at `now`; its target is its first parameter.
   static QueuedLine Queued(std::string line, bool secret, Clock::time_point now);
-  // Lines answering `folded_sender`; they go ahead of the round only with `may_go_ahead` and
-  // when none of the sender's commands is still with the library.
-  void Push(const std::string& folded_sender, std::vector<QueuedLine> lines,
-            bool may_go_ahead = true);
+  // Lines answering `folded_sender`, in turn with every other sender's (SendQueue).
+  void Push(const std::string& folded_sender, std::vector<QueuedLine> lines);
 
   // True when the sender has so much waiting (lines and commands) that another command of
   // theirs is not taken, or the whole queue is full.

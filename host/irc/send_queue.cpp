@@ -4,107 +4,86 @@
 
 namespace deckhand::irc {
 
-void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines, bool may_go_ahead) {
+void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines) {
   if (lines.empty()) return;
-  std::deque<QueuedLine>& queue = by_sender_[sender];
-  if (queue.empty()) {
-    if (may_go_ahead && lines.size() <= kShortReply) {
-      express_.push_back(sender);
-    } else {
-      turn_.insert(turn_.begin() + static_cast<std::ptrdiff_t>(newcomers_), sender);
-      ++newcomers_;
-    }
-  }
+  SenderLines& waiting = by_sender_[sender];
+  if (waiting.lines.empty()) waiting.arrival = arrivals_++;
   for (QueuedLine& line : lines) {
     bytes_ += line.line.size();
     ++lines_;
-    queue.push_back(std::move(line));
+    waiting.lines.push_back(std::move(line));
   }
 }
 
-std::optional<std::pair<std::string, QueuedLine>> SendQueue::Pop(
-    const std::function<bool(const QueuedLine&)>& ready) {
-  if (short_in_a_row_ < kShortInARow) {
-    if (auto next = PopFrom(express_, ready, true)) {
-      ++short_in_a_row_;
-      return next;
+SendQueue::Turn SendQueue::TurnOf(const std::string& sender, std::uint64_t arrival,
+                                  Clock::time_point now) const {
+  auto found = served_.find(sender);
+  if (found == served_.end() || now - found->second >= kRemembered) return {false, {}, arrival};
+  return {true, found->second, arrival};
+}
+
+void SendQueue::ForgetServedBefore(Clock::time_point now) {
+  std::erase_if(served_, [&](const auto& entry) { return now - entry.second >= kRemembered; });
+  while (served_.size() > kMostRemembered) {
+    served_.erase(
+        std::min_element(served_.begin(), served_.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; }));
+  }
+}
+
+std::optional<std::pair<std::string, QueuedLine>> SendQueue::Pop(const Ready& ready,
+                                                                 Clock::time_point now) {
+  auto next = by_sender_.end();
+  Turn next_turn;
+  for (auto sender = by_sender_.begin(); sender != by_sender_.end(); ++sender) {
+    if (!ready(sender->second.lines.front())) continue;
+    Turn turn = TurnOf(sender->first, sender->second.arrival, now);
+    if (next == by_sender_.end() || turn < next_turn) {
+      next = sender;
+      next_turn = turn;
     }
   }
-  short_in_a_row_ = 0;
-  if (auto next = PopFrom(turn_, ready, false)) return next;
-  return PopFrom(express_, ready, true);
+  if (next == by_sender_.end()) return std::nullopt;
+  std::pair<std::string, QueuedLine> line{next->first, std::move(next->second.lines.front())};
+  next->second.lines.pop_front();
+  bytes_ -= line.second.line.size();
+  --lines_;
+  if (next->second.lines.empty()) by_sender_.erase(next);
+  served_[line.first] = now;
+  ForgetServedBefore(now);
+  return line;
 }
 
-std::optional<std::pair<std::string, QueuedLine>> SendQueue::PopFrom(
-    Turn& turn, const std::function<bool(const QueuedLine&)>& ready, bool express) {
-  for (auto sender = turn.begin(); sender != turn.end(); ++sender) {
-    auto found = by_sender_.find(*sender);
-    std::deque<QueuedLine>& queue = found->second;
-    if (!ready(queue.front())) continue;
-    std::pair<std::string, QueuedLine> next{*sender, std::move(queue.front())};
-    queue.pop_front();
-    bytes_ -= next.second.line.size();
-    --lines_;
-    if (!express && static_cast<std::size_t>(sender - turn.begin()) < newcomers_) --newcomers_;
-    turn.erase(sender);
-    // Served: to the back of the round, or out of it.
-    if (queue.empty()) {
-      by_sender_.erase(found);
-    } else {
-      turn_.push_back(next.first);
-    }
-    return next;
-  }
-  return std::nullopt;
+bool SendQueue::AnyReady(const Ready& ready) const {
+  return std::any_of(by_sender_.begin(), by_sender_.end(),
+                     [&](const auto& entry) { return ready(entry.second.lines.front()); });
 }
 
-bool SendQueue::AnyReady(const std::function<bool(const QueuedLine&)>& ready) const {
-  auto front_ready = [&](const std::string& sender) {
-    return ready(by_sender_.at(sender).front());
-  };
-  return std::any_of(express_.begin(), express_.end(), front_ready) ||
-         std::any_of(turn_.begin(), turn_.end(), front_ready);
-}
-
-void SendQueue::Forget(Turn& turn, Turn::iterator sender) {
-  if (&turn == &turn_ && static_cast<std::size_t>(sender - turn.begin()) < newcomers_) {
-    --newcomers_;
-  }
-  by_sender_.erase(*sender);
-  turn.erase(sender);
-}
-
-std::size_t SendQueue::DropIf(const std::function<bool(const QueuedLine&)>& expired) {
+std::size_t SendQueue::DropIf(const Ready& expired) {
   std::size_t dropped = 0;
-  for (Turn* turn : {&express_, &turn_}) {
-    for (std::size_t i = 0; i < turn->size();) {
-      std::deque<QueuedLine>& queue = by_sender_[(*turn)[i]];
-      std::size_t before = queue.size();
-      for (const QueuedLine& line : queue) {
-        if (expired(line)) bytes_ -= line.line.size();
-      }
-      std::erase_if(queue, expired);
-      dropped += before - queue.size();
-      lines_ -= before - queue.size();
-      if (queue.empty()) {
-        Forget(*turn, turn->begin() + static_cast<std::ptrdiff_t>(i));
-      } else {
-        ++i;
-      }
+  for (auto sender = by_sender_.begin(); sender != by_sender_.end();) {
+    std::deque<QueuedLine>& queue = sender->second.lines;
+    for (const QueuedLine& line : queue) {
+      if (expired(line)) bytes_ -= line.line.size();
     }
+    std::size_t before = queue.size();
+    std::erase_if(queue, expired);
+    dropped += before - queue.size();
+    lines_ -= before - queue.size();
+    sender = queue.empty() ? by_sender_.erase(sender) : std::next(sender);
   }
   return dropped;
 }
 
 void SendQueue::MarkCarried() {
-  for (auto& [sender, queue] : by_sender_) {
-    for (QueuedLine& line : queue) line.carried = true;
+  for (auto& [sender, waiting] : by_sender_) {
+    for (QueuedLine& line : waiting.lines) line.carried = true;
   }
 }
 
 std::size_t SendQueue::Waiting(const std::string& sender) const {
   auto found = by_sender_.find(sender);
-  return found == by_sender_.end() ? 0 : found->second.size();
+  return found == by_sender_.end() ? 0 : found->second.lines.size();
 }
 
 }  // namespace deckhand::irc

@@ -1,20 +1,22 @@
-// The paced lines waiting to go, one queue per sender served in turn: each sender with lines
-// waiting gets one line out before any sender gets a second, so one player's long replies never
-// hold back another's short one. A sender who had nothing waiting joins the round after the
-// others who have not been served yet; one whose whole reply is short (a `!count`) goes ahead
-// of them all, so that a newcomer waits for a line or two, not one line of every flooding
-// player. Four such short lines at most go in a row before the round gets its turn, so that
-// the round always moves on. Lines of one sender keep their order.
+// The paced lines waiting to go, one queue per sender, served by who was served longest ago: the
+// next line is always the first waiting line of the sender whose last line went out earliest
+// (one who has had no line in the last minute counts as never served; among those, the one who
+// has waited longest goes first). So senders with lines waiting take turns a line each, and a
+// newcomer's short reply goes before the next line of anyone flooding, however many flood.
+// Every line a sender causes counts, refusals and busy notices included. Lines of one sender keep
+// their order.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace deckhand::irc {
@@ -29,21 +31,23 @@ struct QueuedLine {
 
 class SendQueue {
  public:
-  // A reply of at most this many lines from a sender with nothing waiting goes ahead.
-  static constexpr std::size_t kShortReply = 3;
-  static constexpr std::size_t kShortInARow = 4;
+  using Clock = std::chrono::steady_clock;
+  using Ready = std::function<bool(const QueuedLine&)>;
 
-  // The lines of one reply (or notice) to `sender`, the folded nick the lines answer. Only a
-  // reply with `may_go_ahead` (a sender with nothing else coming) goes ahead of the round.
-  void Push(const std::string& sender, std::vector<QueuedLine> lines, bool may_go_ahead = true);
+  // How long a line sent counts against its sender's turn.
+  static constexpr std::chrono::minutes kRemembered{1};
+  // The most senders remembered as served; past it the longest ago are forgotten.
+  static constexpr std::size_t kMostRemembered = 4096;
+
+  // The lines of one reply (or notice) to `sender`, the folded nick the lines answer.
+  void Push(const std::string& sender, std::vector<QueuedLine> lines);
   // The next line in turn whose target `ready` accepts (a line for a channel the bot is out of
-  // waits, and so do that sender's later lines); nullopt when none may go.
-  std::optional<std::pair<std::string, QueuedLine>> Pop(
-      const std::function<bool(const QueuedLine&)>& ready);
+  // waits, and so do that sender's later lines), going out at `now`; nullopt when none may go.
+  std::optional<std::pair<std::string, QueuedLine>> Pop(const Ready& ready, Clock::time_point now);
   // True when Pop would give a line.
-  bool AnyReady(const std::function<bool(const QueuedLine&)>& ready) const;
+  bool AnyReady(const Ready& ready) const;
   // Drops the lines `expired` accepts; returns how many.
-  std::size_t DropIf(const std::function<bool(const QueuedLine&)>& expired);
+  std::size_t DropIf(const Ready& expired);
 
   // Marks every line waiting as carried over from an earlier link.
   void MarkCarried();
@@ -54,16 +58,19 @@ class SendQueue {
   bool empty() const { return lines_ == 0; }
 
  private:
-  using Turn = std::deque<std::string>;
-  std::optional<std::pair<std::string, QueuedLine>> PopFrom(
-      Turn& turn, const std::function<bool(const QueuedLine&)>& ready, bool express);
-  void Forget(Turn& turn, Turn::iterator sender);
+  struct SenderLines {
+    std::deque<QueuedLine> lines;
+    std::uint64_t arrival = 0;  // when the sender's lines began to wait, in push order
+  };
+  // The sender's place in the turn: whether a line of theirs went out within kRemembered, when
+  // the last did, and when they began to wait. The least goes next.
+  using Turn = std::tuple<bool, Clock::time_point, std::uint64_t>;
+  Turn TurnOf(const std::string& sender, std::uint64_t arrival, Clock::time_point now) const;
+  void ForgetServedBefore(Clock::time_point now);
 
-  std::map<std::string, std::deque<QueuedLine>> by_sender_;
-  Turn express_;               // senders of a short reply who had nothing waiting
-  Turn turn_;                  // everyone else with lines waiting, next first
-  std::size_t newcomers_ = 0;  // at the front of turn_, not yet served
-  std::size_t short_in_a_row_ = 0;
+  std::map<std::string, SenderLines> by_sender_;
+  std::map<std::string, Clock::time_point> served_;
+  std::uint64_t arrivals_ = 0;
   std::size_t lines_ = 0;
   std::size_t bytes_ = 0;
 };

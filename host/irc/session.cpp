@@ -120,8 +120,8 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   if (outbound_.Busy(folded)) {
     host::Log(host::LogLevel::kInfo,
               "no reply to " + Shown(sender) + ": replies for them are waiting");
-    // Behind their replies, never ahead of anyone's.
-    if (outbound_.TellBusy(folded)) Tell(sender, "", config_.texts.busy, {}, false);
+    // In the sender's own turn: it counts as one of their lines.
+    if (outbound_.TellBusy(folded)) Tell(sender, "", config_.texts.busy, {});
     return;
   }
   LibraryJob job;
@@ -136,7 +136,7 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
 }
 
 void IrcSession::Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-                      const host::Fills& fills, bool may_go_ahead) {
+                      const host::Fills& fills) {
   host::Fills all = fills;
   all.emplace_back("{nick}", std::string(sender));
   std::vector<QueuedLine> lines;
@@ -144,7 +144,7 @@ void IrcSession::Tell(std::string_view sender, std::string_view label, std::stri
     lines.push_back(Queued(std::move(line), false));
   }
   std::string folded = channels_.Fold(sender);
-  outbound_.Push(folded, std::move(lines), may_go_ahead);
+  outbound_.Push(folded, std::move(lines));
 }
 
 QueuedLine IrcSession::Queued(std::string line, bool secret) const {
@@ -168,7 +168,6 @@ void IrcSession::Answered(const LibraryJob& job, const host::ChatAnswer& answer,
                                          Shown(job.in_channel ? job.where : job.sender));
     std::vector<QueuedLine> lines;
     for (Notice& notice : notices) lines.push_back(Queued(std::move(notice.line), notice.secret));
-    // A reply goes ahead only when no other command of the sender's is still coming.
     outbound_.Push(folded, std::move(lines));
   }
   outbound_.ForgetIfIdle(folded);

@@ -100,7 +100,7 @@ class IrcSession {
                             std::string_view where, bool in_channel) const;
   // A paced notice to `sender` (wire nick) from a text of the settings.
   void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-            const host::Fills& fills, bool may_go_ahead = true);
+            const host::Fills& fills);
   QueuedLine Queued(std::string line, bool secret) const;
   std::string PlayerKey(const IrcMessage& message, std::string_view sender) const;
   bool MayGo(const QueuedLine& line) const;

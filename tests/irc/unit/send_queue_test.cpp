@@ -9,20 +9,38 @@
 namespace deckhand::irc {
 namespace {
 
-// Short replies of senders with nothing waiting go first, four in a row at most; long ones take
-// the round in turn, a newcomer after those not yet served.
-TEST(SendQueue, ShortRepliesGoFirstButNeverStopTheRound) {
+// Senders take turns a line each; a sender who has had no line in the last minute goes before
+// the next line of anyone who has, however many of them wait.
+TEST(SendQueue, WhoWasServedLongestAgoGoesNext) {
   auto lines = [](const char* text, std::size_t count) {
     return std::vector<QueuedLine>(count, QueuedLine{text, "#t", {}, false});
   };
-  SendQueue queue;
-  queue.Push("long1", lines("a", 5));
-  queue.Push("long2", lines("b", 5));
-  for (const char* name : {"s1", "s2", "s3", "s4", "s5"}) queue.Push(name, lines(name, 1));
-  std::string order;
   auto ready = [](const QueuedLine&) { return true; };
-  while (auto next = queue.Pop(ready)) order += next->second.line;
-  EXPECT_EQ(order, "s1s2s3s4as5babababab");
+  SendQueue queue;
+  SendQueue::Clock::time_point now{std::chrono::hours(1)};
+  std::string order;
+  auto pop = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      auto next = queue.Pop(ready, now);
+      if (!next) return;
+      order += next->second.line;
+      now += std::chrono::seconds(2);
+    }
+  };
+  queue.Push("a", lines("a", 5));
+  queue.Push("b", lines("b", 5));
+  pop(3);
+  queue.Push("new", lines("n", 2));
+  queue.Push("a", lines("A", 1));  // a's own lines keep their order
+  pop(4);
+  EXPECT_EQ(order, "abanban");
+  // b was served within the minute, c long ago: c goes first.
+  queue.Push("c", lines("c", 1));
+  now += std::chrono::seconds(1);
+  pop(2);
+  EXPECT_EQ(order, "abanbancb");
+  pop(100);
+  EXPECT_EQ(order, "abanbancbababA") << "the rest in turn";
   EXPECT_TRUE(queue.empty());
   EXPECT_EQ(queue.bytes(), 0u);
 }
