@@ -108,6 +108,26 @@ std::optional<Game> Game::Create(const GameSettings& config, std::vector<std::st
 }
 
 ChatAnswer Game::Answer(const ChatRequest& request) {
+  refused_ = false;
+  ChatAnswer answer = AnswerCommand(request);
+  if (refused_) QuietenRepeatedRefusal(request.player.id, answer);
+  return answer;
+}
+
+// A sender refused again within kRefusalQuiet of their last refusal hears nothing: one who keeps
+// sending what they may not does not take a line of the queue per command.
+void Game::QuietenRepeatedRefusal(const std::string& player, ChatAnswer& answer) {
+  std::int64_t now = Now();
+  std::erase_if(refused_at_,
+                [now](const auto& entry) { return now - entry.second >= kRefusalQuiet; });
+  auto [refused, first] = refused_at_.try_emplace(player, now);
+  if (first && refused_at_.size() <= kMostRefusalsKept) return;
+  if (first) refused_at_.erase(refused);
+  answer.lines.clear();
+  answer.silent_reason = "refused again within a minute, not told again";
+}
+
+ChatAnswer Game::AnswerCommand(const ChatRequest& request) {
   ChatAnswer answer;
   // Tell adds to this answer while it is made.
   struct Telling {
@@ -126,12 +146,14 @@ ChatAnswer Game::Answer(const ChatRequest& request) {
     Log(LogLevel::kInfo,
         "no reply to " + std::string(sender) + ": asked whether they meant " + command->hint);
     Tell(sender, label, config_->texts.hint, {{"{hint}", config_->prefix + command->hint}});
+    refused_ = true;
     return answer;
   }
   if (command->info->id == CommandId::kPeek && !PeekCount(command->arguments)) {
     Log(LogLevel::kInfo, "no reply to " + std::string(sender) + ": a peek of a wrong count");
     Tell(sender, label, config_->texts.peek_count,
          {{"{prefix}", ToWire(config_->prefix)}, {"{max}", std::to_string(kMaxPeekCount)}});
+    refused_ = true;
     return answer;
   }
   std::string deck = DeckKey(command->deck);
@@ -141,6 +163,7 @@ ChatAnswer Game::Answer(const ChatRequest& request) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + std::string(where) + " from " + std::string(sender));
     Refuse(sender, where, *command);
+    refused_ = true;
     return answer;
   }
   if (command->info->id == CommandId::kDealer) {
@@ -364,6 +387,7 @@ bool Game::KnownMode(std::string_view mode) const {
 }
 
 void Game::NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) const {
+  refused_ = true;
   FailedDeal deal{mode.empty() ? table::Outcome::kNoMode : table::Outcome::kNoSuchMode,
                   std::string(mode), ""};
   answer.silent_reason = WhyNoDeal(deal, config_->modes_file, modes_);
@@ -404,8 +428,9 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
     answer.silent_reason =
         WhyNoDeal({*table.outcome, table.mode, table.deck_file}, config_->modes_file, modes_);
   }
-  if (answer.silent_reason.empty() && table.status == AnswerStatus::kRefused) {
-    answer.silent_reason = "refused";
+  if (table.status == AnswerStatus::kRefused) {
+    refused_ = true;
+    if (answer.silent_reason.empty()) answer.silent_reason = "refused";
   }
   // A hidden draw that drew nothing is the drawer's business alone.
   bool drawer_only =

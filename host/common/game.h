@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,13 @@ class Game : public ChatApplication {
   Game(const GameSettings& config, BotState& state, std::function<std::int64_t()> wall_clock);
 
   struct Call;  // one command's fields and where its lines go
+  // Seconds after a refusal during which the same sender is refused silently, and the most
+  // senders so remembered.
+  static constexpr std::int64_t kRefusalQuiet = 60;
+  static constexpr std::size_t kMostRefusalsKept = 4096;
+
+  ChatAnswer AnswerCommand(const ChatRequest& request);
+  void QuietenRepeatedRefusal(const std::string& player, ChatAnswer& answer);
   // The lines that answer `message`, dealer rules and private decks already applied; none when
   // it is no command.
   void Play(const ChatMessage& message, const ChatCommand& command, ChatAnswer& answer) const;
@@ -100,6 +108,9 @@ class Game : public ChatApplication {
   mutable std::chrono::steady_clock::duration library_time_{};
   // Whether the command being answered dealt a deck, which its sender then owns.
   mutable bool dealt_ = false;
+  // Whether it was refused (nothing changed), and when each sender was last told a refusal.
+  mutable bool refused_ = false;
+  std::map<std::string, std::int64_t> refused_at_;
 };
 
 }  // namespace deckhand::host

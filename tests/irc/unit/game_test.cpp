@@ -61,8 +61,10 @@ class GameTest : public ::testing::Test {
     }
     return lines;
   }
+  // Each command a while after the last, so that refusals are told every time.
   std::vector<std::string> Say(std::string_view text, bool in_channel = true,
                                std::string_view sender = "alice") {
+    wall_ += seconds_between_commands_;
     return Sent(game_->Answer(Request(sender, text, in_channel)), sender, in_channel);
   }
 
@@ -78,6 +80,7 @@ class GameTest : public ::testing::Test {
   host::WireCodec codec_{host::WireEncoding::kUtf8};
   host::BotState state_{"", 3, 30};
   std::int64_t wall_ = 1'000'000'000;
+  std::int64_t seconds_between_commands_ = 61;
   std::optional<host::Game> game_;
 };
 
@@ -271,7 +274,7 @@ TEST_F(GameTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
   // The owner leaves: the deck stays theirs for the grace, then whoever deals next owns it.
   game_->Left("#t", "nick:alice");
   away_ = {"alice"};
-  wall_ += 9 * 60;
+  wall_ += 8 * 60;
   EXPECT_TRUE(refused(Say("!shuffle", true, "bob")));
   wall_ += 2 * 60;
   EXPECT_FALSE(refused(Say("!shuffle", true, "bob")));
@@ -284,6 +287,19 @@ TEST_F(GameTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
   game_ = NewGame();
   EXPECT_TRUE(refused(Say("!shuffle", true, "alice")));
   EXPECT_FALSE(refused(Say("!shuffle", true, "bob")));
+}
+
+// A sender who keeps sending what they may not is told once a minute, not once a command.
+TEST_F(GameTest, ARefusalIsToldOnceAMinute) {
+  seconds_between_commands_ = 1;
+  Say("!deck,small");
+  EXPECT_EQ(Say("!shuffle", true, "bob").size(), 1u);
+  EXPECT_TRUE(Say("!shuffle", true, "bob").empty());
+  EXPECT_TRUE(Say("!peek,0", true, "bob").empty());
+  EXPECT_EQ(Say("!count", true, "bob").size(), 1u) << "what they may do is answered";
+  EXPECT_EQ(Say("!shuffle", true, "carol").size(), 1u) << "another sender is told";
+  wall_ += 60;
+  EXPECT_EQ(Say("!shuffle", true, "bob").size(), 1u);
 }
 
 // Each named deck has its own dealer, who may hand it over.
