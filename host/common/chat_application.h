@@ -8,6 +8,7 @@
 // file, and never shows them.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -40,6 +41,11 @@ struct ChatRequest {
   // Whether two names are the same player's, as the chat compares names (letter case). Empty:
   // byte for byte.
   std::function<bool(std::string_view, std::string_view)> same_name;
+  // How many lines to players the host sends for one command within the time it allows, and
+  // how many bytes of a text's cards one such line carries: a deal that needs more is refused
+  // rather than holding everyone's replies back for minutes. 0: no bound.
+  std::size_t most_private_lines = 0;
+  std::size_t private_line_bytes = 0;
 
   bool at_private_table() const { return place.id.empty(); }
 };

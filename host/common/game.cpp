@@ -92,7 +92,8 @@ std::optional<Game> Game::Create(const GameSettings& config, std::vector<std::st
            {"no_mode", &texts.no_mode},
            {"unknown_mode", &texts.unknown_mode},
            {"failed", &texts.failed},
-           {"dealer_handed", &texts.dealer_handed}}) {
+           {"dealer_handed", &texts.dealer_handed},
+           {"deal_too_long", &texts.deal_too_long}}) {
     if (!ToShiftJis(*text, &ignored, name, error)) return std::nullopt;
   }
   // The settings say what a view of an empty draw pile shows, check's and peek's alike.
@@ -176,6 +177,8 @@ ChatAnswer Game::AnswerCommand(const ChatRequest& request) {
   message.in_channel = in_channel;
   message.text = request.text;
   message.may_deal = !in_channel || dealers_.MayDeal(where, deck, sender);
+  message.most_private_lines = request.most_private_lines;
+  message.private_line_bytes = request.private_line_bytes;
   message.is_present = [&request](std::string_view name) {
     return std::any_of(request.present.begin(), request.present.end(), [&](const ChatParty& party) {
       return request.same_name ? request.same_name(party.name, name) : party.name == name;
@@ -286,6 +289,12 @@ void Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnsw
   std::string mode = card_files::ModeName(*text);
   if (command.info->id == CommandId::kDeck && command.deck.empty() && !KnownMode(mode)) {
     NoDeal(call, mode, answer);
+  } else if (std::optional<std::size_t> lines = DealTooLong(call, message, command)) {
+    refused_ = true;
+    answer.silent_reason = "a deal of " + std::to_string(*lines) + " lines to its players";
+    answer.lines.push_back(HostLine(call.sender, call.label, config_->texts.deal_too_long,
+                                    {{"{lines}", std::to_string(*lines)},
+                                     {"{limit}", std::to_string(message.most_private_lines)}}));
   } else {
     PlayTable(call, message, *text, answer);
   }
@@ -380,6 +389,35 @@ void Game::Refuse(std::string_view sender, std::string_view channel, const ChatC
   std::string word(command.info->word);
   Tell(sender, "[" + std::string(channel) + "] ", config_->texts.refused,
        {{"{nick}", std::string(sender)}, {"{command}", config_->prefix + word}, {"{who}", who}});
+}
+
+// The lines a deal's players would be told, when more than the host sends in time: the cards
+// it would take are the top of the draw pile, as the table deals them.
+std::optional<std::size_t> Game::DealTooLong(const Call& call, const ChatMessage& message,
+                                             const ChatCommand& command) const {
+  if (message.most_private_lines == 0 || message.private_line_bytes == 0) return std::nullopt;
+  if (command.info->id != CommandId::kDeal) return std::nullopt;
+  std::optional<std::string> deck = codec_.ToLibrary(command.deck);
+  if (!deck) return std::nullopt;
+  std::vector<std::string> pieces;
+  for (std::string_view rest = command.arguments;;) {
+    std::size_t comma = rest.find(',');
+    pieces.emplace_back(rest.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  std::optional<std::size_t> count = ReadCount(pieces.front());
+  std::size_t players = pieces.size() - 1;
+  if (!count || players == 0) return std::nullopt;
+  auto start = std::chrono::steady_clock::now();
+  table::Result pile = table::DescribeTable(call.target, *deck);
+  library_time_ += std::chrono::steady_clock::now() - start;
+  std::size_t cards = std::min(pile.cards.size(), *count * players);
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < cards; ++i) bytes += pile.cards[i].name.size() + 1;
+  std::size_t lines = players + bytes / message.private_line_bytes;
+  if (lines <= message.most_private_lines) return std::nullopt;
+  return lines;
 }
 
 bool Game::KnownMode(std::string_view mode) const {

@@ -36,6 +36,9 @@ struct ChatMessage {
   std::string_view private_target = {};
   // Whether the sender may run the dealer's commands here (always at the private table).
   bool may_deal = true;
+  // The bound of a deal's lines to its players (ChatRequest's).
+  std::size_t most_private_lines = 0;
+  std::size_t private_line_bytes = 0;
   // Whether a name is a player here, whom a deal or a give may name; none at a private table.
   std::function<bool(std::string_view)> is_present = {};
 };
@@ -90,6 +93,8 @@ class Game : public ChatApplication {
   // The private deck a player plays at their table, given for a deal.
   PrivateTarget PrivateDeck(const ChatRequest& request, const ChatCommand& command);
   bool KnownMode(std::string_view mode) const;
+  std::optional<std::size_t> DealTooLong(const Call& call, const ChatMessage& message,
+                                         const ChatCommand& command) const;
   // Every command but help goes to the table, so that each card is always in one place: a draw
   // goes onto the discard pile, a hidden draw into the drawer's hand.
   void PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,

@@ -28,6 +28,8 @@ struct HostTexts {
   std::string no_mode = "モードを指定してください（例: deck,trump）。モード: {modes}";
   std::string unknown_mode = "モード「{mode}」はありません。モード: {modes}";
   std::string failed = "コマンドを実行できませんでした";
+  // To the dealer: a deal would need more lines to its players than the host sends in time.
+  std::string deal_too_long = "配る量が多すぎます（{lines}行、{limit}行まで）";
   // To the place: !dealer handed a deck to {nick}.
   std::string dealer_handed = "{nick}がディーラーになりました";
   std::string hint = "「{hint}」のことですか？（カンマの後に空白は入れません）";

@@ -20,6 +20,8 @@ using table::Result;
 // one reply line of the library holds. Cards moved are always all named.
 constexpr std::size_t kMostShownBytes = 4000;
 constexpr std::string_view kMore = ",...";
+// Between the players a line names: 、
+constexpr std::string_view kListSeparator = "\x81\x41";
 
 using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
 
@@ -260,11 +262,16 @@ class Play {
     Result r = table::DealCards(c_.place, deck_, *count, players);
     AnnounceAutoRecall(r);
     if (!answer_.Refuse(r, r.player)) return false;
-    for (const auto& [player, cards] : r.dealt) answer_.To(player, answer_.CardsText(cards), true);
-    for (const auto& [player, cards] : r.dealt) {
-      std::string dealt = std::to_string(cards.size());
-      answer_.ToPlace(Fill(t_.dealt, {{"{nick}", player}, {"{count}", dealt}}));
+    // The place hears of the whole deal in one line, before the players' own lines, which may be
+    // many.
+    std::string players_dealt;
+    for (const auto& dealt : r.dealt) {
+      if (!players_dealt.empty()) players_dealt += kListSeparator;
+      players_dealt += dealt.first;
     }
+    std::string each = std::to_string(*count);
+    answer_.ToPlace(Fill(t_.dealt, {{"{nick}", players_dealt}, {"{count}", each}}));
+    for (const auto& [player, cards] : r.dealt) answer_.To(player, answer_.CardsText(cards), true);
     return true;
   }
 

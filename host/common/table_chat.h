@@ -37,7 +37,7 @@ struct TableTexts {
   std::string auto_recalled;  // 捨て札{count}枚をデッキに戻してシャッフルしました
   // to the place after a hidden draw
   std::string hidden_draw;  // {nick}: {count}枚引きました
-  // to the place, per player dealt
+  // to the place: a deal, {nick} the players dealt to (alice、bob), {count} each one's cards
   std::string dealt;  // {nick}に{count}枚配りました
   // to the place: the cards played
   std::string played;  // {nick}: {cards}

@@ -204,6 +204,7 @@ const std::vector<Key>& FixedKeys() {
       {"flood", "queue_bytes",
        std::bind(SetPositive, &BotConfig::queue_bytes, 64 * 1024 * 1024, _1, _2)},
       {"flood", "channel_lines", std::bind(SetPositive, &BotConfig::channel_lines, 1000, _1, _2)},
+      {"flood", "deal_seconds", std::bind(SetPositive, &BotConfig::deal_seconds, 86400, _1, _2)},
       {"game", "dealer", SetDealer},
       {"game", "owner_grace",
        std::bind(SetPositive, &BotConfig::owner_grace_minutes, 525600, _1, _2)},

@@ -50,6 +50,8 @@ struct BotConfig : host::GameSettings {
   double sender_lines = 20;         // lines (and commands) waiting for one sender
   double queue_bytes = 256 * 1024;  // everything waiting
   double channel_lines = 3;         // a longer reply in a channel goes to the asker privately
+  // A deal whose lines to its players would take longer than this, paced, is refused.
+  double deal_seconds = 120;
 
   // Time, in seconds.
   double reconnect_initial = 1;

@@ -77,6 +77,12 @@ host::ChatRequest IrcSession::Request(const IrcMessage& message, std::string_vie
   host::ChatRequest request;
   request.player = {PlayerKey(message, sender), Shown(sender)};
   request.text = Shown(message.params[1]);
+  if (config_.flood_control) {
+    request.most_private_lines =
+        static_cast<std::size_t>(config_.flood_burst + config_.flood_rate * config_.deal_seconds);
+    // What a NOTICE to a nick carries after its relay prefix, command, nick and label.
+    request.private_line_bytes = kMaxIrcLine - 2 - RelayPrefixBytes() - 80;
+  }
   if (!in_channel) return request;
   request.place = {channels_.Fold(where), Shown(where)};
   request.standing = members.HasAtLeast(where, sender, '@')   ? host::Standing::kOperator

@@ -123,8 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"decksave.ini", SaveFile("#t=A,B,C,D,E,F,G,H\r\n")}},
                  Args({"-u", "al", "-t", "#t", "deal,2,al,bo", "hand", "play,2", "give,bo,1",
                        "hdraw", "discard,1", "draw", "discards", "table", "recall,all", "count"}),
-                 "NOTICE al A,C\nNOTICE bo B,D\n"
-                 "NOTICE #t alに2枚配りました\nNOTICE #t boに2枚配りました\n"
+                 "NOTICE #t al、boに2枚配りました\nNOTICE al A,C\nNOTICE bo B,D\n"
                  "NOTICE al A,C\n"
                  "NOTICE #t al: C\n"
                  "NOTICE bo alから受け取りました: A\nNOTICE #t alからboに1枚渡しました\n"

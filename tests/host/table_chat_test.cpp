@@ -69,12 +69,18 @@ TEST_F(TableChatTest, HiddenCardsGoToTheirPlayerAloneAndAreMarkedSecret) {
   EXPECT_FALSE(drawn.lines[1].secret);
   EXPECT_EQ(drawn.lines[1].text.find('B'), std::string::npos);
 
+  // The place hears of the deal in one line, first.
   TableAnswer dealt = Run("deal,1,bo,cy");
-  ASSERT_EQ(dealt.lines.size(), 4u);
-  EXPECT_EQ(dealt.lines[0].to, "bo");
-  EXPECT_EQ(dealt.lines[0].text, "A");
-  EXPECT_TRUE(dealt.lines[0].secret && dealt.lines[1].secret);
-  EXPECT_FALSE(dealt.lines[2].secret || dealt.lines[3].secret);
+  ASSERT_EQ(dealt.lines.size(), 3u);
+  EXPECT_EQ(dealt.lines[0].to, "#t");
+  EXPECT_EQ(dealt.lines[0].text, Fill(Fill(texts_.dealt, "{nick}",
+                                           "bo\x81\x41"
+                                           "cy"),
+                                      "{count}", "1"));
+  EXPECT_FALSE(dealt.lines[0].secret);
+  EXPECT_EQ(dealt.lines[1].to, "bo");
+  EXPECT_EQ(dealt.lines[1].text, "A");
+  EXPECT_TRUE(dealt.lines[1].secret && dealt.lines[2].secret);
 
   TableAnswer given = Run("give,cy,1", true, "bo");
   ASSERT_EQ(given.lines.size(), 2u);

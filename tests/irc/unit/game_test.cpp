@@ -39,6 +39,8 @@ class GameTest : public ::testing::Test {
     host::ChatRequest request;
     request.player = {"nick:" + FoldName(sender), std::string(sender)};
     request.text = text;
+    request.most_private_lines = most_private_lines_;
+    request.private_line_bytes = 400;
     if (!in_channel) return request;
     request.place = {"#t", "#t"};
     request.standing = sender == "op" ? host::Standing::kOperator : host::Standing::kMember;
@@ -81,6 +83,7 @@ class GameTest : public ::testing::Test {
   host::BotState state_{"", 3, 30};
   std::int64_t wall_ = 1'000'000'000;
   std::int64_t seconds_between_commands_ = 61;
+  std::size_t most_private_lines_ = 0;
   std::optional<host::Game> game_;
 };
 
@@ -105,8 +108,9 @@ TEST_F(GameTest, NoLineShowingHiddenCardsIsLogged) {
     std::string sender = text == "!deal,1,bob" ? "alice" : "bob";
     host::ChatAnswer answer = game_->Answer(Request(sender, text));
     ASSERT_EQ(answer.lines.size(), 2u) << text;
-    EXPECT_TRUE(answer.lines[0].secret && !answer.lines[0].to_place) << text;
-    EXPECT_FALSE(answer.lines[1].secret) << text;
+    for (const host::AddressedLine& line : answer.lines) {
+      EXPECT_EQ(line.secret, !line.to_place) << text << " " << line.text;
+    }
   }
   game_->Answer(Request("alice", "!deck,small", false));
   host::ChatAnswer check = game_->Answer(Request("alice", "!check", false));
@@ -300,6 +304,17 @@ TEST_F(GameTest, ARefusalIsToldOnceAMinute) {
   EXPECT_EQ(Say("!shuffle", true, "carol").size(), 1u) << "another sender is told";
   wall_ += 60;
   EXPECT_EQ(Say("!shuffle", true, "bob").size(), 1u);
+}
+
+// A deal that would tell its players more lines than the host sends in time is refused whole.
+TEST_F(GameTest, ADealTooLongToTellIsRefused) {
+  Say("!deck,small");
+  most_private_lines_ = 1;
+  EXPECT_EQ(Say("!deal,1,alice,bob"),
+            std::vector<std::string>{"NOTICE alice :[#t] 配る量が多すぎます（2行、1行まで）"});
+  EXPECT_EQ(Say("!count"), std::vector<std::string>{"NOTICE #t :3"});
+  most_private_lines_ = 2;
+  EXPECT_EQ(Say("!deal,1,alice,bob").size(), 3u);
 }
 
 // Each named deck has its own dealer, who may hand it over.
