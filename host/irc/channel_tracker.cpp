@@ -217,7 +217,7 @@ bool ChannelTracker::IsChannel(std::string_view target) const {
 }
 
 void ChannelTracker::Join(const WireChannel& channel, WireOutput& out) const {
-  out.Send("JOIN " + channel.name + (channel.key.empty() ? "" : " " + channel.key));
+  out.SendPaced("JOIN " + channel.name + (channel.key.empty() ? "" : " " + channel.key));
 }
 
 const WireChannel* ChannelTracker::FindChannel(std::string_view name) const {

@@ -53,6 +53,10 @@ bool Lists(const std::string& spaced_list, std::string_view cap) {
 
 }  // namespace
 
+bool ResetsBackoff(std::chrono::steady_clock::duration signed_on_for, bool closed_for_flooding) {
+  return signed_on_for >= kStableLink && !closed_for_flooding;
+}
+
 double BackoffSeconds(int failures, double initial, double maximum, double unit_random) {
   double delay = initial * std::pow(2.0, std::min(failures, 62));
   delay = std::min(delay, maximum);
@@ -173,7 +177,7 @@ void IrcConnection::OnSupport(const IrcMessage& message, WireOutput& out) {
     std::string_view name = token.substr(0, equals);
     std::string_view value = equals == std::string_view::npos ? "" : token.substr(equals + 1);
     if (name == "BOT" && value.size() == 1) {
-      out.Send("MODE " + nick_ + " +" + std::string(value));
+      out.SendPaced("MODE " + nick_ + " +" + std::string(value));
     } else if (name == "UTF8ONLY" && codec_.encoding() != host::WireEncoding::kUtf8) {
       Stop("the server takes only UTF-8, so encoding = " + config_.encoding +
                " cannot work there: set encoding = utf-8",
@@ -318,7 +322,7 @@ void IrcConnection::Tick(Clock::time_point now, WireOutput& out) {
     keep_alive_ = KeepAlive::kPinged;
   }
   if (registered() && !SameName(nick_, config_.nick, case_mapping_) && now >= regain_at_) {
-    out.Send("ISON " + config_.nick);
+    out.SendPaced("ISON " + config_.nick);
     regain_at_ = now + kNickRegainInterval;
   }
 }

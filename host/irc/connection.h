@@ -33,6 +33,14 @@ enum class Registration {
 // Whether the server was heard from lately.
 enum class KeepAlive { kHeard, kPinged };
 
+// A link signed on for this long counts as one that worked.
+inline constexpr std::chrono::seconds kStableLink{60};
+
+// Whether losing a link starts the reconnect back-off again: only a link that stayed signed on
+// for kStableLink and was not closed for flooding does. A server that closes the bot for flooding,
+// or soon after every sign-on, sees it come back ever more slowly, not every two seconds.
+bool ResetsBackoff(std::chrono::steady_clock::duration signed_on_for, bool closed_for_flooding);
+
 // Delay before reconnect attempt number `failures` (0 for the first): `initial` doubled per
 // failure up to `maximum`, then a random share of its upper half taken off so that many bots
 // cut off together do not come back together. `unit_random` is in [0, 1).

@@ -25,8 +25,13 @@ QueuedLine OutboundScheduler::Queued(std::string line, bool secret, Clock::time_
   return {std::move(line), std::move(target), now, secret};
 }
 
-void OutboundScheduler::Push(const std::string& folded_sender, std::vector<QueuedLine> lines) {
-  queue_.Push(folded_sender, std::move(lines));
+void OutboundScheduler::Push(const std::string& folded_sender, std::vector<QueuedLine> lines,
+                             bool first) {
+  queue_.Push(folded_sender, std::move(lines), first);
+}
+
+void OutboundScheduler::SentAtOnce(Clock::time_point now) {
+  if (config_.flood_control) bucket_.Take(now);
 }
 
 bool OutboundScheduler::Busy(const std::string& folded_sender) const {

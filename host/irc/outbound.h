@@ -34,8 +34,9 @@ class OutboundScheduler {
 
   // A line to queue at `now`; its target is its first parameter.
   static QueuedLine Queued(std::string line, bool secret, Clock::time_point now);
-  // Lines answering `folded_sender`, in turn with every other sender's (SendQueue).
-  void Push(const std::string& folded_sender, std::vector<QueuedLine> lines);
+  // Lines answering `folded_sender`, in turn with every other sender's (SendQueue); `first` for
+  // the bot's own, which go before everyone's.
+  void Push(const std::string& folded_sender, std::vector<QueuedLine> lines, bool first = false);
 
   // True when the sender has so much waiting (lines and commands) that another command of
   // theirs is not taken, or the whole queue is full.
@@ -48,6 +49,10 @@ class OutboundScheduler {
   bool HasPending(const std::string& folded_sender) const;
   // Forgets what the sender had waiting once nothing is.
   void ForgetIfIdle(const std::string& folded_sender);
+
+  // A line of the bot's own went out at once at `now`: it spends a token like any other, so the
+  // paced lines after it wait.
+  void SentAtOnce(Clock::time_point now);
 
   // The next paced line that `ready` lets go, when flood control lets it go now.
   std::optional<Outgoing> NextPaced(Clock::time_point now, const Ready& ready);

@@ -4,10 +4,11 @@
 
 namespace deckhand::irc {
 
-void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines) {
+void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines, bool first) {
   if (lines.empty()) return;
   SenderLines& waiting = by_sender_[sender];
   if (waiting.lines.empty()) waiting.arrival = arrivals_++;
+  waiting.first = first;
   for (QueuedLine& line : lines) {
     bytes_ += line.line.size();
     ++lines_;
@@ -15,11 +16,13 @@ void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines) {
   }
 }
 
-SendQueue::Turn SendQueue::TurnOf(const std::string& sender, std::uint64_t arrival,
+SendQueue::Turn SendQueue::TurnOf(const std::string& sender, const SenderLines& lines,
                                   Clock::time_point now) const {
   auto found = served_.find(sender);
-  if (found == served_.end() || now - found->second >= kRemembered) return {false, {}, arrival};
-  return {true, found->second, arrival};
+  if (found == served_.end() || now - found->second >= kRemembered) {
+    return {!lines.first, false, {}, lines.arrival};
+  }
+  return {!lines.first, true, found->second, lines.arrival};
 }
 
 void SendQueue::ForgetServedBefore(Clock::time_point now) {
@@ -37,7 +40,7 @@ std::optional<std::pair<std::string, QueuedLine>> SendQueue::Pop(const Ready& re
   Turn next_turn;
   for (auto sender = by_sender_.begin(); sender != by_sender_.end(); ++sender) {
     if (!ready(sender->second.lines.front())) continue;
-    Turn turn = TurnOf(sender->first, sender->second.arrival, now);
+    Turn turn = TurnOf(sender->first, sender->second, now);
     if (next == by_sender_.end() || turn < next_turn) {
       next = sender;
       next_turn = turn;

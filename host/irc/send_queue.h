@@ -39,8 +39,9 @@ class SendQueue {
   // The most senders remembered as served; past it the longest ago are forgotten.
   static constexpr std::size_t kMostRemembered = 4096;
 
-  // The lines of one reply (or notice) to `sender`, the folded nick the lines answer.
-  void Push(const std::string& sender, std::vector<QueuedLine> lines);
+  // The lines of one reply (or notice) to `sender`, the folded nick the lines answer. A sender
+  // pushed `first` (the bot's own lines: a JOIN, a MODE) goes before everyone.
+  void Push(const std::string& sender, std::vector<QueuedLine> lines, bool first = false);
   // The next line in turn whose target `ready` accepts (a line for a channel the bot is out of
   // waits, and so do that sender's later lines), going out at `now`; nullopt when none may go.
   std::optional<std::pair<std::string, QueuedLine>> Pop(const Ready& ready, Clock::time_point now);
@@ -61,11 +62,13 @@ class SendQueue {
   struct SenderLines {
     std::deque<QueuedLine> lines;
     std::uint64_t arrival = 0;  // when the sender's lines began to wait, in push order
+    bool first = false;
   };
-  // The sender's place in the turn: whether a line of theirs went out within kRemembered, when
-  // the last did, and when they began to wait. The least goes next.
-  using Turn = std::tuple<bool, Clock::time_point, std::uint64_t>;
-  Turn TurnOf(const std::string& sender, std::uint64_t arrival, Clock::time_point now) const;
+  // The sender's place in the turn: whether they go after the bot's own lines, whether a line
+  // of theirs went out within kRemembered, when the last did, and when they began to wait. The
+  // least goes next.
+  using Turn = std::tuple<bool, bool, Clock::time_point, std::uint64_t>;
+  Turn TurnOf(const std::string& sender, const SenderLines& lines, Clock::time_point now) const;
   void ForgetServedBefore(Clock::time_point now);
 
   std::map<std::string, SenderLines> by_sender_;

@@ -6,6 +6,21 @@
 #include "host/irc/irc_numerics.h"
 
 namespace deckhand::irc {
+namespace {
+
+// Servers close a flooding client with an ERROR naming it: "Excess Flood", "Flooding".
+bool MentionsFlooding(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower.find("flood") != std::string::npos;
+}
+
+// The sender the bot's own paced lines go under: no nick holds a space.
+constexpr std::string_view kOwnLines = " deckhand";
+
+}  // namespace
 
 IrcSession::IrcSession(const BotConfig& config, const host::WireCodec& codec,
                        std::vector<WireChannel> channels, Clock::time_point now)
@@ -23,6 +38,12 @@ void IrcSession::Connected(Clock::time_point now) {
 
 SessionOutput IrcSession::TakeOutput() {
   WireOutput wire = std::exchange(wire_, {});
+  for (std::size_t i = 0; i < wire.urgent.size(); ++i) outbound_.SentAtOnce(now_);
+  // The bot's own paced lines, in its own turn, to no player (so they may go whenever the bot
+  // is signed on).
+  std::vector<QueuedLine> own;
+  for (std::string& line : wire.paced) own.push_back({std::move(line), "", now_, false, false});
+  outbound_.Push(std::string(kOwnLines), std::move(own), true);
   return {std::move(wire.urgent), std::exchange(jobs_, {}), std::exchange(changes_, {}),
           std::move(wire.drop), wire.stop};
 }
@@ -53,6 +74,7 @@ void IrcSession::Receive(std::string_view line, Clock::time_point now) {
   } else if (command == numeric::kCannotSendToChannel || command == "FAIL") {
     host::Log(host::LogLevel::kWarning, "the server refused a line: " + Shown(line));
   } else if (command == "ERROR") {
+    closed_for_flooding_ = !message.params.empty() && MentionsFlooding(message.params.back());
     host::Log(host::LogLevel::kWarning,
               "the server says: " + (message.params.empty() ? "" : Shown(message.params.back())));
   }
@@ -182,6 +204,7 @@ void IrcSession::Answered(const LibraryJob& job, const host::ChatAnswer& answer,
 bool IrcSession::MayGo(const QueuedLine& line) const {
   // A channel's lines wait while the bot is out of it (kicked, not yet back after a reconnect).
   if (!connection_.registered()) return false;
+  if (line.target.empty()) return true;  // the bot's own
   const Membership& members = channels_.members();
   if (channels_.IsChannel(line.target)) return members.IsJoined(line.target);
   return !line.carried || members.IsAnywhere(line.target);

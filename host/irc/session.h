@@ -89,6 +89,8 @@ class IrcSession {
   Clock::time_point NextWake(Clock::time_point now);
 
   bool registered() const { return connection_.registered(); }
+  // The server's ERROR said the link closes for flooding.
+  bool closed_for_flooding() const { return closed_for_flooding_; }
   bool quitting() const { return connection_.quitting(); }
   const SendQueue& queue() const { return outbound_.queue(); }
 
@@ -113,6 +115,7 @@ class IrcSession {
   IrcConnection connection_;
   ChannelTracker channels_;
   OutboundScheduler outbound_;
+  bool closed_for_flooding_ = false;
   WireOutput wire_;
   std::vector<LibraryJob> jobs_;
   std::vector<PresenceChange> changes_;

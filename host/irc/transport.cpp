@@ -78,8 +78,9 @@ struct Transport::Link {
   asio::steady_timer session_timer;
   IrcSession session;
   std::string inbox;
-  std::string outgoing;  // the bytes of the write in flight
-  std::string urgent;    // urgent lines waiting for the write in flight
+  std::string outgoing;                           // the bytes of the write in flight
+  std::string urgent;                             // urgent lines waiting for the write in flight
+  std::optional<Clock::time_point> signed_on_at;  // when the server accepted the bot
   bool writing = false;
 };
 
@@ -190,7 +191,7 @@ void Transport::Dispatch(LinkPtr link) {
   if (link != link_) return;
   SessionOutput output = link->session.TakeOutput();
   for (const std::string& line : output.urgent) link->urgent += line + "\r\n";
-  if (link->session.registered()) failures_ = 0;
+  if (link->session.registered() && !link->signed_on_at) link->signed_on_at = Clock::now();
   if (link->urgent.size() > kMaxUrgentBytes) {
     output.drop = "the server takes nothing we send (" + std::to_string(link->urgent.size()) +
                   " bytes waiting)";
@@ -285,6 +286,10 @@ void Transport::OnAnswer(LibraryJob job, host::ChatAnswer answer) {
 }
 
 void Transport::Lost(const std::string& reason) {
+  if (link_ && link_->signed_on_at &&
+      ResetsBackoff(Clock::now() - *link_->signed_on_at, link_->session.closed_for_flooding())) {
+    failures_ = 0;
+  }
   if (link_) {
     link_->Close();
     // What was waiting goes out on the next link, to those still there.

@@ -13,10 +13,14 @@ namespace deckhand::irc {
 
 struct WireOutput {
   std::vector<std::string> urgent;  // to write now, ahead of everything paced
+  // The bot's own lines that can wait their turn (JOIN, MODE, ISON): paced with the replies, so
+  // that a sign-on never sends more at once than the pacing allows.
+  std::vector<std::string> paced;
   std::optional<std::string> drop;  // drop the link, for this reason
   bool stop = false;                // and stop: going on cannot work (logged)
 
   void Send(std::string line);  // logged without its secrets
+  void SendPaced(std::string line) { paced.push_back(std::move(line)); }
   // The first reason given is the one kept.
   void Drop(std::string reason) {
     if (!drop) drop = std::move(reason);

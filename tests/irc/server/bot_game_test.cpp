@@ -120,16 +120,14 @@ TEST_F(BotTest, DealsHandsThatOnlyTheirPlayersSee) {
 
   // Dealt one at a time in turn, as a dealer deals: alice the 1st and 3rd, bob the 2nd and 4th.
   alice->Say("#table", "!deal,2,alice,bob");
+  // The channel hears who got how many, in one line, first (bob reads the channel for everyone).
+  BotReply told = AwaitReply(*bob, "#table", 1);
+  EXPECT_EQ(told.text.rfind("alice\x81\x41" "bob", 0), 0u) << told.text;  // alice、bob
+  for (const std::string& card : top) {
+    EXPECT_EQ(told.text.find(card), std::string::npos) << "the channel was told " << card;
+  }
   EXPECT_EQ(AwaitReply(*alice, "alice", 9).text, "[#table] " + top[0] + "," + top[2]);
   EXPECT_EQ(AwaitReply(*bob, "bob", 9).text, "[#table] " + top[1] + "," + top[3]);
-  // The channel hears who got how many, a line each (bob reads the channel for everyone).
-  for (const char* nick : {"alice", "bob"}) {
-    BotReply told = AwaitReply(*bob, "#table", 1);
-    EXPECT_EQ(told.text.rfind(nick, 0), 0u) << told.text;
-    for (const std::string& card : top) {
-      EXPECT_EQ(told.text.find(card), std::string::npos) << "the channel was told " << card;
-    }
-  }
   bob->Say("#table", "!count");
   EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "50");
 

@@ -12,6 +12,13 @@ using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
 // The bot, "deckhand", registered and in #t with op, alice and bob.
+// What a layer sends, at once and then paced.
+Lines Sent(const WireOutput& out) {
+  Lines lines = out.urgent;
+  lines.insert(lines.end(), out.paced.begin(), out.paced.end());
+  return lines;
+}
+
 class ChannelTrackerTest : public ::testing::Test {
  protected:
   ChannelTrackerTest() {
@@ -23,13 +30,13 @@ class ChannelTrackerTest : public ::testing::Test {
     out_ = {};
     std::optional<IrcMessage> message = ParseIrcLine(line);
     if (message) tracker_.Receive(*message, "deckhand", now_, out_, changes_);
-    return out_.urgent;
+    return Sent(out_);
   }
   Lines Tick(double seconds) {
     now_ += std::chrono::milliseconds(static_cast<long>(seconds * 1000));
     out_ = {};
     tracker_.Tick(now_, true, out_);
-    return out_.urgent;
+    return Sent(out_);
   }
 
   BotConfig config_;

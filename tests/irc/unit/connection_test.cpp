@@ -12,6 +12,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
+// What a layer sends, at once and then paced.
+Lines Sent(const WireOutput& out) {
+  Lines lines = out.urgent;
+  lines.insert(lines.end(), out.paced.begin(), out.paced.end());
+  return lines;
+}
+
 // A connection on a fixed clock that the test moves by hand.
 class ConnectionTest : public ::testing::Test {
  protected:
@@ -19,7 +26,7 @@ class ConnectionTest : public ::testing::Test {
     connection_.emplace(config_, codec_, now_);
     out_ = {};
     connection_->Connected(now_, out_);
-    return out_.urgent;
+    return Sent(out_);
   }
   // Feeds a server line; returns what the connection wants sent at once.
   Lines In(std::string_view line) {
@@ -27,13 +34,13 @@ class ConnectionTest : public ::testing::Test {
     connection_->Heard(now_);
     std::optional<IrcMessage> message = ParseIrcLine(line);
     if (message) connection_->Receive(*message, out_);
-    return out_.urgent;
+    return Sent(out_);
   }
   Lines Tick(double seconds) {
     now_ += std::chrono::milliseconds(static_cast<long>(seconds * 1000));
     out_ = {};
     connection_->Tick(now_, out_);
-    return out_.urgent;
+    return Sent(out_);
   }
   void Play(const std::vector<std::pair<const char*, Lines>>& exchanges) {
     for (const auto& [in, out] : exchanges) EXPECT_EQ(In(in), out) << in;
@@ -153,6 +160,15 @@ TEST(Backoff, DoublesFromTheFirstDelayUpToTheCapWithJitterBelow) {
     EXPECT_NEAR(BackoffSeconds(test.failures, 1, 300, test.random), test.seconds, 1e-9)
         << test.failures << " " << test.random;
   }
+}
+
+// Only a link that worked for a while, and was not closed for flooding, starts the back-off
+// again.
+TEST(Backoff, StartsAgainOnlyAfterALinkThatWorked) {
+  using std::chrono::seconds;
+  EXPECT_FALSE(ResetsBackoff(seconds(5), false)) << "closed soon after sign-on";
+  EXPECT_TRUE(ResetsBackoff(seconds(60), false));
+  EXPECT_FALSE(ResetsBackoff(seconds(3600), true)) << "closed for flooding";
 }
 
 TEST(Sasl, PlainCredentialsInPiecesOf400WithAnEndMarkAfterAFullOne) {

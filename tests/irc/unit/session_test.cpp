@@ -41,6 +41,8 @@ class SessionTest : public ::testing::Test {
   // Registers as deckhand in #t (with the server relaying our JOIN), alice and bob there too.
   void Registered() {
     In(":irc 001 deckhand :Welcome");
+    Sent();                            // the JOINs, paced
+    now_ += std::chrono::seconds(10);  // and the burst back
     In(":irc 005 deckhand PREFIX=(qov)~@+ CHANMODES=b,k,l,imnst :are supported");
     In(":deckhand!bot@host JOIN #t");
     In(":irc 353 deckhand = #t :deckhand @op alice bob");
@@ -96,9 +98,22 @@ class SessionInChannelTest : public SessionTest {
   }
 };
 
+// A sign-on sends no more at once than the burst, its own lines and lines carried from the last
+// link together; the rest follows at the paced rate. An ERROR for flooding is noted.
+TEST_F(SessionTest, ASignOnKeepsToThePacing) {
+  Start({{"#a", ""}, {"#b", ""}, {"#c", ""}, {"#d", ""}});  // CAP LS, NICK, USER
+  std::size_t at_once = 3 + In(":irc 001 deckhand :Welcome").size() + Sent(0).size();
+  EXPECT_LE(at_once, 5u);
+  EXPECT_EQ(Sent(10).size(), 7u - at_once) << "the other JOINs follow";
+  EXPECT_FALSE(session_->closed_for_flooding());
+  In("ERROR :Closing link: (deckhand@127.0.0.1) [Excess Flood]");
+  EXPECT_TRUE(session_->closed_for_flooding());
+}
+
 TEST_F(SessionTest, JoinsItsChannelsOnceRegistered) {
   Start({{"#t", ""}, {"#k", "key"}});
-  EXPECT_EQ(In(":irc 001 deckhand :Welcome"), (Lines{"JOIN #t", "JOIN #k key"}));
+  EXPECT_TRUE(In(":irc 001 deckhand :Welcome").empty());
+  EXPECT_EQ(Sent(), (Lines{"JOIN #t", "JOIN #k key"})) << "paced with the replies";
 }
 
 // A chat command becomes a job: where its answer goes on the wire, and the request in the game's
@@ -230,7 +245,7 @@ TEST_F(SessionInChannelTest, LinesLeftByADroppedLinkGoOnlyToPlayersStillThere) {
   session_->Adopt(std::move(unsent));
   In(":irc 001 deckhand :Welcome");
   In(":deckhand!bot@host JOIN #t");
-  EXPECT_EQ(Sent(5), Lines{}) << "no one is known to be there yet";
+  EXPECT_EQ(Sent(5), Lines{"JOIN #t"}) << "no one is known to be there yet";
   In(":irc 353 deckhand = #t :deckhand alice");
   EXPECT_EQ(Sent(5), Lines{"NOTICE alice :[#t] cards"});
 }
@@ -243,7 +258,8 @@ TEST_F(SessionInChannelTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesF
   AnswerAll({"NOTICE bob :0"});
   // Alice's lines keep their order behind the channel's; bob's go.
   EXPECT_EQ(Sent(5), Lines{"NOTICE bob :0"});
-  EXPECT_EQ(Tick(10), Lines{"JOIN #t"});
+  Tick(10);
+  EXPECT_EQ(Sent(), Lines{"JOIN #t"});
   In(":deckhand!bot@host JOIN #t");
   EXPECT_EQ(Sent(), (Lines{"NOTICE #t :cards", "NOTICE alice :[#t] yours"}));
 }
