@@ -29,7 +29,10 @@ class TableChatTest : public ::testing::Test {
     command.modes_file = "modes.ini";
     command.prefix = "!";
     command.may_deal = may_deal;
-    command.is_player = [](std::string_view name) { return name != "ghost"; };
+    command.player_named = [](std::string_view name) -> std::optional<std::string> {
+      if (name == "ghost") return std::nullopt;
+      return std::string(name);
+    };
     return RunTableCommand(command, texts_);
   }
 
