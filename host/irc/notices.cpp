@@ -82,15 +82,15 @@ std::vector<Notice> AnswerNotices(const host::ChatAnswer& answer, const ReplyRou
   std::optional<std::string> sender_cp932 = notices.codec().ToLibrary(route.sender);
   std::string sender_name = sender_cp932 ? utf8.ToWire(*sender_cp932) : std::string(route.sender);
   std::vector<Notice> sent;
-  auto add = [&sent](std::vector<std::string> lines, bool secret) {
-    for (std::string& line : lines) sent.push_back({std::move(line), secret});
+  auto add = [&sent](std::vector<std::string> lines, bool secret, std::string_view to_id = {}) {
+    for (std::string& line : lines) sent.push_back({std::move(line), secret, std::string(to_id)});
   };
   std::size_t relay = route.relay_prefix_bytes;
   for (const host::AddressedLine& line : answer.lines) {
     if (!line.to_place) {
       // The sender by the nick the server knows, others by their names as the wire writes them.
       std::string to = line.player == sender_name ? std::string(route.sender) : wire(line.player);
-      add(notices.Utf8(to, wire(line.label), line.text, relay), line.secret);
+      add(notices.Utf8(to, wire(line.label), line.text, relay), line.secret, line.player_id);
       continue;
     }
     std::string_view to = route.in_channel ? route.where : route.sender;

@@ -96,6 +96,16 @@ std::size_t SendQueue::DropIf(const std::function<bool(const QueuedLine&)>& expi
   return dropped;
 }
 
+void SendQueue::Update(const std::function<void(QueuedLine&)>& change) {
+  for (auto& [sender, queue] : by_sender_) {
+    for (QueuedLine& line : queue) {
+      bytes_ -= line.line.size();
+      change(line);
+      bytes_ += line.line.size();
+    }
+  }
+}
+
 void SendQueue::MarkCarried() {
   for (auto& [sender, queue] : by_sender_) {
     for (QueuedLine& line : queue) line.carried = true;
