@@ -194,7 +194,9 @@ std::optional<std::string> Game::PlayerNamed(const ChatRequest& request,
 
 std::string Game::ShownName(std::string_view key) const {
   const std::string* player = state_->PlayerOfKey(key);
-  std::string name = player != nullptr ? state_->NameOf(*player) : "";
+  // A hand from before players had keys is under its player's name, in Shift_JIS.
+  if (player == nullptr) return std::string(key);
+  std::string name = state_->NameOf(*player);
   return name.empty() ? "?" : Cp932WithReferences(name);
 }
 

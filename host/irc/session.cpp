@@ -114,6 +114,11 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   host::ChatRequest request = Request(message, sender, where, in_channel);
   // Turns and bounds are the player's, whatever nick they send from.
   const std::string& player = request.player.id;
+  if (player.empty()) {
+    host::Log(host::LogLevel::kInfo, "ignored a command from " + Shown(sender) +
+                                         ", whose line shows no user@host to tell them by");
+    return;
+  }
   if (outbound_.Busy(player)) {
     host::Log(host::LogLevel::kInfo,
               "no reply to " + Shown(sender) + ": replies for them are waiting");
