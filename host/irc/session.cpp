@@ -153,6 +153,10 @@ QueuedLine IrcSession::Queued(std::string line, bool secret, const std::string& 
   // Only players in the bot's channels are followed: of anyone else, the bot cannot tell who
   // holds the nick when the line goes.
   if (to_id.empty() || channels_.IsChannel(queued.target)) return queued;
+  if (channels_.PlayerId(queued.target) == to_id) {
+    queued.target_id = to_id;
+    return queued;
+  }
   std::optional<std::string> nick = channels_.CurrentNick(to_id);
   // Renamed since they asked: to the new nick, or (too long for the line) held for the old one.
   if (nick && !SameName(*nick, queued.target, channels_.members().case_mapping())) {

@@ -233,6 +233,9 @@ TEST_F(SessionInChannelTest, LinesAndCommandsFollowThePlayerNotTheNick) {
   In(":Alicia!u@h PRIVMSG #t :!hand");
   ASSERT_EQ(output_.jobs.size(), 1u);
   EXPECT_EQ(output_.jobs[0].request.player.id, "conn:alice u@h");
+  In(":Alicia!u@h NICK Al");  // while the game plays the command
+  AnswerAll({"NOTICE {to} :[#t] more"});
+  EXPECT_EQ(Sent(5), Lines{"NOTICE Al :[#t] more"});
 }
 
 // Players renamed are found again after a restart (a new book read from the file) once the
