@@ -20,6 +20,8 @@ bool IsOneOf(std::string_view command, std::initializer_list<std::string_view> c
   return std::find(codes.begin(), codes.end(), command) != codes.end();
 }
 
+// Players who left, remembered so that lines still waiting for them wait for them.
+constexpr std::size_t kMaxDeparted = 256;
 // Marks the bot's own WHOX replies.
 constexpr std::string_view kWhoToken = "152";
 constexpr std::string_view kAccountPrefix = "account:";
@@ -52,6 +54,8 @@ void ChannelTracker::Receive(const IrcMessage& message, std::string_view own_nic
   }
   bool from_me = SameName(NickOf(message.prefix), own_nick);
   if (!from_me) See(message.prefix);
+  // Heard from again, by nick and user@host (a private message): that nick is theirs.
+  if (command == "PRIVMSG" && !from_me) std::erase(departed_, SenderId(message));
   using namespace numeric;
   if (command == kSupport) {
     OnSupport(message);
@@ -262,8 +266,17 @@ void ChannelTracker::OnJoinRefused(const IrcMessage& message, Clock::time_point 
 }
 
 void ChannelTracker::Leaving(std::string_view channel, std::string_view nick,
-                             std::vector<MemberChange>& changes) const {
-  changes.push_back({std::string(channel), PlayerId(nick), "", ""});
+                             std::vector<MemberChange>& changes) {
+  std::string id = PlayerId(nick);
+  if (!id.empty()) {
+    if (departed_.size() >= kMaxDeparted) departed_.pop_front();
+    departed_.push_back(id);
+  }
+  changes.push_back({std::string(channel), std::move(id), "", ""});
+}
+
+bool ChannelTracker::Departed(std::string_view id) const {
+  return std::find(departed_.begin(), departed_.end(), id) != departed_.end();
 }
 
 void ChannelTracker::Tick(Clock::time_point now, bool registered, WireOutput& out) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -68,6 +69,9 @@ class ChannelTracker {
   std::string SenderId(const IrcMessage& message) const;
   // The nick a member with the identity `id` goes by now, if any.
   std::optional<std::string> CurrentNick(std::string_view id) const;
+  // Whether the player `id` left the bot's channels lately and has not been heard from since:
+  // their nick may be anyone's now.
+  bool Departed(std::string_view id) const;
   // A member's nick as the wire last wrote it, where the bot knows it; else `nick`.
   std::string Written(std::string_view nick) const;
   bool IsChannel(std::string_view target) const;
@@ -89,8 +93,7 @@ class ChannelTracker {
   // Forgets the connections of nicks in none of the bot's channels any more.
   void ForgetGone();
   void OnJoinRefused(const IrcMessage& message, Clock::time_point now);
-  void Leaving(std::string_view channel, std::string_view nick,
-               std::vector<MemberChange>& changes) const;
+  void Leaving(std::string_view channel, std::string_view nick, std::vector<MemberChange>& changes);
   void Join(const WireChannel& channel, WireOutput& out) const;
   std::string Fold(std::string_view nick) const;
   const WireChannel* FindChannel(std::string_view name) const;
@@ -111,6 +114,7 @@ class ChannelTracker {
   IdentityBook* book_;
   std::map<std::string, Connection> connections_;  // of members, by folded nick
   bool whox_ = false;                              // the server offers WHOX
+  std::deque<std::string> departed_;               // ids, the latest last
 };
 
 }  // namespace deckhand::irc

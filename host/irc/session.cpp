@@ -162,7 +162,9 @@ QueuedLine IrcSession::Queued(std::string line, bool secret, const std::string& 
   if (nick && !SameName(*nick, queued.target, channels_.members().case_mapping())) {
     Readdress(queued, *nick);
   }
-  if (nick || channels_.members().IsAnywhere(queued.target)) queued.target_id = to_id;
+  if (nick || channels_.members().IsAnywhere(queued.target) || channels_.Departed(to_id)) {
+    queued.target_id = to_id;
+  }
   return queued;
 }
 

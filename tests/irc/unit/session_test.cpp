@@ -236,6 +236,10 @@ TEST_F(SessionInChannelTest, LinesAndCommandsFollowThePlayerNotTheNick) {
   In(":Alicia!u@h NICK Al");  // while the game plays the command
   AnswerAll({"NOTICE {to} :[#t] more"});
   EXPECT_EQ(Sent(5), Lines{"NOTICE Al :[#t] more"});
+  Say("op", "!hand");
+  In(":op!u@h QUIT :gone");  // before the answer came: it waits for op, not for the nick
+  AnswerAll({"NOTICE {to} :[#t] op's"});
+  EXPECT_EQ(Sent(5), Lines{});
 }
 
 // Players renamed are found again after a restart (a new book read from the file) once the
