@@ -1,65 +1,19 @@
 #include "host/common/bot_state.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "host/common/log.h"
+#include "host/common/state_file.h"
 
 namespace deckhand::host {
 namespace {
 
-// A state file past this is not ours to read (a few hundred bytes per deck).
-constexpr std::uintmax_t kMaxFileBytes = 16 * 1024 * 1024;
-constexpr std::string_view kHeader = "# deckhand-irc state: deck owners and private decks";
-
-// Fields are written with every byte outside printable ASCII, and '%', as %XX: any nick,
-// channel or account fits on one line.
-std::string Escape(std::string_view field) {
-  std::string out;
-  for (unsigned char c : field) {
-    if (c > 0x20 && c < 0x7F && c != '%') {
-      out += static_cast<char>(c);
-    } else {
-      char hex[4];
-      std::snprintf(hex, sizeof hex, "%%%02X", c);
-      out += hex;
-    }
-  }
-  return out.empty() ? "%" : out;  // "%" alone: the empty field
-}
-
-std::optional<std::string> Unescape(std::string_view field) {
-  if (field == "%") return std::string();
-  std::string out;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '%') {
-      out += field[i];
-      continue;
-    }
-    if (i + 2 >= field.size()) return std::nullopt;
-    unsigned value = 0;
-    if (std::sscanf(std::string(field.substr(i + 1, 2)).c_str(), "%2X", &value) != 1) {
-      return std::nullopt;
-    }
-    out += static_cast<char>(value);
-    i += 2;
-  }
-  return out;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::istringstream in(line);
-  for (std::string field; in >> field;) fields.push_back(field);
-  return fields;
-}
+constexpr std::string_view kHeader = "# deckhand-irc state: deck owners, private decks, players";
+// Players kept; past it the one unseen longest is forgotten (their hands stay in the save file
+// under a key no one is given again).
+constexpr std::size_t kMaxPlayers = 20000;
+constexpr std::string_view kKeyMark = "~";
 
 }  // namespace
 
@@ -70,43 +24,31 @@ BotState::BotState(std::string path, std::size_t private_decks, double private_d
 
 bool BotState::Load(std::string* error) {
   if (path_.empty()) return true;
-  std::error_code failure;
-  std::filesystem::file_status status = std::filesystem::symlink_status(path_, failure);
-  if (status.type() == std::filesystem::file_type::not_found) return true;
-  if (status.type() != std::filesystem::file_type::regular ||
-      std::filesystem::file_size(path_, failure) > kMaxFileBytes || failure) {
-    *error = path_ + " is not a regular file of at most 16 MiB";
-    return false;
-  }
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) {
-    *error = "cannot read " + path_;
-    return false;
-  }
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> fields = Fields(line);
-    if (fields.empty() || fields[0][0] == '#') continue;
-    std::vector<std::optional<std::string>> values;
-    for (std::size_t i = 1; i < fields.size(); ++i) values.push_back(Unescape(fields[i]));
-    bool whole = std::all_of(values.begin(), values.end(), [](const auto& v) { return v; });
-    if (!whole) continue;
+  std::optional<std::vector<StateRecord>> records = ReadStateFile(path_, error);
+  if (!records) return false;
+  for (const StateRecord& fields : *records) {
+    std::vector<std::string> values(fields.begin() + 1, fields.end());
     if (fields[0] == "owner" && (values.size() == 3 || values.size() == 5)) {
       // A file of an older bot names the main deck's owner alone.
-      std::string deck = values.size() == 5 ? *values[3] : "";
-      std::int64_t left_at = values.size() == 5 ? std::strtoll(values[4]->c_str(), nullptr, 10) : 0;
-      owners_[{*values[0], deck}] = {*values[1], *values[2], left_at};
+      std::string deck = values.size() == 5 ? values[3] : "";
+      std::int64_t left_at = values.size() == 5 ? std::strtoll(values[4].c_str(), nullptr, 10) : 0;
+      owners_[{values[0], deck}] = {values[1], values[2], left_at};
     } else if (fields[0] == "deck" && values.size() == 3) {
-      std::size_t slot = std::strtoull(values[0]->c_str(), nullptr, 10);
-      if (slot == 0 || slot > capacity_ || values[1]->empty() || by_player_.contains(*values[1])) {
+      std::size_t slot = std::strtoull(values[0].c_str(), nullptr, 10);
+      if (slot == 0 || slot > capacity_ || values[1].empty() || by_player_.contains(values[1])) {
         continue;
       }
       if (slots_.size() < slot) slots_.resize(slot);
       if (!slots_[slot - 1].player.empty()) continue;
-      slots_[slot - 1] = {*values[1], std::strtoll(values[2]->c_str(), nullptr, 10)};
-      by_player_[*values[1]] = slot - 1;
+      slots_[slot - 1] = {values[1], std::strtoll(values[2].c_str(), nullptr, 10)};
+      by_player_[values[1]] = slot - 1;
     } else if (fields[0] == "dropped" && values.size() == 2 && dropped_.size() < capacity_) {
-      dropped_.emplace_back(*values[0],
-                            *values[1] == "full" ? DropReason::kFull : DropReason::kUnused);
+      dropped_.emplace_back(values[0],
+                            values[1] == "full" ? DropReason::kFull : DropReason::kUnused);
+    } else if (fields[0] == "player" && values.size() == 3) {
+      LoadPlayer(values[0], values[1], values[2]);
+    } else if (fields[0] == "next_key" && values.size() == 1) {
+      next_key_ = std::max<std::uint64_t>(next_key_, std::strtoull(values[0].c_str(), nullptr, 10));
     }
   }
   return true;
@@ -116,28 +58,31 @@ void BotState::Save() {
   if (path_.empty() || !dirty_) return;
   std::string text = std::string(kHeader) + "\n";
   for (const auto& [where, owner] : owners_) {
-    text += "owner " + Escape(where.first) + " " + Escape(owner.key) + " " + Escape(owner.nick) +
-            " " + Escape(where.second) + " " + std::to_string(owner.left_at) + "\n";
+    text += "owner " + EscapeField(where.first) + " " + EscapeField(owner.key) + " " +
+            EscapeField(owner.nick) + " " + EscapeField(where.second) + " " +
+            std::to_string(owner.left_at) + "\n";
   }
   for (std::size_t i = 0; i < slots_.size(); ++i) {
     if (slots_[i].player.empty()) continue;
-    text += "deck " + std::to_string(i + 1) + " " + Escape(slots_[i].player) + " " +
+    text += "deck " + std::to_string(i + 1) + " " + EscapeField(slots_[i].player) + " " +
             std::to_string(slots_[i].last_used) + "\n";
   }
   for (const auto& [player, reason] : dropped_) {
-    text += "dropped " + Escape(player) + " " + (reason == DropReason::kFull ? "full" : "unused") +
-            "\n";
+    text += "dropped " + EscapeField(player) + " " +
+            (reason == DropReason::kFull ? "full" : "unused") + "\n";
   }
-  // A new file, never through a link planted in its place, then renamed over the old one.
-  std::string temporary = path_ + ".new";
-  ::unlink(temporary.c_str());
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  bool written =
-      fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  if (fd >= 0) written = ::close(fd) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), path_.c_str()) != 0) {
+  text += "next_key " + std::to_string(next_key_) + "\n";
+  // Longest unseen first, so that a file read back forgets the same players first.
+  std::vector<const std::pair<const std::string, TablePlayer>*> players;
+  for (const auto& entry : players_) players.push_back(&entry);
+  std::sort(players.begin(), players.end(),
+            [](const auto* a, const auto* b) { return a->second.seen < b->second.seen; });
+  for (const auto* entry : players) {
+    text += "player " + EscapeField(entry->second.key) + " " + EscapeField(entry->first) + " " +
+            EscapeField(entry->second.name) + "\n";
+  }
+  if (!WriteStateFile(path_, text)) {
     Log(LogLevel::kError, "cannot write " + path_ + ": deck owners and private decks not saved");
-    ::unlink(temporary.c_str());
     return;
   }
   dirty_ = false;
@@ -222,7 +167,7 @@ void BotState::Expire(std::int64_t now) {
 
 PrivateTarget BotState::ForPlayer(const std::string& player, bool deal, std::int64_t now) {
   Expire(now);
-  PrivateTarget result{std::string(kNoDeckTarget), std::nullopt};
+  PrivateTarget result{"", std::nullopt};
   auto told = std::find_if(dropped_.begin(), dropped_.end(),
                            [&](const auto& entry) { return entry.first == player; });
   if (told != dropped_.end()) {
@@ -260,6 +205,55 @@ PrivateTarget BotState::ForPlayer(const std::string& player, bool deal, std::int
   slots_[slot].last_used = now;
   result.target = "~deck" + std::to_string(slot + 1);
   return result;
+}
+
+const std::string& BotState::TableKey(const std::string& player, std::string_view name) {
+  auto known = players_.find(player);
+  if (known == players_.end()) {
+    if (players_.size() >= kMaxPlayers) ForgetLongestUnseen();
+    std::string key = std::string(kKeyMark) + std::to_string(++next_key_);
+    by_key_[key] = player;
+    known = players_.emplace(player, TablePlayer{std::move(key), "", 0}).first;
+    dirty_ = true;
+  }
+  TablePlayer& held = known->second;
+  held.seen = ++seen_;
+  if (!name.empty() && held.name != name) {
+    held.name = name;
+    dirty_ = true;
+  }
+  return held.key;
+}
+
+const std::string* BotState::PlayerOfKey(std::string_view key) const {
+  auto found = by_key_.find(std::string(key));
+  return found == by_key_.end() ? nullptr : &found->second;
+}
+
+std::string BotState::NameOf(const std::string& player) const {
+  auto found = players_.find(player);
+  return found == players_.end() ? std::string() : found->second.name;
+}
+
+void BotState::LoadPlayer(const std::string& key, const std::string& player,
+                          const std::string& name) {
+  if (key.size() <= kKeyMark.size() || !key.starts_with(kKeyMark) || player.empty() ||
+      players_.contains(player) || by_key_.contains(key) || players_.size() >= kMaxPlayers) {
+    return;
+  }
+  // A key is never given twice, even when the file's counter fell behind.
+  next_key_ =
+      std::max<std::uint64_t>(next_key_, std::strtoull(key.c_str() + kKeyMark.size(), nullptr, 10));
+  by_key_[key] = player;
+  players_.emplace(player, TablePlayer{key, name, ++seen_});
+}
+
+void BotState::ForgetLongestUnseen() {
+  auto oldest =
+      std::min_element(players_.begin(), players_.end(),
+                       [](const auto& a, const auto& b) { return a.second.seen < b.second.seen; });
+  by_key_.erase(oldest->second.key);
+  players_.erase(oldest);
 }
 
 }  // namespace deckhand::host

@@ -1,11 +1,18 @@
 // The bot's own lasting state, in a file of its own in the data directory beside the library's
-// save file: who owns each channel's deck, and which player holds which private deck.
+// save file: who owns each channel's deck, which player holds which private deck, and the key
+// each player's hands are kept under in the save file.
 //
 // Private decks live in the save file under targets of the bot's choosing ("~deck1",
 // "~deck2"...), never under the player's nick: there are at most `private_decks` of them, a
 // player who has dealt one keeps it, the oldest unused is given to a newcomer when all are
 // taken, and one unused for `private_deck_days` is let go. The save file's private entries so
-// stay bounded, and two players whose nicks the library would write alike never share one.
+// stay bounded, and two players whose nicks the library would write alike never share one. A
+// slot given to another player is emptied first (the game's business).
+//
+// Players are kept by the id the chat gives them (an account, a connection followed across nick
+// changes), never by nick, and play at the table under keys of the bot's choosing ("~1", "~2"...,
+// ASCII, never given twice): any nick has a hand of its own, and whoever takes a nick later holds
+// nothing of its earlier holder's.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +29,7 @@ namespace deckhand::host {
 // Whoever dealt a deck of a place (or was handed it) is its dealer while they are there, and for
 // a while after they leave, so that a reconnect or a netsplit does not hand the deck to anyone.
 struct DeckOwner {
-  std::string key;   // the player's id, as the chat host gives it
+  std::string key;   // the owner's player id, as the chat host gives it
   std::string nick;  // as the owner was last seen, for refusals
   // When the owner was last seen leaving the place (seconds since 1970); 0 while they are there.
   std::int64_t left_at = 0;
@@ -32,13 +39,10 @@ struct DeckOwner {
 enum class DropReason { kUnused, kFull };
 
 struct PrivateTarget {
-  std::string target;                 // the library's target ("~deck3", or kNoDeckTarget)
+  std::string target;                 // the library's target ("~deck3"); empty for none
   std::optional<DropReason> dropped;  // the player's deck went since they last played
   bool fresh = false;                 // given just now: Unassign it again if the deal fails
 };
-
-// Where a player without a private deck plays: always empty (nothing deals there).
-inline constexpr std::string_view kNoDeckTarget = "~nodeck";
 
 class BotState {
  public:
@@ -71,12 +75,27 @@ class BotState {
   void Unassign(const std::string& player);
   std::size_t private_decks() const { return by_player_.size(); }
 
+  // The key `player` (an id) plays under at the library's table, given now when they have none;
+  // `name` (when not empty) is kept as the name to show for them.
+  const std::string& TableKey(const std::string& player, std::string_view name);
+  // The player a key was given to; nullptr for a key of no one known.
+  const std::string* PlayerOfKey(std::string_view key) const;
+  // The name last seen of a player; empty for one not known.
+  std::string NameOf(const std::string& player) const;
+
  private:
   struct Slot {
     std::string player;  // empty: free
     std::int64_t last_used = 0;
   };
+  struct TablePlayer {
+    std::string key;
+    std::string name;
+    std::uint64_t seen = 0;  // when last played or named, in calls of TableKey
+  };
   void Expire(std::int64_t now);
+  void LoadPlayer(const std::string& key, const std::string& player, const std::string& name);
+  void ForgetLongestUnseen();
   void Release(std::size_t slot, DropReason reason);
 
   std::string path_;
@@ -86,6 +105,10 @@ class BotState {
   std::vector<Slot> slots_;  // slot i is the target "~deck<i+1>"
   std::map<std::string, std::size_t> by_player_;
   std::deque<std::pair<std::string, DropReason>> dropped_;  // to tell, oldest first
+  std::map<std::string, TablePlayer> players_;              // by player id
+  std::map<std::string, std::string> by_key_;               // key -> player id
+  std::uint64_t next_key_ = 0;                              // the last key's number
+  std::uint64_t seen_ = 0;
   bool dirty_ = false;
 };
 

@@ -1,11 +1,31 @@
 #include "host/common/character_references.h"
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "host/common/encoding.h"
 
 namespace deckhand::host {
 namespace {
+
+// The code point starting `text` and its length in bytes; nullopt for bytes that are no UTF-8.
+std::optional<std::pair<char32_t, std::size_t>> NextCodePoint(std::string_view text) {
+  auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+  unsigned char lead = byte(0);
+  std::size_t length = lead < 0x80             ? 1
+                       : (lead & 0xE0) == 0xC0 ? 2
+                       : (lead & 0xF0) == 0xE0 ? 3
+                       : (lead & 0xF8) == 0xF0 ? 4
+                                               : 0;
+  if (length == 0 || length > text.size()) return std::nullopt;
+  char32_t code_point = length == 1 ? lead : lead & (0x3F >> (length - 1));
+  for (std::size_t at = 1; at < length; ++at) {
+    if ((byte(at) & 0xC0) != 0x80) return std::nullopt;
+    code_point = (code_point << 6) | (byte(at) & 0x3F);
+  }
+  return std::make_pair(code_point, length);
+}
 
 // Digits enough for U+10FFFF, with a few leading zeros to spare; a longer run could only
 // overflow, and is no reference.
@@ -88,6 +108,33 @@ std::string WriteCharacterReference(char32_t code_point) {
   char reference[16];
   std::snprintf(reference, sizeof reference, "&#x%X;", static_cast<unsigned>(code_point));
   return reference;
+}
+
+// A UTF-8 text in CP932 as the library writes it: a character CP932 lacks as its reference,
+// which a UTF-8 wire shows as the character and any other wire as it stands. Bytes that are no
+// UTF-8 (or no showable character) become "?".
+std::string Cp932WithReferences(std::string_view utf8) {
+  std::string cp932;
+  while (!utf8.empty()) {
+    std::optional<std::pair<char32_t, std::size_t>> next = NextCodePoint(utf8);
+    if (!next) {
+      cp932 += '?';
+      utf8.remove_prefix(1);
+      continue;
+    }
+    auto [code_point, length] = *next;
+    utf8.remove_prefix(length);
+    if (code_point < 0x80) {
+      cp932 += static_cast<char>(code_point);
+    } else if (std::optional<std::string> form = Cp932FormOf(code_point)) {
+      cp932 += *form;
+    } else if (IsShowableCharacter(code_point)) {
+      cp932 += WriteCharacterReference(code_point);
+    } else {
+      cp932 += '?';
+    }
+  }
+  return cp932;
 }
 
 }  // namespace deckhand::host

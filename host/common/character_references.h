@@ -39,6 +39,11 @@ std::optional<CharacterReference> ReadCharacterReference(std::string_view text);
 // The reference our converter writes for `code_point`: "&#x" upper-case hex ";".
 std::string WriteCharacterReference(char32_t code_point);
 
+// A UTF-8 text in CP932 as the library writes it: a character CP932 lacks as its reference, which
+// a UTF-8 wire shows as the character and any other wire as it stands. Bytes that are no UTF-8
+// (or no showable character) become "?".
+std::string Cp932WithReferences(std::string_view utf8);
+
 // Appends `code_point` (a Unicode scalar value) in UTF-8.
 void AppendUtf8(char32_t code_point, std::string& out);
 

@@ -19,8 +19,10 @@ namespace deckhand::host {
 
 // A player or a place as the chat knows it.
 struct ChatParty {
-  // Stable across names: a player's services account or folded nick on IRC, a user id on other
-  // chats; a place's folded channel name or channel id. Empty for a player's private table.
+  // Stable across names: a player's services account on IRC, else the connection followed since
+  // it was first seen, a user id on other chats; a place's folded channel name or channel id.
+  // Empty for a player's private table, and for a member whom the chat cannot yet tell apart
+  // from whoever held the name before (who may then be named in no command).
   std::string id;
   std::string name;  // as shown, and as players name it in commands
 };
@@ -58,6 +60,9 @@ struct AddressedLine {
   std::string label;
   std::string text;
   bool secret = false;  // shows cards only the receiver may see: a host never logs it
+  // The receiver's id, for a line to one player: a host sends it to whoever has that id, by
+  // the name they go by then, and to no one else who has taken the name since.
+  std::string player_id = {};
 };
 
 struct ChatAnswer {
@@ -81,7 +86,7 @@ class ChatApplication {
   // The player left the place (or the chat altogether): what they held there lapses, such as
   // owning the place's deck.
   virtual void Left(std::string_view place_id, std::string_view player_id) = 0;
-  // The player is known by another id from now on (a nick changed where the nick is the id).
+  // The player goes by another name, or another id from now on (a login to an account).
   virtual void Renamed(std::string_view old_player_id, const ChatParty& player) = 0;
 };
 

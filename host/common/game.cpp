@@ -9,13 +9,23 @@
 #include "deckhand/card_files.h"
 #include "host/common/ascii.h"
 #include "host/common/card_check.h"
+#include "host/common/character_references.h"
 #include "host/common/log.h"
 
 namespace deckhand::host {
 namespace {
 
-// The player's name at the table for a nick that has no Shift_JIS form.
-constexpr std::string_view kNoNick = "_";
+// A player's id; a host that gives none keeps its players apart by name alone.
+std::string IdOf(const ChatParty& player) {
+  return player.id.empty() ? "name:" + player.name : player.id;
+}
+
+// Where a player without a private deck plays at their table: a place of their own at which no
+// command that deals or changes a setting is played (those give a deck first), so that it stays
+// empty.
+std::string TableWithoutDeck(std::string_view player_key) {
+  return "~own" + std::string(player_key);
+}
 
 // A text from the configuration (UTF-8) in Shift_JIS.
 bool ToShiftJis(std::string_view utf8, std::string* out, std::string_view name,
@@ -38,10 +48,11 @@ bool IsFailedDeal(const TableAnswer& table) {
 }  // namespace
 
 struct Game::Call {
-  std::string nick;      // the player at the table
+  std::string nick;      // the player's key at the table
   std::string target;    // the place: the channel, or the sender's private deck
   std::string reply_to;  // the channel, or the sender at their private table
   std::string sender;
+  std::string sender_id;
   std::string label;  // "[#chan] " before lines told privately about a channel
   bool in_channel = false;
 };
@@ -157,10 +168,10 @@ ChatAnswer Game::AnswerCommand(const ChatRequest& request) {
     refused_ = true;
     return answer;
   }
-  std::string deck = DeckKey(command->deck);
+  std::string deck_key = DeckKey(command->deck);
   if (in_channel) LapseAbsentOwners(request);
   if (in_channel && NeedsDealer(*command->info, command->arguments) &&
-      !dealers_.MayDeal(where, deck, sender)) {
+      !dealers_.MayDeal(where, deck_key, sender)) {
     Log(LogLevel::kInfo,
         "refused a dealer's command at " + std::string(where) + " from " + std::string(sender));
     Refuse(sender, where, *command);
@@ -171,40 +182,80 @@ ChatAnswer Game::AnswerCommand(const ChatRequest& request) {
     HandOver(request, *command, label, answer);
     return answer;
   }
+  std::string sender_id = IdOf(request.player);
+  std::string player_key = state_->TableKey(sender_id, request.player.name);
   ChatMessage message;
   message.sender = sender;
+  message.sender_id = sender_id;
+  message.player_key = player_key;
   message.where = where;
   message.in_channel = in_channel;
   message.text = request.text;
-  message.may_deal = !in_channel || dealers_.MayDeal(where, deck, sender);
+  message.may_deal = !in_channel || dealers_.MayDeal(where, deck_key, sender);
   message.most_private_lines = request.most_private_lines;
   message.private_line_bytes = request.private_line_bytes;
-  message.is_present = [&request](std::string_view name) {
-    return std::any_of(request.present.begin(), request.present.end(), [&](const ChatParty& party) {
-      return request.same_name ? request.same_name(party.name, name) : party.name == name;
-    });
+  message.player_named = [this, &request](std::string_view name) {
+    return PlayerNamed(request, name);
   };
   PrivateTarget target;
+  std::string private_target;
   if (!in_channel) {
-    target = PrivateDeck(request, *command);
-    message.private_target = target.target;
+    std::optional<PrivateTarget> deck = PrivateDeck(request, *command);
+    if (!deck) return answer;
+    target = std::move(*deck);
+    private_target = target.target.empty() ? TableWithoutDeck(player_key) : target.target;
+    message.private_target = private_target;
   }
   dealt_ = false;
-  Play(message, *command, answer);
+  bool ran = Play(message, *command, answer);
   if (in_channel && dealt_) {
-    state_->SetOwner(request.place.id, deck, {request.player.id, request.player.name, 0});
-    state_->Save();
-  } else if (target.fresh && !answer.dealt) {
-    state_->Unassign(request.player.id);
-    state_->Save();
+    state_->SetOwner(request.place.id, deck_key, {sender_id, request.player.name, 0});
+  } else if (target.fresh && !ran) {
+    state_->Unassign(sender_id);
+  }
+  state_->Save();
+  // The sender's own lines follow the sender, not the name.
+  for (AddressedLine& line : answer.lines) {
+    if (!line.to_place && line.player_id.empty() && line.player == request.player.name) {
+      line.player_id = sender_id;
+    }
   }
   return answer;
 }
 
-PrivateTarget Game::PrivateDeck(const ChatRequest& request, const ChatCommand& command) {
-  bool deal = command.info->id == CommandId::kDeck && command.deck.empty();
-  PrivateTarget target =
-      state_->ForPlayer(request.player.id, deal, wall_clock_ ? wall_clock_() : 0);
+std::optional<std::string> Game::PlayerNamed(const ChatRequest& request,
+                                             std::string_view name) const {
+  for (const ChatParty& party : request.present) {
+    bool same = request.same_name ? request.same_name(party.name, name) : party.name == name;
+    if (same && !party.id.empty()) return state_->TableKey(party.id, party.name);
+  }
+  return std::nullopt;
+}
+
+std::string Game::ShownName(std::string_view key) const {
+  const std::string* player = state_->PlayerOfKey(key);
+  // A hand from before players had keys is under its player's name, in Shift_JIS.
+  if (player == nullptr) return std::string(key);
+  std::string name = state_->NameOf(*player);
+  return name.empty() ? "?" : Cp932WithReferences(name);
+}
+
+std::optional<PrivateTarget> Game::PrivateDeck(const ChatRequest& request,
+                                               const ChatCommand& command) {
+  // Every command that could leave something at an empty table (a deal, a shuffle, a setting)
+  // is the dealer's: those are played at a deck of the player's own.
+  bool deal = NeedsDealer(*command.info, command.arguments);
+  std::string id = IdOf(request.player);
+  PrivateTarget target = state_->ForPlayer(id, deal, wall_clock_ ? wall_clock_() : 0);
+  // A deck given now may be one another player left: nothing of theirs stays.
+  if (target.fresh && table::ClearPlace(target.target).outcome != table::Outcome::kDone) {
+    state_->Unassign(id);
+    state_->Save();
+    Log(LogLevel::kError, "cannot empty the private deck " + target.target + " for " +
+                              request.player.name + ": the save file cannot be written");
+    Tell(request.player.name, "", config_->texts.failed, {});
+    return std::nullopt;
+  }
   state_->Save();
   if (target.dropped) {
     Tell(request.player.name, "",
@@ -245,7 +296,7 @@ void Game::HandOver(const ChatRequest& request, const ChatCommand& command, std:
         {false, request.player.name, std::string(label), codec_.ToWire(cp932), false});
     return;
   }
-  state_->SetOwner(request.place.id, DeckKey(command.deck), {to->id, to->name, 0});
+  state_->SetOwner(request.place.id, DeckKey(command.deck), {IdOf(*to), to->name, 0});
   state_->Save();
   std::string deck_label = command.deck.empty() ? "" : "[" + command.deck + "] ";
   answer.lines.push_back(
@@ -258,22 +309,22 @@ std::string Game::ToLibraryOr(std::string_view wire) const {
   return codec_.ToLibrary(wire).value_or("?");
 }
 
-// An owner known by nick is followed to a new nick.
+// An owner is followed to a new name or id; so is the name shown for a player's hands.
 void Game::Renamed(std::string_view old_player_id, const ChatParty& player) {
   state_->RenameOwner(old_player_id, {player.id, player.name});
+  if (!state_->NameOf(player.id).empty()) state_->TableKey(player.id, player.name);
   state_->Save();
 }
 
-void Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnswer& answer) const {
+bool Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnswer& answer) const {
   Call call;
   call.reply_to = message.in_channel ? message.where : message.sender;
   call.sender = message.sender;
+  call.sender_id = message.sender_id;
   call.in_channel = message.in_channel;
   if (message.in_channel) call.label = "[" + std::string(message.where) + "] ";
 
-  // A nick without a Shift_JIS form plays all the same, under a stand-in name.
-  std::optional<std::string> nick = codec_.ToLibrary(message.sender);
-  call.nick = nick && !nick->empty() && nick->find(' ') == std::string::npos ? *nick : kNoNick;
+  call.nick = message.player_key;
   std::optional<std::string> target = !message.in_channel && !message.private_target.empty()
                                           ? std::optional<std::string>(message.private_target)
                                           : codec_.ToLibrary(call.reply_to);
@@ -281,12 +332,13 @@ void Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnsw
   if (!target || !text || target->empty() || target->find(' ') != std::string::npos) {
     answer.silent_reason = "the command does not convert to Shift_JIS";
     answer.lines.push_back(HostLine(message.sender, "", config_->texts.not_converted, {}));
-    return;
+    return false;
   }
   call.target = std::move(*target);
   library_time_ = {};
   // Only the modes read at start are dealt in the channel's main deck.
   std::string mode = card_files::ModeName(*text);
+  bool ran = false;
   if (command.info->id == CommandId::kDeck && command.deck.empty() && !KnownMode(mode)) {
     NoDeal(call, mode, answer);
   } else if (std::optional<std::size_t> lines = DealTooLong(call, message, command)) {
@@ -296,13 +348,14 @@ void Game::Play(const ChatMessage& message, const ChatCommand& command, ChatAnsw
                                     {{"{lines}", std::to_string(*lines)},
                                      {"{limit}", std::to_string(message.most_private_lines)}}));
   } else {
-    PlayTable(call, message, *text, answer);
+    ran = PlayTable(call, message, *text, answer);
   }
   char took[32];
   std::snprintf(took, sizeof took, " (library %.3f ms)",
                 std::chrono::duration<double, std::milli>(library_time_).count());
   Log(LogLevel::kInfo, "command from " + std::string(message.sender) + " at " + call.reply_to +
                            ": " + std::string(command.info->word) + took);
+  return ran;
 }
 
 // To the place. A reply too long for the place is the host's to move (a channel is not flooded).
@@ -313,7 +366,8 @@ void Game::Reply(const Call& call, std::string_view cp932_text, GameAnswer& answ
 
 // What the table tells one player may show cards no one else sees: never logged.
 void Game::Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const {
-  answer.lines.push_back({false, call.sender, call.label, codec_.ToWire(cp932_text), true});
+  answer.lines.push_back(
+      {false, call.sender, call.label, codec_.ToWire(cp932_text), true, call.sender_id});
 }
 
 AddressedLine Game::HostLine(std::string_view to, std::string_view label,
@@ -438,7 +492,7 @@ void Game::NoDeal(const Call& call, std::string_view mode, GameAnswer& answer) c
                                   {{"{mode}", codec_.ToWire(mode)}, {"{modes}", modes_text_}}));
 }
 
-void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
+bool Game::PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
                      GameAnswer& answer) const {
   TableCommand command;
   command.player = call.nick;
@@ -448,17 +502,22 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
   command.prefix = config_->prefix;
   command.may_deal = !message.in_channel || message.may_deal;
   command.private_table = !message.in_channel;
-  // At a private table the player is alone: they may deal to themselves.
-  command.is_player = [this, &message, &call](std::string_view name) {
-    if (!message.in_channel) return EqualIgnoringCase(name, call.nick);
-    return message.is_present && message.is_present(codec_.ToWire(name));
+  // At a private table the player is alone: they may deal and give to themselves.
+  command.player_named = [this, &message](std::string_view name) -> std::optional<std::string> {
+    if (!message.in_channel) {
+      if (!EqualIgnoringCase(codec_.ToWire(name), message.sender)) return std::nullopt;
+      return std::string(message.player_key);
+    }
+    if (!message.player_named) return std::nullopt;
+    return message.player_named(codec_.ToWire(name));
   };
+  command.shown = [this](std::string_view key) { return ShownName(key); };
   auto start = std::chrono::steady_clock::now();
   TableAnswer table = RunTableCommand(command, table_texts_);
   library_time_ += std::chrono::steady_clock::now() - start;
   if (!table.is_command) {
     answer.silent_reason = "no table command";
-    return;
+    return false;
   }
   answer.dealt = table.dealt_main_deck;
   dealt_ = table.command->id == CommandId::kDeck && table.status == AnswerStatus::kDone;
@@ -481,12 +540,13 @@ void Game::PlayTable(const Call& call, const ChatMessage& message, std::string_v
       Reply(call, line.text, answer);
     } else if (line.to == call.nick) {
       Private(call, line.text, answer);
-    } else {
+    } else if (const std::string* player = state_->PlayerOfKey(line.to)) {
       // Another player's cards (a deal, a give): to them alone, about this channel.
       answer.lines.push_back(
-          {false, codec_.ToWire(line.to), call.label, codec_.ToWire(line.text), true});
+          {false, state_->NameOf(*player), call.label, codec_.ToWire(line.text), true, *player});
     }
   }
+  return table.status == AnswerStatus::kDone;
 }
 
 }  // namespace deckhand::host

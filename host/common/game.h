@@ -28,19 +28,22 @@ namespace deckhand::host {
 // A chat command as the game plays it; every text in UTF-8.
 struct ChatMessage {
   std::string_view sender;  // the sender's name
-  std::string_view where;   // the channel, or empty at the sender's private table
+  std::string_view sender_id;
+  std::string_view player_key;  // the sender's key at the table (BotState::TableKey)
+  std::string_view where;       // the channel, or empty at the sender's private table
   bool in_channel = false;
   std::string_view text;
-  // At the private table: the library's target of the sender's private deck (ASCII); empty
-  // plays under the sender's name.
+  // At the private table: the library's target of the sender's private deck, or of their own
+  // table without a deck (ASCII).
   std::string_view private_target = {};
   // Whether the sender may run the dealer's commands here (always at the private table).
   bool may_deal = true;
   // The bound of a deal's lines to its players (ChatRequest's).
   std::size_t most_private_lines = 0;
   std::size_t private_line_bytes = 0;
-  // Whether a name is a player here, whom a deal or a give may name; none at a private table.
-  std::function<bool(std::string_view)> is_present = {};
+  // The key of the player a name names here, whom a deal or a give may name; none at a private
+  // table.
+  std::function<std::optional<std::string>(std::string_view)> player_named = {};
 };
 
 class Game : public ChatApplication {
@@ -70,7 +73,8 @@ class Game : public ChatApplication {
   void QuietenRepeatedRefusal(const std::string& player, ChatAnswer& answer);
   // The lines that answer `message`, dealer rules and private decks already applied; none when
   // it is no command.
-  void Play(const ChatMessage& message, const ChatCommand& command, ChatAnswer& answer) const;
+  // True when the command ran.
+  bool Play(const ChatMessage& message, const ChatCommand& command, ChatAnswer& answer) const;
   using GameAnswer = ChatAnswer;
   void Reply(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
   void Private(const Call& call, std::string_view cp932_text, GameAnswer& answer) const;
@@ -90,14 +94,19 @@ class Game : public ChatApplication {
   ChatAnswer Help(std::string_view sender, const ChatCommand& help) const;
   void Refuse(std::string_view sender, std::string_view channel, const ChatCommand& command);
   std::string ToWire(std::string_view utf8) const;
-  // The private deck a player plays at their table, given for a deal.
-  PrivateTarget PrivateDeck(const ChatRequest& request, const ChatCommand& command);
+  // The private deck a player plays at their table, given (empty) for a dealer's command;
+  // nullopt, the player told, when a deck given could not be emptied.
+  std::optional<PrivateTarget> PrivateDeck(const ChatRequest& request, const ChatCommand& command);
+  // The player a name names at the request's place: their key, when the chat knows them.
+  std::optional<std::string> PlayerNamed(const ChatRequest& request, std::string_view name) const;
+  // The name texts show for a key (Shift_JIS, characters it lacks as references).
+  std::string ShownName(std::string_view key) const;
   bool KnownMode(std::string_view mode) const;
   std::optional<std::size_t> DealTooLong(const Call& call, const ChatMessage& message,
                                          const ChatCommand& command) const;
   // Every command but help goes to the table, so that each card is always in one place: a draw
   // goes onto the discard pile, a hidden draw into the drawer's hand.
-  void PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
+  bool PlayTable(const Call& call, const ChatMessage& message, std::string_view cp932_text,
                  GameAnswer& answer) const;
 
   TableTexts table_texts_ = DefaultTableTexts();

@@ -37,6 +37,15 @@ std::vector<std::string> SplitAtCommas(std::string_view text) {
   }
 }
 
+std::optional<std::string> PlayerNamed(const TableCommand& command, std::string_view name) {
+  if (!command.player_named) return std::string(name);
+  return command.player_named(name);
+}
+
+std::string Shown(const TableCommand& command, std::string_view key) {
+  return command.shown ? command.shown(key) : std::string(key);
+}
+
 // One command being answered.
 class Answer {
  public:
@@ -84,7 +93,7 @@ class Answer {
   // whoever the library's own reply would go (the place) or to the player.
   bool Refuse(const Result& result, std::string_view name = {}, std::string_view mode = {}) {
     std::string count;
-    std::string_view who = name.empty() ? command_.player : name;
+    std::string who = name.empty() ? Shown(command_, command_.player) : std::string(name);
     answer_.outcome = result.outcome;
     answer_.mode = result.mode;
     answer_.deck_file = result.deck_file;
@@ -183,10 +192,6 @@ class Answer {
   AnswerStatus status_ = AnswerStatus::kRefused;
 };
 
-bool IsPlayer(const TableCommand& command, std::string_view name) {
-  return !command.is_player || command.is_player(name);
-}
-
 // The pieces of "WORD[@DECK][,ARGS]".
 struct Parsed {
   const ChatCommandInfo* word = nullptr;
@@ -242,7 +247,7 @@ class Play {
     answer_.ToPlayer(answer_.CardsText(r.cards), true);
     if (!answer_.InPrivate()) {
       std::string count = std::to_string(r.cards.size());
-      answer_.ToPlace(Fill(t_.hidden_draw, {{"{nick}", c_.player}, {"{count}", count}}));
+      answer_.ToPlace(Fill(t_.hidden_draw, {{"{nick}", Shown(c_, c_.player)}, {"{count}", count}}));
     }
     return true;
   }
@@ -256,18 +261,21 @@ class Play {
       answer_.RefuseText(t_.bad_count);
       return false;
     }
+    std::vector<std::string> keys;
     for (const std::string& player : players) {
-      if (!IsPlayer(c_, player)) return NoSuchPlayer(player);
+      std::optional<std::string> key = PlayerNamed(c_, player);
+      if (!key) return NoSuchPlayer(player);
+      keys.push_back(std::move(*key));
     }
-    Result r = table::DealCards(c_.place, deck_, *count, players);
+    Result r = table::DealCards(c_.place, deck_, *count, keys);
     AnnounceAutoRecall(r);
-    if (!answer_.Refuse(r, r.player)) return false;
+    if (!answer_.Refuse(r, r.player.empty() ? "" : Shown(c_, r.player))) return false;
     // The place hears of the whole deal in one line, before the players' own lines, which may be
     // many.
     std::string players_dealt;
     for (const auto& dealt : r.dealt) {
       if (!players_dealt.empty()) players_dealt += kListSeparator;
-      players_dealt += dealt.first;
+      players_dealt += Shown(c_, dealt.first);
     }
     std::string each = std::to_string(*count);
     answer_.ToPlace(Fill(t_.dealt, {{"{nick}", players_dealt}, {"{count}", each}}));
@@ -287,7 +295,7 @@ class Play {
     Result r = table::PlayCards(c_.place, deck_, c_.player, args_);
     if (!answer_.Refuse(r)) return false;
     std::string cards = answer_.CardsText(r.cards);
-    answer_.ToPlace(Fill(t_.played, {{"{nick}", c_.player}, {"{cards}", cards}}));
+    answer_.ToPlace(Fill(t_.played, {{"{nick}", Shown(c_, c_.player)}, {"{cards}", cards}}));
     return true;
   }
 
@@ -295,7 +303,7 @@ class Play {
     Result r = table::DiscardCards(c_.place, deck_, c_.player, args_);
     if (!answer_.Refuse(r)) return false;
     std::string count = std::to_string(r.cards.size());
-    answer_.ToPlace(Fill(t_.discarded, {{"{nick}", c_.player}, {"{count}", count}}));
+    answer_.ToPlace(Fill(t_.discarded, {{"{nick}", Shown(c_, c_.player)}, {"{count}", count}}));
     return true;
   }
 
@@ -304,14 +312,16 @@ class Play {
     std::size_t comma = args_.find(',');
     std::string_view receiver = args_.substr(0, comma);
     std::string_view selector = comma == std::string_view::npos ? "" : args_.substr(comma + 1);
-    if (!IsPlayer(c_, receiver)) return NoSuchPlayer(receiver);
-    Result r = table::GiveCards(c_.place, deck_, c_.player, receiver, selector);
+    std::optional<std::string> key = PlayerNamed(c_, receiver);
+    if (!key) return NoSuchPlayer(receiver);
+    Result r = table::GiveCards(c_.place, deck_, c_.player, *key, selector);
     if (!answer_.Refuse(r, receiver)) return false;
     std::string cards = answer_.CardsText(r.cards);
     std::string count = std::to_string(r.cards.size());
-    answer_.To(receiver, Fill(t_.received, {{"{nick}", c_.player}, {"{cards}", cards}}), true);
+    std::string giver = Shown(c_, c_.player);
+    answer_.To(*key, Fill(t_.received, {{"{nick}", giver}, {"{cards}", cards}}), true);
     answer_.ToPlace(
-        Fill(t_.given, {{"{nick}", c_.player}, {"{to}", receiver}, {"{count}", count}}));
+        Fill(t_.given, {{"{nick}", giver}, {"{to}", Shown(c_, *key)}, {"{count}", count}}));
     return true;
   }
 
@@ -337,7 +347,7 @@ class Play {
     std::string line = Fill(t_.table, {{"{count}", draw}, {"{discards}", discards}});
     for (const table::HandSize& hand : r.hands) {
       std::string cards = std::to_string(hand.cards);
-      line += Fill(t_.table_hand, {{"{nick}", hand.player}, {"{count}", cards}});
+      line += Fill(t_.table_hand, {{"{nick}", Shown(c_, hand.player)}, {"{count}", cards}});
     }
     answer_.ToPlace(line);
     return true;

@@ -98,13 +98,14 @@ TableTexts DefaultTableTexts();
 
 // One line to send: "NOTICE <to> <text>" in deckhand's and the library's shape.
 struct ChatLine {
-  std::string to;  // a player's name, or the place
+  std::string to;  // a player's key (TableCommand::player), or the place
   std::string text;
   bool secret = false;  // shows cards that only `to` may see: a host never logs it
 };
 
 struct TableCommand {
-  std::string_view player;  // who sent it
+  // Who sent it, as the save file keys their hands (no comma, no space).
+  std::string_view player;
   // Where it was sent: the channel, or the player's own name in a private message (their own
   // table).
   std::string_view place;
@@ -116,8 +117,11 @@ struct TableCommand {
   std::string_view prefix;      // the host's command prefix, for help ("!" in a chat)
   // Whether the player may run the dealer's commands (NeedsDealer) here.
   bool may_deal = false;
-  // Whether a name given in a command (deal, give) is a player here; empty: every name is.
-  std::function<bool(std::string_view name)> is_player;
+  // The player a name given in a command (deal, give) names here, as the save file keys their
+  // hands; nullopt for no player here. Empty: every name is a player, keyed by itself.
+  std::function<std::optional<std::string>(std::string_view name)> player_named;
+  // The name texts show for a player's key. Empty: the key itself.
+  std::function<std::string(std::string_view key)> shown;
 };
 
 enum class AnswerStatus {

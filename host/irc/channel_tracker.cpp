@@ -20,11 +20,23 @@ bool IsOneOf(std::string_view command, std::initializer_list<std::string_view> c
   return std::find(codes.begin(), codes.end(), command) != codes.end();
 }
 
+// Players who left, remembered so that lines still waiting for them wait for them.
+constexpr std::size_t kMaxDeparted = 256;
+// Marks the bot's own WHOX replies.
+constexpr std::string_view kWhoToken = "152";
+constexpr std::string_view kAccountPrefix = "account:";
+
+// The "user@host" of a "nick!user@host" prefix; empty when it shows none.
+std::string_view UserHostOf(std::string_view prefix) {
+  std::size_t bang = prefix.find('!');
+  return bang == std::string_view::npos ? std::string_view() : prefix.substr(bang + 1);
+}
+
 }  // namespace
 
 ChannelTracker::ChannelTracker(const BotConfig& config, const host::WireCodec& codec,
-                               std::vector<WireChannel> channels)
-    : config_(config), codec_(codec), channels_(std::move(channels)) {}
+                               std::vector<WireChannel> channels, IdentityBook& book)
+    : config_(config), codec_(codec), channels_(std::move(channels)), book_(&book) {}
 
 void ChannelTracker::JoinAll(WireOutput& out) {
   for (const WireChannel& channel : channels_) {
@@ -41,6 +53,9 @@ void ChannelTracker::Receive(const IrcMessage& message, std::string_view own_nic
     if (tag == "account") members_.SetAccount(NickOf(message.prefix), value);
   }
   bool from_me = Same(NickOf(message.prefix), own_nick);
+  if (!from_me) See(message.prefix);
+  // Heard from again, by nick and user@host (a private message): that nick is theirs.
+  if (command == "PRIVMSG" && !from_me) std::erase(departed_, SenderId(message));
   using namespace numeric;
   if (command == kSupport) {
     OnSupport(message);
@@ -48,7 +63,7 @@ void ChannelTracker::Receive(const IrcMessage& message, std::string_view own_nic
     // 353 <nick> <symbol> <channel> :<names>
     if (params.size() >= 4) members_.AddNames(params[2], params[3]);
   } else if (command == "JOIN") {
-    OnJoin(message, from_me);
+    OnJoin(message, from_me, out);
   } else if (command == "PART") {
     OnPart(message, from_me, changes);
   } else if (command == "KICK") {
@@ -64,7 +79,9 @@ void ChannelTracker::Receive(const IrcMessage& message, std::string_view own_nic
   } else if (command == "INVITE") {
     OnInvite(message, out);
   } else if (command == "ACCOUNT" && !params.empty()) {
-    members_.SetAccount(NickOf(message.prefix), params[0]);
+    OnAccount(message, changes);
+  } else if (command == kWhoReply || command == kWhoxReply) {
+    OnWhoReply(message);
   } else if (IsOneOf(command, {kNoSuchChannel, kTooManyChannels, kChannelIsFull, kInviteOnlyChannel,
                                kBannedFromChannel, kBadChannelKey, kNeedRegisteredNick})) {
     OnJoinRefused(message, now);
@@ -84,32 +101,94 @@ void ChannelTracker::OnSupport(const IrcMessage& message) {
       members_.SetChannelModes(value);
     } else if (name == "CASEMAPPING") {
       members_.SetCaseMapping(ParseCaseMapping(value));
+      std::map<std::string, Connection> refolded;
+      for (auto& [nick, connection] : connections_) {
+        refolded.emplace(Fold(connection.nick), std::move(connection));
+      }
+      connections_ = std::move(refolded);
+    } else if (name == "WHOX") {
+      whox_ = true;
     }
   }
 }
 
-void ChannelTracker::OnJoin(const IrcMessage& message, bool me) {
+void ChannelTracker::OnJoin(const IrcMessage& message, bool me, WireOutput& out) {
   if (message.params.empty()) return;
   const std::string& channel = message.params[0];
   std::string_view nick = NickOf(message.prefix);
   if (me) {
-    if (FindChannel(channel) != nullptr) members_.Joined(channel);
+    if (FindChannel(channel) == nullptr) return;
+    members_.Joined(channel);
     host::Log(host::LogLevel::kInfo, "joined " + Shown(channel));
+    // NAMES tells the nicks only: who holds each, the server is asked.
+    out.Send("WHO " + channel + (whox_ ? " %tnuhar," + std::string(kWhoToken) : std::string()));
     return;
   }
   members_.Join(channel, nick);
+  See(message.prefix);
   // extended-join: JOIN <channel> <account> :<realname>
   if (message.params.size() >= 3) members_.SetAccount(nick, message.params[1]);
+}
+
+void ChannelTracker::OnAccount(const IrcMessage& message, std::vector<MemberChange>& changes) {
+  std::string_view nick = NickOf(message.prefix);
+  std::string before = PlayerId(nick);
+  members_.SetAccount(nick, message.params[0]);
+  std::string after = PlayerId(nick);
+  if (!before.empty() && !after.empty() && before != after) {
+    changes.push_back({"", std::move(before), std::move(after), std::string(nick)});
+  }
+}
+
+void ChannelTracker::OnWhoReply(const IrcMessage& message) {
+  const std::vector<std::string>& params = message.params;
+  if (message.command == numeric::kWhoReply) {
+    // 352 <me> <channel> <user> <host> <server> <nick> <flags> :<hops> <realname>
+    if (params.size() < 6) return;
+    See(params[5] + "!" + params[2] + "@" + params[3]);
+    return;
+  }
+  // 354 <me> <token> <user> <host> <nick> <account> :<realname>, for "%tnuhar"
+  if (params.size() < 6 || params[1] != kWhoToken) return;
+  See(params[4] + "!" + params[2] + "@" + params[3]);
+  members_.SetAccount(params[4], params[5] == "0" ? "*" : std::string_view(params[5]));
+}
+
+void ChannelTracker::See(std::string_view prefix) {
+  std::string_view nick = NickOf(prefix);
+  std::string_view user_host = UserHostOf(prefix);
+  if (user_host.empty() || !members_.IsAnywhere(nick)) return;
+  std::string folded = Fold(nick);
+  auto held = connections_.find(folded);
+  if (held == connections_.end()) {
+    connections_[folded] = {std::string(nick), std::string(user_host),
+                            book_->Identify(folded, user_host)};
+    return;
+  }
+  // The same connection shown under another host (a cloak set after a login): found again
+  // there after a reconnect.
+  if (held->second.user_host == user_host) return;
+  held->second.user_host = user_host;
+  book_->Renamed(held->second.id, folded, user_host);
+}
+
+void ChannelTracker::ForgetGone() {
+  std::erase_if(connections_,
+                [this](const auto& entry) { return !members_.IsAnywhere(entry.second.nick); });
 }
 
 void ChannelTracker::OnPart(const IrcMessage& message, bool me,
                             std::vector<MemberChange>& changes) {
   if (message.params.empty()) return;
   const std::string& channel = message.params[0];
-  if (me) return members_.Left(channel);
+  if (me) {
+    members_.Left(channel);
+    return ForgetGone();
+  }
   std::string_view nick = NickOf(message.prefix);
   Leaving(channel, nick, changes);
   members_.Leave(channel, nick);
+  ForgetGone();
 }
 
 void ChannelTracker::OnKick(const IrcMessage& message, std::string_view own_nick,
@@ -119,9 +198,11 @@ void ChannelTracker::OnKick(const IrcMessage& message, std::string_view own_nick
   if (!Same(params[1], own_nick)) {
     Leaving(params[0], params[1], changes);
     members_.Leave(params[0], params[1]);
+    ForgetGone();
     return;
   }
   members_.Left(params[0]);
+  ForgetGone();
   std::string reason = params.size() > 2 ? Shown(params.back()) : "";
   host::Log(host::LogLevel::kWarning,
             "kicked from " + Shown(params[0]) + " by " + Shown(NickOf(message.prefix)) + " (" +
@@ -137,6 +218,7 @@ void ChannelTracker::OnQuit(const IrcMessage& message, std::vector<MemberChange>
     if (members_.IsIn(channel.name, nick)) Leaving(channel.name, nick, changes);
   }
   members_.Quit(nick);
+  ForgetGone();
 }
 
 void ChannelTracker::OnNick(const IrcMessage& message, bool me,
@@ -146,6 +228,15 @@ void ChannelTracker::OnNick(const IrcMessage& message, bool me,
   const std::string& new_nick = message.params[0];
   std::string before = PlayerId(old_nick);
   members_.Rename(old_nick, new_nick);
+  // The connection keeps its identity under the new nick, and is found by it after a quit.
+  auto held = connections_.find(Fold(old_nick));
+  if (held != connections_.end()) {
+    Connection connection = std::move(held->second);
+    connections_.erase(held);
+    connection.nick = new_nick;
+    book_->Renamed(connection.id, Fold(new_nick), connection.user_host);
+    connections_[Fold(new_nick)] = std::move(connection);
+  }
   changes.push_back({"", std::move(before), PlayerId(new_nick), new_nick});
 }
 
@@ -175,8 +266,17 @@ void ChannelTracker::OnJoinRefused(const IrcMessage& message, Clock::time_point 
 }
 
 void ChannelTracker::Leaving(std::string_view channel, std::string_view nick,
-                             std::vector<MemberChange>& changes) const {
-  changes.push_back({std::string(channel), PlayerId(nick), "", ""});
+                             std::vector<MemberChange>& changes) {
+  std::string id = PlayerId(nick);
+  if (!id.empty()) {
+    if (departed_.size() >= kMaxDeparted) departed_.pop_front();
+    departed_.push_back(id);
+  }
+  changes.push_back({std::string(channel), std::move(id), "", ""});
+}
+
+bool ChannelTracker::Departed(std::string_view id) const {
+  return std::find(departed_.begin(), departed_.end(), id) != departed_.end();
 }
 
 void ChannelTracker::Tick(Clock::time_point now, bool registered, WireOutput& out) {
@@ -208,8 +308,35 @@ Clock::time_point ChannelTracker::NextWake(Clock::time_point wake) const {
 }
 
 std::string ChannelTracker::PlayerId(std::string_view nick) const {
-  if (std::optional<std::string> account = members_.Account(nick)) return "account:" + *account;
-  return "nick:" + Fold(nick);
+  if (std::optional<std::string> account = members_.Account(nick)) {
+    return std::string(kAccountPrefix) + *account;
+  }
+  auto held = connections_.find(Fold(nick));
+  return held == connections_.end() ? std::string() : held->second.id;
+}
+
+std::string ChannelTracker::SenderId(const IrcMessage& message) const {
+  for (const auto& [tag, value] : message.tags) {
+    if (tag == "account" && !value.empty() && value != "*")
+      return std::string(kAccountPrefix) + value;
+  }
+  std::string_view nick = NickOf(message.prefix);
+  std::string member = PlayerId(nick);
+  if (!member.empty()) return member;
+  std::string_view user_host = UserHostOf(message.prefix);
+  return user_host.empty() ? std::string() : book_->Identify(Fold(nick), user_host);
+}
+
+std::optional<std::string> ChannelTracker::CurrentNick(std::string_view id) const {
+  for (const auto& [folded, connection] : connections_) {
+    if (PlayerId(folded) == id) return connection.nick;
+  }
+  return std::nullopt;
+}
+
+std::string ChannelTracker::Written(std::string_view nick) const {
+  auto held = connections_.find(Fold(nick));
+  return held == connections_.end() ? std::string(nick) : held->second.nick;
 }
 
 bool ChannelTracker::IsChannel(std::string_view target) const {

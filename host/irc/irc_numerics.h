@@ -7,7 +7,9 @@ namespace deckhand::irc::numeric {
 
 inline constexpr std::string_view kWelcome = "001";     // registered; params[0] is our nick
 inline constexpr std::string_view kSupport = "005";     // ISUPPORT tokens
+inline constexpr std::string_view kWhoReply = "352";    // one member, to WHO
 inline constexpr std::string_view kNamesReply = "353";  // members of a channel
+inline constexpr std::string_view kWhoxReply = "354";   // one member, to WHOX
 inline constexpr std::string_view kEndOfNames = "366";
 inline constexpr std::string_view kNoSuchNick = "401";
 inline constexpr std::string_view kNoSuchChannel = "403";

@@ -19,8 +19,9 @@ namespace {
 
 constexpr int kBadSettings = 2;
 constexpr int kServerRefused = 1;
-// The bot's own file in the data directory, beside the library's save file.
+// The bot's own files in the data directory, beside the library's save file.
 constexpr const char* kStateFile = "deckhand-irc.state";
+constexpr const char* kPlayersFile = "deckhand-irc.players";
 
 std::int64_t WallClock() {
   return std::chrono::duration_cast<std::chrono::seconds>(
@@ -122,6 +123,8 @@ int Run(BotConfig& config) {
   host::BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
                        config.private_deck_days);
   if (!state.Load(&error)) return Refuse(error);
+  IdentityBook book(kPlayersFile);
+  if (!book.Load(&error)) return Refuse(error);
   std::optional<host::Game> game =
       host::Game::Create(config, std::move(*modes), state, WallClock, &error);
   if (!game) return Refuse(error);
@@ -130,7 +133,7 @@ int Run(BotConfig& config) {
   bool failed = false;
   {
     asio::io_context io;
-    Transport bot(io, *tls, config, *game, codec, std::move(*channels));
+    Transport bot(io, *tls, config, *game, codec, std::move(*channels), book);
     asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
     std::function<void(const asio::error_code&, int)> on_signal =
         [&](const asio::error_code& failure, int number) {

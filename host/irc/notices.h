@@ -56,6 +56,7 @@ struct ReplyRoute {
 struct Notice {
   std::string line;     // without CR LF
   bool secret = false;  // shows cards to its receiver: kept out of the log
+  std::string to_id;    // the receiving player's identity, for a line to one player
 };
 
 // The game's answer as NOTICE lines. A reply to the channel longer than the settings'

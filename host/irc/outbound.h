@@ -61,6 +61,9 @@ class OutboundScheduler {
   // Drops lines held too long (for a channel the bot is out of).
   void DropExpired(Clock::time_point now);
 
+  // Lets `change` rewrite each line waiting.
+  void Update(const std::function<void(QueuedLine&)>& change) { queue_.Update(change); }
+
   void Adopt(SendQueue unsent);
   SendQueue TakeUnsent() { return std::move(queue_); }
   const SendQueue& queue() const { return queue_; }

@@ -78,6 +78,16 @@ std::size_t SendQueue::DropIf(const Ready& expired) {
   return dropped;
 }
 
+void SendQueue::Update(const std::function<void(QueuedLine&)>& change) {
+  for (auto& [sender, waiting] : by_sender_) {
+    for (QueuedLine& line : waiting.lines) {
+      bytes_ -= line.line.size();
+      change(line);
+      bytes_ += line.line.size();
+    }
+  }
+}
+
 void SendQueue::MarkCarried() {
   for (auto& [sender, waiting] : by_sender_) {
     for (QueuedLine& line : waiting.lines) line.carried = true;

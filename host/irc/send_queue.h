@@ -27,6 +27,9 @@ struct QueuedLine {
   std::chrono::steady_clock::time_point queued{};
   bool secret = false;   // cards told to one player: kept out of the log
   bool carried = false;  // queued on an earlier link, before a reconnect
+  // The identity of the player the line is for, where the bot follows them: it goes only while
+  // `target` is theirs (a nick taken by someone else waits).
+  std::string target_id = {};
 };
 
 class SendQueue {
@@ -52,6 +55,8 @@ class SendQueue {
 
   // Marks every line waiting as carried over from an earlier link.
   void MarkCarried();
+  // Lets `change` rewrite each line waiting (a player's lines follow them to a new nick).
+  void Update(const std::function<void(QueuedLine&)>& change);
 
   std::size_t Waiting(const std::string& sender) const;
   std::size_t lines() const { return lines_; }

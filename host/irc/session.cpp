@@ -23,12 +23,12 @@ constexpr std::string_view kOwnLines = " deckhand";
 }  // namespace
 
 IrcSession::IrcSession(const BotConfig& config, const host::WireCodec& codec,
-                       std::vector<WireChannel> channels, Clock::time_point now)
+                       std::vector<WireChannel> channels, IdentityBook& book, Clock::time_point now)
     : config_(config),
       codec_(codec),
       notices_(codec.encoding()),
       connection_(config, codec, now),
-      channels_(config, codec, std::move(channels)),
+      channels_(config, codec, std::move(channels), book),
       outbound_(config) {}
 
 void IrcSession::Connected(Clock::time_point now) {
@@ -87,6 +87,11 @@ void Apply(host::ChatApplication& game, const PresenceChange& change) {
 
 void IrcSession::Changed(const MemberChange& change) {
   if (change.channel.empty()) {
+    // The player's lines follow them to the new nick.
+    outbound_.Update([&](QueuedLine& line) {
+      if (line.target_id.empty() || line.target_id != change.player) return;
+      if (Readdress(line, change.new_nick)) line.target_id = change.renamed_player;
+    });
     changes_.push_back({"", change.player, {change.renamed_player, Shown(change.new_nick)}});
   } else {
     changes_.push_back({channels_.Fold(change.channel), change.player, {}});
@@ -97,7 +102,7 @@ host::ChatRequest IrcSession::Request(const IrcMessage& message, std::string_vie
                                       std::string_view where, bool in_channel) const {
   const Membership& members = channels_.members();
   host::ChatRequest request;
-  request.player = {PlayerKey(message, sender), Shown(sender)};
+  request.player = {channels_.SenderId(message), Shown(sender)};
   request.text = Shown(message.params[1]);
   if (config_.flood_control) {
     request.most_private_lines =
@@ -114,19 +119,12 @@ host::ChatRequest IrcSession::Request(const IrcMessage& message, std::string_vie
   for (const std::string& nick : members.FoldedMembers(where)) {
     // The bot deals; it holds no hand.
     if (connection_.IsMe(nick)) continue;
-    request.present.push_back({channels_.PlayerId(nick), Shown(nick)});
+    request.present.push_back({channels_.PlayerId(nick), Shown(channels_.Written(nick))});
   }
   request.same_name = [mapping = members.case_mapping()](std::string_view a, std::string_view b) {
     return SameName(a, b, mapping);
   };
   return request;
-}
-
-std::string IrcSession::PlayerKey(const IrcMessage& message, std::string_view sender) const {
-  for (const auto& [tag, value] : message.tags) {
-    if (tag == "account" && !value.empty() && value != "*") return "account:" + value;
-  }
-  return channels_.PlayerId(sender);
 }
 
 void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
@@ -144,12 +142,19 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
                                          Shown(sender) + ", who is not in the channel");
     return;
   }
-  std::string folded = channels_.Fold(sender);
-  if (outbound_.Busy(folded)) {
+  host::ChatRequest request = Request(message, sender, where, in_channel);
+  // Turns and bounds are the player's, whatever nick they send from.
+  const std::string& player = request.player.id;
+  if (player.empty()) {
+    host::Log(host::LogLevel::kInfo, "ignored a command from " + Shown(sender) +
+                                         ", whose line shows no user@host to tell them by");
+    return;
+  }
+  if (outbound_.Busy(player)) {
     host::Log(host::LogLevel::kInfo,
               "no reply to " + Shown(sender) + ": replies for them are waiting");
     // In the sender's own turn: it counts as one of their lines.
-    if (outbound_.TellBusy(folded)) Tell(sender, "", config_.texts.busy, {});
+    if (outbound_.TellBusy(player)) Tell(sender, player, "", config_.texts.busy, {});
     return;
   }
   LibraryJob job;
@@ -158,32 +163,58 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
   job.where = where;
   job.in_channel = in_channel;
   job.relay_prefix_bytes = RelayPrefixBytes();
-  job.request = Request(message, sender, where, in_channel);
-  outbound_.JobStarted(folded);
+  job.request = std::move(request);
+  outbound_.JobStarted(job.request.player.id);
   jobs_.push_back(std::move(job));
 }
 
-void IrcSession::Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-                      const host::Fills& fills) {
+void IrcSession::Tell(std::string_view sender, const std::string& sender_id, std::string_view label,
+                      std::string_view utf8_text, const host::Fills& fills) {
   host::Fills all = fills;
   all.emplace_back("{nick}", std::string(sender));
   std::vector<QueuedLine> lines;
   for (std::string& line : notices_.Host(sender, label, utf8_text, all, RelayPrefixBytes())) {
-    lines.push_back(Queued(std::move(line), false));
+    lines.push_back(Queued(std::move(line), false, sender_id));
   }
-  std::string folded = channels_.Fold(sender);
-  outbound_.Push(folded, std::move(lines));
+  outbound_.Push(sender_id, std::move(lines));
 }
 
-QueuedLine IrcSession::Queued(std::string line, bool secret) const {
-  return OutboundScheduler::Queued(std::move(line), secret, now_);
+QueuedLine IrcSession::Queued(std::string line, bool secret, const std::string& to_id) const {
+  QueuedLine queued = OutboundScheduler::Queued(std::move(line), secret, now_);
+  // Only players in the bot's channels are followed: of anyone else, the bot cannot tell who
+  // holds the nick when the line goes.
+  if (to_id.empty() || channels_.IsChannel(queued.target)) return queued;
+  if (channels_.PlayerId(queued.target) == to_id) {
+    queued.target_id = to_id;
+    return queued;
+  }
+  std::optional<std::string> nick = channels_.CurrentNick(to_id);
+  // Renamed since they asked: to the new nick, or (too long for the line) held for the old one.
+  if (nick && !SameName(*nick, queued.target, channels_.members().case_mapping())) {
+    Readdress(queued, *nick);
+  }
+  if (nick || channels_.members().IsAnywhere(queued.target) || channels_.Departed(to_id)) {
+    queued.target_id = to_id;
+  }
+  return queued;
+}
+
+bool IrcSession::Readdress(QueuedLine& line, std::string_view nick) const {
+  // "NOTICE <target> :..." with another target.
+  std::size_t start = line.line.find(' ') + 1;
+  std::string readdressed =
+      line.line.substr(0, start) + std::string(nick) + line.line.substr(start + line.target.size());
+  if (RelayPrefixBytes() + readdressed.size() + 2 > kMaxIrcLine) return false;
+  line.line = std::move(readdressed);
+  line.target = nick;
+  return true;
 }
 
 void IrcSession::Answered(const LibraryJob& job, const host::ChatAnswer& answer,
                           Clock::time_point now) {
   now_ = now;
-  std::string folded = channels_.Fold(job.sender);
-  outbound_.JobFinished(folded);
+  const std::string& player = job.request.player.id;
+  outbound_.JobFinished(player);
   if (!answer.silent_reason.empty()) {
     host::Log(host::LogLevel::kInfo,
               "the library gave " + Shown(job.sender) + " no reply: " + answer.silent_reason);
@@ -195,10 +226,12 @@ void IrcSession::Answered(const LibraryJob& job, const host::ChatAnswer& answer,
                                          " line(s) for the command at " +
                                          Shown(job.in_channel ? job.where : job.sender));
     std::vector<QueuedLine> lines;
-    for (Notice& notice : notices) lines.push_back(Queued(std::move(notice.line), notice.secret));
-    outbound_.Push(folded, std::move(lines));
+    for (Notice& notice : notices) {
+      lines.push_back(Queued(std::move(notice.line), notice.secret, notice.to_id));
+    }
+    outbound_.Push(player, std::move(lines));
   }
-  outbound_.ForgetIfIdle(folded);
+  outbound_.ForgetIfIdle(player);
 }
 
 bool IrcSession::MayGo(const QueuedLine& line) const {
@@ -207,7 +240,10 @@ bool IrcSession::MayGo(const QueuedLine& line) const {
   if (line.target.empty()) return true;  // the bot's own
   const Membership& members = channels_.members();
   if (channels_.IsChannel(line.target)) return members.IsJoined(line.target);
-  return !line.carried || members.IsAnywhere(line.target);
+  // A player's line goes while their nick is theirs; a line to someone the bot does not follow
+  // goes on the link it was queued on only.
+  if (!line.target_id.empty()) return channels_.PlayerId(line.target) == line.target_id;
+  return !line.carried;
 }
 
 std::optional<Outgoing> IrcSession::NextPaced(Clock::time_point now) {

@@ -64,8 +64,9 @@ class IrcSession {
  public:
   using Clock = std::chrono::steady_clock;
 
+  // `book` follows players across nicks and links; it outlives the session.
   IrcSession(const BotConfig& config, const host::WireCodec& codec,
-             std::vector<WireChannel> channels, Clock::time_point now);
+             std::vector<WireChannel> channels, IdentityBook& book, Clock::time_point now);
 
   // The link is up: registration starts.
   void Connected(Clock::time_point now);
@@ -73,8 +74,9 @@ class IrcSession {
   void Receive(std::string_view line, Clock::time_point now);
   // The game's answer to a job: NOTICE lines to queue.
   void Answered(const LibraryJob& job, const host::ChatAnswer& answer, Clock::time_point now);
-  // Takes the lines an earlier link left unsent. Those to a player wait until the player is seen
-  // in one of the bot's channels again: whoever left meanwhile is not told another's cards.
+  // Takes the lines an earlier link left unsent. Those to a player wait until the server says the
+  // player (not merely their nick) is in one of the bot's channels again: whoever took the nick
+  // meanwhile is not told another's cards.
   void Adopt(SendQueue unsent) { outbound_.Adopt(std::move(unsent)); }
   SendQueue TakeUnsent() { return outbound_.TakeUnsent(); }
   // Timers: keep-alive, rejoins.
@@ -100,11 +102,13 @@ class IrcSession {
   // The command in the game's terms: who, where, with what standing, who else is there.
   host::ChatRequest Request(const IrcMessage& message, std::string_view sender,
                             std::string_view where, bool in_channel) const;
-  // A paced notice to `sender` (wire nick) from a text of the settings.
-  void Tell(std::string_view sender, std::string_view label, std::string_view utf8_text,
-            const host::Fills& fills);
-  QueuedLine Queued(std::string line, bool secret) const;
-  std::string PlayerKey(const IrcMessage& message, std::string_view sender) const;
+  // A paced notice to `sender` (wire nick; identity `sender_id`) from a text of the settings.
+  void Tell(std::string_view sender, const std::string& sender_id, std::string_view label,
+            std::string_view utf8_text, const host::Fills& fills);
+  // A line to queue; one to a player (`to_id`) follows that player while the bot follows them.
+  QueuedLine Queued(std::string line, bool secret, const std::string& to_id = "") const;
+  // The line to the nick `nick` instead, when it still fits the wire.
+  bool Readdress(QueuedLine& line, std::string_view nick) const;
   bool MayGo(const QueuedLine& line) const;
   std::size_t RelayPrefixBytes() const { return connection_.RelayPrefixBytes(); }
   std::string Shown(std::string_view wire) const { return irc::Shown(codec_, wire); }

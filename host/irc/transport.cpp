@@ -41,12 +41,12 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
 
 struct Transport::Link {
   Link(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-       const host::WireCodec& codec, std::vector<WireChannel> channels)
+       const host::WireCodec& codec, std::vector<WireChannel> channels, IdentityBook& book)
       : stream(io, tls),
         tls(config.tls),
         deadline(io),
         session_timer(io),
-        session(config, codec, std::move(channels), Clock::now()) {}
+        session(config, codec, std::move(channels), book, Clock::now()) {}
 
   template <typename Buffer, typename Handler>
   void ReadLine(Buffer buffer, Handler handler) {
@@ -86,13 +86,14 @@ struct Transport::Link {
 
 Transport::Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
                      host::Game& game, const host::WireCodec& codec,
-                     std::vector<WireChannel> channels)
+                     std::vector<WireChannel> channels, IdentityBook& book)
     : io_(io),
       tls_(tls),
       config_(config),
       game_(game),
       codec_(codec),
       channels_(std::move(channels)),
+      book_(book),
       resolver_(io),
       reconnect_timer_(io),
       quit_timer_(io),
@@ -103,7 +104,7 @@ Transport::~Transport() { worker_.join(); }
 void Transport::Start() { Connect(); }
 
 void Transport::Connect() {
-  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_);
+  auto link = std::make_shared<Link>(io_, tls_, config_, codec_, channels_, book_);
   link->session.Adopt(std::move(unsent_));
   unsent_ = {};
   for (auto& [job, answer] : orphans_) {

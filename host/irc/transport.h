@@ -21,7 +21,8 @@ namespace deckhand::irc {
 class Transport {
  public:
   Transport(asio::io_context& io, asio::ssl::context& tls, const BotConfig& config,
-            host::Game& game, const host::WireCodec& codec, std::vector<WireChannel> channels);
+            host::Game& game, const host::WireCodec& codec, std::vector<WireChannel> channels,
+            IdentityBook& book);
   ~Transport();
 
   void Start();
@@ -61,7 +62,8 @@ class Transport {
   host::Game& game_;  // touched on the worker only
   host::WireCodec codec_;
   std::vector<WireChannel> channels_;
-  SendQueue unsent_;  // lines of a dropped link, for the next one
+  IdentityBook& book_;  // players followed across nicks, for every link
+  SendQueue unsent_;    // lines of a dropped link, for the next one
   // Answers that came back while no link was up (hidden cards among them), for the next one.
   std::vector<std::pair<LibraryJob, host::ChatAnswer>> orphans_;
 

@@ -153,6 +153,11 @@ Result DescribeTable(std::string_view place, std::string_view deck);
 // first brings the discard pile back and shuffles it in.
 Result SetAutoRecall(std::string_view place, bool on);
 
+// Everything of the place gone from the save file: its main deck and named decks, with their
+// piles and hands, and its setting, so that whoever plays there next finds nothing of anyone
+// before them.
+Result ClearPlace(std::string_view place);
+
 }  // namespace deckhand::table
 
 #endif  // DECKHAND_TABLE_H

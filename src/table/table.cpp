@@ -463,6 +463,22 @@ Result SetAutoRecall(std::string_view place, bool on) {
   });
 }
 
+Result ClearPlace(std::string_view place) {
+  if (!IsName(place)) return Refused(Outcome::kBadName);
+  SaveFileLock lock = LockSaveFile();
+  if (!lock) return Refused(Outcome::kSaveFailed);
+  std::optional<SaveFileEdit> file = SaveFileEdit::Read();
+  if (!file) return Refused(Outcome::kSaveFailed);
+  IniLookup found = file->LookUp(kDeckSection, place, kTableSection, std::string(place) + ",");
+  std::vector<IniValueChange> changes;
+  if (found.value) changes.push_back({std::string(kDeckSection), std::string(place), std::nullopt});
+  for (IniEntry& entry : found.entries) {
+    changes.push_back({std::string(kTableSection), std::move(entry.key), std::nullopt});
+  }
+  if (!file->Replace(changes)) return Refused(Outcome::kSaveFailed);
+  return Result();
+}
+
 Result DealMainDeck(std::string_view target, std::string_view mode_table, std::string_view mode) {
   return Deal(target, "", mode_table, mode, Caller{true});
 }

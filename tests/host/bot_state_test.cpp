@@ -18,6 +18,8 @@ TEST(BotState, OwnersAndPrivateDecksComeBackFromItsFile) {
     state.SetOwner("#t", "", {"account:" + odd, odd, 0});
     state.SetOwner("#t", "poker", {"nick:b", "b", 0});
     state.OwnerLeft("#t", "nick:b", 50);
+    EXPECT_EQ(state.TableKey("account:" + odd, odd), "~1");
+    EXPECT_EQ(state.TableKey("conn:b", "b"), "~2");
     EXPECT_EQ(state.ForPlayer("nick:" + odd, true, 100).target, "~deck1");
     EXPECT_EQ(state.ForPlayer("nick:b", true, 100).target, "~deck2");
     state.Save();
@@ -32,6 +34,10 @@ TEST(BotState, OwnersAndPrivateDecksComeBackFromItsFile) {
   EXPECT_EQ(state.Owner("#t", "poker")->left_at, 50);
   EXPECT_EQ(state.ForPlayer("nick:b", false, 200).target, "~deck2");
   EXPECT_EQ(state.ForPlayer("nick:" + odd, false, 200).target, "~deck1");
+  ASSERT_NE(state.PlayerOfKey("~1"), nullptr);
+  EXPECT_EQ(*state.PlayerOfKey("~1"), "account:" + odd);
+  EXPECT_EQ(state.NameOf("account:" + odd), odd);
+  EXPECT_EQ(state.TableKey("conn:c", "c"), "~3") << "a key is never given twice";
   std::filesystem::create_symlink("state", "link");
   BotState linked("link", 5, 30);
   EXPECT_FALSE(linked.Load(&error));

@@ -30,7 +30,10 @@ class TableChatTest : public ::testing::Test {
     command.modes_file = "modes.ini";
     command.prefix = "!";
     command.may_deal = may_deal;
-    command.is_player = [](std::string_view name) { return name != "ghost"; };
+    command.player_named = [](std::string_view name) -> std::optional<std::string> {
+      if (name == "ghost") return std::nullopt;
+      return std::string(name);
+    };
     return RunTableCommand(command, texts_);
   }
 
@@ -104,7 +107,10 @@ TEST_F(TableChatTest, APrivateTableTellsThePlayerOnce) {
   command.private_table = true;
   command.modes_file = "modes.ini";
   command.may_deal = true;
-  command.is_player = [](std::string_view name) { return name == "al"; };
+  command.player_named = [](std::string_view name) -> std::optional<std::string> {
+    if (name != "al") return std::nullopt;
+    return std::string(name);
+  };
   command.text = "hdraw";
   EXPECT_EQ(RunTableCommand(command, texts_).lines.size(), 1u);
   command.text = "deal,1,al";

@@ -363,6 +363,27 @@ TEST_F(TableTest, APlaceKeepsABoundedNumberOfNamedDecks) {
   EXPECT_EQ(DealDeck("#u", "one-more", "modes.ini", "tarot").outcome, Outcome::kDone);
 }
 
+// A place cleared holds nothing of what was played there, and places beside it keep theirs.
+TEST_F(TableTest, AClearedPlaceHoldsNothingAndOthersKeepTheirs) {
+  for (const char* place : {"~deck1", "~deck10"}) {
+    ASSERT_EQ(DealDeck(place, "", "modes.ini", "ten").outcome, Outcome::kDone);
+    ASSERT_EQ(DealDeck(place, "named", "modes.ini", "ten").outcome, Outcome::kDone);
+    ASSERT_EQ(DealCards(place, "", 2, {"~1"}).outcome, Outcome::kDone);
+    ASSERT_EQ(DrawCards(place, "named", "1", "").outcome, Outcome::kDone);
+    ASSERT_EQ(SetAutoRecall(place, true).outcome, Outcome::kDone);
+  }
+  EXPECT_EQ(ClearPlace("~deck1").outcome, Outcome::kDone);
+  Result main = DescribeTable("~deck1", "");
+  EXPECT_EQ(main.draw_pile, 0u);
+  EXPECT_TRUE(main.hands.empty());
+  EXPECT_FALSE(main.auto_recall);
+  EXPECT_EQ(ShowHand("~deck1", "", "~1").cards, Cards{});
+  EXPECT_EQ(DescribeTable("~deck1", "named").outcome, Outcome::kNoSuchDeck);
+  EXPECT_EQ(SaveFile().find("~deck1,"), std::string::npos) << SaveFile();
+  EXPECT_EQ(DescribeTable("~deck10", "").hands.size(), 1u);
+  EXPECT_EQ(ShowDiscards("~deck10", "named").cards.size(), 1u);
+}
+
 // --- The property ------------------------------------------------------------------------
 
 const std::vector<std::string> kPlayers = {"al", "Bo", "[cy]", "d=e"};

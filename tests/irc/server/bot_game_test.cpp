@@ -13,6 +13,7 @@
 #include <functional>
 #include <thread>
 
+#include "host/common/table_chat.h"
 #include "irc/server/bot_session.h"
 
 namespace deckhand::irc::testing {
@@ -147,6 +148,47 @@ TEST_F(BotTest, DealsHandsThatOnlyTheirPlayersSee) {
   AwaitReply(*bob, "#table", 1);
   alice->Say("#table", "!count");
   EXPECT_EQ(AwaitReply(*bob, "#table", 2).text, "54");
+}
+
+// A hand is the player's, not the nick's: it follows bob to a new nick; after he quits, a
+// stranger who takes the nick from another user@host holds nothing of his; bob, back from his
+// own user@host under the nick he last had, has it again.
+TEST_F(BotTest, HandsFollowThePlayerAcrossANickChangeAndNotToAStranger) {
+  auto alice = Player("alice", "utf-8", "#table");
+  auto bob = Player("bob", "utf-8", "#table");
+  StartBot({});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+  const std::string no_hand = "[#table] " + host::DefaultTableTexts().no_hand;
+  bob->Say("#table", "!count");  // the bot has seen bob's user@host, whatever WHO told it
+  AwaitReply(*bob, "#table", 1);
+  alice->Say("#table", "!deck,trump");
+  AwaitReply(*alice, "#table", 1);
+  alice->Say("#table", "!deal,2,alice,bob");
+  std::string hand = AwaitReply(*bob, "bob", 9).text;
+  ASSERT_EQ(CardsOf(hand).size(), 2u) << hand;
+
+  bob->SendRaw("NICK bobby");
+  ASSERT_TRUE(bob->NextCommand("NICK"));
+  bob->Say("#table", "!hand");
+  EXPECT_EQ(AwaitReply(*bob, "bobby", hand.size()).text, hand);
+  bob->SendRaw("QUIT :back soon");
+  ASSERT_TRUE(alice->NextCommand("QUIT"));
+  bob.reset();
+
+  auto stranger = Player("bobby", "utf-8", "#table", "stranger");
+  stranger->Say("#table", "!hand");
+  EXPECT_EQ(AwaitReply(*stranger, "bobby", no_hand.size()).text, no_hand);
+  stranger->Say("#table", "!play,1");
+  EXPECT_EQ(AwaitReply(*stranger, "bobby", 1).lines.size(), 1u) << "refused, to the stranger";
+  stranger->SendRaw("QUIT :gone");
+  ASSERT_TRUE(alice->NextCommand("QUIT"));
+  stranger.reset();
+
+  auto back = Player("bobby", "utf-8", "#table", "bob");
+  back->Say("#table", "!hand");
+  EXPECT_EQ(AwaitReply(*back, "bobby", hand.size()).text, hand);
+  alice->Say("#table", "!count");
+  EXPECT_EQ(AwaitReply(*alice, "#table", 2).text, "50") << "the stranger played nothing";
 }
 
 // Thirty commands at once, each answered by a line of some 200 bytes: the first few (the

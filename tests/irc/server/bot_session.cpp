@@ -71,8 +71,9 @@ void BotTest::StartBot(const BotSettings& settings) {
 }
 
 std::unique_ptr<IrcTestClient> BotTest::Player(const std::string& nick, const std::string& encoding,
-                                               const std::string& cp932_channel) {
-  auto client = std::make_unique<IrcTestClient>(nick, WireText(encoding));
+                                               const std::string& cp932_channel,
+                                               const std::string& user) {
+  auto client = std::make_unique<IrcTestClient>(nick, WireText(encoding), user);
   EXPECT_TRUE(client->Connect(server_->port())) << nick << " cannot connect";
   if (!cp932_channel.empty()) {
     EXPECT_TRUE(client->Join(cp932_channel)) << nick << " cannot join";

@@ -43,8 +43,10 @@ class BotTest : public ::testing::Test {
   // Spawns the bot. The caller waits for it to show up (WaitForMember).
   void StartBot(const BotSettings& settings);
   // A client connected, flood-exempt, and in `cp932_channel` (when not empty).
+  // `user`: the USER name, when not the nick.
   std::unique_ptr<IrcTestClient> Player(const std::string& nick, const std::string& encoding,
-                                        const std::string& cp932_channel);
+                                        const std::string& cp932_channel,
+                                        const std::string& user = "");
   // Asks the server, until `limit`, for the members of the channel; returns the first member
   // whose nick starts with `nick_start`.
   std::optional<std::string> WaitForMember(

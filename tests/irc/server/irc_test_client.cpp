@@ -85,7 +85,7 @@ bool IrcTestClient::Connect(std::uint16_t port) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
   SendRaw("NICK " + nick_);
-  SendRaw("USER " + nick_ + " 0 * :deckhand test client");
+  SendRaw("USER " + user_ + " 0 * :deckhand test client");
   if (!NextCommand("001")) return false;
   SendRaw(std::string("OPER ") + NgircdServer::kOperatorName + " " +
           NgircdServer::kOperatorPassword);

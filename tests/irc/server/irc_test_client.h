@@ -40,7 +40,11 @@ class IrcTestClient {
   using Duration = std::chrono::milliseconds;
   static constexpr Duration kWait = std::chrono::seconds(20);
 
-  IrcTestClient(std::string nick, WireText text) : nick_(std::move(nick)), text_(std::move(text)) {}
+  // `user`, the USER name the server shows in user@host: the nick when empty.
+  IrcTestClient(std::string nick, WireText text, std::string user = "")
+      : nick_(std::move(nick)),
+        user_(user.empty() ? nick_ : std::move(user)),
+        text_(std::move(text)) {}
   ~IrcTestClient();
   IrcTestClient(const IrcTestClient&) = delete;
   IrcTestClient& operator=(const IrcTestClient&) = delete;
@@ -70,6 +74,7 @@ class IrcTestClient {
   std::optional<std::string> ReadLine(std::chrono::steady_clock::time_point deadline);
 
   std::string nick_;
+  std::string user_;
   WireText text_;
   int socket_ = -1;
   std::string buffer_;

@@ -25,6 +25,7 @@ class ChannelTrackerTest : public ::testing::Test {
     In(":irc 005 deckhand PREFIX=(qov)~@+ CHANMODES=b,k,l,imnst :are supported");
     In(":deckhand!bot@host JOIN #t");
     In(":irc 353 deckhand = #t :deckhand @op alice bob");
+    In(":irc 352 deckhand #t u h irc bob H :0 Bob");
   }
   Lines In(std::string_view line) {
     out_ = {};
@@ -41,7 +42,8 @@ class ChannelTrackerTest : public ::testing::Test {
 
   BotConfig config_;
   host::WireCodec codec_{host::WireEncoding::kUtf8};
-  ChannelTracker tracker_{config_, codec_, {{"#t", ""}}};
+  IdentityBook book_;
+  ChannelTracker tracker_{config_, codec_, {{"#t", ""}}, book_};
   Clock::time_point now_{};
   WireOutput out_;
   std::vector<MemberChange> changes_;
@@ -107,13 +109,62 @@ TEST_F(ChannelTrackerTest, MembersLeavingOrRenamedAreTold) {
   In(":bob!u@h NICK Bobby");
   In(":op!u@h KICK #t Bobby :out");
   In(":carol!u@h QUIT :not in the channel");
-  ASSERT_EQ(changes_.size(), 3u);
-  EXPECT_EQ(changes_[0].channel, "#t");
-  EXPECT_EQ(changes_[0].player, "account:alice-account");
-  EXPECT_EQ(changes_[1].player, "nick:bob");
-  EXPECT_EQ(changes_[1].renamed_player, "nick:bobby");
-  EXPECT_EQ(changes_[1].new_nick, "Bobby");
-  EXPECT_EQ(changes_[2].player, "nick:bobby");
+  ASSERT_EQ(changes_.size(), 4u);
+  EXPECT_EQ(changes_[0].channel, "") << "a login: the player's id from now on";
+  EXPECT_EQ(changes_[0].player, "conn:alice u@h");
+  EXPECT_EQ(changes_[0].renamed_player, "account:alice-account");
+  EXPECT_EQ(changes_[1].channel, "#t");
+  EXPECT_EQ(changes_[1].player, "account:alice-account");
+  EXPECT_EQ(changes_[2].player, "conn:bob u@h");
+  EXPECT_EQ(changes_[2].renamed_player, "conn:bob u@h") << "the connection keeps its identity";
+  EXPECT_EQ(changes_[2].new_nick, "Bobby");
+  EXPECT_EQ(changes_[3].player, "conn:bob u@h");
+}
+
+// Who holds a nick: nobody the bot trusts until the server says (the bot asks on joining, with
+// WHOX where offered); then the account, else the connection, carried across NICK; a nick taken
+// from another user@host after a quit is someone new, and the same user@host back is the same.
+TEST_F(ChannelTrackerTest, IdentitiesComeFromTheServerAndFollowTheConnection) {
+  EXPECT_EQ(In(":deckhand!bot@host JOIN #t"), Lines{"WHO #t"});
+  ChannelTracker tracker(config_, codec_, {{"#u", ""}}, book_);
+  auto in = [&](std::string_view line) {
+    out_ = {};
+    tracker.Receive(*ParseIrcLine(line), "deckhand", now_, out_, changes_);
+    return out_.urgent;
+  };
+  in(":irc 005 deckhand WHOX :are supported");
+  EXPECT_EQ(in(":deckhand!bot@host JOIN #u"), Lines{"WHO #u %tnuhar,152"});
+  struct Step {
+    const char* in;
+    const char* nick;
+    const char* id;
+  };
+  const Step steps[] = {
+      {":irc 353 deckhand = #u :deckhand alice carol", "alice", ""},
+      {":irc 354 deckhand 152 ~a ha alice 0 :A", "alice", "conn:alice ~a@ha"},
+      {":irc 354 deckhand 152 ~c hc carol carol-acc :C", "carol", "account:carol-acc"},
+      {":irc 354 deckhand 999 ~d hd carol dave-acc :D", "carol", "account:carol-acc"},
+      {":carol!~c@hc ACCOUNT *", "carol", "conn:carol ~c@hc"},
+      {":alice!~a@ha NICK Alicia", "alicia", "conn:alice ~a@ha"},
+      {":Alicia!~a@ha QUIT :bye", "alicia", ""},
+      {":Alicia!~x@hx JOIN #u", "alicia", "conn:alicia ~x@hx"},
+      {":Alicia!~x@hx PART #u", "alicia", ""},
+      {":Alicia!~a@ha JOIN #u", "alicia", "conn:alice ~a@ha"},
+      {":erin!~e@he JOIN #u er-acc :Erin", "erin", "account:er-acc"},
+  };
+  for (const Step& step : steps) {
+    in(step.in);
+    EXPECT_EQ(tracker.PlayerId(step.nick), step.id) << step.in;
+  }
+  EXPECT_EQ(tracker.CurrentNick("conn:alice ~a@ha"), "Alicia");
+  // A private message from someone in none of the bot's channels: by nick and user@host.
+  in(":Alicia!~a@ha PART #u");
+  std::optional<IrcMessage> message = ParseIrcLine(":Alicia!~a@ha PRIVMSG deckhand :!hand");
+  ASSERT_TRUE(message);
+  EXPECT_EQ(tracker.SenderId(*message), "conn:alice ~a@ha");
+  message = ParseIrcLine("@account=z :zed!~z@hz PRIVMSG deckhand :!hand");
+  ASSERT_TRUE(message);
+  EXPECT_EQ(tracker.SenderId(*message), "account:z");
 }
 
 // Under CASEMAPPING=ascii "[" and "{" are two nicks; under the default they are one.

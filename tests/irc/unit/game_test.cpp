@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "host/irc/names.h"
 #include "host/irc/notices.h"
@@ -32,12 +33,18 @@ class GameTest : public ::testing::Test {
     return game;
   }
 
+  // The id the chat gives a player: as `ids_` says, else one by the folded nick.
+  std::string IdOf(std::string_view nick) const {
+    auto given = ids_.find(std::string(nick));
+    return given != ids_.end() ? given->second : "nick:" + FoldName(nick);
+  }
+
   // A message from `sender` in #t, where alice, bob and op (an operator) are, or at the sender's
   // private table.
   host::ChatRequest Request(std::string_view sender, std::string_view text,
                             bool in_channel = true) {
     host::ChatRequest request;
-    request.player = {"nick:" + FoldName(sender), std::string(sender)};
+    request.player = {IdOf(sender), std::string(sender)};
     request.text = text;
     request.most_private_lines = most_private_lines_;
     request.private_line_bytes = 400;
@@ -47,7 +54,7 @@ class GameTest : public ::testing::Test {
     for (std::string_view nick :
          {std::string_view("alice"), std::string_view("bob"), std::string_view("op"), sender}) {
       if (std::find(away_.begin(), away_.end(), nick) != away_.end()) continue;
-      request.present.push_back({"nick:" + FoldName(nick), std::string(nick)});
+      request.present.push_back({IdOf(nick), std::string(nick)});
     }
     request.same_name = [](std::string_view a, std::string_view b) { return SameName(a, b); };
     return request;
@@ -85,6 +92,7 @@ class GameTest : public ::testing::Test {
   std::int64_t seconds_between_commands_ = 61;
   std::size_t most_private_lines_ = 0;
   std::optional<host::Game> game_;
+  std::map<std::string, std::string> ids_;
 };
 
 TEST_F(GameTest, HiddenDrawTellsTheCardsToTheDrawerAndOnlyTheCountToTheChannel) {
@@ -360,6 +368,92 @@ TEST_F(GameTest, PrivateDecksAreTheBotsOwnBoundedTargets) {
   EXPECT_EQ(at_table("a", "!count"),
             (std::vector<std::string>{
                 "NOTICE a :長く使われなかったので、あなたのデッキは片付けました", "NOTICE a :0"}));
+}
+
+// Hands follow the player's id, whatever name they go by: a rename keeps them, and whoever takes
+// the name later (another id) holds nothing; nicks without a Shift_JIS form each have their own.
+TEST_F(GameTest, HandsFollowThePlayersIdNotTheirName) {
+  using Lines = std::vector<std::string>;
+  ids_ = {{"alice", "conn:1"}, {"alicia", "conn:1"}, {"bob", "conn:2"}};
+  Say("!deck,small");
+  std::string cards = Cards();
+  std::string first = cards.substr(0, cards.find(','));
+  EXPECT_EQ(Say("!hdraw"),
+            (Lines{"NOTICE alice :[#t] " + first, "NOTICE #t :alice: 1枚引きました"}));
+  game_->Renamed("conn:1", {"conn:1", "alicia"});
+  EXPECT_EQ(Say("!hand", true, "alicia"), Lines{"NOTICE alicia :[#t] " + first});
+  EXPECT_EQ(Say("!table", true, "bob"), Lines{"NOTICE #t :山札2枚 捨て札0枚 alicia:1枚"});
+  ids_["alice"] = "conn:3";  // a stranger takes the nick
+  EXPECT_EQ(Say("!hand"), Lines{"NOTICE alice :[#t] 手札はありません"});
+  EXPECT_EQ(Say("!play,1").size(), 1u);
+  EXPECT_EQ(Say("!hand", true, "alicia"), Lines{"NOTICE alicia :[#t] " + first});
+  // Two nicks that no Shift_JIS form holds: a hand each, each shown by its name.
+  const std::string zoe = "Zo\xC3\xAB", chloe = "Chlo\xC3\xAB";
+  ids_[zoe] = "conn:4";
+  ids_[chloe] = "conn:5";
+  EXPECT_EQ(Say("!hdraw", true, zoe).back(), "NOTICE #t :" + zoe + ": 1枚引きました");
+  EXPECT_EQ(Say("!hand", true, chloe), Lines{"NOTICE " + chloe + " :[#t] 手札はありません"});
+}
+
+// A deal or a give names players by the names they go by here; their cards go to their ids, and
+// a member the chat cannot yet tell from an earlier holder of the name (no id) is no player.
+TEST_F(GameTest, NamesInADealOrAGiveAreThePlayersPresentNow) {
+  using Lines = std::vector<std::string>;
+  ids_ = {{"alice", "conn:1"}, {"bob", "conn:2"}};
+  Say("!deck,small");
+  std::string cards = Cards();
+  Lines dealt = Say("!deal,1,BOB");
+  ASSERT_EQ(dealt.size(), 2u);
+  EXPECT_EQ(dealt[0], "NOTICE #t :bobに1枚配りました");
+  EXPECT_EQ(dealt[1], "NOTICE bob :[#t] " + cards.substr(0, cards.find(',')));
+  host::ChatAnswer answer = game_->Answer(Request("alice", "!deal,1,bob"));
+  ASSERT_EQ(answer.lines.size(), 2u);
+  EXPECT_EQ(answer.lines[1].player_id, "conn:2") << "the line follows bob, not the nick";
+  EXPECT_EQ(Say("!give,alice,1", true, "bob"),
+            (Lines{"NOTICE alice :[#t] bobから受け取りました: " + cards.substr(0, cards.find(',')),
+                   "NOTICE #t :bobからaliceに1枚渡しました"}));
+  ids_["bob"] = "";  // bob's nick held again, by someone not yet told apart
+  EXPECT_EQ(Say("!deal,1,bob"), Lines{"NOTICE alice :[#t] プレイヤーがいません: bob"});
+}
+
+// Every player has a private table of their own: none without a deck shares one, and a deck
+// given to a new player (here, the only one) holds nothing of the player before.
+TEST_F(GameTest, APrivateDeckGivenToANewPlayerIsEmptyOfEverything) {
+  using Lines = std::vector<std::string>;
+  state_ = host::BotState("", 1, 30);
+  game_ = NewGame();
+  auto at_table = [&](const char* nick, const char* text) { return Say(text, false, nick); };
+  at_table("pete", "!deck,small");
+  at_table("pete", "!deck@x,small");
+  at_table("pete", "!hdraw");
+  at_table("pete", "!draw@x");
+  at_table("pete", "!auto_recall,on");
+  EXPECT_EQ(at_table("quinn", "!table"), Lines{"NOTICE quinn :山札0枚 捨て札0枚"});
+  EXPECT_EQ(at_table("quinn", "!discards@x"), Lines{"NOTICE quinn :[x] デッキがありません: x"});
+  wall_ += 10;
+  at_table("quinn", "!shuffle");  // takes pete's deck, the only one
+  EXPECT_EQ(at_table("quinn", "!table"), Lines{"NOTICE quinn :山札0枚 捨て札0枚"});
+  EXPECT_EQ(at_table("quinn", "!discards@x"), Lines{"NOTICE quinn :[x] デッキがありません: x"});
+  EXPECT_EQ(at_table("quinn", "!auto_recall"), Lines{"NOTICE quinn :自動回収:オフ"});
+}
+
+// Players and their keys at the table are kept in the bot's state: after a restart a player's
+// hand is theirs again, under the name they last went by.
+TEST_F(GameTest, PlayersKeepTheirHandsAcrossARestart) {
+  using Lines = std::vector<std::string>;
+  ids_ = {{"alice", "account:al"}, {"bob", "conn:2"}};
+  state_ = host::BotState((scratch_.path() / "state").string(), 3, 30);
+  game_ = NewGame();
+  Say("!deck,small");
+  Say("!hdraw,1-2");
+  Lines hand = Say("!hand");
+  state_ = host::BotState((scratch_.path() / "state").string(), 3, 30);
+  std::string error;
+  ASSERT_TRUE(state_.Load(&error)) << error;
+  game_ = NewGame();
+  EXPECT_EQ(Say("!table", true, "bob"), Lines{"NOTICE #t :山札1枚 捨て札0枚 alice:2枚"});
+  EXPECT_EQ(Say("!hand"), hand);
+  EXPECT_EQ(Say("!hand", true, "bob"), Lines{"NOTICE bob :[#t] 手札はありません"});
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/common/chat_command.h"
+#include "support/scratch_directory.h"
 
 namespace deckhand::irc {
 namespace {
@@ -17,7 +18,7 @@ class SessionTest : public ::testing::Test {
   SessionTest() { config_.channels = {{"#t", ""}}; }
 
   IrcSession& Start(std::vector<WireChannel> channels = {{"#t", ""}}) {
-    session_.emplace(config_, codec_, std::move(channels), now_);
+    session_.emplace(config_, codec_, std::move(channels), book_, now_);
     session_->Connected(now_);
     session_->TakeOutput();
     return *session_;
@@ -38,14 +39,18 @@ class SessionTest : public ::testing::Test {
     output_ = session_->TakeOutput();
     return output_.urgent;
   }
-  // Registers as deckhand in #t (with the server relaying our JOIN), alice and bob there too.
+  // Registers as deckhand in #t (with the server relaying our JOIN), alice and bob there too,
+  // each from u@h as the server's answer to the bot's WHO says.
   void Registered() {
     In(":irc 001 deckhand :Welcome");
-    Sent();                            // the JOINs, paced
-    now_ += std::chrono::seconds(10);  // and the burst back
     In(":irc 005 deckhand PREFIX=(qov)~@+ CHANMODES=b,k,l,imnst :are supported");
     In(":deckhand!bot@host JOIN #t");
     In(":irc 353 deckhand = #t :deckhand @op alice bob");
+    for (const char* nick : {"op", "alice", "bob"}) {
+      In(":irc 352 deckhand #t u h irc " + std::string(nick) + " H :0 " + nick);
+    }
+    Sent();                            // the bot's own JOIN and WHO, paced
+    now_ += std::chrono::seconds(10);  // and the burst back
   }
 
   // Answers every job waiting with `lines`, each "NOTICE <to> :<text>" ("{to}" stands for the
@@ -60,7 +65,8 @@ class SessionTest : public ::testing::Test {
         std::string to = notice.substr(7, notice.find(' ', 7) - 7);
         std::string text = notice.substr(notice.find(':') + 1);
         bool to_place = to == (job.in_channel ? job.where : job.sender);
-        answer.lines.push_back({to_place, to_place ? "" : to, "", text, false});
+        std::string to_id = !to_place && to == job.sender ? job.request.player.id : "";
+        answer.lines.push_back({to_place, to_place ? "" : to, "", text, false, to_id});
       }
       session_->Answered(job, answer, now_);
     }
@@ -84,6 +90,7 @@ class SessionTest : public ::testing::Test {
 
   BotConfig config_;
   host::WireCodec codec_{host::WireEncoding::kUtf8};
+  IdentityBook book_;
   Clock::time_point now_{};
   std::optional<IrcSession> session_;
   SessionOutput output_;
@@ -135,7 +142,7 @@ TEST_F(SessionInChannelTest, ChatCommandsBecomeJobsWithTheSenderAndPlace) {
   EXPECT_EQ(request.text, "!count");
   EXPECT_EQ(request.standing, host::Standing::kOperator);
   ASSERT_EQ(request.present.size(), 3u) << "the bot itself is no player";
-  EXPECT_EQ(request.present[0].id, "nick:alice");
+  EXPECT_EQ(request.present[0].id, "conn:alice u@h");
   for (const host::ChatParty& party : request.present) EXPECT_NE(party.name, "deckhand");
   ASSERT_TRUE(request.same_name);
   EXPECT_FALSE(request.same_name("a[", "A{")) << "the server's case mapping";
@@ -150,11 +157,11 @@ TEST_F(SessionInChannelTest, MembersLeavingAreToldToTheGame) {
   In(":alice!u@h PART #t");
   ASSERT_EQ(output_.changes.size(), 1u);
   EXPECT_EQ(output_.changes[0].place_id, "#t");
-  EXPECT_EQ(output_.changes[0].player_id, "nick:alice");
+  EXPECT_EQ(output_.changes[0].player_id, "conn:alice u@h");
   In(":bob!u@h NICK Bobby");
   ASSERT_EQ(output_.changes.size(), 1u);
   EXPECT_EQ(output_.changes[0].place_id, "");
-  EXPECT_EQ(output_.changes[0].renamed.id, "nick:bobby");
+  EXPECT_EQ(output_.changes[0].renamed.id, "conn:bob u@h");
   EXPECT_EQ(output_.changes[0].renamed.name, "Bobby");
   In(":deckhand!bot@host NICK dealer");
   EXPECT_TRUE(output_.changes.empty()) << "the bot's own nick is no member's";
@@ -246,8 +253,66 @@ TEST_F(SessionInChannelTest, LinesLeftByADroppedLinkGoOnlyToPlayersStillThere) {
   In(":irc 001 deckhand :Welcome");
   In(":deckhand!bot@host JOIN #t");
   EXPECT_EQ(Sent(5), Lines{"JOIN #t"}) << "no one is known to be there yet";
-  In(":irc 353 deckhand = #t :deckhand alice");
+  In(":irc 353 deckhand = #t :deckhand alice bob");
+  EXPECT_EQ(Sent(5), Lines{}) << "a nick alone says nothing of who holds it";
+  In(":irc 352 deckhand #t u h irc alice H :0 alice");
+  In(":irc 352 deckhand #t x h irc bob H :0 another");
   EXPECT_EQ(Sent(5), Lines{"NOTICE alice :[#t] cards"});
+}
+
+// A player's lines follow the player: to their new nick after a NICK, never to whoever takes
+// their nick after they quit, and to them again when they come back from the same user@host.
+// The bot's commands are theirs whatever nick they send from.
+TEST_F(SessionInChannelTest, LinesAndCommandsFollowThePlayerNotTheNick) {
+  Say("alice", "!hand");
+  Say("bob", "!hand");
+  AnswerAll({"NOTICE {to} :[#t] cards"});
+  In(":alice!u@h NICK Alicia");
+  In(":bob!u@h QUIT :gone");
+  In(":bob!x@y JOIN #t");
+  EXPECT_EQ(Sent(5), Lines{"NOTICE Alicia :[#t] cards"});
+  In(":bob!x@y PRIVMSG #t :!hand");
+  ASSERT_EQ(output_.jobs.size(), 1u);
+  EXPECT_EQ(output_.jobs[0].request.player.id, "conn:bob x@y") << "someone new";
+  AnswerAll({});
+  In(":bob!x@y QUIT :gone");
+  In(":bob!u@h JOIN #t");
+  EXPECT_EQ(Sent(5), Lines{"NOTICE bob :[#t] cards"});
+  In(":Alicia!u@h PRIVMSG #t :!hand");
+  ASSERT_EQ(output_.jobs.size(), 1u);
+  EXPECT_EQ(output_.jobs[0].request.player.id, "conn:alice u@h");
+  In(":Alicia!u@h NICK Al");  // while the game plays the command
+  AnswerAll({"NOTICE {to} :[#t] more"});
+  EXPECT_EQ(Sent(5), Lines{"NOTICE Al :[#t] more"});
+  Say("op", "!hand");
+  In(":op!u@h QUIT :gone");  // before the answer came: it waits for op, not for the nick
+  AnswerAll({"NOTICE {to} :[#t] op's"});
+  EXPECT_EQ(Sent(5), Lines{});
+}
+
+// Players renamed are found again after a restart (a new book read from the file) once the
+// server says who holds each nick.
+TEST_F(SessionTest, ARestartKeepsPlayersFollowedAcrossNicks) {
+  deckhand::testing::ScratchDirectory scratch;
+  std::string path = (scratch.path() / "players").string();
+  book_ = IdentityBook(path);
+  Start();
+  Registered();
+  In(":alice!u@h NICK Alicia");
+  book_ = IdentityBook(path);
+  std::string error;
+  ASSERT_TRUE(book_.Load(&error)) << error;
+  Start();
+  In(":irc 001 deckhand :Welcome");
+  In(":deckhand!bot@host JOIN #t");
+  In(":irc 353 deckhand = #t :deckhand Alicia alice");
+  In(":irc 352 deckhand #t u h irc Alicia H :0 alice");
+  In(":irc 352 deckhand #t v h irc alice H :0 another alice");
+  In(":Alicia!u@h PRIVMSG #t :!hand");
+  In(":alice!v@h PRIVMSG #t :!hand");
+  ASSERT_EQ(output_.jobs.size(), 2u);
+  EXPECT_EQ(output_.jobs[0].request.player.id, "conn:alice u@h");
+  EXPECT_EQ(output_.jobs[1].request.player.id, "conn:alice v@h");
 }
 
 TEST_F(SessionInChannelTest, AChannelsLinesWaitWhileTheBotIsOutAndTheRejoinGoesFirst) {
