@@ -123,7 +123,11 @@ TEST_F(BotTest, DealsHandsThatOnlyTheirPlayersSee) {
   alice->Say("#table", "!deal,2,alice,bob");
   // The channel hears who got how many, in one line, first (bob reads the channel for everyone).
   BotReply told = AwaitReply(*bob, "#table", 1);
-  EXPECT_EQ(told.text.rfind("alice\x81\x41" "bob", 0), 0u) << told.text;  // alice、bob
+  EXPECT_EQ(told.text.rfind("alice\x81\x41"
+                            "bob",
+                            0),
+            0u)
+      << told.text;  // alice、bob
   for (const std::string& card : top) {
     EXPECT_EQ(told.text.find(card), std::string::npos) << "the channel was told " << card;
   }
