@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <string_view>
 #include <utility>
 
@@ -21,7 +20,6 @@ using card_files::CardSet;
 using card_files::CardSetOutcome;
 using card_files::DataPath;
 using card_files::FoldNameCase;
-using card_files::IsShiftJisLeadByte;
 using card_files::kCardCountKey;
 using card_files::kCardSetSection;
 using card_files::kMaxCardSetSize;
@@ -103,30 +101,6 @@ class FileProblems {
   std::vector<CardSetProblem>* all_;
 };
 
-bool IsShiftJisSecondByte(unsigned char byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}
-
-// Offsets of the first byte of every line that holds a byte sequence no Shift_JIS character
-// has, one per line.
-std::vector<std::size_t> BadShiftJisOffsets(std::string_view text) {
-  std::vector<std::size_t> bad;
-  std::size_t last_bad_line_end = 0;
-  for (std::size_t at = 0; at < text.size();) {
-    auto byte = static_cast<unsigned char>(text[at]);
-    bool lead = IsShiftJisLeadByte(byte);
-    bool valid = lead ? at + 1 < text.size() &&
-                            IsShiftJisSecondByte(static_cast<unsigned char>(text[at + 1]))
-                      : byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF);
-    if (!valid && (bad.empty() || at >= last_bad_line_end)) {
-      bad.push_back(at);
-      last_bad_line_end = std::min(text.find_first_of("\r\n", at), text.size());
-    }
-    at += valid && lead ? 2 : 1;
-  }
-  return bad;
-}
-
 // The one command that mends a file's text on every system.
 std::string ConvertHint(const std::string& file) {
   return "convert it with: deckhand --convert-cards --in-place " + file;
@@ -136,47 +110,71 @@ std::string Place(const TextPlace& place) {
   return "line " + std::to_string(place.line) + ", column " + std::to_string(place.column);
 }
 
+std::string_view EncodingName(CardTextKind kind) {
+  return kind == CardTextKind::kUtf8 ? "UTF-8" : "Shift_JIS";
+}
+
+// What to do about text in no encoding deckhand knows, at `place`.
+std::string InNoEncoding(const TextPlace& place, const std::string& failure,
+                         const std::string& file) {
+  return "column " + std::to_string(place.column) + ": " + failure +
+         "; save it as UTF-8 in an editor, then " + ConvertHint(file);
+}
+
+// Names each line in another encoding than the rest of the file, or in none: the converter
+// converts the file line by line.
+void CheckOddLines(const CardText& text, FileProblems& problems) {
+  const std::string& file = problems.file();
+  for (const CardTextLine& line : text.odd_lines) {
+    if (line.kind == CardTextKind::kNeither) {
+      problems.Add(line.place.line, InNoEncoding(line.place, line.failure, file));
+      continue;
+    }
+    problems.Add(line.place.line,
+                 "this line is " + std::string(EncodingName(line.kind)) +
+                     " text, the rest of the file " + std::string(EncodingName(text.kind)) + ": " +
+                     Quoted(line.first_foreign) + " at column " +
+                     std::to_string(line.place.column) +
+                     (line.kind == CardTextKind::kUtf8 ? " and what follows read garbled" : "") +
+                     "; " + ConvertHint(file) + ", which converts it line by line");
+  }
+}
+
 // Says how the file's text differs from Shift_JIS. False when the file is no text the checks
 // of its entries could make sense of (UTF-16).
-bool CheckEncoding(std::string_view bytes, const LineNumbers& lines, FileProblems& problems) {
+bool CheckEncoding(std::string_view bytes, FileProblems& problems) {
   const std::string& file = problems.file();
   CardText text = ReadCardText(bytes);
   switch (text.kind) {
     case CardTextKind::kShiftJis:
+      CheckOddLines(text, problems);
       return true;
     case CardTextKind::kUtf16:
       problems.Add(0, "is UTF-16 text; the library reads Shift_JIS; " + ConvertHint(file));
       return false;
     case CardTextKind::kUtf8:
       // A byte-order mark before ASCII text is skipped by the library: nothing is garbled.
-      if (text.first_foreign.empty()) return true;
-      problems.Add(text.first_foreign_place.line,
-                   "is UTF-8 text: " + Quoted(text.first_foreign) + " at " +
-                       Place(text.first_foreign_place) +
-                       " and every other character beyond ASCII would be garbled, for the "
-                       "library reads Shift_JIS; " +
-                       ConvertHint(file));
+      if (!text.first_foreign.empty()) {
+        problems.Add(text.first_foreign_place.line,
+                     "is UTF-8 text: " + Quoted(text.first_foreign) + " at " +
+                         Place(text.first_foreign_place) +
+                         " and every other character beyond ASCII would be garbled, for the "
+                         "library reads Shift_JIS; " +
+                         ConvertHint(file));
+      }
+      CheckOddLines(text, problems);
       return true;
     case CardTextKind::kNeither:
       break;
   }
-  if (text.failure_kind != CardTextFailure::kBadShiftJis) {
-    problems.Add(text.failure_place.line,
-                 "column " + std::to_string(text.failure_place.column) + ": " + text.failure +
-                     "; save it as UTF-8 in an editor, then " + ConvertHint(file));
-    // Entries of UTF-16 text are beyond the library's reading: nothing more to tell.
-    return text.failure_kind != CardTextFailure::kBrokenUtf16 &&
-           text.failure_kind != CardTextFailure::kNulByte;
+  if (!text.odd_lines.empty()) {  // each line beyond ASCII in none
+    CheckOddLines(text, problems);
+    return true;
   }
-  for (std::size_t offset : BadShiftJisOffsets(bytes)) {
-    std::ostringstream hex;
-    hex << std::hex << std::uppercase
-        << static_cast<int>(static_cast<unsigned char>(bytes[offset]));
-    problems.Add(lines.At(offset), "byte 0x" + hex.str() +
-                                       " starts no Shift_JIS character; is the file in another "
-                                       "encoding?");
-  }
-  return true;
+  problems.Add(text.failure_place.line, InNoEncoding(text.failure_place, text.failure, file));
+  // Entries of UTF-16 text are beyond the library's reading: nothing more to tell.
+  return text.failure_kind != CardTextFailure::kBrokenUtf16 &&
+         text.failure_kind != CardTextFailure::kNulByte;
 }
 
 // Says when the name the library reads differs from the one the line seems to show.
@@ -547,7 +545,7 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
   }
   FileProblems problems(deck_file, all);
   LineNumbers lines(read.bytes);
-  if (!CheckEncoding(read.bytes, lines, problems)) return std::nullopt;
+  if (!CheckEncoding(read.bytes, problems)) return std::nullopt;
   std::optional<std::vector<KeyLine>> keys =
       ReadSection(read.bytes, lines, kCardSetSection, problems);
   if (!keys) {
@@ -640,7 +638,7 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
     return report;
   }
   LineNumbers lines(read.bytes);
-  if (!CheckEncoding(read.bytes, lines, problems)) return report;
+  if (!CheckEncoding(read.bytes, problems)) return report;
   std::optional<std::vector<KeyLine>> keys = ReadSection(read.bytes, lines, kModeSection, problems);
   if (!keys || keys->empty()) {
     problems.Add(

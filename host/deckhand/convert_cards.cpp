@@ -1,5 +1,6 @@
 #include "host/deckhand/convert_cards.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -91,6 +92,54 @@ std::string WhatWasKept(const std::vector<char32_t>& references) {
          " (" + shown + ")";
 }
 
+// "line 3" or "lines 3, 7".
+std::string LinesNamed(const std::vector<CardTextLine>& lines) {
+  std::string numbers;
+  for (const CardTextLine& line : lines) {
+    numbers += (numbers.empty() ? "" : ", ") + std::to_string(line.place.line);
+  }
+  return (lines.size() == 1 ? "line " : "lines ") + numbers;
+}
+
+// What the conversion did: for a file of mixed lines, the lines it converted or kept.
+std::string WhatWasDone(const CardText& text, const ShiftJisText& shift_jis, bool from_list) {
+  if (text.kind == CardTextKind::kShiftJis && text.odd_lines.empty()) {
+    return from_list ? WhatWasKept(shift_jis.references) : "already Shift_JIS";
+  }
+  if (text.kind == CardTextKind::kShiftJis) {
+    return LinesNamed(text.odd_lines) + " converted from UTF-8" +
+           (shift_jis.references.empty() ? "" : ", " + WhatWasKept(shift_jis.references));
+  }
+  std::string done = WhatWasKept(shift_jis.references);
+  if (text.odd_lines.empty()) return done;
+  return done + "; " + LinesNamed(text.odd_lines) + ", in Shift_JIS already, kept as " +
+         (text.odd_lines.size() == 1 ? "it was" : "they were");
+}
+
+// Why the text cannot be converted: where it is in no encoding deckhand knows.
+std::optional<std::string> WhyNotConvertible(const CardText& text) {
+  auto place = [](const TextPlace& at) {
+    return std::to_string(at.line) + ":" + std::to_string(at.column) + ": ";
+  };
+  if (text.kind == CardTextKind::kNeither && text.odd_lines.empty()) {
+    std::string failure = place(text.failure_place) + text.failure;
+    if (text.failure_kind == CardTextFailure::kEucJp) {
+      failure += "; save it as UTF-8 and convert it again";
+    }
+    return failure;
+  }
+  std::vector<CardTextLine> unknown;
+  std::copy_if(text.odd_lines.begin(), text.odd_lines.end(), std::back_inserter(unknown),
+               [](const CardTextLine& line) { return line.kind == CardTextKind::kNeither; });
+  if (unknown.empty()) return std::nullopt;
+  std::string failure = place(unknown.front().place) + unknown.front().failure;
+  unknown.erase(unknown.begin());
+  if (!unknown.empty()) {
+    failure += "; " + LinesNamed(unknown) + " as well in no encoding deckhand knows";
+  }
+  return failure;
+}
+
 struct FileRead {
   std::optional<std::string> bytes;
   std::string failure;
@@ -174,19 +223,11 @@ bool ConvertOne(const std::string& file, const HostOptions& options, const Termi
 Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
   Conversion conversion;
   CardText text = ReadCardText(bytes);
-  if (text.kind == CardTextKind::kNeither) {
-    conversion.failure = std::to_string(text.failure_place.line) + ":" +
-                         std::to_string(text.failure_place.column) + ": " + text.failure;
-    if (text.failure_kind == CardTextFailure::kEucJp)
-      conversion.failure += "; save it as UTF-8 and convert it again";
+  if (std::optional<std::string> failure = WhyNotConvertible(text)) {
+    conversion.failure = std::move(*failure);
     return conversion;
   }
-  ShiftJisText shift_jis;
-  if (text.kind == CardTextKind::kShiftJis) {
-    shift_jis.bytes = std::string(bytes);
-  } else {
-    shift_jis = ToShiftJis(text.utf8);
-  }
+  ShiftJisText shift_jis = CardTextInShiftJis(text, bytes);
   if (from_list) {
     std::optional<std::string> deck = DeckFileOfList(shift_jis.bytes);
     if (!deck) {
@@ -198,10 +239,7 @@ Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
   }
   conversion.converted = true;
   conversion.changed = shift_jis.bytes != bytes;
-  conversion.what =
-      Contents(shift_jis.bytes) + ", " +
-      (text.kind == CardTextKind::kShiftJis && !from_list ? std::string("already Shift_JIS")
-                                                          : WhatWasKept(shift_jis.references));
+  conversion.what = Contents(shift_jis.bytes) + ", " + WhatWasDone(text, shift_jis, from_list);
   conversion.bytes = std::move(shift_jis.bytes);
   return conversion;
 }

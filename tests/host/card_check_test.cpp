@@ -115,6 +115,12 @@ const std::string kSuitsUtf8 = Deck("Max=2\r\n; ♠ first\r\n1=♠A\r\n2=カー�
 const std::string kSuitsSjis =
     Deck("Max=2\r\n; &#x2660; first\r\n1=&#x2660;A\r\n2=" + kCardSjis + "&#x1F0A1;\r\n");
 
+// A Shift_JIS mode table with a line added in UTF-8, and the same converted.
+const std::string kModesWithAUtf8Line =
+    "[MODE]\r\n" + kCardSjis + "=mini.ini\r\nタロット=t.ini\r\n";
+const std::string kModesInShiftJis =
+    "[MODE]\r\n" + kCardSjis + "=mini.ini\r\n\x83\x5E\x83\x8D\x83\x62\x83\x67=t.ini\r\n";
+
 // "[MODE]", "m=♠", "😀" on three lines, as Windows Notepad saves UTF-16.
 const std::string kModesUtf16("\xFF\xFE[\0M\0O\0D\0E\0]\0\r\0\n\0m\0=\0`&\r\0\n\0\x3D\xD8\x00\xDE",
                               32);
@@ -165,6 +171,21 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  Files{{"list.txt", "\xEF\xBB\xBF Ace \n\n\"q\"\r\n♠2\n"},
                        {"my.ini", Deck("Max=3\r\n1=Ace\r\n2=\"\"q\"\"\r\n3=&#x2660;2\r\n")}}),
+        // A file of mixed lines, converted line by line.
+        Converts("Utf8LineInShiftJis", {{"modes.ini", kModesWithAUtf8Line}},
+                 {"--convert-cards", "--in-place", "modes.ini"},
+                 "modes.ini: 2 modes, line 3 converted from UTF-8\n", "", 0,
+                 Files{{"modes.ini", kModesInShiftJis}}),
+        Converts("ShiftJisLineInUtf8", {{"a.ini", "[DECK]\n1=♠\n2=" + kCardSjis + "\n3=♠\n"}},
+                 {"--convert-cards", "--in-place", "a.ini"},
+                 "a.ini: 3 cards, 1 character kept as a reference (♠); line 3, in Shift_JIS "
+                 "already, kept as it was\n",
+                 "", 0, Files{{"a.ini", "[DECK]\n1=&#x2660;\n2=" + kCardSjis + "\n3=&#x2660;\n"}}),
+        Converts("LinesInNoEncoding", {{"a.ini", "[DECK]\n1=\xFD\n2=" + kCardSjis + "\n3=\x80\n"}},
+                 {"--convert-cards", "--in-place", "a.ini"}, "",
+                 "deckhand: a.ini:2:3: is neither UTF-8 nor Shift_JIS: 0xFD starts no character of "
+                 "either; line 4 as well in no encoding deckhand knows; nothing was written\n",
+                 1, Files{{"a.ini", "[DECK]\n1=\xFD\n2=" + kCardSjis + "\n3=\x80\n"}}),
         Converts("EmptyList", {{"list.txt", "\r\n \n"}},
                  {"--convert-cards", "--from-list", "list.txt"}, "",
                  "deckhand: list.txt: holds no card names", 1, std::nullopt),
@@ -263,8 +284,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "mini.ini:4: column 4: is UTF-8 text, broken here: 0xE2 0x99 are no UTF-8 "
                 "character; save it as UTF-8"),
         Problem("InvalidShiftJis", With({{"mini.ini", Deck("Max=2\r\n1=A\r\n\r\n2=B\x80\r\n")}}),
-                "mini.ini:5: byte 0x80 starts no Shift_JIS character; is the file in another "
-                "encoding?"),
+                "mini.ini:5: column 4: is neither UTF-8 nor Shift_JIS: 0x80 starts no character "
+                "of either; save it as UTF-8 in an editor, then convert it with"),
+        // A line added in another editor, in another encoding than the rest, or in none.
+        Problem("Utf8LineInShiftJis", With({{"modes.ini", kModesWithAUtf8Line}}),
+                "modes.ini:3: this line is UTF-8 text, the rest of the file Shift_JIS: \"タ\" at "
+                "column 1 and what follows read garbled; convert it with: deckhand "
+                "--convert-cards --in-place modes.ini, which converts it line by line\n"),
+        Problem("ShiftJisLineInUtf8",
+                With({{"mini.ini", Deck("Max=2\r\n1=♠\r\n2=♥\r\n3=" + kCardSjis + "\r\n")}}),
+                "mini.ini:5: this line is Shift_JIS text, the rest of the file UTF-8: \"カ\" at "
+                "column 3; convert it with"),
+        Problem("LineInNoEncodingInShiftJis",
+                With({{"mini.ini", Deck("Max=2\r\n1=" + kCardSjis + "\r\n2=\xFD\r\n")}}),
+                "mini.ini:4: column 3: is neither UTF-8 nor Shift_JIS: 0xFD starts"),
         // Max.
         Problem("NoMax", With({{"mini.ini", Deck("1=A\r\n2=B\r\n")}}),
                 "mini.ini: has no Max: deck,mini deals an empty deck; add Max=2 (it holds the "
