@@ -1,6 +1,7 @@
 #include "host/common/card_check.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "deckhand/card_files.h"
 #include "deckhand/deckhand.h"
 #include "host/common/card_text.h"
+#include "host/common/character_references.h"
 
 namespace deckhand::host {
 
@@ -529,9 +531,26 @@ std::string UnderAnotherName(const std::string& deck_file) {
          "table, in ASCII letters";
 }
 
+bool HoldsReference(std::string_view card) {
+  for (std::size_t at = card.find('&'); at != std::string_view::npos; at = card.find('&', at + 1)) {
+    if (ReadCharacterReference(card.substr(at))) return true;
+  }
+  return false;
+}
+
+// The cards 1 to `count` that hold references, which some networks show as they stand.
+void FindReferencedCards(const DeckEntries& entries, std::int32_t count,
+                         const std::string& deck_file, std::vector<ReferencedCard>& found) {
+  for (const auto& [number, key] : entries.cards) {
+    if (number > count) break;
+    std::string_view card = UnquoteValue(key.line.value);
+    if (HoldsReference(card)) found.push_back({deck_file, key.number, std::string(card)});
+  }
+}
+
 std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::string& deck_file,
                                           FileProblems& table, std::size_t table_line,
-                                          std::vector<CardSetProblem>& all) {
+                                          CardSetReport& report) {
   std::string path = DataPath(deck_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
@@ -543,7 +562,7 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
                   UnderAnotherName(deck_file));
     return std::nullopt;
   }
-  FileProblems problems(deck_file, all);
+  FileProblems problems(deck_file, report.problems);
   LineNumbers lines(read.bytes);
   if (!CheckEncoding(read.bytes, problems)) return std::nullopt;
   std::optional<std::vector<KeyLine>> keys =
@@ -553,9 +572,11 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
                         " deals an empty deck");
     return std::nullopt;
   }
-  std::optional<std::int32_t> count =
-      CheckCardCount(CollectDeckEntries(read.bytes, *keys, problems), mode, problems);
-  return count ? CardsDealt(deck_file) : std::nullopt;
+  DeckEntries entries = CollectDeckEntries(read.bytes, *keys, problems);
+  std::optional<std::int32_t> count = CheckCardCount(entries, mode, problems);
+  if (!count) return std::nullopt;
+  FindReferencedCards(entries, *count, deck_file, report.referenced_cards);
+  return CardsDealt(deck_file);
 }
 
 // The modes a table holds, in order.
@@ -578,6 +599,26 @@ std::string ModesHeld(const std::vector<std::string>& modes, std::string_view mo
   for (const std::string& name : modes) held += (held.empty() ? "" : ", ") + name;
   std::optional<std::string> meant = NearestName(mode, modes);
   return "the modes " + held + (meant ? "; did you mean deck," + *meant + "?" : "");
+}
+
+// `card` as a network without the characters of its references shows it: the rest of it as
+// `shown` makes it, the references as they stand.
+std::string AsReferences(std::string_view card, const ShownText& shown) {
+  std::string text;
+  std::size_t run = 0;
+  for (std::size_t at = 0; at < card.size();) {
+    std::optional<CharacterReference> reference;
+    if (card[at] == '&') reference = ReadCharacterReference(card.substr(at));
+    if (!reference) {
+      at += card_files::ShiftJisCharLength(card, at);
+      continue;
+    }
+    text += shown(card.substr(run, at - run));
+    text += card.substr(at, reference->length);
+    at += reference->length;
+    run = at;
+  }
+  return text + shown(card.substr(run));
 }
 
 // Problems in the order of a reader going through the files: the mode table first, then each
@@ -663,7 +704,7 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
     } else {
       auto [checked, fresh_file] = checked_files.try_emplace(DataPath(deck_file));
       if (fresh_file) {
-        checked->second = CheckDeckFile(key.key, deck_file, problems, key.number, report.problems);
+        checked->second = CheckDeckFile(key.key, deck_file, problems, key.number, report);
       }
       mode.cards = checked->second;
     }
@@ -673,22 +714,53 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
   return report;
 }
 
+std::vector<std::string> ReferenceWarnings(const CardSetReport& report, WireEncoding encoding,
+                                           const ShownText& shown, std::size_t most) {
+  const std::vector<ReferencedCard>& cards = report.referenced_cards;
+  if (CarriesReferencedCharacters(encoding) || cards.empty()) return {};
+  std::string name(WireEncodingName(encoding));
+  std::string network = "on a network in " + name;
+  std::vector<std::string> lines;
+  for (const ReferencedCard& card : cards) {
+    if (lines.size() == most) {
+      lines.push_back("and " + std::to_string(cards.size() - most) +
+                      " more (deckhand --check-cards --encoding=" + name + " lists them all)");
+      break;
+    }
+    lines.push_back(shown(card.deck_file) + ":" + std::to_string(card.line) + ": " +
+                    Quoted(shown(card.card)) + " shows as " +
+                    Quoted(AsReferences(card.card, shown)) + " " + network);
+  }
+  lines.push_back(
+      (cards.size() == 1 ? "1 card shows" : std::to_string(cards.size()) + " cards show") +
+      " character references " + network +
+      ": rename them with characters Shift_JIS holds, or play on a UTF-8 network");
+  return lines;
+}
+
 void PrintCardSetReport(const std::string& modes_file, const CardSetReport& report,
-                        const TerminalCodec& codec, std::ostream& out) {
-  out << codec.ToTerminal(modes_file) << ": " << report.modes.size()
+                        const TerminalCodec& codec, std::optional<WireEncoding> network,
+                        std::ostream& out) {
+  auto shown = [&codec](std::string_view text) { return codec.ToTerminal(text); };
+  out << shown(modes_file) << ": " << report.modes.size()
       << (report.modes.size() == 1 ? " mode" : " modes") << "\n";
   for (const CardSetMode& mode : report.modes) {
-    out << "  " << codec.ToTerminal(mode.mode) << ": "
-        << codec.ToTerminal(mode.deck_file.empty() ? "(no deck file)" : mode.deck_file) << ", "
+    out << "  " << shown(mode.mode) << ": "
+        << shown(mode.deck_file.empty() ? "(no deck file)" : mode.deck_file) << ", "
         << (!mode.cards        ? "no cards"
             : *mode.cards == 1 ? "1 card"
                                : std::to_string(*mode.cards) + " cards")
         << "\n";
   }
   for (const CardSetProblem& problem : report.problems) {
-    out << codec.ToTerminal(problem.file);
+    out << shown(problem.file);
     if (problem.line != 0) out << ":" << problem.line;
-    out << ": " << codec.ToTerminal(problem.text) << "\n";
+    out << ": " << shown(problem.text) << "\n";
+  }
+  if (network) {
+    for (const std::string& line : ReferenceWarnings(report, *network, shown, SIZE_MAX)) {
+      out << line << "\n";
+    }
   }
   std::size_t count = report.problems.size();
   if (count == 0) {

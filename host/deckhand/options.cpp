@@ -175,7 +175,9 @@ Options:
   -C, --dir=DIR        use the data files of DIR (default: the current directory)
       --plugin=PATH    the library to load (default: the one installed beside deckhand)
       --encoding=ENC   the terminal's text: auto (from the locale; UTF-8 when the locale is
-                       C or POSIX), utf-8, sjis (bytes unchanged), or a character set name
+                       C or POSIX), utf-8, sjis (bytes unchanged), or a character set name;
+                       with --check-cards, the chat network's (utf-8, iso-2022-jp, shift_jis):
+                       the cards that show character references there are listed
       --raw            read lines "EXPORT USER TARGET MODES TEXT" from standard input and pass
                        everything after EXPORT to that export as the command line
       --check-cards    check the mode table (--modes) and every deck file it names, as
@@ -204,7 +206,7 @@ refused, could not run, got no reply or could not save, or the library could not
 Examples, in a directory holding modes.ini and its deck files:
   deckhand --convert-cards --in-place modes.ini mycards.ini
   deckhand --convert-cards --from-list -o mycards.ini mycards.txt
-  deckhand --check-cards
+  deckhand --check-cards --encoding=iso-2022-jp
   deckhand -t '#table' deck,trump draw,1-3 count
 )";
 }

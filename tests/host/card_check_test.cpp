@@ -222,6 +222,21 @@ INSTANTIATE_TEST_SUITE_P(
                  "deckhand: my.ini: there is no such file", 1, Files{}),
         Converts("TwoFilesToStandardOutput", {}, {"--convert-cards", "a.ini", "b.ini"}, "",
                  "without --in-place, --convert-cards converts one file at a time", 2, Files{}),
+        // The cards a chat network in that encoding shows with references.
+        Converts(
+            "ReferencesOnAnIso2022JpNetwork", With({{"mini.ini", kSuitsSjis}}),
+            {"--check-cards", "--encoding=iso-2022-jp"},
+            "mini.ini:4: \"♠A\" shows as \"&#x2660;A\" on a network in iso-2022-jp\n"
+            "mini.ini:5: \"カード🂡\" shows as \"カード&#x1F0A1;\" on a network in iso-2022-jp\n"
+            "2 cards show character references on a network in iso-2022-jp: rename them with "
+            "characters Shift_JIS holds, or play on a UTF-8 network\nNo problems found.\n",
+            "", 0, std::nullopt),
+        Converts("NoReferencesOnAUtf8Network", With({{"mini.ini", kSuitsSjis}}),
+                 {"--check-cards", "--encoding=utf-8"},
+                 "  mini: mini.ini, 2 cards\nNo problems found.\n", "", 0, std::nullopt),
+        Converts("CheckForAnEncodingNoNetworkHas", {}, {"--check-cards", "--encoding=euc-jp"}, "",
+                 "--encoding names the chat network's encoding: utf-8, iso-2022-jp or shift_jis", 2,
+                 std::nullopt),
         Converts("InPlaceAlone", {}, {"--in-place", "a.ini"}, "",
                  "--in-place, --output and --from-list go with --convert-cards", 2, Files{})),
     [](const ::testing::TestParamInfo<CardCase>& info) { return info.param.name; });

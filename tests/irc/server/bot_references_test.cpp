@@ -36,6 +36,12 @@ TEST_P(BotReferencesTest, EveryCardComesAsTheNetworkCanCarryIt) {
   auto player = Player("alice", GetParam(), "#table");
   StartBot({.encoding = GetParam()});
   ASSERT_TRUE(WaitForMember(*player, "#table", bot_nick_)) << "the bot never joined";
+  // The start log warns about the cards the network shows with references.
+  std::string log = ReadFile(bot_log_);
+  bool warned = log.find(
+                    "card sets: suits.ini:4: \"♠A\" shows as \"&#x2660;A\" on a network in "
+                    "iso-2022-jp") != std::string::npos;
+  EXPECT_EQ(warned, std::string(GetParam()) != "utf-8") << log;
   player->Say("#table", "!deck,suits");
   ASSERT_TRUE(player->NextNoticeFrom(bot_nick_)) << "no reply to the deal";
   player->Say("#table", "!draw,1-" + std::to_string(kCards.size()));
