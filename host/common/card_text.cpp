@@ -17,34 +17,6 @@ namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
-struct Decoded {
-  char32_t code_point;
-  std::size_t length;
-};
-
-// The UTF-8 character at `at`, strictly: no overlong form, no surrogate, nothing past U+10FFFF.
-std::optional<Decoded> DecodeUtf8(std::string_view text, std::size_t at) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  unsigned char lead = byte(0);
-  if (lead < 0x80) return Decoded{lead, 1};
-  std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                       : lead >= 0xE0 && lead <= 0xEF ? 3
-                       : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                      : 0;
-  if (length == 0 || at + length > text.size()) return std::nullopt;
-  char32_t code_point = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
-    code_point = code_point << 6 | (byte(i) & 0x3F);
-  }
-  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code_point < kSmallest[length] || code_point > 0x10FFFF ||
-      (code_point >= 0xD800 && code_point <= 0xDFFF)) {
-    return std::nullopt;
-  }
-  return Decoded{code_point, length};
-}
-
 std::string HexBytes(std::string_view bytes) {
   std::string hex;
   for (char byte : bytes) {
@@ -74,7 +46,7 @@ TextPlace PlaceOf(std::string_view text, std::size_t offset,
 }
 
 std::size_t Utf8LengthAt(std::string_view text, std::size_t at) {
-  std::optional<Decoded> decoded = DecodeUtf8(text, at);
+  std::optional<Utf8Character> decoded = ReadUtf8(text, at);
   return decoded ? decoded->length : 1;
 }
 
@@ -87,7 +59,7 @@ struct Utf8Scan {
 Utf8Scan ScanUtf8(std::string_view text) {
   Utf8Scan scan;
   for (std::size_t at = 0; at < text.size();) {
-    std::optional<Decoded> decoded = DecodeUtf8(text, at);
+    std::optional<Utf8Character> decoded = ReadUtf8(text, at);
     if (!decoded) {
       // One broken character counts once, however many of its bytes are left.
       if (scan.invalid++ == 0) scan.first_invalid = at;
@@ -189,7 +161,7 @@ void FindFirstForeign(CardText& text) {
   const std::string& utf8 = text.utf8;
   for (std::size_t at = 0; at < utf8.size(); ++at) {
     if (static_cast<unsigned char>(utf8[at]) < 0x80) continue;
-    std::optional<Decoded> decoded = DecodeUtf8(utf8, at);
+    std::optional<Utf8Character> decoded = ReadUtf8(utf8, at);
     if (!decoded) continue;
     text.first_foreign = ToShiftJis(utf8.substr(at, decoded->length)).bytes;
     text.first_foreign_place =
@@ -366,7 +338,7 @@ ShiftJisText ToShiftJis(std::string_view utf8) {
   // Card files repeat few characters many times; ask the converter once for each.
   std::unordered_map<char32_t, std::optional<std::string>> forms;
   for (std::size_t at = 0; at < utf8.size();) {
-    std::optional<Decoded> decoded = DecodeUtf8(utf8, at);
+    std::optional<Utf8Character> decoded = ReadUtf8(utf8, at);
     if (!decoded) {  // not from ReadCardText; kept as it is rather than lost
       text.bytes += utf8[at++];
       continue;

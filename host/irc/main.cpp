@@ -28,6 +28,7 @@ std::int64_t WallClock() {
       .count();
 }
 
+// A card's name as it is meant, its references as their characters.
 std::string InUtf8(std::string_view cp932) {
   return host::WireCodec(host::WireEncoding::kUtf8).ToWire(cp932);
 }
@@ -51,9 +52,9 @@ std::optional<std::vector<std::string>> CheckCards(const BotConfig& config,
   host::CardSetReport report = host::CheckCardSets(config.modes_file);
   for (const host::CardSetProblem& problem : report.problems) {
     host::Log(host::LogLevel::kWarning,
-              "card sets: " + InUtf8(problem.file) +
+              "card sets: " + problem.file +
                   (problem.line > 0 ? ":" + std::to_string(problem.line) : "") + ": " +
-                  InUtf8(problem.text));
+                  problem.text);
   }
   std::vector<std::string> warnings =
       host::ReferenceWarnings(report, encoding, InUtf8, kReferencedCardsLogged);

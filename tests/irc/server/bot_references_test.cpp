@@ -62,6 +62,12 @@ TEST_P(BotReferencesTest, EveryCardComesAsTheNetworkCanCarryIt) {
   std::sort(expected.begin(), expected.end());
   std::sort(cards.begin(), cards.end());
   EXPECT_EQ(cards, expected);
+
+  // The library's Shift_JIS (the mode's name in the reason for no deal) is UTF-8 in the log.
+  player->Say("#table", "!deck,\x83\x5E\x83\x8D\x83\x62\x83\x67");  // タロット
+  EXPECT_TRUE(WaitForText(bot_log_, "no reply: the mode \"タロット\" is not in modes.ini",
+                          std::chrono::seconds(20)))
+      << ReadFile(bot_log_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Networks, BotReferencesTest, ::testing::Values("utf-8", "iso-2022-jp"),
