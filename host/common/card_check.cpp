@@ -1,6 +1,8 @@
 #include "host/common/card_check.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "deckhand/card_files.h"
@@ -55,6 +58,7 @@ std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\
 struct FileRead {
   enum { kRead, kAbsent, kUnreadable } outcome = kAbsent;
   std::string bytes;
+  std::string why;  // kUnreadable: "permission denied", "not a file"
 };
 
 FileRead ReadFile(const std::string& path) {
@@ -62,13 +66,34 @@ FileRead ReadFile(const std::string& path) {
   std::error_code failure;
   if (!std::filesystem::exists(path, failure)) return read;
   read.outcome = FileRead::kUnreadable;
+  read.why = "not a file";
   if (!std::filesystem::is_regular_file(path, failure)) return read;
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
+  // The system's reason, in its own words in lower case ("permission denied"): the usual one is
+  // a file of another user than the one the program runs as (a service's).
+  read.why = std::generic_category().message(errno != 0 ? errno : EIO);
+  if (!read.why.empty()) read.why[0] = static_cast<char>(std::tolower(read.why[0]));
   if (!in) return read;
   read.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) return read;
   read.outcome = FileRead::kRead;
+  read.why.clear();
   return read;
+}
+
+// " is missing (WHERE)" or " cannot be read (permission denied; WHERE)", after a file's name,
+// `where` saying where the library looks for it.
+std::string WhyNotRead(const FileRead& read, const std::string& where) {
+  switch (read.outcome) {
+    case FileRead::kAbsent:
+      return " is missing (" + where + ")";
+    case FileRead::kUnreadable:
+      return " cannot be read (" + read.why + "; " + where + ")";
+    case FileRead::kRead:
+      break;
+  }
+  return " could not be read (" + where + ")";  // then, though it can be now
 }
 
 // Line numbers as an editor counts them, from byte offsets. A file with no LF counts CRs.
@@ -554,12 +579,10 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
   std::string path = DataPath(deck_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
-    table.Add(table_line,
-              "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
-                  (read.outcome == FileRead::kAbsent ? " is missing" : " cannot be read") +
-                  " (the library looks for it at " + path + "): deck," + mode +
-                  " deals nothing and says it cannot read the deck file" +
-                  UnderAnotherName(deck_file));
+    table.Add(table_line, "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
+                              WhyNotRead(read, "the library looks for it at " + path) + ": deck," +
+                              mode + " deals nothing and says it cannot read the deck file" +
+                              UnderAnotherName(deck_file));
     return std::nullopt;
   }
   FileProblems problems(deck_file, report.problems);
@@ -653,8 +676,10 @@ std::string WhyNoDeal(const FailedDeal& deal, const std::string& modes_file,
       return "the mode " + Quoted(deal.mode) + " is not in " + modes_file + ", which holds " +
              ModesHeld(modes_held, deal.mode);
     case table::Outcome::kDeckFileUnreadable:
-      return "the deck file " + deck_file + " is missing at " + DataPath(deal.deck_file) +
-             " (or cannot be read there): nothing was dealt, and the target's deck is as it was";
+      return "the deck file " + deck_file +
+             WhyNotRead(ReadFile(DataPath(deal.deck_file)),
+                        "the library looks for it at " + DataPath(deal.deck_file)) +
+             ": nothing was dealt, and the target's deck is as it was";
     case table::Outcome::kCardSetTooLarge:
       return "the deck file " + deck_file + " asks for more than " +
              std::to_string(kMaxCardSetSize) +
@@ -671,11 +696,9 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
   std::string path = DataPath(modes_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
-    problems.Add(0,
-                 std::string(read.outcome == FileRead::kAbsent ? "is missing" : "cannot be read") +
-                     ": the library looks for the mode table at " + path +
-                     ", and every deck,MODE gets no reply; run in the directory that holds "
-                     "it (-C DIR)");
+    problems.Add(0, WhyNotRead(read, "the library looks for the mode table at " + path).substr(1) +
+                        ": every deck,MODE gets no reply; run in the directory that holds it "
+                        "(-C DIR)");
     return report;
   }
   LineNumbers lines(read.bytes);

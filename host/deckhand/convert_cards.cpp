@@ -9,6 +9,7 @@
 #include "deckhand/card_files.h"
 #include "host/common/card_text.h"
 #include "host/common/character_references.h"
+#include "host/deckhand/kept_owner.h"
 #include "host/deckhand/session.h"
 #include "host/deckhand/terminal.h"
 
@@ -190,7 +191,12 @@ bool ConvertOne(const std::string& file, const HostOptions& options, const Termi
   }
   std::string failure;
   if (options.in_place) {
-    if (conversion.changed && !WriteWhole(file, conversion.bytes, &failure)) return refuse(failure);
+    if (conversion.changed) {
+      KeptOwner owner(file);
+      if (!WriteWhole(file, conversion.bytes, &failure) || !owner.GiveBack(&failure)) {
+        return refuse(failure);
+      }
+    }
     report << file << ": " << codec.ToTerminal(conversion.what)
            << (conversion.changed ? "" : "; left as it was") << std::endl;
     return true;

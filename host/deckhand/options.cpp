@@ -187,7 +187,8 @@ Options:
                        the library, characters it lacks (suits, emoji) kept as references
                        such as &#x2660;, shown as themselves where the output can show them;
                        to standard output, unless:
-      --in-place       write each FILE over itself (safely: a new file, then a rename)
+      --in-place       write each FILE over itself (safely: a new file, then a rename),
+                       keeping its owner and permissions
   -o, --output=FILE    write to FILE, a new file
       --from-list      read FILE as a plain list, one card a line, and make it a deck file
   -h, --help           show this help and exit

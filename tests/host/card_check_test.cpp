@@ -2,6 +2,8 @@
 // silently in the library (no reply, a failed save, a deal from a missing deck file), run as the
 // real program in a scratch directory of small data files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -246,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Files missing, or not where the library looks.
         Problem("NoModeTable", With({{"modes.ini", ""}}),
-                "modes.ini: is missing: the library looks for the mode table at /"),
+                "modes.ini: is missing (the library looks for the mode table at /"),
         Problem("NoModeSection", With({{"modes.ini", "[MODES]\r\nmini=mini.ini\r\n"}}),
                 "modes.ini:1: the section [MODES] is never read: did you mean [MODE]?\n"
                 "modes.ini: has no [MODE] section: every deck,MODE gets no reply"),
@@ -254,8 +256,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" is missing (the "
                 "library looks for it at /"),
         Problem("DeckFileThatCannotBeRead", With({{"mini.ini", ""}, {"mini.ini/x", "x"}}),
-                "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot be read "
-                "(the library looks for it at /"),
+                "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot be read (not "
+                "a file; the library looks for it at /"),
         Problem(
             "DeckFileNamedInUtf8",
             With({{"modes.ini", "[MODE]\r\nmini=" + kCardSjis + ".ini\r\n"},
@@ -419,6 +421,52 @@ TEST(CardCheckTest, ChecksTheModeTableThatOptionsName) {
             std::string::npos)
       << run.out;
   EXPECT_EQ(run.exit_status, 1);
+}
+
+// Run as root on a service's card file, --in-place leaves it the service's, as private as it was.
+TEST(CardConvertTest, InPlaceKeepsTheOwnerAndPermissions) {
+  ScratchDirectory scratch;
+  scratch.Write("my.ini", kSuitsUtf8);
+  ASSERT_EQ(::chmod("my.ini", 0640), 0);
+  if (::geteuid() == 0) ASSERT_EQ(::chown("my.ini", 65534, 65534), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat("my.ini", &before), 0);
+  ProgramRun run = RunHere({"--convert-cards", "--in-place", "my.ini"});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(scratch.Read("my.ini"), kSuitsSjis);
+  struct stat after {};
+  ASSERT_EQ(::stat("my.ini", &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+}
+
+// A deck file that the user running deckhand (a service's) may not read is said to be so, by the
+// checker and by a deal. Root reads every file: as root, deckhand runs as nobody, as a service.
+TEST(CardCheckTest, ADeckFileThatMayNotBeReadIsSaidToBe) {
+  ScratchDirectory scratch;
+  for (const auto& [name, bytes] : CardSet()) scratch.Write(name, bytes);
+  ASSERT_EQ(::chmod("mini.ini", 0600), 0);
+  ASSERT_EQ(::chmod(".", 0755), 0);
+  auto run = [](std::vector<std::string> arguments) {
+    if (::geteuid() != 0) return RunHere(std::move(arguments));
+    arguments.insert(arguments.begin(),
+                     {"--reuid=65534", "--regid=65534", "--clear-groups", DECKHAND_PROGRAM});
+    return RunProgram("/usr/bin/setpriv", {arguments, "", {{"LC_ALL", "C.UTF-8"}}, false});
+  };
+  if (::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) != 0) {
+    GTEST_SKIP() << "root reads every file, and setpriv is not there to run as another user";
+  }
+  ProgramRun checked = run({"--check-cards"});
+  EXPECT_NE(checked.out.find("modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot "
+                             "be read (permission denied; the library looks for it at /"),
+            std::string::npos)
+      << checked.out << checked.err;
+  ProgramRun dealt = run({"-t", "#t", "deck,mini"});
+  EXPECT_NE(dealt.err.find("deck,mini: the deck file mini.ini of the mode \"mini\" cannot be read "
+                           "(permission denied; the library looks for it at /"),
+            std::string::npos)
+      << dealt.err;
 }
 
 // A card set written in UTF-8 with characters from everywhere (suits, emoji with skin tones
