@@ -21,6 +21,7 @@ using card_files::kCardCountKey;
 using card_files::kCardSetSection;
 using card_files::kMaxCardSetSize;
 using card_files::kModeSection;
+using card_files::kReversibleKey;
 using card_files::ReadNumber;
 using card_files::SectionLine;
 using card_files::WalkSection;
@@ -62,9 +63,9 @@ std::string Trimmed(std::string_view text) {
 }
 
 // A plain list, one card a line (blank lines skipped, spaces around a name dropped), as a deck
-// file: Max, then the cards under 1, 2, 3 ..., each written as the library's writer writes a
-// value, so that it reads back as it is.
-std::optional<std::string> DeckFileOfList(std::string_view list) {
+// file: Max (and Reversible=1 for a reversible deck), then the cards under 1, 2, 3 ..., each
+// written as the library's writer writes a value, so that it reads back as it is.
+std::optional<std::string> DeckFileOfList(std::string_view list, bool reversible) {
   const std::string header = "[" + std::string(kCardSetSection) + "]\r\n";
   std::string entries;
   std::int32_t count = 0;
@@ -79,7 +80,9 @@ std::optional<std::string> DeckFileOfList(std::string_view list) {
     entries += *entry;
   }
   if (count == 0) return std::nullopt;
-  return header + std::string(kCardCountKey) + "=" + std::to_string(count) + "\r\n" + entries;
+  std::string reversed = reversible ? std::string(kReversibleKey) + "=1\r\n" : "";
+  return header + std::string(kCardCountKey) + "=" + std::to_string(count) + "\r\n" + reversed +
+         entries;
 }
 
 std::string WhatWasKept(const std::vector<char32_t>& references) {
@@ -184,7 +187,7 @@ bool ConvertOne(const std::string& file, const HostOptions& options, const Termi
   }
   FileRead read = ReadCardFile(file);
   if (!read.bytes) return refuse(read.failure);
-  Conversion conversion = ConvertCardFile(*read.bytes, options.from_list);
+  Conversion conversion = ConvertCardFile(*read.bytes, options.from_list, options.reversible);
   if (!conversion.converted) {
     ReportError(file + ":" + codec.ToTerminal(conversion.failure) + "; nothing was written");
     return false;
@@ -226,7 +229,7 @@ bool ConvertOne(const std::string& file, const HostOptions& options, const Termi
 
 }  // namespace
 
-Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
+Conversion ConvertCardFile(std::string_view bytes, bool from_list, bool reversible) {
   Conversion conversion;
   CardText text = ReadCardText(bytes);
   if (std::optional<std::string> failure = WhyNotConvertible(text)) {
@@ -235,7 +238,7 @@ Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
   }
   ShiftJisText shift_jis = CardTextInShiftJis(text, bytes);
   if (from_list) {
-    std::optional<std::string> deck = DeckFileOfList(shift_jis.bytes);
+    std::optional<std::string> deck = DeckFileOfList(shift_jis.bytes, reversible);
     if (!deck) {
       conversion.failure = " holds no card names, or more than " + std::to_string(kMaxCardSetSize) +
                            " (one card a line)";
@@ -245,7 +248,8 @@ Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
   }
   conversion.converted = true;
   conversion.changed = shift_jis.bytes != bytes;
-  conversion.what = Contents(shift_jis.bytes) + ", " + WhatWasDone(text, shift_jis, from_list);
+  conversion.what = Contents(shift_jis.bytes) + (reversible ? " dealt upright or reversed" : "") +
+                    ", " + WhatWasDone(text, shift_jis, from_list);
   conversion.bytes = std::move(shift_jis.bytes);
   return conversion;
 }

@@ -15,6 +15,7 @@ enum LongOnly : int {
   kConvertCards,
   kInPlace,
   kFromList,
+  kReversible,
 };
 
 const option kLongOptions[] = {
@@ -30,6 +31,7 @@ const option kLongOptions[] = {
     {"in-place", no_argument, nullptr, kInPlace},
     {"output", required_argument, nullptr, 'o'},
     {"from-list", no_argument, nullptr, kFromList},
+    {"reversible", no_argument, nullptr, kReversible},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -86,6 +88,9 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
     case kFromList:
       options.from_list = true;
       return true;
+    case kReversible:
+      options.reversible = true;
+      return true;
     case 'h':
       options.show_help = true;
       return true;
@@ -101,10 +106,16 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
 ParsedOptions CheckConversion(const HostOptions& options) {
   bool conversion_option = options.in_place || !options.output.empty() || options.from_list;
   if (!options.convert_cards) {
-    if (conversion_option) {
-      return {std::nullopt, "--in-place, --output and --from-list go with --convert-cards"};
+    if (conversion_option || options.reversible) {
+      return {std::nullopt,
+              "--in-place, --output, --from-list and --reversible go with --convert-cards"};
     }
     return {options, ""};
+  }
+  if (options.reversible && !options.from_list) {
+    return {std::nullopt,
+            "--reversible makes a deck file of a list and goes with --from-list; in a deck file "
+            "of your own, write Reversible=1 below Max"};
   }
   if (options.check_cards || options.raw) {
     return {std::nullopt,
@@ -191,6 +202,8 @@ Options:
                        keeping its owner and permissions
   -o, --output=FILE    write to FILE, a new file
       --from-list      read FILE as a plain list, one card a line, and make it a deck file
+      --reversible     with --from-list: a deck whose cards are dealt upright or reversed
+                       at random (Reversible=1), as tarot cards are
   -h, --help           show this help and exit
       --version        show the version and the library deckhand would load, and exit
 
@@ -207,6 +220,7 @@ refused, could not run, got no reply or could not save, or the library could not
 Examples, in a directory holding modes.ini and its deck files:
   deckhand --convert-cards --in-place modes.ini mycards.ini
   deckhand --convert-cards --from-list -o mycards.ini mycards.txt
+  deckhand --convert-cards --from-list --reversible -o tarot.ini tarot.txt
   deckhand --check-cards --encoding=iso-2022-jp
   deckhand -t '#table' deck,trump draw,1-3 count
 )";

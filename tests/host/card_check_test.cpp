@@ -188,6 +188,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "deckhand: a.ini:2:3: is neither UTF-8 nor Shift_JIS: 0xFD starts no character of "
                  "either; line 4 as well in no encoding deckhand knows; nothing was written\n",
                  1, Files{{"a.ini", "[DECK]\n1=\xFD\n2=" + kCardSjis + "\n3=\x80\n"}}),
+        Converts("FromAListReversible", {{"list.txt", "The Fool\nThe Magician\n"}},
+                 {"--convert-cards", "--from-list", "--reversible", "-o", "t.ini", "list.txt"},
+                 "list.txt: 2 cards dealt upright or reversed, every character is in Shift_JIS; "
+                 "written to t.ini\n",
+                 "", 0,
+                 Files{
+                     {"list.txt", "The Fool\nThe Magician\n"},
+                     {"t.ini", Deck("Max=2\r\nReversible=1\r\n1=The Fool\r\n2=The Magician\r\n")}}),
+        Converts("ReversibleWithoutAList", {{"a.ini", "x\n"}},
+                 {"--convert-cards", "--reversible", "--in-place", "a.ini"}, "",
+                 "--reversible makes a deck file of a list and goes with --from-list", 2,
+                 Files{{"a.ini", "x\n"}}),
         Converts("EmptyList", {{"list.txt", "\r\n \n"}},
                  {"--convert-cards", "--from-list", "list.txt"}, "",
                  "deckhand: list.txt: holds no card names", 1, std::nullopt),
@@ -240,7 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "--encoding names the chat network's encoding: utf-8, iso-2022-jp or shift_jis", 2,
                  std::nullopt),
         Converts("InPlaceAlone", {}, {"--in-place", "a.ini"}, "",
-                 "--in-place, --output and --from-list go with --convert-cards", 2, Files{})),
+                 "--in-place, --output, --from-list and --reversible go with --convert-cards", 2,
+                 Files{})),
     [](const ::testing::TestParamInfo<CardCase>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
