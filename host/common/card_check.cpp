@@ -148,11 +148,23 @@ std::string InNoEncoding(const TextPlace& place, const std::string& failure,
          "; save it as UTF-8 in an editor, then " + ConvertHint(file);
 }
 
+// The most lines of one file named for their encoding; a file of other text has many.
+constexpr std::size_t kOddLinesNamed = 20;
+
 // Names each line in another encoding than the rest of the file, or in none: the converter
 // converts the file line by line.
 void CheckOddLines(const CardText& text, FileProblems& problems) {
   const std::string& file = problems.file();
-  for (const CardTextLine& line : text.odd_lines) {
+  const std::vector<CardTextLine>& odd = text.odd_lines;
+  for (std::size_t i = 0; i < odd.size(); ++i) {
+    const CardTextLine& line = odd[i];
+    std::size_t after = odd.size() - i - 1;
+    if (i == kOddLinesNamed && after > 0) {
+      problems.Add(line.place.line, "this line and " + std::to_string(after) +
+                                        " more after it are in another encoding than the rest "
+                                        "of the file, or in none");
+      return;
+    }
     if (line.kind == CardTextKind::kNeither) {
       problems.Add(line.place.line, InNoEncoding(line.place, line.failure, file));
       continue;

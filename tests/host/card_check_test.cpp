@@ -325,6 +325,18 @@ INSTANTIATE_TEST_SUITE_P(
                 With({{"mini.ini", Deck("Max=2\r\n1=♠\r\n2=♥\r\n3=" + kCardSjis + "\r\n")}}),
                 "mini.ini:5: this line is Shift_JIS text, the rest of the file UTF-8: \"カ\" at "
                 "column 3; convert it with"),
+        Problem(
+            "ManyLinesInNoEncoding",
+            With({{"mini.ini", Deck("Max=1\r\n1=" + kCardSjis + "\r\n") +
+                                   [] {
+                                     std::string lines;
+                                     for (int i = 0; i < 22; ++i) lines += ";\x80\r\n";
+                                     return lines;
+                                   }()}}),
+            "mini.ini:23: column 2: is neither UTF-8 nor Shift_JIS: 0x80 starts no character "
+            "of either; save it as UTF-8 in an editor, then convert it with: deckhand "
+            "--convert-cards --in-place mini.ini\nmini.ini:24: this line and 1 more after it are "
+            "in another encoding than the rest of the file, or in none\n"),
         Problem("LineInNoEncodingInShiftJis",
                 With({{"mini.ini", Deck("Max=2\r\n1=" + kCardSjis + "\r\n2=\xFD\r\n")}}),
                 "mini.ini:4: column 3: is neither UTF-8 nor Shift_JIS: 0xFD starts"),
