@@ -24,8 +24,11 @@ dist:
 	cmake --preset windows
 	cmake --build --preset windows --target windows-zip
 
-# A scripted game through deckhand, the command-line host, on the example card sets.
-demo: build
+# A scripted game through deckhand, the command-line host, on the example card sets. Builds only
+# what it plays with: deckhand and the library it loads, not the bot nor the tests.
+demo:
+	cmake --preset $(PRESET)
+	cmake --build --preset $(PRESET) --target deckhand_host
 	host/deckhand/demo.sh build/$(PRESET)/host/deckhand/deckhand examples
 
 install: build

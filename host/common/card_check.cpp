@@ -1,18 +1,22 @@
 #include "host/common/card_check.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "deckhand/card_files.h"
 #include "deckhand/deckhand.h"
 #include "host/common/card_text.h"
+#include "host/common/character_references.h"
 
 namespace deckhand::host {
 
@@ -21,7 +25,6 @@ using card_files::CardSet;
 using card_files::CardSetOutcome;
 using card_files::DataPath;
 using card_files::FoldNameCase;
-using card_files::IsShiftJisLeadByte;
 using card_files::kCardCountKey;
 using card_files::kCardSetSection;
 using card_files::kMaxCardSetSize;
@@ -55,6 +58,7 @@ std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\
 struct FileRead {
   enum { kRead, kAbsent, kUnreadable } outcome = kAbsent;
   std::string bytes;
+  std::string why;  // kUnreadable: "permission denied", "not a file"
 };
 
 FileRead ReadFile(const std::string& path) {
@@ -62,13 +66,34 @@ FileRead ReadFile(const std::string& path) {
   std::error_code failure;
   if (!std::filesystem::exists(path, failure)) return read;
   read.outcome = FileRead::kUnreadable;
+  read.why = "not a file";
   if (!std::filesystem::is_regular_file(path, failure)) return read;
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
+  // The system's reason, in its own words in lower case ("permission denied"): the usual one is
+  // a file of another user than the one the program runs as (a service's).
+  read.why = std::generic_category().message(errno != 0 ? errno : EIO);
+  if (!read.why.empty()) read.why[0] = static_cast<char>(std::tolower(read.why[0]));
   if (!in) return read;
   read.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) return read;
   read.outcome = FileRead::kRead;
+  read.why.clear();
   return read;
+}
+
+// " is missing (WHERE)" or " cannot be read (permission denied; WHERE)", after a file's name,
+// `where` saying where the library looks for it.
+std::string WhyNotRead(const FileRead& read, const std::string& where) {
+  switch (read.outcome) {
+    case FileRead::kAbsent:
+      return " is missing (" + where + ")";
+    case FileRead::kUnreadable:
+      return " cannot be read (" + read.why + "; " + where + ")";
+    case FileRead::kRead:
+      break;
+  }
+  return " could not be read (" + where + ")";  // then, though it can be now
 }
 
 // Line numbers as an editor counts them, from byte offsets. A file with no LF counts CRs.
@@ -103,30 +128,6 @@ class FileProblems {
   std::vector<CardSetProblem>* all_;
 };
 
-bool IsShiftJisSecondByte(unsigned char byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}
-
-// Offsets of the first byte of every line that holds a byte sequence no Shift_JIS character
-// has, one per line.
-std::vector<std::size_t> BadShiftJisOffsets(std::string_view text) {
-  std::vector<std::size_t> bad;
-  std::size_t last_bad_line_end = 0;
-  for (std::size_t at = 0; at < text.size();) {
-    auto byte = static_cast<unsigned char>(text[at]);
-    bool lead = IsShiftJisLeadByte(byte);
-    bool valid = lead ? at + 1 < text.size() &&
-                            IsShiftJisSecondByte(static_cast<unsigned char>(text[at + 1]))
-                      : byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF);
-    if (!valid && (bad.empty() || at >= last_bad_line_end)) {
-      bad.push_back(at);
-      last_bad_line_end = std::min(text.find_first_of("\r\n", at), text.size());
-    }
-    at += valid && lead ? 2 : 1;
-  }
-  return bad;
-}
-
 // The one command that mends a file's text on every system.
 std::string ConvertHint(const std::string& file) {
   return "convert it with: deckhand --convert-cards --in-place " + file;
@@ -136,47 +137,83 @@ std::string Place(const TextPlace& place) {
   return "line " + std::to_string(place.line) + ", column " + std::to_string(place.column);
 }
 
+std::string_view EncodingName(CardTextKind kind) {
+  return kind == CardTextKind::kUtf8 ? "UTF-8" : "Shift_JIS";
+}
+
+// What to do about text in no encoding deckhand knows, at `place`.
+std::string InNoEncoding(const TextPlace& place, const std::string& failure,
+                         const std::string& file) {
+  return "column " + std::to_string(place.column) + ": " + failure +
+         "; save it as UTF-8 in an editor, then " + ConvertHint(file);
+}
+
+// The most lines of one file named for their encoding; a file of other text has many.
+constexpr std::size_t kOddLinesNamed = 20;
+
+// Names each line in another encoding than the rest of the file, or in none: the converter
+// converts the file line by line.
+void CheckOddLines(const CardText& text, FileProblems& problems) {
+  const std::string& file = problems.file();
+  const std::vector<CardTextLine>& odd = text.odd_lines;
+  for (std::size_t i = 0; i < odd.size(); ++i) {
+    const CardTextLine& line = odd[i];
+    std::size_t after = odd.size() - i - 1;
+    if (i == kOddLinesNamed && after > 0) {
+      problems.Add(line.place.line, "this line and " + std::to_string(after) +
+                                        " more after it are in another encoding than the rest "
+                                        "of the file, or in none");
+      return;
+    }
+    if (line.kind == CardTextKind::kNeither) {
+      problems.Add(line.place.line, InNoEncoding(line.place, line.failure, file));
+      continue;
+    }
+    problems.Add(line.place.line,
+                 "this line is " + std::string(EncodingName(line.kind)) +
+                     " text, the rest of the file " + std::string(EncodingName(text.kind)) + ": " +
+                     Quoted(line.first_foreign) + " at column " +
+                     std::to_string(line.place.column) +
+                     (line.kind == CardTextKind::kUtf8 ? " and what follows read garbled" : "") +
+                     "; " + ConvertHint(file) + ", which converts it line by line");
+  }
+}
+
 // Says how the file's text differs from Shift_JIS. False when the file is no text the checks
 // of its entries could make sense of (UTF-16).
-bool CheckEncoding(std::string_view bytes, const LineNumbers& lines, FileProblems& problems) {
+bool CheckEncoding(std::string_view bytes, FileProblems& problems) {
   const std::string& file = problems.file();
   CardText text = ReadCardText(bytes);
   switch (text.kind) {
     case CardTextKind::kShiftJis:
+      CheckOddLines(text, problems);
       return true;
     case CardTextKind::kUtf16:
       problems.Add(0, "is UTF-16 text; the library reads Shift_JIS; " + ConvertHint(file));
       return false;
     case CardTextKind::kUtf8:
       // A byte-order mark before ASCII text is skipped by the library: nothing is garbled.
-      if (text.first_foreign.empty()) return true;
-      problems.Add(text.first_foreign_place.line,
-                   "is UTF-8 text: " + Quoted(text.first_foreign) + " at " +
-                       Place(text.first_foreign_place) +
-                       " and every other character beyond ASCII would be garbled, for the "
-                       "library reads Shift_JIS; " +
-                       ConvertHint(file));
+      if (!text.first_foreign.empty()) {
+        problems.Add(text.first_foreign_place.line,
+                     "is UTF-8 text: " + Quoted(text.first_foreign) + " at " +
+                         Place(text.first_foreign_place) +
+                         " and every other character beyond ASCII would be garbled, for the "
+                         "library reads Shift_JIS; " +
+                         ConvertHint(file));
+      }
+      CheckOddLines(text, problems);
       return true;
     case CardTextKind::kNeither:
       break;
   }
-  if (text.failure_kind != CardTextFailure::kBadShiftJis) {
-    problems.Add(text.failure_place.line,
-                 "column " + std::to_string(text.failure_place.column) + ": " + text.failure +
-                     "; save it as UTF-8 in an editor, then " + ConvertHint(file));
-    // Entries of UTF-16 text are beyond the library's reading: nothing more to tell.
-    return text.failure_kind != CardTextFailure::kBrokenUtf16 &&
-           text.failure_kind != CardTextFailure::kNulByte;
+  if (!text.odd_lines.empty()) {  // each line beyond ASCII in none
+    CheckOddLines(text, problems);
+    return true;
   }
-  for (std::size_t offset : BadShiftJisOffsets(bytes)) {
-    std::ostringstream hex;
-    hex << std::hex << std::uppercase
-        << static_cast<int>(static_cast<unsigned char>(bytes[offset]));
-    problems.Add(lines.At(offset), "byte 0x" + hex.str() +
-                                       " starts no Shift_JIS character; is the file in another "
-                                       "encoding?");
-  }
-  return true;
+  problems.Add(text.failure_place.line, InNoEncoding(text.failure_place, text.failure, file));
+  // Entries of UTF-16 text are beyond the library's reading: nothing more to tell.
+  return text.failure_kind != CardTextFailure::kBrokenUtf16 &&
+         text.failure_kind != CardTextFailure::kNulByte;
 }
 
 // Says when the name the library reads differs from the one the line seems to show.
@@ -531,23 +568,38 @@ std::string UnderAnotherName(const std::string& deck_file) {
          "table, in ASCII letters";
 }
 
+bool HoldsReference(std::string_view card) {
+  for (std::size_t at = card.find('&'); at != std::string_view::npos; at = card.find('&', at + 1)) {
+    if (ReadCharacterReference(card.substr(at))) return true;
+  }
+  return false;
+}
+
+// The cards 1 to `count` that hold references, which some networks show as they stand.
+void FindReferencedCards(const DeckEntries& entries, std::int32_t count,
+                         const std::string& deck_file, std::vector<ReferencedCard>& found) {
+  for (const auto& [number, key] : entries.cards) {
+    if (number > count) break;
+    std::string_view card = UnquoteValue(key.line.value);
+    if (HoldsReference(card)) found.push_back({deck_file, key.number, std::string(card)});
+  }
+}
+
 std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::string& deck_file,
                                           FileProblems& table, std::size_t table_line,
-                                          std::vector<CardSetProblem>& all) {
+                                          CardSetReport& report) {
   std::string path = DataPath(deck_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
-    table.Add(table_line,
-              "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
-                  (read.outcome == FileRead::kAbsent ? " is missing" : " cannot be read") +
-                  " (the library looks for it at " + path + "): deck," + mode +
-                  " deals nothing and says it cannot read the deck file" +
-                  UnderAnotherName(deck_file));
+    table.Add(table_line, "the deck file " + Quoted(deck_file) + " of the mode " + Quoted(mode) +
+                              WhyNotRead(read, "the library looks for it at " + path) + ": deck," +
+                              mode + " deals nothing and says it cannot read the deck file" +
+                              UnderAnotherName(deck_file));
     return std::nullopt;
   }
-  FileProblems problems(deck_file, all);
+  FileProblems problems(deck_file, report.problems);
   LineNumbers lines(read.bytes);
-  if (!CheckEncoding(read.bytes, lines, problems)) return std::nullopt;
+  if (!CheckEncoding(read.bytes, problems)) return std::nullopt;
   std::optional<std::vector<KeyLine>> keys =
       ReadSection(read.bytes, lines, kCardSetSection, problems);
   if (!keys) {
@@ -555,9 +607,11 @@ std::optional<std::int32_t> CheckDeckFile(const std::string& mode, const std::st
                         " deals an empty deck");
     return std::nullopt;
   }
-  std::optional<std::int32_t> count =
-      CheckCardCount(CollectDeckEntries(read.bytes, *keys, problems), mode, problems);
-  return count ? CardsDealt(deck_file) : std::nullopt;
+  DeckEntries entries = CollectDeckEntries(read.bytes, *keys, problems);
+  std::optional<std::int32_t> count = CheckCardCount(entries, mode, problems);
+  if (!count) return std::nullopt;
+  FindReferencedCards(entries, *count, deck_file, report.referenced_cards);
+  return CardsDealt(deck_file);
 }
 
 // The modes a table holds, in order.
@@ -580,6 +634,26 @@ std::string ModesHeld(const std::vector<std::string>& modes, std::string_view mo
   for (const std::string& name : modes) held += (held.empty() ? "" : ", ") + name;
   std::optional<std::string> meant = NearestName(mode, modes);
   return "the modes " + held + (meant ? "; did you mean deck," + *meant + "?" : "");
+}
+
+// `card` as a network without the characters of its references shows it: the rest of it as
+// `shown` makes it, the references as they stand.
+std::string AsReferences(std::string_view card, const ShownText& shown) {
+  std::string text;
+  std::size_t run = 0;
+  for (std::size_t at = 0; at < card.size();) {
+    std::optional<CharacterReference> reference;
+    if (card[at] == '&') reference = ReadCharacterReference(card.substr(at));
+    if (!reference) {
+      at += card_files::ShiftJisCharLength(card, at);
+      continue;
+    }
+    text += shown(card.substr(run, at - run));
+    text += card.substr(at, reference->length);
+    at += reference->length;
+    run = at;
+  }
+  return text + shown(card.substr(run));
 }
 
 // Problems in the order of a reader going through the files: the mode table first, then each
@@ -614,8 +688,10 @@ std::string WhyNoDeal(const FailedDeal& deal, const std::string& modes_file,
       return "the mode " + Quoted(deal.mode) + " is not in " + modes_file + ", which holds " +
              ModesHeld(modes_held, deal.mode);
     case table::Outcome::kDeckFileUnreadable:
-      return "the deck file " + deck_file + " is missing at " + DataPath(deal.deck_file) +
-             " (or cannot be read there): nothing was dealt, and the target's deck is as it was";
+      return "the deck file " + deck_file +
+             WhyNotRead(ReadFile(DataPath(deal.deck_file)),
+                        "the library looks for it at " + DataPath(deal.deck_file)) +
+             ": nothing was dealt, and the target's deck is as it was";
     case table::Outcome::kCardSetTooLarge:
       return "the deck file " + deck_file + " asks for more than " +
              std::to_string(kMaxCardSetSize) +
@@ -632,15 +708,13 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
   std::string path = DataPath(modes_file);
   FileRead read = ReadFile(path);
   if (read.outcome != FileRead::kRead) {
-    problems.Add(0,
-                 std::string(read.outcome == FileRead::kAbsent ? "is missing" : "cannot be read") +
-                     ": the library looks for the mode table at " + path +
-                     ", and every deck,MODE gets no reply; run in the directory that holds "
-                     "it (-C DIR)");
+    problems.Add(0, WhyNotRead(read, "the library looks for the mode table at " + path).substr(1) +
+                        ": every deck,MODE gets no reply; run in the directory that holds it "
+                        "(-C DIR)");
     return report;
   }
   LineNumbers lines(read.bytes);
-  if (!CheckEncoding(read.bytes, lines, problems)) return report;
+  if (!CheckEncoding(read.bytes, problems)) return report;
   std::optional<std::vector<KeyLine>> keys = ReadSection(read.bytes, lines, kModeSection, problems);
   if (!keys || keys->empty()) {
     problems.Add(
@@ -665,7 +739,7 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
     } else {
       auto [checked, fresh_file] = checked_files.try_emplace(DataPath(deck_file));
       if (fresh_file) {
-        checked->second = CheckDeckFile(key.key, deck_file, problems, key.number, report.problems);
+        checked->second = CheckDeckFile(key.key, deck_file, problems, key.number, report);
       }
       mode.cards = checked->second;
     }
@@ -675,22 +749,53 @@ CardSetReport CheckCardSets(const std::string& modes_file) {
   return report;
 }
 
+std::vector<std::string> ReferenceWarnings(const CardSetReport& report, WireEncoding encoding,
+                                           const ShownText& shown, std::size_t most) {
+  const std::vector<ReferencedCard>& cards = report.referenced_cards;
+  if (CarriesReferencedCharacters(encoding) || cards.empty()) return {};
+  std::string name(WireEncodingName(encoding));
+  std::string network = "on a network in " + name;
+  std::vector<std::string> lines;
+  for (const ReferencedCard& card : cards) {
+    if (lines.size() == most) {
+      lines.push_back("and " + std::to_string(cards.size() - most) +
+                      " more (deckhand --check-cards --encoding=" + name + " lists them all)");
+      break;
+    }
+    lines.push_back(shown(card.deck_file) + ":" + std::to_string(card.line) + ": " +
+                    Quoted(shown(card.card)) + " shows as " +
+                    Quoted(AsReferences(card.card, shown)) + " " + network);
+  }
+  lines.push_back(
+      (cards.size() == 1 ? "1 card shows" : std::to_string(cards.size()) + " cards show") +
+      " character references " + network +
+      ": rename them with characters Shift_JIS holds, or play on a UTF-8 network");
+  return lines;
+}
+
 void PrintCardSetReport(const std::string& modes_file, const CardSetReport& report,
-                        const TerminalCodec& codec, std::ostream& out) {
-  out << codec.ToTerminal(modes_file) << ": " << report.modes.size()
+                        const TerminalCodec& codec, std::optional<WireEncoding> network,
+                        std::ostream& out) {
+  auto shown = [&codec](std::string_view text) { return codec.ToTerminal(text); };
+  out << shown(modes_file) << ": " << report.modes.size()
       << (report.modes.size() == 1 ? " mode" : " modes") << "\n";
   for (const CardSetMode& mode : report.modes) {
-    out << "  " << codec.ToTerminal(mode.mode) << ": "
-        << codec.ToTerminal(mode.deck_file.empty() ? "(no deck file)" : mode.deck_file) << ", "
+    out << "  " << shown(mode.mode) << ": "
+        << shown(mode.deck_file.empty() ? "(no deck file)" : mode.deck_file) << ", "
         << (!mode.cards        ? "no cards"
             : *mode.cards == 1 ? "1 card"
                                : std::to_string(*mode.cards) + " cards")
         << "\n";
   }
   for (const CardSetProblem& problem : report.problems) {
-    out << codec.ToTerminal(problem.file);
+    out << shown(problem.file);
     if (problem.line != 0) out << ":" << problem.line;
-    out << ": " << codec.ToTerminal(problem.text) << "\n";
+    out << ": " << shown(problem.text) << "\n";
+  }
+  if (network) {
+    for (const std::string& line : ReferenceWarnings(report, *network, shown, SIZE_MAX)) {
+      out << line << "\n";
+    }
   }
   std::size_t count = report.problems.size();
   if (count == 0) {

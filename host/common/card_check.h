@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "deckhand/table.h"
 #include "host/common/encoding.h"
+#include "host/common/wire_encoding.h"
 
 namespace deckhand::host {
 
@@ -31,9 +33,17 @@ struct CardSetMode {
   std::optional<std::int32_t> cards;  // nullopt when `deck,MODE` deals nothing usable
 };
 
+// A card dealt with characters Shift_JIS lacks, kept as references ("&#x2660;"), in library bytes.
+struct ReferencedCard {
+  std::string deck_file;
+  std::size_t line = 0;
+  std::string card;
+};
+
 struct CardSetReport {
   std::vector<CardSetMode> modes;
   std::vector<CardSetProblem> problems;
+  std::vector<ReferencedCard> referenced_cards;  // in the order of the files and their lines
 };
 
 // Checks the mode table `modes_file` and its deck files, found where the library finds them:
@@ -59,8 +69,20 @@ std::string WhyNoDeal(const FailedDeal& deal, const std::string& modes_file,
 // hints only: a deal's outcome is the table's to tell.
 std::vector<std::string> ListModes(const std::string& modes_file);
 
-// Prints the modes and then the problems ("FILE:LINE: text"), in the terminal's text.
+// Library bytes in a program's output text (a terminal's, a log's).
+using ShownText = std::function<std::string(std::string_view)>;
+
+// The warning for a chat network in `encoding`: a line for each card that shows character
+// references there ("mini.ini:3: \"♠A\" shows as \"&#x2660;A\" ..."), at most `most` of them,
+// then a hint. Texts are made by `shown`, the references kept as they stand, as the network shows
+// them. None where every card shows as written.
+std::vector<std::string> ReferenceWarnings(const CardSetReport& report, WireEncoding encoding,
+                                           const ShownText& shown, std::size_t most);
+
+// Prints the modes and then the problems ("FILE:LINE: text"), in the terminal's text, with the
+// warning for a chat network in `network` when given.
 void PrintCardSetReport(const std::string& modes_file, const CardSetReport& report,
-                        const TerminalCodec& codec, std::ostream& out);
+                        const TerminalCodec& codec, std::optional<WireEncoding> network,
+                        std::ostream& out);
 
 }  // namespace deckhand::host

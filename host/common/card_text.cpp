@@ -17,34 +17,6 @@ namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
-struct Decoded {
-  char32_t code_point;
-  std::size_t length;
-};
-
-// The UTF-8 character at `at`, strictly: no overlong form, no surrogate, nothing past U+10FFFF.
-std::optional<Decoded> DecodeUtf8(std::string_view text, std::size_t at) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  unsigned char lead = byte(0);
-  if (lead < 0x80) return Decoded{lead, 1};
-  std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                       : lead >= 0xE0 && lead <= 0xEF ? 3
-                       : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                      : 0;
-  if (length == 0 || at + length > text.size()) return std::nullopt;
-  char32_t code_point = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
-    code_point = code_point << 6 | (byte(i) & 0x3F);
-  }
-  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code_point < kSmallest[length] || code_point > 0x10FFFF ||
-      (code_point >= 0xD800 && code_point <= 0xDFFF)) {
-    return std::nullopt;
-  }
-  return Decoded{code_point, length};
-}
-
 std::string HexBytes(std::string_view bytes) {
   std::string hex;
   for (char byte : bytes) {
@@ -74,7 +46,7 @@ TextPlace PlaceOf(std::string_view text, std::size_t offset,
 }
 
 std::size_t Utf8LengthAt(std::string_view text, std::size_t at) {
-  std::optional<Decoded> decoded = DecodeUtf8(text, at);
+  std::optional<Utf8Character> decoded = ReadUtf8(text, at);
   return decoded ? decoded->length : 1;
 }
 
@@ -87,7 +59,7 @@ struct Utf8Scan {
 Utf8Scan ScanUtf8(std::string_view text) {
   Utf8Scan scan;
   for (std::size_t at = 0; at < text.size();) {
-    std::optional<Decoded> decoded = DecodeUtf8(text, at);
+    std::optional<Utf8Character> decoded = ReadUtf8(text, at);
     if (!decoded) {
       // One broken character counts once, however many of its bytes are left.
       if (scan.invalid++ == 0) scan.first_invalid = at;
@@ -183,13 +155,14 @@ bool DecodeUtf16(std::string_view bytes, CardText& text) {
   return true;
 }
 
-// The first character beyond ASCII of `text.utf8`, for messages that name it.
+// The first character beyond ASCII of `text.utf8`, for messages that name it; odd lines in
+// other encodings are passed over.
 void FindFirstForeign(CardText& text) {
   const std::string& utf8 = text.utf8;
   for (std::size_t at = 0; at < utf8.size(); ++at) {
     if (static_cast<unsigned char>(utf8[at]) < 0x80) continue;
-    std::optional<Decoded> decoded = DecodeUtf8(utf8, at);
-    if (!decoded) return;
+    std::optional<Utf8Character> decoded = ReadUtf8(utf8, at);
+    if (!decoded) continue;
     text.first_foreign = ToShiftJis(utf8.substr(at, decoded->length)).bytes;
     text.first_foreign_place =
         PlaceOf(utf8, at, [&](std::size_t i) { return Utf8LengthAt(utf8, i); });
@@ -205,6 +178,119 @@ void Fail(CardText& text, CardTextFailure kind, std::string_view bytes, std::siz
   text.failure_place = PlaceOf(bytes, offset, length_at);
 }
 
+// The column of byte `offset` of a line, characters counted as `length_at` measures them.
+std::size_t ColumnOf(std::size_t offset, const std::function<std::size_t(std::size_t)>& length_at) {
+  std::size_t column = 1;
+  for (std::size_t at = 0; at < offset; at += length_at(at)) ++column;
+  return column;
+}
+
+std::string BrokenUtf8(std::string_view line, std::size_t at) {
+  std::size_t length = 1;
+  while (length < 4 && at + length < line.size() &&
+         (static_cast<unsigned char>(line[at + length]) & 0xC0) == 0x80) {
+    ++length;
+  }
+  return "is UTF-8 text, broken here: " + HexBytes(line.substr(at, length)) +
+         (length == 1 ? " is" : " are") + " no UTF-8 character";
+}
+
+std::size_t FirstBeyondAscii(std::string_view line) {
+  auto beyond = std::find_if(line.begin(), line.end(),
+                             [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
+  return static_cast<std::size_t>(beyond - line.begin());
+}
+
+// How the line `number` (bytes `begin` to `end` of `body`, some beyond ASCII) is written.
+// Shift_JIS text has hardly a valid UTF-8 character beyond ASCII among its bytes; a line with as
+// many of them as broken ones is UTF-8 that an editor or a cut damaged.
+CardTextLine ReadLine(std::string_view body, std::size_t begin, std::size_t end,
+                      std::size_t number) {
+  std::string_view line = body.substr(begin, end - begin);
+  CardTextLine read;
+  read.begin = begin;
+  read.end = end;
+  read.place.line = number;
+  auto utf8_length = [&](std::size_t at) { return Utf8LengthAt(line, at); };
+  auto shift_jis_length = [&](std::size_t at) { return ShiftJisCharLength(line, at); };
+  Utf8Scan utf8 = ScanUtf8(line);
+  std::size_t foreign = FirstBeyondAscii(line);
+  std::size_t bad = std::string_view::npos;
+  if (utf8.invalid == 0) {
+    read.kind = CardTextKind::kUtf8;
+    read.first_foreign = ToShiftJis(line.substr(foreign, utf8_length(foreign))).bytes;
+    read.place.column = ColumnOf(foreign, utf8_length);
+  } else if (utf8.multibyte > 0 && utf8.multibyte >= utf8.invalid) {
+    read.failure_kind = CardTextFailure::kBrokenUtf8;
+    read.failure = BrokenUtf8(line, utf8.first_invalid);
+    read.place.column = ColumnOf(utf8.first_invalid, utf8_length);
+  } else if ((bad = FirstBadShiftJis(line)) == std::string_view::npos) {
+    read.kind = CardTextKind::kShiftJis;
+    read.first_foreign = std::string(line.substr(foreign, shift_jis_length(foreign)));
+    read.place.column = ColumnOf(foreign, shift_jis_length);
+  } else {
+    read.failure_kind = CardTextFailure::kBadShiftJis;
+    read.failure = "is neither UTF-8 nor Shift_JIS: " + HexBytes(line.substr(bad, 1)) +
+                   " starts no character of either";
+    read.place.column = ColumnOf(bad, shift_jis_length);
+  }
+  return read;
+}
+
+// The lines of `body` that hold bytes beyond ASCII, each as it is written. Lines end at LF; a
+// text without any LF counts CRs.
+std::vector<CardTextLine> LinesBeyondAscii(std::string_view body) {
+  char end_of_line = body.find('\n') == std::string_view::npos ? '\r' : '\n';
+  std::vector<CardTextLine> lines;
+  std::size_t number = 1;
+  for (std::size_t begin = 0; begin < body.size(); ++number) {
+    std::size_t end = std::min(body.find(end_of_line, begin), body.size());
+    if (FirstBeyondAscii(body.substr(begin, end - begin)) < end - begin) {
+      lines.push_back(ReadLine(body, begin, end, number));
+    }
+    begin = end + 1;
+  }
+  return lines;
+}
+
+// A text that is not UTF-8 throughout, read line by line (see ReadCardText).
+void ReadByLine(std::string_view body, CardText& text) {
+  std::vector<CardTextLine> lines = LinesBeyondAscii(body);
+  auto count = [&](CardTextKind kind) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [kind](const CardTextLine& line) { return line.kind == kind; });
+  };
+  auto utf8 = count(CardTextKind::kUtf8);
+  auto shift_jis = count(CardTextKind::kShiftJis);
+  text.kind =
+      text.byte_order_mark || utf8 > shift_jis ? CardTextKind::kUtf8 : CardTextKind::kShiftJis;
+  for (CardTextLine& line : lines) {
+    if (line.kind != text.kind) text.odd_lines.push_back(std::move(line));
+  }
+  if (utf8 + shift_jis == 0) {
+    const CardTextLine& first = text.odd_lines.front();
+    text.kind = CardTextKind::kNeither;
+    text.failure_kind = first.failure_kind;
+    text.failure = first.failure;
+    text.failure_place = first.place;
+    return;
+  }
+  if (text.kind == CardTextKind::kUtf8) {
+    text.utf8 = body;
+    FindFirstForeign(text);
+  }
+}
+
+// Adds the references of `part` to `all`, each once, in the order they first appear.
+void AddReferences(const ShiftJisText& part, ShiftJisText& all) {
+  for (char32_t code_point : part.references) {
+    if (std::find(all.references.begin(), all.references.end(), code_point) ==
+        all.references.end()) {
+      all.references.push_back(code_point);
+    }
+  }
+}
+
 }  // namespace
 
 CardText ReadCardText(std::string_view bytes) {
@@ -218,11 +304,10 @@ CardText ReadCardText(std::string_view bytes) {
   }
   text.byte_order_mark = bytes.substr(0, 3) == kUtf8Mark;
   std::string_view body = bytes.substr(text.byte_order_mark ? 3 : 0);
-  auto utf8_length = [&](std::size_t at) { return Utf8LengthAt(body, at); };
-  auto byte_length = [](std::size_t) { return std::size_t{1}; };
   if (body.find('\0') != std::string_view::npos) {
     Fail(text, CardTextFailure::kNulByte, body, body.find('\0'),
-         "a NUL byte: is it UTF-16 without a byte-order mark? Save it as UTF-8", byte_length);
+         "a NUL byte: is it UTF-16 without a byte-order mark? Save it as UTF-8",
+         [](std::size_t) { return std::size_t{1}; });
     return text;
   }
   Utf8Scan utf8 = ScanUtf8(body);
@@ -235,21 +320,6 @@ CardText ReadCardText(std::string_view bytes) {
     }
     return text;
   }
-  // Shift_JIS text has hardly a valid UTF-8 character beyond ASCII among its bytes; a text
-  // with many and a few broken ones is UTF-8 that an editor or a cut damaged.
-  if (text.byte_order_mark || (utf8.multibyte > 0 && utf8.multibyte >= 2 * utf8.invalid)) {
-    std::size_t at = utf8.first_invalid;
-    std::size_t length = 1;
-    while (length < 4 && at + length < body.size() &&
-           (static_cast<unsigned char>(body[at + length]) & 0xC0) == 0x80) {
-      ++length;
-    }
-    Fail(text, CardTextFailure::kBrokenUtf8, body, at,
-         "is UTF-8 text, broken here: " + HexBytes(body.substr(at, length)) +
-             (length == 1 ? " is" : " are") + " no UTF-8 character",
-         utf8_length);
-    return text;
-  }
   std::size_t kana = EucJpKanaOffset(body);
   if (kana != std::string_view::npos) {
     Fail(text, CardTextFailure::kEucJp, body, kana,
@@ -259,15 +329,7 @@ CardText ReadCardText(std::string_view bytes) {
          [&](std::size_t at) { return std::max<std::size_t>(EucJpLengthAt(body, at), 1); });
     return text;
   }
-  std::size_t bad = FirstBadShiftJis(body);
-  if (bad == std::string_view::npos) {
-    text.kind = CardTextKind::kShiftJis;
-    return text;
-  }
-  Fail(text, CardTextFailure::kBadShiftJis, body, bad,
-       "is neither UTF-8 nor Shift_JIS: " + HexBytes(body.substr(bad, 1)) +
-           " starts no character of either",
-       [&](std::size_t at) { return ShiftJisCharLength(body, at); });
+  ReadByLine(body, text);
   return text;
 }
 
@@ -276,7 +338,7 @@ ShiftJisText ToShiftJis(std::string_view utf8) {
   // Card files repeat few characters many times; ask the converter once for each.
   std::unordered_map<char32_t, std::optional<std::string>> forms;
   for (std::size_t at = 0; at < utf8.size();) {
-    std::optional<Decoded> decoded = DecodeUtf8(utf8, at);
+    std::optional<Utf8Character> decoded = ReadUtf8(utf8, at);
     if (!decoded) {  // not from ReadCardText; kept as it is rather than lost
       text.bytes += utf8[at++];
       continue;
@@ -296,6 +358,31 @@ ShiftJisText ToShiftJis(std::string_view utf8) {
     if (fresh) text.references.push_back(decoded->code_point);
   }
   return text;
+}
+
+ShiftJisText CardTextInShiftJis(const CardText& text, std::string_view bytes) {
+  if (text.kind == CardTextKind::kUtf16) return ToShiftJis(text.utf8);
+  std::string_view body = bytes.substr(text.byte_order_mark ? 3 : 0);
+  ShiftJisText all;
+  std::size_t at = 0;
+  // The text's own lines between its odd ones converted as the text is written, the odd ones as
+  // they are written.
+  auto append = [&](std::string_view part, CardTextKind kind) {
+    if (kind == CardTextKind::kUtf8) {
+      ShiftJisText converted = ToShiftJis(part);
+      all.bytes += converted.bytes;
+      AddReferences(converted, all);
+    } else {
+      all.bytes += part;
+    }
+  };
+  for (const CardTextLine& line : text.odd_lines) {
+    append(body.substr(at, line.begin - at), text.kind);
+    append(body.substr(line.begin, line.end - line.begin), line.kind);
+    at = line.end;
+  }
+  append(body.substr(at), text.kind);
+  return all;
 }
 
 }  // namespace deckhand::host

@@ -60,6 +60,28 @@ void AppendUtf8(char32_t code_point, std::string& out) {
   }
 }
 
+std::optional<Utf8Character> ReadUtf8(std::string_view text, std::size_t at) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  unsigned char lead = byte(0);
+  if (lead < 0x80) return Utf8Character{lead, 1};
+  std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  if (length == 0 || at + length > text.size()) return std::nullopt;
+  char32_t code_point = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
+    code_point = code_point << 6 | (byte(i) & 0x3F);
+  }
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code_point < kSmallest[length] || code_point > 0x10FFFF ||
+      (code_point >= 0xD800 && code_point <= 0xDFFF)) {
+    return std::nullopt;
+  }
+  return Utf8Character{code_point, length};
+}
+
 std::optional<std::string> Cp932FormOf(char32_t code_point) {
   std::string utf8;
   AppendUtf8(code_point, utf8);

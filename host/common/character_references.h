@@ -47,4 +47,13 @@ std::string Cp932WithReferences(std::string_view utf8);
 // Appends `code_point` (a Unicode scalar value) in UTF-8.
 void AppendUtf8(char32_t code_point, std::string& out);
 
+struct Utf8Character {
+  char32_t code_point = 0;
+  std::size_t length = 0;  // bytes
+};
+
+// The UTF-8 character at `text[at]` (`at` < size), strictly: no overlong form, no surrogate,
+// nothing past U+10FFFF; nullopt when none starts there.
+std::optional<Utf8Character> ReadUtf8(std::string_view text, std::size_t at);
+
 }  // namespace deckhand::host

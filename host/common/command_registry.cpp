@@ -174,9 +174,27 @@ std::string Usage(const ChatCommandInfo& command) {
   return usage;
 }
 
+namespace {
+
+std::string_view DealerMark(const ChatCommandInfo& command) {
+  return command.runner == Runner::kAnyone ? "" : "*";
+}
+
+}  // namespace
+
 std::string DefaultHelpLine(const ChatCommandInfo& command) {
-  std::string line = "{prefix}" + Usage(command) + " " + std::string(command.help);
-  if (command.runner != Runner::kAnyone) line += '*';
+  return "{prefix}" + Usage(command) + std::string(DealerMark(command)) + ": " +
+         std::string(command.help);
+}
+
+std::string CommandListLine() {
+  std::string line;
+  for (const ChatCommandInfo& command : kCommands) {
+    if (!line.empty()) line += ' ';
+    line += "{prefix}";
+    line += command.id == CommandId::kHelp ? Usage(command) : std::string(command.word);
+    line += DealerMark(command);
+  }
   return line;
 }
 

@@ -98,9 +98,15 @@ std::optional<std::size_t> PeekCount(std::string_view argument);
 // How the command is typed, from its arguments: "deck[@D],MODE", "deal[@D],N,NICK[,NICK...]".
 std::string Usage(const ChatCommandInfo& command);
 
-// The command's default help line: "{prefix}" and its usage, its help text, and "*" after a
-// dealer's command ("{prefix}" is left for the host to fill).
+// The command's default help line, as every help line is written: "{prefix}" and its usage, "*"
+// after a dealer's command, ": " and its help text ("{prefix}" is left for the host to fill):
+// "{prefix}check[@D]*: ...".
 std::string DefaultHelpLine(const ChatCommandInfo& command);
+
+// Every command in one line, as help lists them: "{prefix}deck* {prefix}shuffle* ... ", each word
+// with "*" after a dealer's, help last with its usage, "{prefix}help[,WORD]", which tells how to
+// ask about one.
+std::string CommandListLine();
 
 // The commands help tells about when asked about `about`: the one it names, or all of them
 // when it names none.

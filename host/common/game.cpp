@@ -395,7 +395,8 @@ std::optional<ChatAnswer> Game::AnswerAtOnce(const ChatRequest& request) const {
   return Help(request.player.name, *command);
 }
 
-// Each command's line, to the sender alone: the settings' own (with the modes), or the table's.
+// Help, to the sender alone: the line of the command it names (the settings' own, with the
+// modes, or the table's), or, naming none, one line listing every command, with the legend.
 // Reads only what is fixed at start: it may run beside Answer.
 ChatAnswer Game::Help(std::string_view sender, const ChatCommand& help) const {
   ChatAnswer answer;
@@ -403,18 +404,21 @@ ChatAnswer Game::Help(std::string_view sender, const ChatCommand& help) const {
               {"{modes}", modes_text_},
               {"{nick}", std::string(sender)}};
   auto tell_cp932 = [&](std::string_view text) {
-    answer.lines.push_back({false, std::string(sender), "", codec_.ToWire(text), false});
+    answer.lines.push_back(
+        {false, std::string(sender), "", FillText(codec_.ToWire(text), fills), false});
   };
   std::span<const ChatCommandInfo> commands = CommandsToHelpWith(help.arguments);
-  for (const ChatCommandInfo& command : commands) {
-    auto own = config_->texts.help.find(command.word);
-    if (own != config_->texts.help.end()) {
-      answer.lines.push_back(HostLine(sender, "", own->second, fills));
-    } else {
-      tell_cp932(TableHelpLine(table_texts_, command, config_->prefix));
-    }
+  if (commands.size() > 1) {
+    tell_cp932(CommandListLine() + " " + table_texts_.help_legend);
+    return answer;
   }
-  if (commands.size() > 1) tell_cp932(table_texts_.help_legend);
+  const ChatCommandInfo& command = commands.front();
+  auto own = config_->texts.help.find(command.word);
+  if (own != config_->texts.help.end()) {
+    answer.lines.push_back(HostLine(sender, "", own->second, fills));
+  } else {
+    tell_cp932(DefaultHelpLine(command));
+  }
   return answer;
 }
 

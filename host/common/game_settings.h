@@ -36,17 +36,11 @@ struct HostTexts {
   std::string peek_count = "{prefix}peek,N の N は 1 から {max} までです";
   std::string deck_dropped_unused = "長く使われなかったので、あなたのデッキは片付けました";
   std::string deck_dropped_full = "デッキが多くなりすぎたので、あなたの古いデッキは片付けました";
-  // !help: a command's line in place of the registry's, by its word (host/common/
-  // command_registry.h), set as help_WORD; {prefix} is the command prefix, {modes} the modes.
+  // !help,WORD: a command's line in place of the registry's, by its word (host/common/
+  // command_registry.h), set as help_WORD, written as the registry writes its lines; {prefix} is
+  // the command prefix, {modes} the modes.
   std::map<std::string, std::string, std::less<>> help = {
-      {"deck", "{prefix}deck,MODE: 新しいデッキを配ります（モード: {modes}）"},
-      {"draw", "{prefix}draw,2-4: 上から2枚目から4枚目を引きます（{prefix}draw は一番上）"},
-      {"hdraw", "{prefix}hdraw,1-2: 引いたカードはあなただけに伝えます"},
-      {"peek", "{prefix}peek,3: 上から3枚をあなただけに見せます（カードは動きません）"},
-      {"count", "{prefix}count: 残りの枚数"},
-      {"check", "{prefix}check: 残りのカードを上から全部"},
-      {"shuffle", "{prefix}shuffle: 残りのカードを混ぜ直します"},
-      {"help", "{prefix}help,COMMAND: コマンドの説明（チャンネルのデッキは配った人が管理します）"},
+      {"deck", "{prefix}deck[@D],MODE*: デッキを用意する(捨て札と手札は空に。モード: {modes})"},
   };
 };
 

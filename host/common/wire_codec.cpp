@@ -192,14 +192,6 @@ bool IsCp932Text(std::string_view text) {
 
 }  // namespace
 
-std::optional<WireEncoding> ParseWireEncoding(std::string_view name) {
-  std::string canonical = CanonicalCharsetName(name);
-  if (canonical == "UTF8") return WireEncoding::kUtf8;
-  if (canonical == "ISO2022JP") return WireEncoding::kIso2022Jp;
-  if (canonical == "SHIFTJIS" || canonical == "SJIS") return WireEncoding::kShiftJis;
-  return std::nullopt;
-}
-
 std::size_t Cp932CharacterLength(std::string_view text) {
   if (text[0] == '&') {
     std::optional<CharacterReference> reference = ReadCharacterReference(text);
@@ -270,7 +262,7 @@ void WireCodec::LineWriter::Append(std::string_view character) {
   // A character reference: its character where the wire can carry it, else its ASCII as it is.
   if (character.size() > 2 && character[0] == '&') {
     std::optional<CharacterReference> reference = ReadCharacterReference(character);
-    if (reference && encoding_ == WireEncoding::kUtf8) {
+    if (reference && CarriesReferencedCharacters(encoding_)) {
       AppendUtf8(reference->code_point, wire_);
       return;
     }

@@ -20,12 +20,9 @@
 #include <string>
 #include <string_view>
 
+#include "host/common/wire_encoding.h"
+
 namespace deckhand::host {
-
-enum class WireEncoding { kUtf8, kIso2022Jp, kShiftJis };
-
-// "utf-8", "iso-2022-jp", "shift_jis" (case-insensitive; "utf8", "sjis" too). nullopt otherwise.
-std::optional<WireEncoding> ParseWireEncoding(std::string_view name);
 
 // The length of the code page 932 character at the start of `text` (not empty), by the shape of
 // its bytes: two for a lead byte followed by a trail byte, else one. A character reference

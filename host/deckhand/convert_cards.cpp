@@ -1,5 +1,6 @@
 #include "host/deckhand/convert_cards.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -8,6 +9,7 @@
 #include "deckhand/card_files.h"
 #include "host/common/card_text.h"
 #include "host/common/character_references.h"
+#include "host/deckhand/kept_owner.h"
 #include "host/deckhand/session.h"
 #include "host/deckhand/terminal.h"
 
@@ -19,6 +21,7 @@ using card_files::kCardCountKey;
 using card_files::kCardSetSection;
 using card_files::kMaxCardSetSize;
 using card_files::kModeSection;
+using card_files::kReversibleKey;
 using card_files::ReadNumber;
 using card_files::SectionLine;
 using card_files::WalkSection;
@@ -60,9 +63,9 @@ std::string Trimmed(std::string_view text) {
 }
 
 // A plain list, one card a line (blank lines skipped, spaces around a name dropped), as a deck
-// file: Max, then the cards under 1, 2, 3 ..., each written as the library's writer writes a
-// value, so that it reads back as it is.
-std::optional<std::string> DeckFileOfList(std::string_view list) {
+// file: Max (and Reversible=1 for a reversible deck), then the cards under 1, 2, 3 ..., each
+// written as the library's writer writes a value, so that it reads back as it is.
+std::optional<std::string> DeckFileOfList(std::string_view list, bool reversible) {
   const std::string header = "[" + std::string(kCardSetSection) + "]\r\n";
   std::string entries;
   std::int32_t count = 0;
@@ -77,7 +80,9 @@ std::optional<std::string> DeckFileOfList(std::string_view list) {
     entries += *entry;
   }
   if (count == 0) return std::nullopt;
-  return header + std::string(kCardCountKey) + "=" + std::to_string(count) + "\r\n" + entries;
+  std::string reversed = reversible ? std::string(kReversibleKey) + "=1\r\n" : "";
+  return header + std::string(kCardCountKey) + "=" + std::to_string(count) + "\r\n" + reversed +
+         entries;
 }
 
 std::string WhatWasKept(const std::vector<char32_t>& references) {
@@ -89,6 +94,54 @@ std::string WhatWasKept(const std::vector<char32_t>& references) {
   return Counted(references.size(), "character kept as a reference",
                  "characters kept as references") +
          " (" + shown + ")";
+}
+
+// "line 3" or "lines 3, 7".
+std::string LinesNamed(const std::vector<CardTextLine>& lines) {
+  std::string numbers;
+  for (const CardTextLine& line : lines) {
+    numbers += (numbers.empty() ? "" : ", ") + std::to_string(line.place.line);
+  }
+  return (lines.size() == 1 ? "line " : "lines ") + numbers;
+}
+
+// What the conversion did: for a file of mixed lines, the lines it converted or kept.
+std::string WhatWasDone(const CardText& text, const ShiftJisText& shift_jis, bool from_list) {
+  if (text.kind == CardTextKind::kShiftJis && text.odd_lines.empty()) {
+    return from_list ? WhatWasKept(shift_jis.references) : "already Shift_JIS";
+  }
+  if (text.kind == CardTextKind::kShiftJis) {
+    return LinesNamed(text.odd_lines) + " converted from UTF-8" +
+           (shift_jis.references.empty() ? "" : ", " + WhatWasKept(shift_jis.references));
+  }
+  std::string done = WhatWasKept(shift_jis.references);
+  if (text.odd_lines.empty()) return done;
+  return done + "; " + LinesNamed(text.odd_lines) + ", in Shift_JIS already, kept as " +
+         (text.odd_lines.size() == 1 ? "it was" : "they were");
+}
+
+// Why the text cannot be converted: where it is in no encoding deckhand knows.
+std::optional<std::string> WhyNotConvertible(const CardText& text) {
+  auto place = [](const TextPlace& at) {
+    return std::to_string(at.line) + ":" + std::to_string(at.column) + ": ";
+  };
+  if (text.kind == CardTextKind::kNeither && text.odd_lines.empty()) {
+    std::string failure = place(text.failure_place) + text.failure;
+    if (text.failure_kind == CardTextFailure::kEucJp) {
+      failure += "; save it as UTF-8 and convert it again";
+    }
+    return failure;
+  }
+  std::vector<CardTextLine> unknown;
+  std::copy_if(text.odd_lines.begin(), text.odd_lines.end(), std::back_inserter(unknown),
+               [](const CardTextLine& line) { return line.kind == CardTextKind::kNeither; });
+  if (unknown.empty()) return std::nullopt;
+  std::string failure = place(unknown.front().place) + unknown.front().failure;
+  unknown.erase(unknown.begin());
+  if (!unknown.empty()) {
+    failure += "; " + LinesNamed(unknown) + " as well in no encoding deckhand knows";
+  }
+  return failure;
 }
 
 struct FileRead {
@@ -134,14 +187,19 @@ bool ConvertOne(const std::string& file, const HostOptions& options, const Termi
   }
   FileRead read = ReadCardFile(file);
   if (!read.bytes) return refuse(read.failure);
-  Conversion conversion = ConvertCardFile(*read.bytes, options.from_list);
+  Conversion conversion = ConvertCardFile(*read.bytes, options.from_list, options.reversible);
   if (!conversion.converted) {
     ReportError(file + ":" + codec.ToTerminal(conversion.failure) + "; nothing was written");
     return false;
   }
   std::string failure;
   if (options.in_place) {
-    if (conversion.changed && !WriteWhole(file, conversion.bytes, &failure)) return refuse(failure);
+    if (conversion.changed) {
+      KeptOwner owner(file);
+      if (!WriteWhole(file, conversion.bytes, &failure) || !owner.GiveBack(&failure)) {
+        return refuse(failure);
+      }
+    }
     report << file << ": " << codec.ToTerminal(conversion.what)
            << (conversion.changed ? "" : "; left as it was") << std::endl;
     return true;
@@ -171,24 +229,16 @@ bool ConvertOne(const std::string& file, const HostOptions& options, const Termi
 
 }  // namespace
 
-Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
+Conversion ConvertCardFile(std::string_view bytes, bool from_list, bool reversible) {
   Conversion conversion;
   CardText text = ReadCardText(bytes);
-  if (text.kind == CardTextKind::kNeither) {
-    conversion.failure = std::to_string(text.failure_place.line) + ":" +
-                         std::to_string(text.failure_place.column) + ": " + text.failure;
-    if (text.failure_kind == CardTextFailure::kEucJp)
-      conversion.failure += "; save it as UTF-8 and convert it again";
+  if (std::optional<std::string> failure = WhyNotConvertible(text)) {
+    conversion.failure = std::move(*failure);
     return conversion;
   }
-  ShiftJisText shift_jis;
-  if (text.kind == CardTextKind::kShiftJis) {
-    shift_jis.bytes = std::string(bytes);
-  } else {
-    shift_jis = ToShiftJis(text.utf8);
-  }
+  ShiftJisText shift_jis = CardTextInShiftJis(text, bytes);
   if (from_list) {
-    std::optional<std::string> deck = DeckFileOfList(shift_jis.bytes);
+    std::optional<std::string> deck = DeckFileOfList(shift_jis.bytes, reversible);
     if (!deck) {
       conversion.failure = " holds no card names, or more than " + std::to_string(kMaxCardSetSize) +
                            " (one card a line)";
@@ -198,10 +248,8 @@ Conversion ConvertCardFile(std::string_view bytes, bool from_list) {
   }
   conversion.converted = true;
   conversion.changed = shift_jis.bytes != bytes;
-  conversion.what =
-      Contents(shift_jis.bytes) + ", " +
-      (text.kind == CardTextKind::kShiftJis && !from_list ? std::string("already Shift_JIS")
-                                                          : WhatWasKept(shift_jis.references));
+  conversion.what = Contents(shift_jis.bytes) + (reversible ? " dealt upright or reversed" : "") +
+                    ", " + WhatWasDone(text, shift_jis, from_list);
   conversion.bytes = std::move(shift_jis.bytes);
   return conversion;
 }

@@ -2,7 +2,7 @@
 // byte-order mark), UTF-16 (with one) or Shift_JIS, made Shift_JIS for the library, with a
 // character reference ("&#x2660;") for each character Shift_JIS lacks. Every line, comment and
 // key stays where it was, and each line keeps its own line end. With --from-list, a plain list
-// of card names, one a line, becomes a deck file.
+// of card names, one a line, becomes a deck file (--reversible: one dealt as tarot cards are).
 #pragma once
 
 #include <string>
@@ -22,7 +22,9 @@ struct Conversion {
 };
 
 // Converts the bytes of one file; `what` and `failure` are in library bytes, for the terminal.
-Conversion ConvertCardFile(std::string_view bytes, bool from_list);
+// A list (`from_list`) becomes a deck file, one whose cards are dealt upright or reversed when
+// `reversible`.
+Conversion ConvertCardFile(std::string_view bytes, bool from_list, bool reversible = false);
 
 // Runs --convert-cards on the files that `options` names, in the current directory. Returns
 // the exit status: 0 when every file was converted, 1 when any was not.

@@ -4,6 +4,7 @@
 # Usage: host/deckhand/demo.sh PATH/TO/deckhand EXAMPLES-DIRECTORY
 set -euo pipefail
 
+[ -x "$1" ] || { echo "demo.sh: no deckhand at $1: make demo builds it" >&2; exit 1; }
 deckhand=$(realpath "$1")
 examples=$(realpath "$2")
 table=$(mktemp -d "${TMPDIR:-/tmp}/deckhand-demo.XXXXXX")

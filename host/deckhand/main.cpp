@@ -40,10 +40,18 @@ bool EnterDataDirectory(const std::string& directory, std::string* error) {
 }
 
 // --check-cards: the mode table and its deck files of the data directory, as the library reads
-// them. Exit 0 when there is nothing to fix, 1 when there is.
+// them, with the cards a chat network in the encoding --encoding names cannot show (the report
+// is in the locale's text then). Exit 0 when there is nothing to fix, 1 when there is.
 int CheckCards(const HostOptions& options) {
   std::string error;
-  std::optional<TerminalCodec> codec = TerminalCodec::Open(options.encoding, &error);
+  std::optional<WireEncoding> network = ParseWireEncoding(options.encoding);
+  if (!network && options.encoding != "auto") {
+    ReportError(
+        "with --check-cards, --encoding names the chat network's encoding: utf-8, "
+        "iso-2022-jp or shift_jis");
+    return kWrongUsage;
+  }
+  std::optional<TerminalCodec> codec = TerminalCodec::Open("auto", &error);
   std::optional<std::string> modes_file =
       codec ? codec->ToLibrary(options.modes_file, &error) : std::nullopt;
   if (!modes_file || !CheckModesFile(*modes_file, &error)) {
@@ -55,7 +63,7 @@ int CheckCards(const HostOptions& options) {
     return kCommandFailed;
   }
   CardSetReport report = CheckCardSets(*modes_file);
-  PrintCardSetReport(*modes_file, report, *codec, std::cout);
+  PrintCardSetReport(*modes_file, report, *codec, network, std::cout);
   return report.problems.empty() ? 0 : kCommandFailed;
 }
 

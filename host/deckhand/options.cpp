@@ -15,6 +15,7 @@ enum LongOnly : int {
   kConvertCards,
   kInPlace,
   kFromList,
+  kReversible,
 };
 
 const option kLongOptions[] = {
@@ -30,6 +31,7 @@ const option kLongOptions[] = {
     {"in-place", no_argument, nullptr, kInPlace},
     {"output", required_argument, nullptr, 'o'},
     {"from-list", no_argument, nullptr, kFromList},
+    {"reversible", no_argument, nullptr, kReversible},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -86,6 +88,9 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
     case kFromList:
       options.from_list = true;
       return true;
+    case kReversible:
+      options.reversible = true;
+      return true;
     case 'h':
       options.show_help = true;
       return true;
@@ -101,10 +106,16 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
 ParsedOptions CheckConversion(const HostOptions& options) {
   bool conversion_option = options.in_place || !options.output.empty() || options.from_list;
   if (!options.convert_cards) {
-    if (conversion_option) {
-      return {std::nullopt, "--in-place, --output and --from-list go with --convert-cards"};
+    if (conversion_option || options.reversible) {
+      return {std::nullopt,
+              "--in-place, --output, --from-list and --reversible go with --convert-cards"};
     }
     return {options, ""};
+  }
+  if (options.reversible && !options.from_list) {
+    return {std::nullopt,
+            "--reversible makes a deck file of a list and goes with --from-list; in a deck file "
+            "of your own, write Reversible=1 below Max"};
   }
   if (options.check_cards || options.raw) {
     return {std::nullopt,
@@ -175,7 +186,9 @@ Options:
   -C, --dir=DIR        use the data files of DIR (default: the current directory)
       --plugin=PATH    the library to load (default: the one installed beside deckhand)
       --encoding=ENC   the terminal's text: auto (from the locale; UTF-8 when the locale is
-                       C or POSIX), utf-8, sjis (bytes unchanged), or a character set name
+                       C or POSIX), utf-8, sjis (bytes unchanged), or a character set name;
+                       with --check-cards, the chat network's (utf-8, iso-2022-jp, shift_jis):
+                       the cards that show character references there are listed
       --raw            read lines "EXPORT USER TARGET MODES TEXT" from standard input and pass
                        everything after EXPORT to that export as the command line
       --check-cards    check the mode table (--modes) and every deck file it names, as
@@ -185,9 +198,12 @@ Options:
                        the library, characters it lacks (suits, emoji) kept as references
                        such as &#x2660;, shown as themselves where the output can show them;
                        to standard output, unless:
-      --in-place       write each FILE over itself (safely: a new file, then a rename)
+      --in-place       write each FILE over itself (safely: a new file, then a rename),
+                       keeping its owner and permissions
   -o, --output=FILE    write to FILE, a new file
       --from-list      read FILE as a plain list, one card a line, and make it a deck file
+      --reversible     with --from-list: a deck whose cards are dealt upright or reversed
+                       at random (Reversible=1), as tarot cards are
   -h, --help           show this help and exit
       --version        show the version and the library deckhand would load, and exit
 
@@ -204,7 +220,8 @@ refused, could not run, got no reply or could not save, or the library could not
 Examples, in a directory holding modes.ini and its deck files:
   deckhand --convert-cards --in-place modes.ini mycards.ini
   deckhand --convert-cards --from-list -o mycards.ini mycards.txt
-  deckhand --check-cards
+  deckhand --convert-cards --from-list --reversible -o tarot.ini tarot.txt
+  deckhand --check-cards --encoding=iso-2022-jp
   deckhand -t '#table' deck,trump draw,1-3 count
 )";
 }

@@ -23,6 +23,7 @@ struct HostOptions {
   bool in_place = false;
   std::string output;
   bool from_list = false;
+  bool reversible = false;  // --from-list makes a deck whose cards are dealt upright or reversed
   bool show_help = false;
   bool show_version = false;
   // Command texts given as arguments, run in turn; none means read them from standard input.

@@ -29,13 +29,21 @@ std::int64_t WallClock() {
       .count();
 }
 
+// A card's name as it is meant, its references as their characters.
 std::string InUtf8(std::string_view cp932) {
   return host::WireCodec(host::WireEncoding::kUtf8).ToWire(cp932);
 }
 
-// The card sets checked as `deckhand --check-cards` checks them, each problem logged. Without a
-// readable mode table no deal can work: nullopt, and the bot does not start.
-std::optional<std::vector<std::string>> CheckCards(const BotConfig& config, std::string* error) {
+// The most cards the start log names that the network shows with references; deckhand
+// --check-cards --encoding lists them all.
+constexpr std::size_t kReferencedCardsLogged = 20;
+
+// The card sets checked as `deckhand --check-cards` checks them, each problem logged, and the
+// cards that the network in `encoding` shows with character references. Without a readable mode
+// table no deal can work: nullopt, and the bot does not start.
+std::optional<std::vector<std::string>> CheckCards(const BotConfig& config,
+                                                   host::WireEncoding encoding,
+                                                   std::string* error) {
   std::error_code failure;
   if (!std::filesystem::is_regular_file(config.modes_file, failure)) {
     *error = "no mode table " + config.modes_file + " in " +
@@ -45,9 +53,14 @@ std::optional<std::vector<std::string>> CheckCards(const BotConfig& config, std:
   host::CardSetReport report = host::CheckCardSets(config.modes_file);
   for (const host::CardSetProblem& problem : report.problems) {
     host::Log(host::LogLevel::kWarning,
-              "card sets: " + InUtf8(problem.file) +
+              "card sets: " + problem.file +
                   (problem.line > 0 ? ":" + std::to_string(problem.line) : "") + ": " +
-                  InUtf8(problem.text));
+                  problem.text);
+  }
+  std::vector<std::string> warnings =
+      host::ReferenceWarnings(report, encoding, InUtf8, kReferencedCardsLogged);
+  for (const std::string& warning : warnings) {
+    host::Log(host::LogLevel::kWarning, "card sets: " + warning);
   }
   std::vector<std::string> modes;
   for (const host::CardSetMode& mode : report.modes) modes.push_back(mode.mode);
@@ -55,11 +68,16 @@ std::optional<std::vector<std::string>> CheckCards(const BotConfig& config, std:
     *error = "the mode table " + config.modes_file + " holds no mode";
     return std::nullopt;
   }
-  host::Log(host::LogLevel::kInfo, std::to_string(modes.size()) + " mode(s), " +
-                                       std::to_string(report.problems.size()) +
-                                       " problem(s) in the card sets");
+  host::Log(host::LogLevel::kInfo,
+            std::to_string(modes.size()) + " mode(s), " + std::to_string(report.problems.size()) +
+                " problem(s) in the card sets" +
+                (warnings.empty() ? ""
+                                  : ", " + std::to_string(report.referenced_cards.size()) +
+                                        " card(s) shown with character references on this "
+                                        "network"));
   return modes;
 }
+
 int Refuse(const std::string& message) {
   std::cerr << "deckhand-irc: " << message << std::endl;
   return kBadSettings;
@@ -118,7 +136,7 @@ int Run(BotConfig& config) {
     if (failure)
       return Refuse("cannot use the data directory " + config.data_dir + ": " + failure.message());
   }
-  std::optional<std::vector<std::string>> modes = CheckCards(config, &error);
+  std::optional<std::vector<std::string>> modes = CheckCards(config, *encoding, &error);
   if (!modes) return Refuse(error);
   host::BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
                        config.private_deck_days);

@@ -2,6 +2,8 @@
 // silently in the library (no reply, a failed save, a deal from a missing deck file), run as the
 // real program in a scratch directory of small data files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -115,6 +117,12 @@ const std::string kSuitsUtf8 = Deck("Max=2\r\n; ♠ first\r\n1=♠A\r\n2=カー�
 const std::string kSuitsSjis =
     Deck("Max=2\r\n; &#x2660; first\r\n1=&#x2660;A\r\n2=" + kCardSjis + "&#x1F0A1;\r\n");
 
+// A Shift_JIS mode table with a line added in UTF-8, and the same converted.
+const std::string kModesWithAUtf8Line =
+    "[MODE]\r\n" + kCardSjis + "=mini.ini\r\nタロット=t.ini\r\n";
+const std::string kModesInShiftJis =
+    "[MODE]\r\n" + kCardSjis + "=mini.ini\r\n\x83\x5E\x83\x8D\x83\x62\x83\x67=t.ini\r\n";
+
 // "[MODE]", "m=♠", "😀" on three lines, as Windows Notepad saves UTF-16.
 const std::string kModesUtf16("\xFF\xFE[\0M\0O\0D\0E\0]\0\r\0\n\0m\0=\0`&\r\0\n\0\x3D\xD8\x00\xDE",
                               32);
@@ -165,6 +173,33 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  Files{{"list.txt", "\xEF\xBB\xBF Ace \n\n\"q\"\r\n♠2\n"},
                        {"my.ini", Deck("Max=3\r\n1=Ace\r\n2=\"\"q\"\"\r\n3=&#x2660;2\r\n")}}),
+        // A file of mixed lines, converted line by line.
+        Converts("Utf8LineInShiftJis", {{"modes.ini", kModesWithAUtf8Line}},
+                 {"--convert-cards", "--in-place", "modes.ini"},
+                 "modes.ini: 2 modes, line 3 converted from UTF-8\n", "", 0,
+                 Files{{"modes.ini", kModesInShiftJis}}),
+        Converts("ShiftJisLineInUtf8", {{"a.ini", "[DECK]\n1=♠\n2=" + kCardSjis + "\n3=♠\n"}},
+                 {"--convert-cards", "--in-place", "a.ini"},
+                 "a.ini: 3 cards, 1 character kept as a reference (♠); line 3, in Shift_JIS "
+                 "already, kept as it was\n",
+                 "", 0, Files{{"a.ini", "[DECK]\n1=&#x2660;\n2=" + kCardSjis + "\n3=&#x2660;\n"}}),
+        Converts("LinesInNoEncoding", {{"a.ini", "[DECK]\n1=\xFD\n2=" + kCardSjis + "\n3=\x80\n"}},
+                 {"--convert-cards", "--in-place", "a.ini"}, "",
+                 "deckhand: a.ini:2:3: is neither UTF-8 nor Shift_JIS: 0xFD starts no character of "
+                 "either; line 4 as well in no encoding deckhand knows; nothing was written\n",
+                 1, Files{{"a.ini", "[DECK]\n1=\xFD\n2=" + kCardSjis + "\n3=\x80\n"}}),
+        Converts("FromAListReversible", {{"list.txt", "The Fool\nThe Magician\n"}},
+                 {"--convert-cards", "--from-list", "--reversible", "-o", "t.ini", "list.txt"},
+                 "list.txt: 2 cards dealt upright or reversed, every character is in Shift_JIS; "
+                 "written to t.ini\n",
+                 "", 0,
+                 Files{
+                     {"list.txt", "The Fool\nThe Magician\n"},
+                     {"t.ini", Deck("Max=2\r\nReversible=1\r\n1=The Fool\r\n2=The Magician\r\n")}}),
+        Converts("ReversibleWithoutAList", {{"a.ini", "x\n"}},
+                 {"--convert-cards", "--reversible", "--in-place", "a.ini"}, "",
+                 "--reversible makes a deck file of a list and goes with --from-list", 2,
+                 Files{{"a.ini", "x\n"}}),
         Converts("EmptyList", {{"list.txt", "\r\n \n"}},
                  {"--convert-cards", "--from-list", "list.txt"}, "",
                  "deckhand: list.txt: holds no card names", 1, std::nullopt),
@@ -201,8 +236,24 @@ INSTANTIATE_TEST_SUITE_P(
                  "deckhand: my.ini: there is no such file", 1, Files{}),
         Converts("TwoFilesToStandardOutput", {}, {"--convert-cards", "a.ini", "b.ini"}, "",
                  "without --in-place, --convert-cards converts one file at a time", 2, Files{}),
+        // The cards a chat network in that encoding shows with references.
+        Converts(
+            "ReferencesOnAnIso2022JpNetwork", With({{"mini.ini", kSuitsSjis}}),
+            {"--check-cards", "--encoding=iso-2022-jp"},
+            "mini.ini:4: \"♠A\" shows as \"&#x2660;A\" on a network in iso-2022-jp\n"
+            "mini.ini:5: \"カード🂡\" shows as \"カード&#x1F0A1;\" on a network in iso-2022-jp\n"
+            "2 cards show character references on a network in iso-2022-jp: rename them with "
+            "characters Shift_JIS holds, or play on a UTF-8 network\nNo problems found.\n",
+            "", 0, std::nullopt),
+        Converts("NoReferencesOnAUtf8Network", With({{"mini.ini", kSuitsSjis}}),
+                 {"--check-cards", "--encoding=utf-8"},
+                 "  mini: mini.ini, 2 cards\nNo problems found.\n", "", 0, std::nullopt),
+        Converts("CheckForAnEncodingNoNetworkHas", {}, {"--check-cards", "--encoding=euc-jp"}, "",
+                 "--encoding names the chat network's encoding: utf-8, iso-2022-jp or shift_jis", 2,
+                 std::nullopt),
         Converts("InPlaceAlone", {}, {"--in-place", "a.ini"}, "",
-                 "--in-place, --output and --from-list go with --convert-cards", 2, Files{})),
+                 "--in-place, --output, --from-list and --reversible go with --convert-cards", 2,
+                 Files{})),
     [](const ::testing::TestParamInfo<CardCase>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Files missing, or not where the library looks.
         Problem("NoModeTable", With({{"modes.ini", ""}}),
-                "modes.ini: is missing: the library looks for the mode table at /"),
+                "modes.ini: is missing (the library looks for the mode table at /"),
         Problem("NoModeSection", With({{"modes.ini", "[MODES]\r\nmini=mini.ini\r\n"}}),
                 "modes.ini:1: the section [MODES] is never read: did you mean [MODE]?\n"
                 "modes.ini: has no [MODE] section: every deck,MODE gets no reply"),
@@ -218,8 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" is missing (the "
                 "library looks for it at /"),
         Problem("DeckFileThatCannotBeRead", With({{"mini.ini", ""}, {"mini.ini/x", "x"}}),
-                "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot be read "
-                "(the library looks for it at /"),
+                "modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot be read (not "
+                "a file; the library looks for it at /"),
         Problem(
             "DeckFileNamedInUtf8",
             With({{"modes.ini", "[MODE]\r\nmini=" + kCardSjis + ".ini\r\n"},
@@ -263,8 +314,32 @@ INSTANTIATE_TEST_SUITE_P(
                 "mini.ini:4: column 4: is UTF-8 text, broken here: 0xE2 0x99 are no UTF-8 "
                 "character; save it as UTF-8"),
         Problem("InvalidShiftJis", With({{"mini.ini", Deck("Max=2\r\n1=A\r\n\r\n2=B\x80\r\n")}}),
-                "mini.ini:5: byte 0x80 starts no Shift_JIS character; is the file in another "
-                "encoding?"),
+                "mini.ini:5: column 4: is neither UTF-8 nor Shift_JIS: 0x80 starts no character "
+                "of either; save it as UTF-8 in an editor, then convert it with"),
+        // A line added in another editor, in another encoding than the rest, or in none.
+        Problem("Utf8LineInShiftJis", With({{"modes.ini", kModesWithAUtf8Line}}),
+                "modes.ini:3: this line is UTF-8 text, the rest of the file Shift_JIS: \"タ\" at "
+                "column 1 and what follows read garbled; convert it with: deckhand "
+                "--convert-cards --in-place modes.ini, which converts it line by line\n"),
+        Problem("ShiftJisLineInUtf8",
+                With({{"mini.ini", Deck("Max=2\r\n1=♠\r\n2=♥\r\n3=" + kCardSjis + "\r\n")}}),
+                "mini.ini:5: this line is Shift_JIS text, the rest of the file UTF-8: \"カ\" at "
+                "column 3; convert it with"),
+        Problem(
+            "ManyLinesInNoEncoding",
+            With({{"mini.ini", Deck("Max=1\r\n1=" + kCardSjis + "\r\n") +
+                                   [] {
+                                     std::string lines;
+                                     for (int i = 0; i < 22; ++i) lines += ";\x80\r\n";
+                                     return lines;
+                                   }()}}),
+            "mini.ini:23: column 2: is neither UTF-8 nor Shift_JIS: 0x80 starts no character "
+            "of either; save it as UTF-8 in an editor, then convert it with: deckhand "
+            "--convert-cards --in-place mini.ini\nmini.ini:24: this line and 1 more after it are "
+            "in another encoding than the rest of the file, or in none\n"),
+        Problem("LineInNoEncodingInShiftJis",
+                With({{"mini.ini", Deck("Max=2\r\n1=" + kCardSjis + "\r\n2=\xFD\r\n")}}),
+                "mini.ini:4: column 3: is neither UTF-8 nor Shift_JIS: 0xFD starts"),
         // Max.
         Problem("NoMax", With({{"mini.ini", Deck("1=A\r\n2=B\r\n")}}),
                 "mini.ini: has no Max: deck,mini deals an empty deck; add Max=2 (it holds the "
@@ -371,6 +446,54 @@ TEST(CardCheckTest, ChecksTheModeTableThatOptionsName) {
             std::string::npos)
       << run.out;
   EXPECT_EQ(run.exit_status, 1);
+}
+
+// Run as root on a service's card file, --in-place leaves it the service's, as private as it was.
+TEST(CardConvertTest, InPlaceKeepsTheOwnerAndPermissions) {
+  ScratchDirectory scratch;
+  scratch.Write("my.ini", kSuitsUtf8);
+  ASSERT_EQ(::chmod("my.ini", 0640), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown("my.ini", 65534, 65534), 0);
+  }
+  struct stat before {};
+  ASSERT_EQ(::stat("my.ini", &before), 0);
+  ProgramRun run = RunHere({"--convert-cards", "--in-place", "my.ini"});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(scratch.Read("my.ini"), kSuitsSjis);
+  struct stat after {};
+  ASSERT_EQ(::stat("my.ini", &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+}
+
+// A deck file that the user running deckhand (a service's) may not read is said to be so, by the
+// checker and by a deal. Root reads every file: as root, deckhand runs as nobody, as a service.
+TEST(CardCheckTest, ADeckFileThatMayNotBeReadIsSaidToBe) {
+  ScratchDirectory scratch;
+  for (const auto& [name, bytes] : CardSet()) scratch.Write(name, bytes);
+  ASSERT_EQ(::chmod("mini.ini", 0600), 0);
+  ASSERT_EQ(::chmod(".", 0755), 0);
+  auto run = [](std::vector<std::string> arguments) {
+    if (::geteuid() != 0) return RunHere(std::move(arguments));
+    arguments.insert(arguments.begin(),
+                     {"--reuid=65534", "--regid=65534", "--clear-groups", DECKHAND_PROGRAM});
+    return RunProgram("/usr/bin/setpriv", {arguments, "", {{"LC_ALL", "C.UTF-8"}}, false});
+  };
+  if (::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) != 0) {
+    GTEST_SKIP() << "root reads every file, and setpriv is not there to run as another user";
+  }
+  ProgramRun checked = run({"--check-cards"});
+  EXPECT_NE(checked.out.find("modes.ini:2: the deck file \"mini.ini\" of the mode \"mini\" cannot "
+                             "be read (permission denied; the library looks for it at /"),
+            std::string::npos)
+      << checked.out << checked.err;
+  ProgramRun dealt = run({"-t", "#t", "deck,mini"});
+  EXPECT_NE(dealt.err.find("deck,mini: the deck file mini.ini of the mode \"mini\" cannot be read "
+                           "(permission denied; the library looks for it at /"),
+            std::string::npos)
+      << dealt.err;
 }
 
 // A card set written in UTF-8 with characters from everywhere (suits, emoji with skin tones

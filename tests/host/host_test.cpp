@@ -234,12 +234,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "NOTICE player モードがありません: nosuch\n"
                   "NOTICE player モードを指定してください(例: deck,trump)\nNOTICE #t 2\n",
                   {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
-        ErrorCase{"AModeWithoutItsDeckFileKeepsTheDeck",
-                  Args({"-t", "#t", "deck,empty", "count"}),
-                  1,
-                  "the deck file missing.ini of the mode \"empty\" is missing at /",
-                  "NOTICE #t デッキファイルを読めませんでした\nNOTICE #t 2\n",
-                  {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
+        ErrorCase{
+            "AModeWithoutItsDeckFileKeepsTheDeck",
+            Args({"-t", "#t", "deck,empty", "count"}),
+            1,
+            "the deck file missing.ini of the mode \"empty\" is missing (the library looks for it "
+            "at /",
+            "NOTICE #t デッキファイルを読めませんでした\nNOTICE #t 2\n",
+            {{"decksave.ini", SaveFile("#t=A,B\r\n")}}},
         ErrorCase{"ReadsTheModeTableThatModesNames",
                   Args({"-t", "#t", "--modes=other.ini", "deck,small", "deck,mini", "count"}),
                   1,

@@ -222,8 +222,8 @@ TEST_F(TableChatTest, TheAnswerTellsWhatTheTableDid) {
 TEST_F(TableChatTest, HelpListsEveryCommandBehindThePrefixAndTextsAreTheHosts) {
   TableAnswer help = Run("help");
   ASSERT_EQ(help.lines.size(), ChatCommands().size() + 1);  // and the legend
-  EXPECT_EQ(help.lines[0].text.rfind("!deck[@D],MODE ", 0), 0u) << help.lines[0].text;
-  EXPECT_EQ(help.lines[5].text.rfind("!deal[@D],N,NICK[,NICK...] ", 0), 0u);
+  EXPECT_EQ(help.lines[0].text.rfind("!deck[@D],MODE*: ", 0), 0u) << help.lines[0].text;
+  EXPECT_EQ(help.lines[5].text.rfind("!deal[@D],N,NICK[,NICK...]*: ", 0), 0u);
   EXPECT_EQ(help.lines.back().text, texts_.help_legend);
   for (const ChatLine& line : help.lines) EXPECT_EQ(line.to, "al");
   // A host's own line for a command, by its word; help about one command tells it alone.

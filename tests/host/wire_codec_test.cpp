@@ -6,6 +6,7 @@
 #include <set>
 
 #include "host/common/encoding.h"
+#include "host/common/log.h"
 
 namespace deckhand::host {
 namespace {
@@ -224,6 +225,18 @@ INSTANTIATE_TEST_SUITE_P(
         ToLibraryCase{"Iso2022JpCarriageReturn", WireEncoding::kIso2022Jp, "a\rb", std::nullopt},
         ToLibraryCase{"ShiftJisLineFeed", WireEncoding::kShiftJis, "a\nb", std::nullopt}),
     [](const testing::TestParamInfo<ToLibraryCase>& info) { return info.param.name; });
+
+// Every log line is UTF-8: the library's Shift_JIS converted, also beside UTF-8 in one line,
+// what converts to nothing and control characters as \xNN.
+TEST(LogTextTest, IsUtf8WhateverItIsGiven) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"mode \"\x83\x5E\x83\x8D\x83\x62\x83\x67\" for alice", "mode \"タロット\" for alice"},
+      {"ナツ: \x83\x5E\x83\x5C", "ナツ: タソ"},  // a trail byte 0x5C, the backslash
+      {"\x82\xA0\x80\xFF\x82", "あ\\x80\\xFF\\x82"},
+      {"a\x1B[31mb\r\x01\tc\xC2\x85", "a\\x1B[31mb\\x0D\\x01\tc\\xC2\\x85"},
+      {"&#x2660; ♠", "&#x2660; ♠"}};
+  for (const auto& [message, logged] : cases) EXPECT_EQ(LogText(message), logged) << message;
+}
 
 TEST(ParseWireEncodingTest, KnowsTheNames) {
   const std::pair<std::string_view, std::optional<WireEncoding>> cases[] = {

@@ -331,7 +331,7 @@ TEST_F(BotTest, ACommandWaitingForTheSaveFileHoldsNothingElseUp) {
   ::close(lock);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->params[0], "alice") << first->raw;
-  EXPECT_EQ(first->params[1], "!count: 残りの枚数") << first->raw;
+  EXPECT_EQ(first->params[1], "!count[@D]: 山札の枚数") << first->raw;
   std::vector<ServerLine> seen = alice->Drain(std::chrono::seconds(8));
   EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [&](const ServerLine& line) {
     return line.nick == bot_nick_ && line.params[0] == "#table";

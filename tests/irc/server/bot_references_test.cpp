@@ -36,6 +36,12 @@ TEST_P(BotReferencesTest, EveryCardComesAsTheNetworkCanCarryIt) {
   auto player = Player("alice", GetParam(), "#table");
   StartBot({.encoding = GetParam()});
   ASSERT_TRUE(WaitForMember(*player, "#table", bot_nick_)) << "the bot never joined";
+  // The start log warns about the cards the network shows with references.
+  std::string log = ReadFile(bot_log_);
+  bool warned = log.find(
+                    "card sets: suits.ini:4: \"♠A\" shows as \"&#x2660;A\" on a network in "
+                    "iso-2022-jp") != std::string::npos;
+  EXPECT_EQ(warned, std::string(GetParam()) != "utf-8") << log;
   player->Say("#table", "!deck,suits");
   ASSERT_TRUE(player->NextNoticeFrom(bot_nick_)) << "no reply to the deal";
   player->Say("#table", "!draw,1-" + std::to_string(kCards.size()));
@@ -56,6 +62,12 @@ TEST_P(BotReferencesTest, EveryCardComesAsTheNetworkCanCarryIt) {
   std::sort(expected.begin(), expected.end());
   std::sort(cards.begin(), cards.end());
   EXPECT_EQ(cards, expected);
+
+  // The library's Shift_JIS (the mode's name in the reason for no deal) is UTF-8 in the log.
+  player->Say("#table", "!deck,\x83\x5E\x83\x8D\x83\x62\x83\x67");  // タロット
+  EXPECT_TRUE(WaitForText(bot_log_, "no reply: the mode \"タロット\" is not in modes.ini",
+                          std::chrono::seconds(20)))
+      << ReadFile(bot_log_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Networks, BotReferencesTest, ::testing::Values("utf-8", "iso-2022-jp"),

@@ -186,25 +186,35 @@ TEST_F(GameTest, AHintOrAWrongPeekCountIsToldTheSenderAndNothingMoves) {
   EXPECT_EQ(Cards(), cards);
 }
 
-// Help, to the sender alone, here and at the private table: every command (the settings' lines
-// with the modes, else the table's), each once, then the legend; or the one it names.
+// Help, to the sender alone, here and at the private table: one line that lists every command,
+// a dealer's marked, with the legend (also for a word that names none); or the line of the one it
+// names, the settings' own (with the modes) or the table's, every line written alike.
 TEST_F(GameTest, HelpTellsTheSenderEveryCommandOrTheOneItNames) {
-  for (bool in_channel : {true, false}) {
-    std::vector<std::string> help = Say("!help", in_channel);
-    ASSERT_GT(help.size(), 8u);
-    EXPECT_EQ(help[0], "NOTICE alice :!deck,MODE: 新しいデッキを配ります（モード: small）");
-    for (std::string_view start : {"NOTICE alice :!deal[", "NOTICE alice :!draw,"}) {
-      EXPECT_EQ(std::count_if(help.begin(), help.end(),
-                              [&](const std::string& line) { return line.starts_with(start); }),
-                1)
-          << start;
+  for (std::string asked : {"!help", "!help,nosuch"}) {
+    for (bool in_channel : {true, false}) {
+      std::vector<std::string> help = Say(asked, in_channel);
+      ASSERT_EQ(help.size(), 1u);
+      EXPECT_TRUE(help[0].starts_with("NOTICE alice :!deck* !shuffle* !recall* !draw !hdraw "))
+          << help[0];
+      EXPECT_TRUE(help[0].ends_with(
+          " !help[,WORD] *: ディーラーのコマンド。@D: デッキ名(省略でメインデッキ)"))
+          << help[0];
+      EXPECT_LT(help[0].size(), 400u) << "more than one IRC line";
     }
-    EXPECT_EQ(help.back(),
-              "NOTICE alice :*: ディーラーのコマンド。@D: デッキ名(省略でメインデッキ)");
   }
+  EXPECT_EQ(
+      Say("!help,DECK"),
+      std::vector<std::string>{
+          "NOTICE alice :!deck[@D],MODE*: デッキを用意する(捨て札と手札は空に。モード: small)"});
   EXPECT_EQ(Say("!help,PEEK"),
-            std::vector<std::string>{
-                "NOTICE alice :!peek,3: 上から3枚をあなただけに見せます（カードは動きません）"});
+            std::vector<std::string>{"NOTICE alice :!peek[@D][,N]*: 山札の上N枚を自分だけ見る"});
+  for (const host::ChatCommandInfo& command : host::ChatCommands()) {
+    std::vector<std::string> line = Say("!help," + std::string(command.word));
+    ASSERT_EQ(line.size(), 1u);
+    std::string usage = "NOTICE alice :!" + host::Usage(command) +
+                        (command.runner == host::Runner::kAnyone ? ": " : "*: ");
+    EXPECT_TRUE(line[0].starts_with(usage)) << line[0];
+  }
   std::vector<std::string> deal = Say("!help,deal");
   ASSERT_EQ(deal.size(), 1u);
   EXPECT_TRUE(deal[0].starts_with("NOTICE alice :!deal")) << deal[0];
