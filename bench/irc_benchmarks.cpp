@@ -7,10 +7,11 @@
 // processor time the bot's process spends per command against the library's calls alone.
 //
 //
-// Then a flood: twenty players each send a burst of !check on a 2,000-card deck in one channel,
-// the bot paced as on a public network (its default settings); a newcomer then asks !count. The
-// time until the newcomer's answer, and the bot's resident memory before, during and at its
-// peak, for bursts of 10 and of 100 commands a player.
+// Then a flood: twenty players each send a burst of commands on a 2,000-card deck in one
+// channel, the bot paced as on a public network (its default settings); a newcomer then asks
+// !count. The time until the newcomer's answer, and the bot's resident memory before, during and
+// at its peak: bursts of 10 and of 100 !check with anyone a dealer, and bursts of !check and
+// !peek,1000 under the default dealer rule, where one flooder dealt and the others are refused.
 //
 //   irc_benchmarks [COMMANDS] [RESULTS.md]
 #include <sys/resource.h>
@@ -221,7 +222,10 @@ struct FloodRun {
   bool complete = false;
 };
 
-FloodRun TimeNewcomerUnderFlood(std::size_t players, std::size_t commands_each) {
+// `owner_deals`: the default dealer rule, the first flooder owning the deck, so that the others'
+// dealer's commands are refused; else anyone may check. Each flooder sends `commands`, in turn.
+FloodRun TimeNewcomerUnderFlood(std::size_t players, std::size_t commands_each, bool owner_deals,
+                                const std::vector<std::string>& commands) {
   FloodRun run;
   ScratchDirectory directory;
   WriteFileDurably(directory.PathOf("big.ini"), DeckFileOf(NumberedCards(2000)));
@@ -233,9 +237,9 @@ FloodRun TimeNewcomerUnderFlood(std::size_t players, std::size_t commands_each) 
     std::fprintf(stderr, "%s\n", server.error().c_str());
     return run;
   }
-  // Everyone may check, so that every player's commands make replies.
   std::filesystem::path settings = server_dir / "bot.ini";
-  std::ofstream(settings) << "[game]\ndealer = anyone\n";
+  std::ofstream(settings) << (owner_deals ? "[game]\ndealer = owner\n"
+                                          : "[game]\ndealer = anyone\n");
   IrcTestClient newcomer("newcomer", WireText("utf-8"));
   std::vector<std::unique_ptr<IrcTestClient>> flooders;
   for (std::size_t i = 0; i < players; ++i) {
@@ -263,7 +267,7 @@ FloodRun TimeNewcomerUnderFlood(std::size_t players, std::size_t commands_each) 
   if (!newcomer.NextNoticeFrom(kBot)) return run;
   run.rss_before_kb = StatusKb(bot.pid(), "VmRSS:");
   for (std::size_t round = 0; round < commands_each; ++round) {
-    for (auto& flooder : flooders) flooder->Say(kChannel, "!check");
+    for (auto& flooder : flooders) flooder->Say(kChannel, commands[round % commands.size()]);
   }
   auto sample = [&] { run.rss_peak_kb = std::max(run.rss_peak_kb, StatusKb(bot.pid(), "VmRSS:")); };
   for (int i = 0; i < 10; ++i) {  // the commands reach the bot and their replies queue
@@ -340,20 +344,36 @@ int main(int argc, char** argv) {
           << Micro(library_cpu) << " | " << Micro(bot_cpu - library_cpu) << " |\n";
   }
   table << "\n## A newcomer under a flood\n\n"
-        << "Twenty players each send a burst of `!check` on a 2,000-card deck (every reply some "
+        << "Twenty players each send a burst of commands on a 2,000-card deck (every reply some "
            "4 KB, told privately in lines of its own, with a line to the channel), the bot paced "
            "as its defaults pace it (5 lines, then one every 2 s), ngircd with its flood "
            "penalties; then a newcomer asks `!count`.\n\n"
-        << "| players | commands each | newcomer's answer after | bot's memory before | "
-           "during the flood, sampled peak | high-water mark |\n|---|---|---|---|---|---|\n";
-  for (std::size_t each : {10, 100}) {
-    FloodRun flood = TimeNewcomerUnderFlood(20, each);
+        << "| dealer rule, commands | players | commands each | newcomer's answer after | bot's "
+           "memory before | during the flood, sampled peak | high-water mark |\n"
+           "|---|---|---|---|---|---|---|\n";
+  struct Scenario {
+    const char* name;
+    bool owner_deals;
+    std::vector<std::string> commands;
+    std::size_t each;
+  };
+  const Scenario scenarios[] = {
+      {"anyone, `!check`", false, {"!check"}, 10},
+      {"anyone, `!check`", false, {"!check"}, 100},
+      // The default rule: one flooder dealt; the other 19 are refused their dealer's commands.
+      {"owner, `!check` and `!peek,1000`", true, {"!check", "!peek,1000"}, 10},
+  };
+  for (const Scenario& scenario : scenarios) {
+    FloodRun flood =
+        TimeNewcomerUnderFlood(20, scenario.each, scenario.owner_deals, scenario.commands);
     complete &= flood.complete;
-    char row[160];
-    std::snprintf(row, sizeof row, "| 20 | %zu | %.1f s | %.1f MB | %.1f MB | %.1f MB |\n", each,
-                  flood.newcomer_seconds, flood.rss_before_kb / 1024.0, flood.rss_peak_kb / 1024.0,
+    char row[200];
+    std::snprintf(row, sizeof row, "| %s | 20 | %zu | %.1f s | %.1f MB | %.1f MB | %.1f MB |\n",
+                  scenario.name, scenario.each, flood.newcomer_seconds,
+                  flood.rss_before_kb / 1024.0, flood.rss_peak_kb / 1024.0,
                   flood.high_water_kb / 1024.0);
-    table << (flood.complete ? row : "| 20 | no answer | | | |\n");
+    table << (flood.complete ? row
+                             : "| " + std::string(scenario.name) + " | 20 | no answer | | | |\n");
   }
   std::string text = table.str();
   std::fputs(text.c_str(), stdout);
