@@ -38,6 +38,10 @@ class OutboundScheduler {
   // the bot's own, which go before everyone's.
   void Push(const std::string& folded_sender, std::vector<QueuedLine> lines, bool first = false);
 
+  // A command of the sender's came in at `now`: it counts against their turn like a line.
+  void Charge(const std::string& folded_sender, Clock::time_point now) {
+    queue_.Charge(folded_sender, 1, now);
+  }
   // True when the sender has so much waiting (lines and commands) that another command of
   // theirs is not taken, or the whole queue is full.
   bool Busy(const std::string& folded_sender) const;

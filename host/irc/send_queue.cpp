@@ -9,6 +9,7 @@ void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines, b
   SenderLines& waiting = by_sender_[sender];
   if (waiting.lines.empty()) waiting.arrival = arrivals_++;
   waiting.first = first;
+  Charge(sender, lines.size(), lines.front().queued);
   for (QueuedLine& line : lines) {
     bytes_ += line.line.size();
     ++lines_;
@@ -16,17 +17,30 @@ void SendQueue::Push(const std::string& sender, std::vector<QueuedLine> lines, b
   }
 }
 
+void SendQueue::Charge(const std::string& sender, std::size_t lines, Clock::time_point now) {
+  Usage& usage = used_[sender];
+  if (usage.lines == 0 || now - usage.since >= kRemembered) usage = {now, 0};
+  usage.lines += lines;
+}
+
 SendQueue::Turn SendQueue::TurnOf(const std::string& sender, const SenderLines& lines,
                                   Clock::time_point now) const {
   auto found = served_.find(sender);
   if (found == served_.end() || now - found->second >= kRemembered) {
-    return {!lines.first, false, {}, lines.arrival};
+    auto used = used_.find(sender);
+    std::size_t caused =
+        used == used_.end() || now - used->second.since >= kRemembered ? 0 : used->second.lines;
+    return {!lines.first, false, caused, {}, lines.arrival};
   }
-  return {!lines.first, true, found->second, lines.arrival};
+  return {!lines.first, true, 0, found->second, lines.arrival};
 }
 
 void SendQueue::ForgetServedBefore(Clock::time_point now) {
   std::erase_if(served_, [&](const auto& entry) { return now - entry.second >= kRemembered; });
+  std::erase_if(used_, [&](const auto& entry) {
+    return now - entry.second.since >= kRemembered && !by_sender_.contains(entry.first);
+  });
+  while (used_.size() > kMostRemembered) used_.erase(used_.begin());
   while (served_.size() > kMostRemembered) {
     served_.erase(
         std::min_element(served_.begin(), served_.end(),

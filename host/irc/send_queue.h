@@ -1,10 +1,10 @@
 // The paced lines waiting to go, one queue per sender, served by who was served longest ago: the
-// next line is always the first waiting line of the sender whose last line went out earliest
-// (one who has had no line in the last minute counts as never served; among those, the one who
-// has waited longest goes first). So senders with lines waiting take turns a line each, and a
-// newcomer's short reply goes before the next line of anyone flooding, however many flood.
-// Every line a sender causes counts, refusals and busy notices included. Lines of one sender keep
-// their order.
+// next line is always the first waiting line of the sender whose last line went out earliest.
+// Senders who have had no line in the last minute go first, those who caused the fewest lines
+// in it (their replies, refusals, busy notices, and one for each command, answered or not) before
+// the others. So senders with lines waiting take turns a line each, and a newcomer's short reply
+// goes before the next line of anyone flooding, however many flood, served or not. Lines of one
+// sender keep their order.
 #pragma once
 
 #include <chrono>
@@ -45,6 +45,9 @@ class SendQueue {
   // The lines of one reply (or notice) to `sender`, the folded nick the lines answer. A sender
   // pushed `first` (the bot's own lines: a JOIN, a MODE) goes before everyone.
   void Push(const std::string& sender, std::vector<QueuedLine> lines, bool first = false);
+  // Counts `lines` against the sender's turn as if they had been pushed at `now` (a command,
+  // which causes a line even when its reply is held back).
+  void Charge(const std::string& sender, std::size_t lines, Clock::time_point now);
   // The next line in turn whose target `ready` accepts (a line for a channel the bot is out of
   // waits, and so do that sender's later lines), going out at `now`; nullopt when none may go.
   std::optional<std::pair<std::string, QueuedLine>> Pop(const Ready& ready, Clock::time_point now);
@@ -72,12 +75,19 @@ class SendQueue {
   // The sender's place in the turn: whether they go after the bot's own lines, whether a line
   // of theirs went out within kRemembered, when the last did, and when they began to wait. The
   // least goes next.
-  using Turn = std::tuple<bool, bool, Clock::time_point, std::uint64_t>;
+  using Turn = std::tuple<bool, bool, std::size_t, Clock::time_point, std::uint64_t>;
   Turn TurnOf(const std::string& sender, const SenderLines& lines, Clock::time_point now) const;
   void ForgetServedBefore(Clock::time_point now);
 
+  // Lines caused by a sender since `since`, counted for a minute at a time.
+  struct Usage {
+    Clock::time_point since{};
+    std::size_t lines = 0;
+  };
+
   std::map<std::string, SenderLines> by_sender_;
   std::map<std::string, Clock::time_point> served_;
+  std::map<std::string, Usage> used_;
   std::uint64_t arrivals_ = 0;
   std::size_t lines_ = 0;
   std::size_t bytes_ = 0;

@@ -150,6 +150,8 @@ void IrcSession::OnChat(const IrcMessage& message, Clock::time_point) {
                                          ", whose line shows no user@host to tell them by");
     return;
   }
+  // Every command counts against its sender's turn, answered or not.
+  outbound_.Charge(player, now_);
   if (outbound_.Busy(player)) {
     host::Log(host::LogLevel::kInfo,
               "no reply to " + Shown(sender) + ": replies for them are waiting");

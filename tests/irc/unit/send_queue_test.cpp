@@ -45,5 +45,20 @@ TEST(SendQueue, WhoWasServedLongestAgoGoesNext) {
   EXPECT_EQ(queue.bytes(), 0u);
 }
 
+// Among senders not served in the last minute, those who caused fewer lines go first: a
+// newcomer goes before flooders whose many lines have not yet had their turn.
+TEST(SendQueue, WhoCausedFewestLinesGoesFirstAmongTheUnserved) {
+  auto ready = [](const QueuedLine&) { return true; };
+  SendQueue queue;
+  SendQueue::Clock::time_point now{std::chrono::hours(1)};
+  for (const char* flooder : {"f1", "f2", "f3"}) {
+    queue.Charge(flooder, 10, now);  // ten commands each, their replies held back
+    queue.Push(flooder, {QueuedLine{flooder, "#t", now, false}});
+  }
+  queue.Push("new", {QueuedLine{"n", "#t", now, false}});
+  EXPECT_EQ(queue.Pop(ready, now)->second.line, "n");
+  EXPECT_EQ(queue.Pop(ready, now)->second.line, "f1");
+}
+
 }  // namespace
 }  // namespace deckhand::irc

@@ -209,7 +209,7 @@ TEST_F(SessionTest, RepliesGoOutInTurnBySenderSoAShortOneNeverWaitsBehindALongOn
   AnswerAll({"NOTICE #t :52"});
   Lines sent = Sent(4);  // the burst of five, then one every two seconds
   ASSERT_EQ(sent.size(), 7u);
-  EXPECT_EQ(sent[1], "NOTICE #t :52") << "the short reply waits for one line, not thirty";
+  EXPECT_EQ(sent[0], "NOTICE #t :52") << "a short reply goes ahead of the long one";
   // Another player comes while alice's lines go out: next, not behind alice's 24 others.
   Say("op", "!count");
   AnswerAll({"NOTICE #t :51"});
@@ -228,8 +228,8 @@ TEST_F(SessionTest, ABusySenderIsToldOnceAndNothingQueuedIsDropped) {
   AnswerAll({"NOTICE #t :{to}"});
   Lines sent = Sent();
   EXPECT_EQ(sent,
-            (Lines{"NOTICE alice :alice: 返事を送り終わるまで、新しいコマンドは受け付けません",
-                   "NOTICE #t :bob",  // in turn with alice's, who has had a line
+            (Lines{"NOTICE #t :bob",  // fewer lines caused: ahead of alice's
+                   "NOTICE alice :alice: 返事を送り終わるまで、新しいコマンドは受け付けません",
                    "NOTICE #t :alice", "NOTICE #t :alice", "NOTICE #t :alice"}));
   EXPECT_EQ(Say("alice", "!count"), 1u) << "served again once their replies are out";
 }
