@@ -32,6 +32,9 @@ enum class CommandId {
   kCheck,
   kPeek,
   kAutoRecall,
+  kFair,
+  kSeed,
+  kReveal,
   kHelp,
 };
 

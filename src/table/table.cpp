@@ -12,6 +12,7 @@
 #include "storage/card_sets.h"
 #include "storage/save_file_edit.h"
 #include "storage/saved_decks.h"
+#include "table/deck_seeds.h"
 #include "table/draw_selector.h"
 #include "table/main_deck.h"
 #include "table/saved_table.h"
@@ -45,6 +46,22 @@ bool Mix(Cards& cards, bool reversible) {
   return true;
 }
 
+// Shuffles `cards` for the deck. A host's table shuffles with the deck's committed seed, giving
+// the deck seeds first when it has none; the five exports do so only for a deck that a host's
+// command gave seeds, so that a plug-in host's own targets gain no entry.
+bool MixDeck(SavedTable& table, Cards& cards, bool reversible, bool exports, Result& result) {
+  if ((!table.seeds && exports) || ScopedUnseededShuffles::InForce()) {
+    return Mix(cards, reversible);
+  }
+  if (!table.seeds) table.seeds = NewDeckSeeds();
+  if (!table.seeds ||
+      !ShuffleWithSeeds(*table.seeds, table.place(), table.deck_name(), cards, reversible)) {
+    return false;
+  }
+  result.shuffled = true;
+  return true;
+}
+
 void MoveAll(Cards& from, Cards& to) {
   to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
   from.clear();
@@ -52,13 +69,14 @@ void MoveAll(Cards& from, Cards& to) {
 
 // The discard pile (and every hand, with `all_hands`) into the draw pile, and the pile mixed.
 // How many came back, or nullopt when the mix failed.
-std::optional<std::size_t> Recall(DeckState& deck, bool all_hands) {
+std::optional<std::size_t> Recall(SavedTable& table, bool all_hands, Result& result) {
+  DeckState& deck = table.deck;
   std::size_t before = deck.draw.size();
   MoveAll(deck.discard, deck.draw);
   if (all_hands) {
     for (Hand& hand : deck.hands) MoveAll(hand.cards, deck.draw);
   }
-  if (!Mix(deck.draw, deck.reversible)) return std::nullopt;
+  if (!MixDeck(table, deck.draw, deck.reversible, false, result)) return std::nullopt;
   return deck.draw.size() - before;
 }
 
@@ -117,6 +135,7 @@ void DescribeInto(const SavedTable& table, Result& result) {
   result.draw_pile = table.deck.draw.size();
   result.discard_pile = table.deck.discard.size();
   result.auto_recall = table.auto_recall;
+  if (table.seeds) ViewOfSeeds(*table.seeds, result.seeds);
   result.hands.clear();
   for (const Hand& hand : table.deck.hands) {
     if (!hand.cards.empty()) result.hands.push_back(HandSize{hand.player, hand.cards.size()});
@@ -203,7 +222,7 @@ bool AutoRecall(SavedTable& table, std::size_t needed, Result& result) {
   if (!table.auto_recall || table.deck.draw.size() >= needed || table.deck.discard.empty()) {
     return true;
   }
-  std::optional<std::size_t> recalled = Recall(table.deck, false);
+  std::optional<std::size_t> recalled = Recall(table, false, result);
   if (!recalled) return false;
   result.auto_recalled = *recalled;
   return true;
@@ -250,10 +269,12 @@ Result Deal(std::string_view place, std::string_view deck, std::string_view mode
     }
   }
   bool reversible = set.reversible && !caller.exports;
-  if (!Mix(cards, reversible)) return refused(Outcome::kShuffleFailed);
-  Result dealt = OnDeck(place, deck, Access::kCreate, caller, [&](SavedTable& table, Result&) {
+  Result dealt = OnDeck(place, deck, Access::kCreate, caller, [&](SavedTable& table, Result& r) {
     DeckState& state = table.deck;
     if (!state.exists && table.named_decks >= kMaxNamedDecks) return Outcome::kTooManyDecks;
+    // A host's deal starts a new game: the last one's seeds are revealed.
+    if (table.seeds && !caller.exports) r.seeds.revealed = RevealSeeds(*table.seeds);
+    if (!MixDeck(table, cards, reversible, caller.exports, r)) return Outcome::kShuffleFailed;
     state.exists = true;
     state.reversible = reversible;
     state.mode = std::string(mode);
@@ -301,15 +322,17 @@ Result DealDeck(std::string_view place, std::string_view deck, std::string_view 
 }
 
 Result ShuffleDeck(std::string_view place, std::string_view deck) {
-  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result&) {
-    return Mix(table.deck.draw, table.deck.reversible) ? Outcome::kDone : Outcome::kShuffleFailed;
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result& result) {
+    return MixDeck(table, table.deck.draw, table.deck.reversible, false, result)
+               ? Outcome::kDone
+               : Outcome::kShuffleFailed;
   });
 }
 
 Result RecallCards(std::string_view place, std::string_view deck, bool all_hands) {
   return OnDeck(place, deck, Access::kChange, kTableCommand,
                 [all_hands](SavedTable& table, Result& result) {
-                  std::optional<std::size_t> recalled = Recall(table.deck, all_hands);
+                  std::optional<std::size_t> recalled = Recall(table, all_hands, result);
                   if (!recalled) return Outcome::kShuffleFailed;
                   result.recalled = *recalled;
                   return Outcome::kDone;
@@ -418,6 +441,46 @@ Result DescribeTable(std::string_view place, std::string_view deck) {
   });
 }
 
+Result DescribeSeeds(std::string_view place, std::string_view deck) {
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result&) {
+    if (!table.seeds) table.seeds = NewDeckSeeds();
+    return table.seeds ? Outcome::kDone : Outcome::kShuffleFailed;
+  });
+}
+
+Result AddPlayerSeed(std::string_view place, std::string_view deck, std::string_view player,
+                     std::string_view text) {
+  if (!IsName(player)) return Refused(Outcome::kBadName);
+  if (text.empty() || text.size() > kMaxPlayerSeedBytes || text.find('\0') != text.npos) {
+    return Refused(Outcome::kBadSeed);
+  }
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [&](SavedTable& table, Result&) {
+    // A deck without seeds gets its commitment first, so that the player's seed comes after it.
+    if (!table.seeds) table.seeds = NewDeckSeeds();
+    if (!table.seeds) return Outcome::kShuffleFailed;
+    if (table.seeds->waiting.size() >= kMaxPlayerSeeds) return Outcome::kTooManySeeds;
+    table.seeds->waiting.emplace_back(player, text);
+    return Outcome::kDone;
+  });
+}
+
+Result RevealDeckSeeds(std::string_view place, std::string_view deck, std::string_view mode_table) {
+  std::string mode;
+  Result read =
+      OnDeck(place, deck, Access::kRead, kTableCommand, [&mode](SavedTable& table, Result&) {
+        mode = table.deck.mode;
+        return Outcome::kDone;
+      });
+  if (read.outcome != Outcome::kDone) return read;
+  if (!mode.empty()) return Deal(place, deck, mode_table, mode, kTableCommand);
+  // A deck the table never dealt (a main deck only the five exports have dealt) has no mode to
+  // deal again: its seeds are revealed alone.
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result& result) {
+    if (table.seeds) result.seeds.revealed = RevealSeeds(*table.seeds);
+    return Outcome::kDone;
+  });
+}
+
 Result SetAutoRecall(std::string_view place, bool on) {
   return OnDeck(place, "", Access::kChange, kTableCommand, [on](SavedTable& table, Result&) {
     table.auto_recall = on;
@@ -447,8 +510,10 @@ Result DrawFromMainDeck(std::string_view target, std::string_view selector) {
 }
 
 Result ShuffleMainDeck(std::string_view target) {
-  return OnDeck(target, "", Access::kChange, Caller{true}, [](SavedTable& table, Result&) {
-    return Mix(table.deck.draw, table.deck.reversible) ? Outcome::kDone : Outcome::kShuffleFailed;
+  return OnDeck(target, "", Access::kChange, Caller{true}, [](SavedTable& table, Result& result) {
+    return MixDeck(table, table.deck.draw, table.deck.reversible, true, result)
+               ? Outcome::kDone
+               : Outcome::kShuffleFailed;
   });
 }
 
