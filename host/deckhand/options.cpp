@@ -15,6 +15,7 @@ enum LongOnly : int {
   kConvertCards,
   kInPlace,
   kFromList,
+  kVerify,
 };
 
 const option kLongOptions[] = {
@@ -30,6 +31,7 @@ const option kLongOptions[] = {
     {"in-place", no_argument, nullptr, kInPlace},
     {"output", required_argument, nullptr, 'o'},
     {"from-list", no_argument, nullptr, kFromList},
+    {"verify", required_argument, nullptr, kVerify},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -85,6 +87,9 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
       return true;
     case kFromList:
       options.from_list = true;
+      return true;
+    case kVerify:
+      options.verify = value;
       return true;
     case 'h':
       options.show_help = true;
@@ -188,6 +193,9 @@ Options:
       --in-place       write each FILE over itself (safely: a new file, then a rename)
   -o, --output=FILE    write to FILE, a new file
       --from-list      read FILE as a plain list, one card a line, and make it a deck file
+      --verify=FILE    check the transcript of a game (games/ of the data directory):
+                       every seed, commitment, shuffle and card; exit 1 naming the first
+                       line that fails
   -h, --help           show this help and exit
       --version        show the version and the library deckhand would load, and exit
 

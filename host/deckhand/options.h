@@ -23,6 +23,7 @@ struct HostOptions {
   bool in_place = false;
   std::string output;
   bool from_list = false;
+  std::string verify;  // --verify: the transcript to check instead of playing
   bool show_help = false;
   bool show_version = false;
   // Command texts given as arguments, run in turn; none means read them from standard input.

@@ -171,6 +171,17 @@ Result AddPlayerSeed(std::string_view place, std::string_view deck, std::string_
 // deck dealt anew from the mode it was dealt from, as DealDeck deals (when it has one).
 Result RevealDeckSeeds(std::string_view place, std::string_view deck, std::string_view mode_table);
 
+// Transcripts of the games a host's table plays (docs/shuffles.md): one file per game in "games/"
+// of the current directory, begun by a deal, or by the first shuffle or seed of a deck that has
+// no game yet, and completed by the reveal. Off until a host turns it on, so that a plug-in host
+// gets no files; a deck whose game is being recorded stays recorded whoever plays it.
+struct TranscriptSettings {
+  bool record = false;
+  double days = 30;          // transcripts older than this are removed
+  std::size_t files = 1000;  // and the oldest beyond this many
+};
+void SetTranscripts(const TranscriptSettings& settings);
+
 // Sets the place's auto_recall: a draw, hidden draw or deal that finds the draw pile too short
 // first brings the discard pile back and shuffles it in.
 Result SetAutoRecall(std::string_view place, bool on);

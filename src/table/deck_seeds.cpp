@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "deckhand/shuffles.h"
 #include "text/text_lists.h"
 
 namespace deckhand::table {
@@ -76,12 +77,13 @@ std::string WriteDeckSeeds(const DeckSeeds& seeds) {
     if (i > 0) written += kItemEnd;
     written += HexOfText(seeds.waiting[i].first) + kPairEnd + HexOfText(seeds.waiting[i].second);
   }
+  written += kFieldEnd + HexOfText(seeds.game);
   return written;
 }
 
 std::optional<DeckSeeds> ReadDeckSeeds(std::string_view written) {
   std::vector<std::string> fields = SplitText(written, std::string_view(&kFieldEnd, 1), 0);
-  if (fields.size() != 6 || fields[0] != kVersion) return std::nullopt;
+  if (fields.size() != 7 || fields[0] != kVersion) return std::nullopt;
   DeckSeeds seeds;
   std::optional<std::uint64_t> next = ReadNumber(fields[1]);
   std::optional<Seed> seed = SeedOfHex(fields[2]);
@@ -104,6 +106,9 @@ std::optional<DeckSeeds> ReadDeckSeeds(std::string_view written) {
     if (!player || !text) return std::nullopt;
     seeds.waiting.emplace_back(std::move(*player), std::move(*text));
   }
+  std::optional<std::string> game = TextOfHex(fields[6]);
+  if (!game) return std::nullopt;
+  seeds.game = std::move(*game);
   return seeds;
 }
 
@@ -145,3 +150,28 @@ void ViewOfSeeds(const DeckSeeds& seeds, SeedsView& view) {
 }
 
 }  // namespace deckhand::table
+
+namespace deckhand::shuffles {
+
+std::string Commitment(std::string_view seed_hex) {
+  std::optional<Seed> seed = SeedOfHex(seed_hex);
+  return seed ? CommitmentOf(*seed) : std::string();
+}
+
+std::optional<table::Cards> Recompute(
+    std::string_view seed_hex, std::string_view place, std::string_view deck, std::uint64_t number,
+    const std::vector<std::pair<std::string, std::string>>& player_seeds,
+    const std::vector<std::string>& input, bool reversible) {
+  std::optional<Seed> seed = SeedOfHex(seed_hex);
+  std::optional<Digest> key =
+      seed ? ShuffleKey(*seed, place, deck, number, player_seeds) : std::nullopt;
+  if (!key) return std::nullopt;
+  table::Cards cards;
+  for (const std::string& name : input) cards.push_back(table::Card{name, false});
+  ShuffleStream words(*key);
+  if (!PermuteFromTheBottom(cards, words)) return std::nullopt;
+  if (reversible && !TurnByWords(cards, words)) return std::nullopt;
+  return cards;
+}
+
+}  // namespace deckhand::shuffles

@@ -1,12 +1,13 @@
 // The seeds of a deck's checkable shuffles (random/fair_shuffle.h), as the save file keeps them
 // beside the deck's piles, under the key "PLACE,DECK,seeds":
 //
-//     v1:NEXT:SEED:FIRST:USED:WAITING
+//     v1:NEXT:SEED:FIRST:USED:WAITING:GAME
 //
 // NEXT is the number of the deck's next shuffle and SEED its seed, whose commitment players may
 // already have seen; USED holds the seeds of shuffles FIRST to NEXT-1, not yet revealed, joined
 // by '.'; WAITING the seeds players added for the next shuffle, each "PLAYER/TEXT" with both in
-// hex (a text may hold any byte but NUL), joined by '.'. Seeds are 64 hex digits.
+// hex (a text may hold any byte but NUL), joined by '.'. Seeds are 64 hex digits. GAME names the
+// transcript of the game being recorded (transcript.h), empty when none is.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,7 @@ struct DeckSeeds {
   std::uint64_t first_unrevealed = 1;
   std::vector<Seed> used;  // shuffles first_unrevealed .. next - 1
   PlayerSeeds waiting;
+  std::string game;  // the transcript's file name in "games/", or empty
 };
 
 // A deck's first seeds: the next shuffle is number 1. nullopt when the system's generator failed.

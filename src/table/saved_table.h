@@ -35,6 +35,7 @@
 #include "storage/ini_format.h"
 #include "storage/save_file_edit.h"
 #include "table/deck_seeds.h"
+#include "table/transcript.h"
 #include "text/text_lists.h"
 
 namespace deckhand::table {
@@ -74,6 +75,8 @@ class SavedTable {
   bool auto_recall = false;
   // The deck's seeds, once a host's table command gave it some.
   std::optional<DeckSeeds> seeds;
+  // What the command adds to the transcripts, written once the save file holds it.
+  TranscriptLines transcript;
   // How many named decks the place has, this one included when it exists.
   std::size_t named_decks = 0;
 

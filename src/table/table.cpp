@@ -16,6 +16,7 @@
 #include "table/draw_selector.h"
 #include "table/main_deck.h"
 #include "table/saved_table.h"
+#include "table/transcript.h"
 #include "text/reply_line.h"
 #include "text/shift_jis.h"
 #include "text/text_lists.h"
@@ -46,17 +47,58 @@ bool Mix(Cards& cards, bool reversible) {
   return true;
 }
 
+// The transcript lines of a deck whose game is being recorded, or nullptr.
+TranscriptLines* Recording(SavedTable& table) {
+  if (!table.seeds || table.seeds->game.empty()) return nullptr;
+  table.transcript.To(table.seeds->game);
+  return &table.transcript;
+}
+
+// Gives the deck seeds when it has none and, where the host records games, begins a game for a
+// deck without one: its transcript starts with the commitment players were shown and the seeds
+// they added since. False when the system's generator failed.
+bool SeedForHost(SavedTable& table) {
+  if (!table.seeds) table.seeds = NewDeckSeeds();
+  if (!table.seeds) return false;
+  DeckSeeds& seeds = *table.seeds;
+  if (!ActiveTranscriptSettings().record || !seeds.game.empty()) return true;
+  seeds.game = NewTranscript(table.place(), table.deck_name(), seeds.next);
+  TranscriptLines& lines = *Recording(table);
+  lines.Game(table.place(), table.deck_name());
+  lines.Commit(seeds.next, CommitmentOf(seeds.seed));
+  for (const auto& [player, text] : seeds.waiting) lines.Seed(seeds.next, player, text);
+  return true;
+}
+
+// Reveals the seeds of the deck's shuffles since the last reveal, which ends its game.
+void Reveal(SavedTable& table, Result& result) {
+  if (!table.seeds) return;
+  result.seeds.revealed = RevealSeeds(*table.seeds);
+  if (result.seeds.revealed.empty()) return;
+  if (TranscriptLines* lines = Recording(table)) lines->Reveal(result.seeds.revealed);
+  table.seeds->game.clear();
+}
+
 // Shuffles `cards` for the deck. A host's table shuffles with the deck's committed seed, giving
 // the deck seeds first when it has none; the five exports do so only for a deck that a host's
-// command gave seeds, so that a plug-in host's own targets gain no entry.
-bool MixDeck(SavedTable& table, Cards& cards, bool reversible, bool exports, Result& result) {
+// command gave seeds, so that a plug-in host's own targets gain no entry. `kind` is the
+// transcript's (TranscriptLines::Shuffle).
+bool MixDeck(SavedTable& table, Cards& cards, bool reversible, bool exports, Result& result,
+             std::string_view kind) {
   if ((!table.seeds && exports) || ScopedUnseededShuffles::InForce()) {
     return Mix(cards, reversible);
   }
-  if (!table.seeds) table.seeds = NewDeckSeeds();
-  if (!table.seeds ||
-      !ShuffleWithSeeds(*table.seeds, table.place(), table.deck_name(), cards, reversible)) {
-    return false;
+  if (!exports && !SeedForHost(table)) return false;
+  DeckSeeds& seeds = *table.seeds;
+  TranscriptLines* lines = Recording(table);
+  Cards input = lines != nullptr ? cards : Cards();
+  const std::uint64_t number = seeds.next;
+  const std::string commitment = lines != nullptr ? CommitmentOf(seeds.seed) : std::string();
+  const PlayerSeeds players = seeds.waiting;
+  if (!ShuffleWithSeeds(seeds, table.place(), table.deck_name(), cards, reversible)) return false;
+  if (lines != nullptr) {
+    lines->Shuffle(number, commitment, kind, reversible, players, input, cards);
+    lines->Commit(seeds.next, CommitmentOf(seeds.seed));
   }
   result.shuffled = true;
   return true;
@@ -76,7 +118,10 @@ std::optional<std::size_t> Recall(SavedTable& table, bool all_hands, Result& res
   if (all_hands) {
     for (Hand& hand : deck.hands) MoveAll(hand.cards, deck.draw);
   }
-  if (!MixDeck(table, deck.draw, deck.reversible, false, result)) return std::nullopt;
+  if (!MixDeck(table, deck.draw, deck.reversible, false, result,
+               all_hands ? "recall_all" : "recall")) {
+    return std::nullopt;
+  }
   return deck.draw.size() - before;
 }
 
@@ -201,6 +246,9 @@ Result OnDeck(std::string_view place, std::string_view deck_name, Access access,
   if (access != Access::kRead && !file->Replace(table.Changes())) {
     return Refused(Outcome::kSaveFailed);
   }
+  // After the save, so that a transcript never tells of a command the table does not hold. A
+  // transcript that cannot be written leaves a game that will not check, not a failed command.
+  table.transcript.Write();
   DescribeInto(table, result);
   return result;
 }
@@ -273,8 +321,10 @@ Result Deal(std::string_view place, std::string_view deck, std::string_view mode
     DeckState& state = table.deck;
     if (!state.exists && table.named_decks >= kMaxNamedDecks) return Outcome::kTooManyDecks;
     // A host's deal starts a new game: the last one's seeds are revealed.
-    if (table.seeds && !caller.exports) r.seeds.revealed = RevealSeeds(*table.seeds);
-    if (!MixDeck(table, cards, reversible, caller.exports, r)) return Outcome::kShuffleFailed;
+    if (!caller.exports) Reveal(table, r);
+    if (!MixDeck(table, cards, reversible, caller.exports, r, "deal")) {
+      return Outcome::kShuffleFailed;
+    }
     state.exists = true;
     state.reversible = reversible;
     state.mode = std::string(mode);
@@ -290,15 +340,14 @@ Result Deal(std::string_view place, std::string_view deck, std::string_view mode
 
 // For each card of `drawn` in turn, the card of that name nearest the top of `pile`, taken out;
 // the others keep their order. Each name's positions are queued top first, so the whole removal
-// is one pass over the pile.
-Cards TakeByName(Cards& pile, const Cards& drawn) {
+// is one pass over the pile. `indexes` receives the positions taken.
+Cards TakeByName(Cards& pile, const Cards& drawn, std::vector<std::size_t>& indexes) {
   std::unordered_map<std::string_view, std::vector<std::size_t>> by_name;
   for (const Card& card : drawn) by_name.try_emplace(card.name);
   for (std::size_t index = pile.size(); index-- > 0;) {
     auto found = by_name.find(pile[index].name);
     if (found != by_name.end()) found->second.push_back(index);  // the top last
   }
-  std::vector<std::size_t> indexes;
   indexes.reserve(drawn.size());
   for (const Card& card : drawn) {
     std::vector<std::size_t>& positions = by_name.at(card.name);
@@ -323,7 +372,7 @@ Result DealDeck(std::string_view place, std::string_view deck, std::string_view 
 
 Result ShuffleDeck(std::string_view place, std::string_view deck) {
   return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result& result) {
-    return MixDeck(table, table.deck.draw, table.deck.reversible, false, result)
+    return MixDeck(table, table.deck.draw, table.deck.reversible, false, result, "shuffle")
                ? Outcome::kDone
                : Outcome::kShuffleFailed;
   });
@@ -350,6 +399,7 @@ Result DrawCards(std::string_view place, std::string_view deck, std::string_view
         std::vector<std::size_t> chosen = ChooseToDraw(draw, selector, place);
         if (chosen.empty()) return Outcome::kNothingSelected;
         result.cards = Take(draw, chosen);
+        if (TranscriptLines* lines = Recording(table)) lines->Draw(chosen, result.cards, player);
         Cards& destination = player.empty() ? table.deck.discard : table.deck.HandOf(player).cards;
         destination.insert(destination.end(), result.cards.begin(), result.cards.end());
         return Outcome::kDone;
@@ -378,6 +428,9 @@ Result DealCards(std::string_view place, std::string_view deck, std::size_t coun
                   for (std::size_t taken = 0; taken < needed; ++taken) {
                     result.dealt[taken % players.size()].second.push_back(draw[taken]);
                   }
+                  if (TranscriptLines* lines = Recording(table)) {
+                    lines->Deal(result.dealt, Cards(draw.begin(), draw.begin() + needed));
+                  }
                   draw.erase(draw.begin(), draw.begin() + static_cast<std::ptrdiff_t>(needed));
                   for (const auto& [player, cards] : result.dealt) {
                     Cards& hand = table.deck.HandOf(player).cards;
@@ -404,6 +457,9 @@ Result PlayCards(std::string_view place, std::string_view deck, std::string_view
                   if (!TakeFromHand(table.deck, player, selector, result.cards)) {
                     return Outcome::kBeyondHand;
                   }
+                  if (TranscriptLines* lines = Recording(table)) {
+                    lines->Play(player, result.cards, "");
+                  }
                   Cards& discard = table.deck.discard;
                   discard.insert(discard.end(), result.cards.begin(), result.cards.end());
                   return Outcome::kDone;
@@ -418,6 +474,9 @@ Result GiveCards(std::string_view place, std::string_view deck, std::string_view
                 [&](SavedTable& table, Result& result) {
                   if (!TakeFromHand(table.deck, giver, selector, result.cards)) {
                     return Outcome::kBeyondHand;
+                  }
+                  if (TranscriptLines* lines = Recording(table)) {
+                    lines->Play(giver, result.cards, receiver);
                   }
                   // HandOf may add a hand and move the others, so the giver's is not used past
                   // here.
@@ -443,8 +502,7 @@ Result DescribeTable(std::string_view place, std::string_view deck) {
 
 Result DescribeSeeds(std::string_view place, std::string_view deck) {
   return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result&) {
-    if (!table.seeds) table.seeds = NewDeckSeeds();
-    return table.seeds ? Outcome::kDone : Outcome::kShuffleFailed;
+    return SeedForHost(table) ? Outcome::kDone : Outcome::kShuffleFailed;
   });
 }
 
@@ -456,10 +514,10 @@ Result AddPlayerSeed(std::string_view place, std::string_view deck, std::string_
   }
   return OnDeck(place, deck, Access::kChange, kTableCommand, [&](SavedTable& table, Result&) {
     // A deck without seeds gets its commitment first, so that the player's seed comes after it.
-    if (!table.seeds) table.seeds = NewDeckSeeds();
-    if (!table.seeds) return Outcome::kShuffleFailed;
+    if (!SeedForHost(table)) return Outcome::kShuffleFailed;
     if (table.seeds->waiting.size() >= kMaxPlayerSeeds) return Outcome::kTooManySeeds;
     table.seeds->waiting.emplace_back(player, text);
+    if (TranscriptLines* lines = Recording(table)) lines->Seed(table.seeds->next, player, text);
     return Outcome::kDone;
   });
 }
@@ -476,7 +534,7 @@ Result RevealDeckSeeds(std::string_view place, std::string_view deck, std::strin
   // A deck the table never dealt (a main deck only the five exports have dealt) has no mode to
   // deal again: its seeds are revealed alone.
   return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result& result) {
-    if (table.seeds) result.seeds.revealed = RevealSeeds(*table.seeds);
+    Reveal(table, result);
     return Outcome::kDone;
   });
 }
@@ -501,7 +559,9 @@ Result DrawFromMainDeck(std::string_view target, std::string_view selector) {
     for (std::size_t index : ChooseToDraw(draw, selector, target)) {
       result.cards.push_back(draw[index]);
     }
-    Cards taken = TakeByName(draw, result.cards);
+    std::vector<std::size_t> indexes;
+    Cards taken = TakeByName(draw, result.cards, indexes);
+    if (TranscriptLines* lines = Recording(table)) lines->Draw(indexes, taken, "");
     Cards& discard = table.deck.discard;
     discard.insert(discard.end(), taken.begin(), taken.end());
     // Saved also when nothing was drawn, as the exports have always saved.
@@ -511,7 +571,7 @@ Result DrawFromMainDeck(std::string_view target, std::string_view selector) {
 
 Result ShuffleMainDeck(std::string_view target) {
   return OnDeck(target, "", Access::kChange, Caller{true}, [](SavedTable& table, Result& result) {
-    return MixDeck(table, table.deck.draw, table.deck.reversible, true, result)
+    return MixDeck(table, table.deck.draw, table.deck.reversible, true, result, "shuffle")
                ? Outcome::kDone
                : Outcome::kShuffleFailed;
   });

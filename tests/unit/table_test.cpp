@@ -578,12 +578,13 @@ TEST(DeckSeedsTest, ARecordReadsBackAsWrittenAndAnythingElseIsNoRecord) {
   seeds.used = {Seed{}, Seed{}};
   seeds.used[1].fill(7);
   seeds.waiting = {{"al", "a:b.c/d\xFF"}, {"bo", "7"}};
+  seeds.game = "%23t_20261210-010203_1.jsonl";
   std::optional<DeckSeeds> read = ReadDeckSeeds(WriteDeckSeeds(seeds));
   ASSERT_TRUE(read);
   EXPECT_EQ(WriteDeckSeeds(*read), WriteDeckSeeds(seeds));
   EXPECT_EQ(read->waiting, seeds.waiting);
   std::string written = WriteDeckSeeds(seeds);
-  for (std::string broken : {written.substr(1), written + ":", std::string("v1:3:ab:1::")}) {
+  for (std::string broken : {written.substr(1), written + ":", std::string("v1:3:ab:1:::")}) {
     EXPECT_FALSE(ReadDeckSeeds(broken)) << broken;
   }
 }
