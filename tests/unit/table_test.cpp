@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <random>
@@ -568,6 +569,52 @@ TEST_F(SeedTableTest, PlayerSeedsAreBoundedAndComeAfterACommitment) {
   }
   EXPECT_EQ(AddPlayerSeed("#t", "", "al", "x").outcome, Outcome::kTooManySeeds);
   EXPECT_EQ(DescribeSeeds("#t", "").seeds.next_commitment, first.seeds.next_commitment);
+}
+
+// Transcripts on, for one test.
+class ScopedTranscripts {
+ public:
+  explicit ScopedTranscripts(TranscriptSettings settings) { SetTranscripts(settings); }
+  ~ScopedTranscripts() { SetTranscripts({}); }
+};
+
+std::vector<std::string> Transcripts(const ScratchDirectory& scratch) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.path() / "games")) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Each deal begins a game of its own; the plug-in's shuffle of a recorded deck is recorded too;
+// the oldest transcripts go first, past the setting's files or days.
+TEST_F(SeedTableTest, TranscriptsAreKeptPerGameAndBounded) {
+  ScopedTranscripts on({true, 30, 2});
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  char reply[kReplyCapacity];
+  ShuffleCommand("u #t modes.ini shuffle", reply);
+  std::vector<std::string> first = Transcripts(scratch_);
+  ASSERT_EQ(first.size(), 1u);
+  std::string game = scratch_.Read("games/" + first[0]).value_or("");
+  EXPECT_NE(game.find("\"kind\":\"deal\""), std::string::npos) << game;
+  EXPECT_NE(game.find("\"shuffle\":2,\"commitment\""), std::string::npos) << game;
+
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  EXPECT_NE(scratch_.Read("games/" + first[0]).value_or("").find("\"reveal\""), std::string::npos);
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  std::vector<std::string> kept = Transcripts(scratch_);
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(std::count(kept.begin(), kept.end(), first[0]), 0);
+
+  std::filesystem::last_write_time(
+      scratch_.path() / "games" / kept[0],
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 31));
+  ScopedTranscripts many({true, 30, 100});
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  std::vector<std::string> now = Transcripts(scratch_);
+  EXPECT_EQ(now.size(), 2u);
+  EXPECT_EQ(std::count(now.begin(), now.end(), kept[0]), 0);
 }
 
 TEST(DeckSeedsTest, ARecordReadsBackAsWrittenAndAnythingElseIsNoRecord) {
