@@ -9,6 +9,7 @@ import glob
 import importlib.util
 import json
 import os
+import random
 import subprocess
 import sys
 import tempfile
@@ -51,6 +52,30 @@ def play(directory):
     expect(len(games) == 2, f"a game and the next one begun by the reveal: {games}")
     finished = [path for path in games if '"reveal"' in open(path, encoding="utf-8").read()]
     return finished[0]
+
+
+def random_game(directory, seed):
+    """Random commands of every kind, the plug-in's Draw and Shuffle among them, then a reveal:
+    every transcript checks."""
+    chance = random.Random(seed)
+    table = ["draw", "draw,2-3", "draw,1,3", "hdraw", "hdraw,1-2", "deal,1,al,bo", "play,1",
+             "discard,1", "give,al,1", "recall", "recall,all", "shuffle", "seed,x", "fair",
+             "auto_recall,on", "auto_recall,off", "deck,rev"]
+    for _ in range(6):
+        commands = [chance.choice(table) for _ in range(12)]
+        subprocess.run([deckhand, "-C", directory, "-t", "#t"] + commands,
+                       env=dict(os.environ, LC_ALL="C.UTF-8"), capture_output=True)
+        exports = [chance.choice(["Draw player #t modes.ini draw,2", "Shuffle player #t modes.ini "
+                                  "shuffle", "Draw player #t modes.ini draw,1-2"])
+                   for _ in range(3)]
+        subprocess.run([deckhand, "-C", directory, "--raw"], input="\n".join(exports) + "\n",
+                       env=dict(os.environ, LC_ALL="C.UTF-8"), capture_output=True, text=True)
+    subprocess.run([deckhand, "-C", directory, "-t", "#t", "reveal"],
+                   env=dict(os.environ, LC_ALL="C.UTF-8"), capture_output=True)
+    for game in glob.glob(os.path.join(directory, "games", "*.jsonl")):
+        if '"reveal"' in open(game, encoding="utf-8").read():
+            status, said = verify(game)
+            expect(status == 0, f"random game {seed}: {said}")
 
 
 def tampered(path, lines, name):
@@ -99,6 +124,11 @@ with tempfile.TemporaryDirectory() as directory:
                f"{name} is not caught at line {line + 1} ({why}): {said}")
 
 sys.dont_write_bytecode = True  # no cache beside the verifier in the source tree
+for seed in [random.randrange(1 << 30) for _ in range(3)]:
+    with tempfile.TemporaryDirectory() as directory:
+        play(directory)
+        random_game(directory, seed)
+
 spec = importlib.util.spec_from_file_location("verifier", python_verifier)
 verifier = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(verifier)
