@@ -204,6 +204,15 @@ struct TableCommand {
 
 constexpr std::string_view kHandCards = "UUUUU:A,B,C,D,E";
 
+// `play` with transcripts on, as deckhand and deckhand-irc turn them on.
+template <typename Play>
+table::Result Recorded(Play play) {
+  table::SetTranscripts({true});
+  table::Result result = play();
+  table::SetTranscripts({});
+  return result;
+}
+
 std::string SaveFileWithTable(std::size_t targets) {
   std::string target = TargetName(targets - 1);
   return SaveFileOfTargets(targets) + "[TABLE]\r\n" + target + ",,deck=U," + std::string(kMode) +
@@ -249,6 +258,14 @@ std::vector<TableCommand> TableCommands() {
   return {
       {"TableDeck", [=](const std::string& t) { return table::DealDeck(t, "", modes, mode); }},
       {"TableShuffle", [](const std::string& t) { return table::ShuffleDeck(t, ""); }},
+      // As the bots play: every game recorded, here each call beginning a game of its own
+      // (the save file comes back before each), the transcripts' worst case.
+      {"TableDeckRecorded",
+       [=](const std::string& t) {
+         return Recorded([&] { return table::DealDeck(t, "", modes, mode); });
+       }},
+      {"TableShuffleRecorded",
+       [](const std::string& t) { return Recorded([&] { return table::ShuffleDeck(t, ""); }); }},
       {"TableRecall", [](const std::string& t) { return table::RecallCards(t, "", true); }},
       {"TableDraw", [](const std::string& t) { return table::DrawCards(t, "", "1", ""); }},
       {"TableHiddenDraw",

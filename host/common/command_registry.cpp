@@ -20,6 +20,7 @@ constexpr CommandArgument kPeekArgument[] = {{kCount, "N", true}};
 constexpr CommandArgument kOnOffArgument[] = {{kOnOff, "on|off", true}};
 constexpr CommandArgument kHelpArgument[] = {{kText, "WORD", true}};
 constexpr CommandArgument kDealerArgument[] = {{kPlayer, "NICK", false}};
+constexpr CommandArgument kSeedArgument[] = {{kText, "TEXT", false}};
 
 // The help texts, each under its text as it reads, as Shift_JIS bytes written as escapes so that
 // they do not depend on how this file is encoded or read.
@@ -113,6 +114,29 @@ constexpr ChatCommandInfo kCommands[] = {
     {CommandId::kDealer, "dealer", Runner::kDealer, true, false, kDealerArgument,
      // ディーラーをNICKに渡す
      "\x83\x66\x83\x42\x81\x5B\x83\x89\x81\x5B\x82\xF0NICK\x82\xC9\x93\x6E\x82\xB7"},
+    {CommandId::kFair,
+     "fair",
+     Runner::kAnyone,
+     true,
+     false,
+     {},
+     // 次のシャッフルのコミットメントと追加シード
+     "\x8E\x9F\x82\xCC\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xCC\x83\x52\x83\x7E\x83\x62"
+     "\x83\x67\x83\x81\x83\x93\x83\x67\x82\xC6\x92\xC7\x89\xC1\x83\x56\x81\x5B\x83\x68"},
+    {CommandId::kSeed, "seed", Runner::kAnyone, true, false, kSeedArgument,
+     // 次のシャッフルに自分のシードを加える(64バイトまで)
+     "\x8E\x9F\x82\xCC\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xC9\x8E\xA9\x95\xAA\x82\xCC"
+     "\x83\x56\x81\x5B\x83\x68\x82\xF0\x89\xC1\x82\xA6\x82\xE9(64\x83\x6F\x83\x43\x83\x67\x82\xDC"
+     "\x82\xC5)"},
+    {CommandId::kReveal,
+     "reveal",
+     Runner::kDealer,
+     true,
+     false,
+     {},
+     // シードを公開してゲームを終える(配り直し)
+     "\x83\x56\x81\x5B\x83\x68\x82\xF0\x8C\xF6\x8A\x4A\x82\xB5\x82\xC4\x83\x51\x81\x5B\x83\x80"
+     "\x82\xF0\x8F\x49\x82\xA6\x82\xE9(\x94\x7A\x82\xE8\x92\xBC\x82\xB5)"},
     {CommandId::kHelp, "help", Runner::kAnyone, false, false, kHelpArgument,
      // コマンドの説明(WORDでそのコマンドだけ)
      "\x83\x52\x83\x7D\x83\x93\x83\x68\x82\xCC\x90\xE0\x96\xBE("

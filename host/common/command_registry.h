@@ -33,6 +33,9 @@ enum class CommandId {
   kPeek,
   kAutoRecall,
   kDealer,  // kept by chat hosts, which know who is at a place; not played at the table
+  kFair,
+  kSeed,
+  kReveal,
   kHelp,
 };
 

@@ -55,6 +55,11 @@ struct GameSettings {
   double owner_grace_minutes = 10;
   double private_decks = 500;     // most private decks kept
   double private_deck_days = 30;  // a private deck unused this long is let go
+  // Transcripts of the games played, in games/ of the data directory, for players to check the
+  // shuffles once the seeds are revealed; kept this many days and at most this many files.
+  bool transcripts = true;
+  double transcript_days = 30;
+  double transcript_files = 1000;
   HostTexts texts;
 };
 

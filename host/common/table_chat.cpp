@@ -22,6 +22,10 @@ constexpr std::size_t kMostShownBytes = 4000;
 constexpr std::string_view kMore = ",...";
 // Between the players a line names: 、
 constexpr std::string_view kListSeparator = "\x81\x41";
+// How many hex digits of a commitment a reply that reports a shuffle shows (!fair shows all).
+constexpr std::size_t kShownCommitmentDigits = 16;
+// The most revealed seeds the place is told one line each; the transcript holds every one.
+constexpr std::size_t kMostRevealedLines = 32;
 
 using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
 
@@ -158,6 +162,13 @@ class Answer {
         count = std::to_string(table::kMaxNamedDecks);
         ToPlayer(Fill(texts_.too_many_decks, {{"{count}", count}}));
         break;
+      case Outcome::kBadSeed:
+        ToPlayer(texts_.bad_seed);
+        break;
+      case Outcome::kTooManySeeds:
+        count = std::to_string(table::kMaxPlayerSeeds);
+        ToPlayer(Fill(texts_.too_many_seeds, {{"{count}", count}}));
+        break;
     }
     return false;
   }
@@ -210,13 +221,15 @@ class Play {
   bool Deck() {
     Result r = table::DealDeck(c_.place, deck_, c_.modes_file, args_);
     if (!answer_.Refuse(r, {}, args_)) return false;
-    answer_.ToPlace(Fill(t_.deck_set, {{"{mode}", args_}}));
+    TellRevealed(r);
+    answer_.ToPlace(WithCommitment(Fill(t_.deck_set, {{"{mode}", args_}}), r));
     return true;
   }
 
   bool Shuffle() {
-    if (!answer_.Refuse(table::ShuffleDeck(c_.place, deck_))) return false;
-    answer_.ToPlace(t_.shuffled);
+    Result r = table::ShuffleDeck(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    answer_.ToPlace(WithCommitment(t_.shuffled, r));
     return true;
   }
 
@@ -226,7 +239,7 @@ class Play {
     Result r = table::RecallCards(c_.place, deck_, all);
     if (!answer_.Refuse(r)) return false;
     std::string count = std::to_string(r.recalled);
-    answer_.ToPlace(Fill(t_.recalled, {{"{count}", count}}));
+    answer_.ToPlace(WithCommitment(Fill(t_.recalled, {{"{count}", count}}), r));
     return true;
   }
 
@@ -398,6 +411,43 @@ class Play {
     return true;
   }
 
+  // The next commitment, whole, and who has added a seed to the next shuffle.
+  bool Fair() {
+    Result r = table::DescribeSeeds(c_.place, deck_);
+    if (!answer_.Refuse(r)) return false;
+    std::string next = std::to_string(r.seeds.next_shuffle);
+    std::string line =
+        Fill(t_.fair, {{"{count}", next}, {"{commitment}", r.seeds.next_commitment}});
+    if (!r.seeds.waiting.empty()) {
+      std::string players;
+      for (const auto& [player, text] : r.seeds.waiting) {
+        if (!players.empty()) players += ',';
+        players += Shown(c_, player);
+      }
+      line += Fill(t_.fair_waiting, {{"{text}", players}});
+    }
+    answer_.ToPlace(line);
+    return true;
+  }
+
+  // The place hears who added a seed; its text stays the player's until the reveal.
+  bool Seed() {
+    Result r = table::AddPlayerSeed(c_.place, deck_, c_.player, args_);
+    if (!answer_.Refuse(r)) return false;
+    std::string next = std::to_string(r.seeds.next_shuffle);
+    answer_.ToPlace(Fill(t_.seed_added, {{"{nick}", Shown(c_, c_.player)}, {"{count}", next}}));
+    return true;
+  }
+
+  bool Reveal() {
+    Result r = table::RevealDeckSeeds(c_.place, deck_, c_.modes_file);
+    if (!answer_.Refuse(r, {}, r.mode)) return false;
+    if (r.seeds.revealed.empty()) answer_.ToPlace(t_.nothing_to_reveal);
+    TellRevealed(r);
+    if (r.shuffled) answer_.ToPlace(WithCommitment(Fill(t_.deck_set, {{"{mode}", r.mode}}), r));
+    return true;
+  }
+
   bool Help() {
     for (const std::string& line : TableHelpLines(t_, c_.prefix, args_)) answer_.ToPlayer(line);
     return true;
@@ -439,6 +489,12 @@ class Play {
         return AutoRecall();
       case CommandId::kDealer:
         return NoDealerHere();
+      case CommandId::kFair:
+        return Fair();
+      case CommandId::kSeed:
+        return Seed();
+      case CommandId::kReveal:
+        return Reveal();
       case CommandId::kHelp:
         return Help();
     }
@@ -449,7 +505,30 @@ class Play {
   void AnnounceAutoRecall(const Result& result) {
     if (result.auto_recalled == 0) return;
     std::string count = std::to_string(result.auto_recalled);
-    answer_.ToPlace(Fill(t_.auto_recalled, {{"{count}", count}}));
+    answer_.ToPlace(WithCommitment(Fill(t_.auto_recalled, {{"{count}", count}}), result));
+  }
+
+  // A line reporting a shuffle, with the next shuffle's commitment, so that players hold it
+  // before that shuffle is made.
+  std::string WithCommitment(std::string line, const Result& result) const {
+    if (!result.shuffled) return line;
+    std::string next = std::to_string(result.seeds.next_shuffle);
+    std::string shown = result.seeds.next_commitment.substr(0, kShownCommitmentDigits);
+    return line + Fill(t_.next_commitment, {{"{count}", next}, {"{commitment}", shown}});
+  }
+
+  // The seeds a reveal published, one line per shuffle.
+  void TellRevealed(const Result& result) {
+    const auto& revealed = result.seeds.revealed;
+    for (std::size_t i = 0; i < revealed.size() && i < kMostRevealedLines; ++i) {
+      std::string number = std::to_string(revealed[i].first);
+      answer_.ToPlace(
+          Fill(t_.seed_revealed, {{"{count}", number}, {"{text}", revealed[i].second}}));
+    }
+    if (revealed.size() > kMostRevealedLines) {
+      std::string more = std::to_string(revealed.size() - kMostRevealedLines);
+      answer_.ToPlace(Fill(t_.more_revealed, {{"{count}", more}}));
+    }
   }
 
   bool BadArgument() {

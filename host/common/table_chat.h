@@ -86,6 +86,21 @@ struct TableTexts {
   std::string too_many_decks;  // デッキは{count}個までです
   std::string dealer_only;     // ディーラーだけが使えるコマンドです
   std::string bad_argument;    // 指定が正しくありません: {text}
+  // after every line that reports a shuffle: the next shuffle's number and the first 16 hex
+  // digits of its commitment
+  std::string next_commitment;  //  (次#{count}: {commitment})
+  // fair: the next shuffle's number and whole commitment, then the seeds waiting for it
+  std::string fair;          // 次のシャッフル#{count}のコミットメント: {commitment}
+  std::string fair_waiting;  //  追加シード: {text}
+  // to the place: a player added a seed (its text is told only at the reveal)
+  std::string seed_added;  // {nick}がシャッフル#{count}にシードを追加しました
+  // to the place at a reveal, one per shuffle: its number and seed in hex
+  std::string seed_revealed;  // シャッフル#{count}のシード: {text}
+  // after the reveal's lines when more shuffles were revealed than the channel is told
+  std::string more_revealed;      // 他{count}件のシードは記録ファイルにあります
+  std::string nothing_to_reveal;  // 公開するシードはありません
+  std::string bad_seed;           // シードは1から64バイトです
+  std::string too_many_seeds;     // シードは1回のシャッフルに{count}個までです
   // Help lines in place of the registry's own, by command word ("deck"): "{prefix}" and how the
   // command is typed, then what it does.
   std::map<std::string, std::string, std::less<>> help;

@@ -1,7 +1,9 @@
 // deckhand: plays with the deckhand library from the command line, the way a chat bot does.
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
+#include "deckhand/table.h"
 #include "host/common/card_check.h"
 #include "host/common/encoding.h"
 #include "host/common/plugin.h"
@@ -9,6 +11,7 @@
 #include "host/deckhand/options.h"
 #include "host/deckhand/session.h"
 #include "host/deckhand/terminal.h"
+#include "host/deckhand/verify_transcript.h"
 
 namespace deckhand::host {
 namespace {
@@ -82,6 +85,19 @@ int ConvertCards(const HostOptions& options) {
   return ConvertCardFiles(options, *codec);
 }
 
+// --verify FILE: exit 0 when the transcript checks, 1 when it does not or cannot be read.
+int Verify(const HostOptions& options) {
+  std::ifstream transcript(options.verify, std::ios::binary);
+  if (!transcript) {
+    ReportError("cannot read the transcript " + options.verify);
+    return kCommandFailed;
+  }
+  std::string failure = VerifyTranscript(transcript);
+  std::cout << options.verify << ": "
+            << (failure.empty() ? "every shuffle and every card checks" : failure) << std::endl;
+  return failure.empty() ? 0 : kCommandFailed;
+}
+
 int Play(const HostOptions& options) {
   std::string error;
   std::optional<TerminalCodec> codec = TerminalCodec::Open(options.encoding, &error);
@@ -99,6 +115,8 @@ int Play(const HostOptions& options) {
     ReportError(error);
     return kCommandFailed;
   }
+  // The games played here are recorded, for players to check the shuffles.
+  table::SetTranscripts({true});
   std::optional<Session> session = Session::Start(*plugin, *codec, options, &error);
   if (!session) {
     ReportError(error);
@@ -126,5 +144,6 @@ int main(int argc, char** argv) {
   if (parsed.options->show_version) return ShowVersion(*parsed.options);
   if (parsed.options->check_cards) return CheckCards(*parsed.options);
   if (parsed.options->convert_cards) return ConvertCards(*parsed.options);
+  if (!parsed.options->verify.empty()) return Verify(*parsed.options);
   return Play(*parsed.options);
 }

@@ -16,6 +16,7 @@ enum LongOnly : int {
   kInPlace,
   kFromList,
   kReversible,
+  kVerify,
 };
 
 const option kLongOptions[] = {
@@ -32,6 +33,7 @@ const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"from-list", no_argument, nullptr, kFromList},
     {"reversible", no_argument, nullptr, kReversible},
+    {"verify", required_argument, nullptr, kVerify},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -90,6 +92,9 @@ bool ApplyOption(int code, const char* value, HostOptions& options) {
       return true;
     case kReversible:
       options.reversible = true;
+      return true;
+    case kVerify:
+      options.verify = value;
       return true;
     case 'h':
       options.show_help = true;
@@ -204,6 +209,9 @@ Options:
       --from-list      read FILE as a plain list, one card a line, and make it a deck file
       --reversible     with --from-list: a deck whose cards are dealt upright or reversed
                        at random (Reversible=1), as tarot cards are
+      --verify=FILE    check the transcript of a game (games/ of the data directory):
+                       every seed, commitment, shuffle and card; exit 1 naming the first
+                       line that fails
   -h, --help           show this help and exit
       --version        show the version and the library deckhand would load, and exit
 

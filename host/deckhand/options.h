@@ -24,6 +24,7 @@ struct HostOptions {
   std::string output;
   bool from_list = false;
   bool reversible = false;  // --from-list makes a deck whose cards are dealt upright or reversed
+  std::string verify;       // --verify: the transcript to check instead of playing
   bool show_help = false;
   bool show_version = false;
   // Command texts given as arguments, run in turn; none means read them from standard input.

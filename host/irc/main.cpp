@@ -4,6 +4,7 @@
 #include <functional>
 #include <iostream>
 
+#include "deckhand/table.h"
 #include "host/common/bot_state.h"
 #include "host/common/card_check.h"
 #include "host/common/game.h"
@@ -138,6 +139,8 @@ int Run(BotConfig& config) {
   }
   std::optional<std::vector<std::string>> modes = CheckCards(config, *encoding, &error);
   if (!modes) return Refuse(error);
+  table::SetTranscripts({config.transcripts, config.transcript_days,
+                         static_cast<std::size_t>(config.transcript_files)});
   host::BotState state(kStateFile, static_cast<std::size_t>(config.private_decks),
                        config.private_deck_days);
   if (!state.Load(&error)) return Refuse(error);

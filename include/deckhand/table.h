@@ -21,6 +21,7 @@
 #define DECKHAND_TABLE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +60,8 @@ enum class Outcome {
   kTooManyDecks,        // DealDeck of a new named deck where the place has kMaxNamedDecks
   kSaveFailed,          // the save file could not be locked, read or replaced
   kShuffleFailed,       // the system's random generator failed
+  kBadSeed,             // AddPlayerSeed: a text that is empty, longer than 64 bytes or holds NUL
+  kTooManySeeds,        // AddPlayerSeed: the next shuffle has as many player seeds as it takes
 };
 
 // The most cards DealCards gives each player, and the most players one deal names.
@@ -69,10 +72,24 @@ inline constexpr std::size_t kMaxDealPlayers = 64;
 inline constexpr std::size_t kMaxNamedDecks = 32;
 // The longest deck name, in characters.
 inline constexpr std::size_t kMaxDeckNameLength = 16;
+// The most seeds players may add to one shuffle, and the longest, in bytes.
+inline constexpr std::size_t kMaxPlayerSeeds = 16;
+inline constexpr std::size_t kMaxPlayerSeedBytes = 64;
 
 struct HandSize {
   std::string player;  // as first written
   std::size_t cards = 0;
+};
+
+// The seeds of a deck's shuffles as players may know them (docs/shuffles.md): every shuffle of a
+// host's table uses a seed whose commitment was shown before it, and the seeds players added.
+struct SeedsView {
+  std::uint64_t next_shuffle = 0;  // 0: the deck keeps no seeds yet
+  std::string next_commitment;     // SHA-256 of the next shuffle's seed, 64 hex digits
+  std::vector<std::pair<std::string, std::string>> waiting;  // (player, text) for the next
+  // A reveal (RevealDeckSeeds, and DealDeck of a deck that had shuffles): each shuffle since the
+  // last reveal, with its seed in hex.
+  std::vector<std::pair<std::uint64_t, std::string>> revealed;
 };
 
 // What a command did. Only the fields its function names are filled.
@@ -98,6 +115,9 @@ struct Result {
   std::string deck_file;
   // DealCards refused with kPlayerTwice or kBadName: the name given twice, or that cannot be.
   std::string player;
+  // Every call on a deck that keeps seeds: where its seeds stand after the call.
+  SeedsView seeds;
+  bool shuffled = false;  // the call shuffled the deck (a deal, shuffle, recall or auto_recall)
 };
 
 // Is `name` a deck name (1 to kMaxDeckNameLength characters, no space, comma or '@')?
@@ -148,6 +168,29 @@ Result ShowDiscards(std::string_view place, std::string_view deck);
 // The sizes of the deck's piles and hands (and the draw pile itself, top first, in `cards`, for
 // Check and Peek).
 Result DescribeTable(std::string_view place, std::string_view deck);
+
+// The deck's next commitment, made now when the deck has none, and the seeds waiting (`seeds`).
+Result DescribeSeeds(std::string_view place, std::string_view deck);
+
+// `text` (1 to 64 bytes, no NUL) from `player` as a seed of the deck's next shuffle, after its
+// commitment (made now when the deck has none).
+Result AddPlayerSeed(std::string_view place, std::string_view deck, std::string_view player,
+                     std::string_view text);
+
+// The seeds of every shuffle since the last reveal (`seeds.revealed`), and the game ended: the
+// deck dealt anew from the mode it was dealt from, as DealDeck deals (when it has one).
+Result RevealDeckSeeds(std::string_view place, std::string_view deck, std::string_view mode_table);
+
+// Transcripts of the games a host's table plays (docs/shuffles.md): one file per game in "games/"
+// of the current directory, begun by a deal, or by the first shuffle or seed of a deck that has
+// no game yet, and completed by the reveal. Off until a host turns it on, so that a plug-in host
+// gets no files; a deck whose game is being recorded stays recorded whoever plays it.
+struct TranscriptSettings {
+  bool record = false;
+  double days = 30;          // transcripts older than this are removed
+  std::size_t files = 1000;  // and the oldest beyond this many
+};
+void SetTranscripts(const TranscriptSettings& settings);
 
 // Sets the place's auto_recall: a draw, hidden draw or deal that finds the draw pile too short
 // first brings the discard pile back and shuffles it in.

@@ -24,6 +24,7 @@ constexpr std::string_view kDeckKind = "deck";
 constexpr std::string_view kDrawKind = "draw";
 constexpr std::string_view kDiscardKind = "discard";
 constexpr std::string_view kHandKind = "hand";
+constexpr std::string_view kSeedsKind = "seeds";
 
 Cards UprightCards(const CardList& names) {
   Cards cards;
@@ -134,6 +135,8 @@ SavedTable::SavedTable(const SaveFileEdit& file, std::string_view place, std::st
       std::optional<Cards> pile = ReadPile(entry.value);
       if (!pile) continue;
       this->deck.discard = std::move(*pile);
+    } else if (parts.size() == 3 && NamesMatch(parts[2], kSeedsKind)) {
+      seeds = ReadDeckSeeds(entry.value);
     } else if (parts.size() == 4 && NamesMatch(parts[2], kHandKind) && !parts[3].empty()) {
       std::optional<Cards> pile = ReadPile(entry.value);
       if (!pile) continue;
@@ -184,6 +187,7 @@ SavedTable::Entries SavedTable::Serialized() const {
       put(JoinKey({place_, deck_name_, kHandKind, hand.player}), WritePile(hand.cards));
     }
   }
+  if (seeds) put(JoinKey({place_, deck_name_, kSeedsKind}), WriteDeckSeeds(*seeds));
   return entries;
 }
 

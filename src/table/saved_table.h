@@ -17,6 +17,7 @@
 //                                 seen as upright
 //     PLACE,DECK,discard          the discard pile, oldest first
 //     PLACE,DECK,hand,PLAYER      the player's hand, in the order received
+//     PLACE,DECK,seeds            the seeds of the deck's checkable shuffles (deck_seeds.h)
 //
 // A pile is written "FLAGS:NAMES": one byte per card, 'R' for reversed and 'U' for upright ('r'
 // and 'u' for a card put on the discard pile face down), then
@@ -34,6 +35,8 @@
 #include "deckhand/table.h"
 #include "storage/ini_format.h"
 #include "storage/save_file_edit.h"
+#include "table/deck_seeds.h"
+#include "table/transcript.h"
 #include "text/text_lists.h"
 
 namespace deckhand::table {
@@ -71,6 +74,10 @@ class SavedTable {
 
   DeckState deck;
   bool auto_recall = false;
+  // The deck's seeds, once a host's table command gave it some.
+  std::optional<DeckSeeds> seeds;
+  // What the command adds to the transcripts, written once the save file holds it.
+  TranscriptLines transcript;
   // How many named decks the place has, this one included when it exists.
   std::size_t named_decks = 0;
 
@@ -82,6 +89,9 @@ class SavedTable {
   // Write the "DECK" entry even when it holds what it held: the five exports' draws and shuffles
   // always save it, and a shuffle of no deck leaves an empty entry.
   void WriteDeckLineAlways() { always_write_deck_line_ = true; }
+
+  const std::string& place() const { return place_; }
+  const std::string& deck_name() const { return deck_name_; }
 
   // The entries to change so that the save file holds `deck` and `auto_recall` as they are now;
   // none when nothing changed.

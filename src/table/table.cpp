@@ -12,9 +12,11 @@
 #include "storage/card_sets.h"
 #include "storage/save_file_edit.h"
 #include "storage/saved_decks.h"
+#include "table/deck_seeds.h"
 #include "table/draw_selector.h"
 #include "table/main_deck.h"
 #include "table/saved_table.h"
+#include "table/transcript.h"
 #include "text/reply_line.h"
 #include "text/shift_jis.h"
 #include "text/text_lists.h"
@@ -45,6 +47,63 @@ bool Mix(Cards& cards, bool reversible) {
   return true;
 }
 
+// The transcript lines of a deck whose game is being recorded, or nullptr.
+TranscriptLines* Recording(SavedTable& table) {
+  if (!table.seeds || table.seeds->game.empty()) return nullptr;
+  table.transcript.To(table.seeds->game);
+  return &table.transcript;
+}
+
+// Gives the deck seeds when it has none and, where the host records games, begins a game for a
+// deck without one: its transcript starts with the commitment players were shown and the seeds
+// they added since. False when the system's generator failed.
+bool SeedForHost(SavedTable& table) {
+  if (!table.seeds) table.seeds = NewDeckSeeds();
+  if (!table.seeds) return false;
+  DeckSeeds& seeds = *table.seeds;
+  if (!ActiveTranscriptSettings().record || !seeds.game.empty()) return true;
+  seeds.game = NewTranscript(table.place(), table.deck_name(), seeds.next);
+  TranscriptLines& lines = *Recording(table);
+  lines.Game(table.place(), table.deck_name());
+  lines.Commit(seeds.next, CommitmentOf(seeds.seed));
+  for (const auto& [player, text] : seeds.waiting) lines.Seed(seeds.next, player, text);
+  return true;
+}
+
+// Reveals the seeds of the deck's shuffles since the last reveal, which ends its game.
+void Reveal(SavedTable& table, Result& result) {
+  if (!table.seeds) return;
+  result.seeds.revealed = RevealSeeds(*table.seeds);
+  if (result.seeds.revealed.empty()) return;
+  if (TranscriptLines* lines = Recording(table)) lines->Reveal(result.seeds.revealed);
+  table.seeds->game.clear();
+}
+
+// Shuffles `cards` for the deck. A host's table shuffles with the deck's committed seed, giving
+// the deck seeds first when it has none; the five exports do so only for a deck that a host's
+// command gave seeds, so that a plug-in host's own targets gain no entry. `kind` is the
+// transcript's (TranscriptLines::Shuffle).
+bool MixDeck(SavedTable& table, Cards& cards, bool reversible, bool exports, Result& result,
+             std::string_view kind) {
+  if ((!table.seeds && exports) || ScopedUnseededShuffles::InForce()) {
+    return Mix(cards, reversible);
+  }
+  if (!exports && !SeedForHost(table)) return false;
+  DeckSeeds& seeds = *table.seeds;
+  TranscriptLines* lines = Recording(table);
+  Cards input = lines != nullptr ? cards : Cards();
+  const std::uint64_t number = seeds.next;
+  const std::string commitment = lines != nullptr ? CommitmentOf(seeds.seed) : std::string();
+  const PlayerSeeds players = seeds.waiting;
+  if (!ShuffleWithSeeds(seeds, table.place(), table.deck_name(), cards, reversible)) return false;
+  if (lines != nullptr) {
+    lines->Shuffle(number, commitment, kind, reversible, players, input, cards);
+    lines->Commit(seeds.next, CommitmentOf(seeds.seed));
+  }
+  result.shuffled = true;
+  return true;
+}
+
 // Every card of `from` onto `to`, face up: a face-down discard is face down only where it lies.
 void MoveAll(Cards& from, Cards& to) {
   for (Card& card : from) {
@@ -56,13 +115,17 @@ void MoveAll(Cards& from, Cards& to) {
 
 // The discard pile (and every hand, with `all_hands`) into the draw pile, and the pile mixed.
 // How many came back, or nullopt when the mix failed.
-std::optional<std::size_t> Recall(DeckState& deck, bool all_hands) {
+std::optional<std::size_t> Recall(SavedTable& table, bool all_hands, Result& result) {
+  DeckState& deck = table.deck;
   std::size_t before = deck.draw.size();
   MoveAll(deck.discard, deck.draw);
   if (all_hands) {
     for (Hand& hand : deck.hands) MoveAll(hand.cards, deck.draw);
   }
-  if (!Mix(deck.draw, deck.reversible)) return std::nullopt;
+  if (!MixDeck(table, deck.draw, deck.reversible, false, result,
+               all_hands ? "recall_all" : "recall")) {
+    return std::nullopt;
+  }
   return deck.draw.size() - before;
 }
 
@@ -121,6 +184,7 @@ void DescribeInto(const SavedTable& table, Result& result) {
   result.draw_pile = table.deck.draw.size();
   result.discard_pile = table.deck.discard.size();
   result.auto_recall = table.auto_recall;
+  if (table.seeds) ViewOfSeeds(*table.seeds, result.seeds);
   result.hands.clear();
   for (const Hand& hand : table.deck.hands) {
     if (!hand.cards.empty()) result.hands.push_back(HandSize{hand.player, hand.cards.size()});
@@ -186,6 +250,9 @@ Result OnDeck(std::string_view place, std::string_view deck_name, Access access,
   if (access != Access::kRead && !file->Replace(table.Changes())) {
     return Refused(Outcome::kSaveFailed);
   }
+  // After the save, so that a transcript never tells of a command the table does not hold. A
+  // transcript that cannot be written leaves a game that will not check, not a failed command.
+  table.transcript.Write();
   DescribeInto(table, result);
   return result;
 }
@@ -207,7 +274,7 @@ bool AutoRecall(SavedTable& table, std::size_t needed, Result& result) {
   if (!table.auto_recall || table.deck.draw.size() >= needed || table.deck.discard.empty()) {
     return true;
   }
-  std::optional<std::size_t> recalled = Recall(table.deck, false);
+  std::optional<std::size_t> recalled = Recall(table, false, result);
   if (!recalled) return false;
   result.auto_recalled = *recalled;
   return true;
@@ -258,10 +325,14 @@ Result Deal(std::string_view place, std::string_view deck, std::string_view mode
     }
   }
   bool reversible = set.reversible && !caller.exports;
-  if (!Mix(cards, reversible)) return refused(Outcome::kShuffleFailed);
-  Result dealt = OnDeck(place, deck, Access::kCreate, caller, [&](SavedTable& table, Result&) {
+  Result dealt = OnDeck(place, deck, Access::kCreate, caller, [&](SavedTable& table, Result& r) {
     DeckState& state = table.deck;
     if (!state.exists && table.named_decks >= kMaxNamedDecks) return Outcome::kTooManyDecks;
+    // A host's deal starts a new game: the last one's seeds are revealed.
+    if (!caller.exports) Reveal(table, r);
+    if (!MixDeck(table, cards, reversible, caller.exports, r, "deal")) {
+      return Outcome::kShuffleFailed;
+    }
     state.exists = true;
     state.reversible = reversible;
     state.mode = std::string(mode);
@@ -277,15 +348,14 @@ Result Deal(std::string_view place, std::string_view deck, std::string_view mode
 
 // For each card of `drawn` in turn, the card of that name nearest the top of `pile`, taken out;
 // the others keep their order. Each name's positions are queued top first, so the whole removal
-// is one pass over the pile.
-Cards TakeByName(Cards& pile, const Cards& drawn) {
+// is one pass over the pile. `indexes` receives the positions taken.
+Cards TakeByName(Cards& pile, const Cards& drawn, std::vector<std::size_t>& indexes) {
   std::unordered_map<std::string_view, std::vector<std::size_t>> by_name;
   for (const Card& card : drawn) by_name.try_emplace(card.name);
   for (std::size_t index = pile.size(); index-- > 0;) {
     auto found = by_name.find(pile[index].name);
     if (found != by_name.end()) found->second.push_back(index);  // the top last
   }
-  std::vector<std::size_t> indexes;
   indexes.reserve(drawn.size());
   for (const Card& card : drawn) {
     std::vector<std::size_t>& positions = by_name.at(card.name);
@@ -309,15 +379,17 @@ Result DealDeck(std::string_view place, std::string_view deck, std::string_view 
 }
 
 Result ShuffleDeck(std::string_view place, std::string_view deck) {
-  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result&) {
-    return Mix(table.deck.draw, table.deck.reversible) ? Outcome::kDone : Outcome::kShuffleFailed;
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result& result) {
+    return MixDeck(table, table.deck.draw, table.deck.reversible, false, result, "shuffle")
+               ? Outcome::kDone
+               : Outcome::kShuffleFailed;
   });
 }
 
 Result RecallCards(std::string_view place, std::string_view deck, bool all_hands) {
   return OnDeck(place, deck, Access::kChange, kTableCommand,
                 [all_hands](SavedTable& table, Result& result) {
-                  std::optional<std::size_t> recalled = Recall(table.deck, all_hands);
+                  std::optional<std::size_t> recalled = Recall(table, all_hands, result);
                   if (!recalled) return Outcome::kShuffleFailed;
                   result.recalled = *recalled;
                   return Outcome::kDone;
@@ -335,6 +407,7 @@ Result DrawCards(std::string_view place, std::string_view deck, std::string_view
         std::vector<std::size_t> chosen = ChooseToDraw(draw, selector, place);
         if (chosen.empty()) return Outcome::kNothingSelected;
         result.cards = Take(draw, chosen);
+        if (TranscriptLines* lines = Recording(table)) lines->Draw(chosen, result.cards, player);
         Cards& destination = player.empty() ? table.deck.discard : table.deck.HandOf(player).cards;
         destination.insert(destination.end(), result.cards.begin(), result.cards.end());
         return Outcome::kDone;
@@ -376,6 +449,9 @@ Result DealCards(std::string_view place, std::string_view deck, std::size_t coun
                   for (std::size_t taken = 0; taken < needed; ++taken) {
                     result.dealt[taken % players.size()].second.push_back(draw[taken]);
                   }
+                  if (TranscriptLines* lines = Recording(table)) {
+                    lines->Deal(result.dealt, Cards(draw.begin(), draw.begin() + needed));
+                  }
                   draw.erase(draw.begin(), draw.begin() + static_cast<std::ptrdiff_t>(needed));
                   for (const auto& [player, cards] : result.dealt) {
                     Cards& hand = table.deck.HandOf(player).cards;
@@ -407,6 +483,9 @@ Result ToDiscardPile(std::string_view place, std::string_view deck, std::string_
                     return Outcome::kBeyondHand;
                   }
                   for (Card& card : result.cards) card.face_down = face_down;
+                  if (TranscriptLines* lines = Recording(table)) {
+                    lines->Play(player, result.cards, "");
+                  }
                   Cards& discard = table.deck.discard;
                   discard.insert(discard.end(), result.cards.begin(), result.cards.end());
                   return Outcome::kDone;
@@ -434,6 +513,9 @@ Result GiveCards(std::string_view place, std::string_view deck, std::string_view
                   if (!TakeFromHand(table.deck, giver, selector, result.cards)) {
                     return Outcome::kBeyondHand;
                   }
+                  if (TranscriptLines* lines = Recording(table)) {
+                    lines->Play(giver, result.cards, receiver);
+                  }
                   // HandOf may add a hand and move the others, so the giver's is not used past
                   // here.
                   Cards& received = table.deck.HandOf(receiver).cards;
@@ -452,6 +534,45 @@ Result ShowDiscards(std::string_view place, std::string_view deck) {
 Result DescribeTable(std::string_view place, std::string_view deck) {
   return OnDeck(place, deck, Access::kRead, kTableCommand, [](SavedTable& table, Result& result) {
     result.cards = table.deck.draw;
+    return Outcome::kDone;
+  });
+}
+
+Result DescribeSeeds(std::string_view place, std::string_view deck) {
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result&) {
+    return SeedForHost(table) ? Outcome::kDone : Outcome::kShuffleFailed;
+  });
+}
+
+Result AddPlayerSeed(std::string_view place, std::string_view deck, std::string_view player,
+                     std::string_view text) {
+  if (!IsName(player)) return Refused(Outcome::kBadName);
+  if (text.empty() || text.size() > kMaxPlayerSeedBytes || text.find('\0') != text.npos) {
+    return Refused(Outcome::kBadSeed);
+  }
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [&](SavedTable& table, Result&) {
+    // A deck without seeds gets its commitment first, so that the player's seed comes after it.
+    if (!SeedForHost(table)) return Outcome::kShuffleFailed;
+    if (table.seeds->waiting.size() >= kMaxPlayerSeeds) return Outcome::kTooManySeeds;
+    table.seeds->waiting.emplace_back(player, text);
+    if (TranscriptLines* lines = Recording(table)) lines->Seed(table.seeds->next, player, text);
+    return Outcome::kDone;
+  });
+}
+
+Result RevealDeckSeeds(std::string_view place, std::string_view deck, std::string_view mode_table) {
+  std::string mode;
+  Result read =
+      OnDeck(place, deck, Access::kRead, kTableCommand, [&mode](SavedTable& table, Result&) {
+        mode = table.deck.mode;
+        return Outcome::kDone;
+      });
+  if (read.outcome != Outcome::kDone) return read;
+  if (!mode.empty()) return Deal(place, deck, mode_table, mode, kTableCommand);
+  // A deck the table never dealt (a main deck only the five exports have dealt) has no mode to
+  // deal again: its seeds are revealed alone.
+  return OnDeck(place, deck, Access::kChange, kTableCommand, [](SavedTable& table, Result& result) {
+    Reveal(table, result);
     return Outcome::kDone;
   });
 }
@@ -492,7 +613,9 @@ Result DrawFromMainDeck(std::string_view target, std::string_view selector) {
     for (std::size_t index : ChooseToDraw(draw, selector, target)) {
       result.cards.push_back(draw[index]);
     }
-    Cards taken = TakeByName(draw, result.cards);
+    std::vector<std::size_t> indexes;
+    Cards taken = TakeByName(draw, result.cards, indexes);
+    if (TranscriptLines* lines = Recording(table)) lines->Draw(indexes, taken, "");
     Cards& discard = table.deck.discard;
     discard.insert(discard.end(), taken.begin(), taken.end());
     // Saved also when nothing was drawn, as the exports have always saved.
@@ -501,8 +624,10 @@ Result DrawFromMainDeck(std::string_view target, std::string_view selector) {
 }
 
 Result ShuffleMainDeck(std::string_view target) {
-  return OnDeck(target, "", Access::kChange, Caller{true}, [](SavedTable& table, Result&) {
-    return Mix(table.deck.draw, table.deck.reversible) ? Outcome::kDone : Outcome::kShuffleFailed;
+  return OnDeck(target, "", Access::kChange, Caller{true}, [](SavedTable& table, Result& result) {
+    return MixDeck(table, table.deck.draw, table.deck.reversible, true, result, "shuffle")
+               ? Outcome::kDone
+               : Outcome::kShuffleFailed;
   });
 }
 

@@ -10,6 +10,7 @@
 
 #include "host/deckhand/session.h"
 #include "host/run_program.h"
+#include "support/commitments.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::testing {
@@ -40,7 +41,9 @@ ProgramRun RunHere(std::vector<std::string> arguments, std::string standard_inpu
   input.arguments = std::move(arguments);
   input.standard_input = std::move(standard_input);
   input.environment.emplace_back("LC_ALL", "C.UTF-8");
-  return RunProgram(DECKHAND_PROGRAM, input);
+  ProgramRun run = RunProgram(DECKHAND_PROGRAM, input);
+  run.out = WithoutCommitments(run.out);
+  return run;
 }
 
 // Runs deckhand in a scratch directory holding `files`; `after`, when given, receives every

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "host/run_program.h"
+#include "support/commitments.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::testing {
@@ -48,7 +49,9 @@ ProgramRun RunDeckhand(ProgramInput input) {
   bool sets_locale = false;
   for (const auto& variable : input.environment) sets_locale |= variable.first == "LC_ALL";
   if (!sets_locale) input.environment.emplace_back("LC_ALL", "C.UTF-8");
-  return RunProgram(DECKHAND_PROGRAM, input);
+  ProgramRun run = RunProgram(DECKHAND_PROGRAM, input);
+  run.out = WithoutCommitments(run.out);
+  return run;
 }
 
 // What a case passes: the arguments, and the text on standard input if any.

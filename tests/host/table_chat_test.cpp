@@ -6,12 +6,22 @@
 
 #include "commands/reply_texts.h"
 #include "host/common/fill_text.h"
+#include "random/fair_shuffle.h"
 #include "support/scratch_directory.h"
 
 namespace deckhand::host {
 namespace {
 
 using deckhand::testing::ScratchDirectory;
+
+std::string Fill(std::string_view text,
+                 std::initializer_list<std::pair<std::string_view, std::string_view>> fills) {
+  return FillPlaceholders(text, fills);
+}
+
+std::string Fill(std::string_view text, std::string_view name, std::string_view value) {
+  return Fill(text, {{name, value}});
+}
 
 class TableChatTest : public ::testing::Test {
  protected:
@@ -38,10 +48,6 @@ class TableChatTest : public ::testing::Test {
   }
 
   std::string SaveFile() const { return scratch_.Read("decksave.ini").value_or(""); }
-  static std::string Fill(std::string_view text, std::string_view name, std::string_view value) {
-    using Fills = std::initializer_list<std::pair<std::string_view, std::string_view>>;
-    return FillPlaceholders(text, Fills{{name, value}});
-  }
 
   ScratchDirectory scratch_;
   TableTexts texts_ = DefaultTableTexts();
@@ -50,7 +56,7 @@ class TableChatTest : public ::testing::Test {
 TEST_F(TableChatTest, OnlyTheDealerRunsTheDealersCommands) {
   std::string before = SaveFile();
   for (std::string_view text : {"deck,m", "shuffle", "recall,all", "deal,1,al", "check", "peek",
-                                "auto_recall,on", "deck@x,m"}) {
+                                "auto_recall,on", "deck@x,m", "reveal"}) {
     TableAnswer answer = Run(text, false);
     EXPECT_EQ(answer.status, AnswerStatus::kRefused) << text;
     ASSERT_EQ(answer.lines.size(), 1u) << text;
@@ -166,6 +172,45 @@ TEST_F(TableChatTest, RefusalsNameTheirCause) {
   // The second byte of 院 is the byte of '@'.
   EXPECT_EQ(Run("deck@\x89\x40,m").status, AnswerStatus::kDone);
   EXPECT_EQ(Run("count@\x89\x40").lines[0].text, "[\x89\x40] 2");
+}
+
+// The commitment !fair shows whole is the one the shuffle's reply named last, and the seed the
+// reveal publishes hashes to it; a player's seed is told by name only until then.
+TEST_F(TableChatTest, TheSeedRevealedAfterAShuffleIsTheOneCommittedBeforeIt) {
+  auto commitment_in = [](const TableAnswer& answer) {
+    const std::string& text = answer.lines.at(0).text;
+    return text.substr(text.size() - 64);
+  };
+  TableAnswer fair = Run("fair", false);
+  ASSERT_EQ(fair.status, AnswerStatus::kDone);
+  std::string first = commitment_in(fair);
+  EXPECT_EQ(fair.lines[0].text, Fill(texts_.fair, {{"{count}", "1"}, {"{commitment}", first}}));
+
+  TableAnswer seeded = Run("seed,lucky", false, "bo");
+  ASSERT_EQ(seeded.lines.size(), 1u);
+  EXPECT_EQ(seeded.lines[0].to, "#t");
+  EXPECT_EQ(seeded.lines[0].text, Fill(texts_.seed_added, {{"{nick}", "bo"}, {"{count}", "1"}}));
+  EXPECT_NE(Run("fair").lines[0].text.find(Fill(texts_.fair_waiting, {{"{text}", "bo"}})),
+            std::string::npos);
+
+  TableAnswer shuffled = Run("shuffle");
+  TableAnswer next = Run("fair");
+  std::string second = commitment_in(next);
+  // The seed went into shuffle 1; none waits for shuffle 2.
+  EXPECT_EQ(next.lines[0].text, Fill(texts_.fair, {{"{count}", "2"}, {"{commitment}", second}}));
+  EXPECT_EQ(shuffled.lines.at(0).text,
+            texts_.shuffled + Fill(texts_.next_commitment,
+                                   {{"{count}", "2"}, {"{commitment}", second.substr(0, 16)}}));
+
+  TableAnswer revealed = Run("reveal");
+  ASSERT_EQ(revealed.status, AnswerStatus::kDone);
+  ASSERT_EQ(revealed.lines.size(), 1u);  // a main deck only the plug-in dealt is not dealt anew
+  std::string seed = revealed.lines[0].text.substr(revealed.lines[0].text.size() - 64);
+  EXPECT_EQ(revealed.lines[0].text,
+            Fill(texts_.seed_revealed, {{"{count}", "1"}, {"{text}", seed}}));
+  EXPECT_EQ(CommitmentOf(SeedOfHex(seed).value()), first);
+  EXPECT_EQ(Run("reveal").lines.at(0).text, texts_.nothing_to_reveal);
+  EXPECT_EQ(Run("seed," + std::string(65, 'x')).lines.at(0).text, texts_.bad_seed);
 }
 
 TEST_F(TableChatTest, OtherTextsAreNoCommand) {

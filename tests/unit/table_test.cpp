@@ -7,16 +7,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <random>
 
 #include "commands/command_frame.h"
 #include "commands/commands.h"
+#include "random/fair_shuffle.h"
 #include "random/random.h"
 #include "storage/file_ops.h"
 #include "support/failing_file_ops.h"
 #include "support/scratch_directory.h"
+#include "table/deck_seeds.h"
 
 namespace deckhand::table {
 namespace {
@@ -66,6 +69,7 @@ class TableTest : public ::testing::Test {
 
   ScratchDirectory scratch_;
   ScopedRandomFill in_order_{FillOnes};
+  ScopedUnseededShuffles unseeded_;
 };
 
 TEST_F(TableTest, ADealTellsTheModeAndTheDeckFileItRead) {
@@ -516,6 +520,140 @@ TEST(TablePropertyTest, EveryCardIsInExactlyOnePlaceAfterEveryCommand) {
     std::string step = PlayRandomCommand(random, before, scratch, dealt);
     ExpectEveryCardInOnePlace(dealt, step);
     if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+// Shuffles players can check: the table's shuffles under the system's generator, recomputed from
+// the seeds a reveal publishes.
+class SeedTableTest : public ::testing::Test {
+ protected:
+  SeedTableTest() { WriteCardSets(scratch_); }
+  std::string SaveFile() const { return scratch_.Read("decksave.ini").value_or(""); }
+
+  ScratchDirectory scratch_;
+};
+
+TEST_F(SeedTableTest, ARevealedSeedRecomputesTheShuffleItWasCommittedFor) {
+  Result dealt = DealDeck("#t", "tarot", "modes.ini", "tarot");
+  ASSERT_EQ(dealt.outcome, Outcome::kDone);
+  EXPECT_TRUE(dealt.shuffled);
+  EXPECT_EQ(dealt.seeds.next_shuffle, 2u);
+  const std::string committed = dealt.seeds.next_commitment;
+  ASSERT_EQ(AddPlayerSeed("#t", "tarot", "al", "lucky").outcome, Outcome::kDone);
+  ASSERT_EQ(AddPlayerSeed("#t", "tarot", "bo", "7").seeds.waiting.size(), 2u);
+  Cards before = DescribeTable("#t", "tarot").cards;
+  ASSERT_EQ(ShuffleDeck("#t", "tarot").seeds.next_shuffle, 3u);
+  Cards after = DescribeTable("#t", "tarot").cards;
+
+  Result revealed = RevealDeckSeeds("#t", "tarot", "modes.ini");
+  ASSERT_EQ(revealed.outcome, Outcome::kDone);
+  ASSERT_EQ(revealed.seeds.revealed.size(), 2u);
+  EXPECT_EQ(revealed.seeds.revealed[1].first, 2u);
+  std::optional<Seed> seed = SeedOfHex(revealed.seeds.revealed[1].second);
+  ASSERT_TRUE(seed);
+  EXPECT_EQ(CommitmentOf(*seed), committed);
+  std::optional<Digest> key = ShuffleKey(*seed, "#t", "tarot", 2, {{"al", "lucky"}, {"bo", "7"}});
+  ASSERT_TRUE(key);
+  ShuffleStream words(*key);
+  ASSERT_TRUE(PermuteFromTheBottom(before, words));
+  ASSERT_TRUE(TurnByWords(before, words));
+  EXPECT_EQ(before, after);
+  // The reveal ended the game: the deck was dealt anew, and the next reveal has only that deal.
+  EXPECT_TRUE(revealed.shuffled);
+  EXPECT_EQ(revealed.seeds.next_shuffle, 4u);
+  EXPECT_EQ(RevealDeckSeeds("#t", "tarot", "modes.ini").seeds.revealed.size(), 1u);
+}
+
+TEST_F(SeedTableTest, ThePlugInUsesTheSeedsOfDecksAHostGaveSeedsAndGivesNoneItself) {
+  char reply[kReplyCapacity];
+  DeckCommand("u #p modes.ini deck,ten", reply);
+  ShuffleCommand("u #p modes.ini shuffle", reply);
+  EXPECT_EQ(SaveFile().find("[TABLE]"), std::string::npos) << SaveFile();
+
+  ASSERT_EQ(DescribeSeeds("#t", "").seeds.next_shuffle, 1u);
+  DeckCommand("u #t modes.ini deck,ten", reply);
+  EXPECT_STREQ(reply, "NOTICE #t \x83\x66\x83\x62\x83\x4C\x83\x5A\x83\x62\x83\x67:ten");
+  ShuffleCommand("u #t modes.ini shuffle", reply);
+  EXPECT_EQ(DescribeSeeds("#t", "").seeds.next_shuffle, 3u);
+}
+
+TEST_F(SeedTableTest, PlayerSeedsAreBoundedAndComeAfterACommitment) {
+  for (std::string text : {std::string(), std::string(65, 'x'), std::string("a\0b", 3)}) {
+    EXPECT_EQ(AddPlayerSeed("#t", "", "al", text).outcome, Outcome::kBadSeed) << text;
+  }
+  EXPECT_EQ(SaveFile(), "");
+  Result first = AddPlayerSeed("#t", "", "al", std::string(64, 'x'));
+  EXPECT_EQ(first.seeds.next_shuffle, 1u);
+  EXPECT_EQ(first.seeds.next_commitment.size(), 64u);
+  for (std::size_t added = 1; added < kMaxPlayerSeeds; ++added) {
+    ASSERT_EQ(AddPlayerSeed("#t", "", "al", "x").outcome, Outcome::kDone);
+  }
+  EXPECT_EQ(AddPlayerSeed("#t", "", "al", "x").outcome, Outcome::kTooManySeeds);
+  EXPECT_EQ(DescribeSeeds("#t", "").seeds.next_commitment, first.seeds.next_commitment);
+}
+
+// Transcripts on, for one test.
+class ScopedTranscripts {
+ public:
+  explicit ScopedTranscripts(TranscriptSettings settings) { SetTranscripts(settings); }
+  ~ScopedTranscripts() { SetTranscripts({}); }
+};
+
+std::vector<std::string> Transcripts(const ScratchDirectory& scratch) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.path() / "games")) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Each deal begins a game of its own; the plug-in's shuffle of a recorded deck is recorded too;
+// the oldest transcripts go first, past the setting's files or days.
+TEST_F(SeedTableTest, TranscriptsAreKeptPerGameAndBounded) {
+  ScopedTranscripts on({true, 30, 2});
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  char reply[kReplyCapacity];
+  ShuffleCommand("u #t modes.ini shuffle", reply);
+  std::vector<std::string> first = Transcripts(scratch_);
+  ASSERT_EQ(first.size(), 1u);
+  std::string game = scratch_.Read("games/" + first[0]).value_or("");
+  EXPECT_NE(game.find("\"kind\":\"deal\""), std::string::npos) << game;
+  EXPECT_NE(game.find("\"shuffle\":2,\"commitment\""), std::string::npos) << game;
+
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  EXPECT_NE(scratch_.Read("games/" + first[0]).value_or("").find("\"reveal\""), std::string::npos);
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  std::vector<std::string> kept = Transcripts(scratch_);
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(std::count(kept.begin(), kept.end(), first[0]), 0);
+
+  std::filesystem::last_write_time(
+      scratch_.path() / "games" / kept[0],
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 31));
+  ScopedTranscripts many({true, 30, 100});
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  std::vector<std::string> now = Transcripts(scratch_);
+  EXPECT_EQ(now.size(), 2u);
+  EXPECT_EQ(std::count(now.begin(), now.end(), kept[0]), 0);
+}
+
+TEST(DeckSeedsTest, ARecordReadsBackAsWrittenAndAnythingElseIsNoRecord) {
+  DeckSeeds seeds;
+  seeds.next = 3;
+  seeds.seed.fill(0xAB);
+  seeds.first_unrevealed = 1;
+  seeds.used = {Seed{}, Seed{}};
+  seeds.used[1].fill(7);
+  seeds.waiting = {{"al", "a:b.c/d\xFF"}, {"bo", "7"}};
+  seeds.game = "%23t_20261210-010203_1.jsonl";
+  std::optional<DeckSeeds> read = ReadDeckSeeds(WriteDeckSeeds(seeds));
+  ASSERT_TRUE(read);
+  EXPECT_EQ(WriteDeckSeeds(*read), WriteDeckSeeds(seeds));
+  EXPECT_EQ(read->waiting, seeds.waiting);
+  std::string written = WriteDeckSeeds(seeds);
+  for (std::string broken : {written.substr(1), written + ":", std::string("v1:3:ab:1:::")}) {
+    EXPECT_FALSE(ReadDeckSeeds(broken)) << broken;
   }
 }
 

@@ -35,7 +35,7 @@ echo "imports: $imports"
 [ -n "$imports" ] || fail "no import table found"
 for dll_name in $imports; do
   case $(echo "$dll_name" | tr 'A-Z' 'a-z') in
-    kernel32.dll | msvcrt.dll | winmm.dll | advapi32.dll | user32.dll | ntdll.dll) ;;
+    kernel32.dll | msvcrt.dll | winmm.dll | advapi32.dll | bcrypt.dll | user32.dll | ntdll.dll) ;;
     *) fail "imports $dll_name, which is no system DLL" ;;
   esac
 done

@@ -8,8 +8,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -260,6 +264,70 @@ TEST_F(BotTest, ReconnectsAfterTheServerRestartsWithDecksKept) {
   EXPECT_EQ(AwaitReply(*alice, "#table", 2).text, "52");
   alice->Say("#table", "!check");
   EXPECT_EQ(AwaitReply(*alice, "#table", deck.size()).text, deck);
+}
+
+// The lines the bot sends to `wire_where` until one holds `last`, or the wait ends.
+std::vector<std::string> LinesUntil(IrcTestClient& client, const std::string& bot,
+                                    const std::string& wire_where, const std::string& last) {
+  std::vector<std::string> lines;
+  while (std::optional<ServerLine> line = client.NextNoticeFrom(bot)) {
+    if (line->params.size() != 2 || line->params[0] != wire_where) continue;
+    lines.push_back(client.text().FromWire(line->params[1]).value_or(""));
+    if (lines.back().find(last) != std::string::npos) break;
+  }
+  return lines;
+}
+
+// What deckhand --verify says of the transcript at `path`, and its exit status.
+std::pair<std::string, int> Verify(const std::filesystem::path& path) {
+  std::string command = std::string(DECKHAND_PROGRAM) + " --verify '" + path.string() + "'";
+  FILE* run = ::popen(command.c_str(), "r");
+  if (run == nullptr) return {"cannot run deckhand", -1};
+  std::string said;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, run) != nullptr) said += buffer;
+  int status = ::pclose(run);
+  return {said, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// A whole game with seeds the players add, on the real server: the commitment !fair shows is
+// the one the deal used, the reveal publishes every seed, and deckhand --verify checks the
+// transcript the bot wrote.
+TEST_F(BotTest, AGameWithPlayersSeedsLeavesATranscriptThatChecks) {
+  auto alice = Player("alice", "utf-8", "#table");
+  auto bob = Player("bob", "utf-8", "#table");
+  StartBot({});
+  ASSERT_TRUE(WaitForMember(*alice, "#table", bot_nick_));
+  alice->Say("#table", "!fair");
+  std::string fair = LinesUntil(*alice, bot_nick_, "#table", "#1").at(0);
+  ASSERT_GE(fair.size(), 64u);
+  const std::string commitment = fair.substr(fair.size() - 64);
+  alice->Say("#table", "!seed,alice-luck");
+  LinesUntil(*alice, bot_nick_, "#table", "alice");
+  bob->Say("#table", "!seed,bob7");
+  LinesUntil(*alice, bot_nick_, "#table", "bob");
+  for (std::string command : {"!deck,trump", "!draw,1-2", "!hdraw", "!shuffle", "!draw"}) {
+    (command == "!hdraw" ? bob : alice)->Say("#table", command);
+    LinesUntil(*alice, bot_nick_, "#table", command == "!hdraw" ? "bob" : "");
+  }
+  alice->Say("#table", "!reveal");
+  // Two seeds, then the new deal with the next commitment.
+  std::vector<std::string> revealed = LinesUntil(*alice, bot_nick_, "#table", "#4:");
+  ASSERT_EQ(revealed.size(), 3u);
+
+  std::vector<std::filesystem::path> games;
+  for (const auto& entry : std::filesystem::directory_iterator(data_.path() / "games")) {
+    games.push_back(entry.path());
+  }
+  std::sort(games.begin(), games.end());
+  ASSERT_EQ(games.size(), 2u);  // the game, and the one the reveal dealt
+  std::string transcript = ReadFile(games[0]);
+  EXPECT_NE(transcript.find("\"commitment\":\"" + commitment), std::string::npos);
+  // A player's seed is under the name the save file keeps for the player, as the key is made.
+  EXPECT_NE(transcript.find("\"text\":\"bob7\""), std::string::npos) << transcript;
+  auto [said, status] = Verify(games[0]);
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_NE(said.find("every shuffle and every card checks"), std::string::npos) << said;
 }
 
 // The bot's nick is taken: it registers under another and plays under that one.

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <thread>
 
+#include "support/commitments.h"
+
 namespace deckhand::irc::testing {
 namespace {
 
@@ -131,7 +133,7 @@ BotReply BotTest::AwaitReply(IrcTestClient& client, const std::string& wire_wher
     EXPECT_LE(line->raw.size() + 2, kLongestLine) << "a relayed line is longer than IRC allows";
     std::optional<std::string> text = client.text().FromWire(line->params[1]);
     EXPECT_TRUE(text) << "a reply line does not convert back: " << line->raw;
-    reply.text += text.value_or("");
+    reply.text += deckhand::testing::WithoutCommitments(text.value_or(""));
     reply.lines.push_back(std::move(*line));
   }
   return reply;

@@ -48,6 +48,7 @@ TEST(ConfigFile, NamesTheLineAndReasonOfTheFirstFault) {
       {"[game]\ndealer = #a\n", ":2: dealer:"},
       {"[game]\ndealer = , ,\n", ":2: dealer:"},
       {"[game]\nprivate_decks = 0\n", ":2: private_decks:"},
+      {"[game]\ntranscript_days = 0\n", ":2: transcript_days:"},
       {"[server]\nport\n", ":2: not a [section] nor a key = value line"},
       {"[server]\nport = x\ntls = maybe\n", ":2: port:"},
   };
@@ -76,6 +77,7 @@ TEST(ConfigFile, ReadsEveryKindOfValueAndPathsFromTheFilesDirectory) {
                 "[server]\nport = 6697\ntls = yes\ntls_ca = ca.pem\nencoding = ISO-2022-JP\n"
                 "[bot]\nchannel = #one\nchannel = #two key2\n"
                 "[game]\ndata_dir = decks\nprefix = deck:\ndealer = ops\ndealer = #two alice, bob\n"
+                "transcripts = off\ntranscript_files = 20\n"
                 "[flood]\nenabled = off\nrate = 2.5\n"
                 "[texts]\nhidden_draw = {nick} drew {count}\nhelp_deal = {prefix}deal: deals\n");
   BotConfig config;
@@ -93,6 +95,8 @@ TEST(ConfigFile, ReadsEveryKindOfValueAndPathsFromTheFilesDirectory) {
   EXPECT_EQ(config.prefix, "deck:");
   EXPECT_FALSE(config.flood_control);
   EXPECT_EQ(config.flood_rate, 2.5);
+  EXPECT_FALSE(config.transcripts);
+  EXPECT_EQ(config.transcript_files, 20);
   EXPECT_EQ(config.texts.hidden_draw, "{nick} drew {count}");
   EXPECT_EQ(config.texts.help["deal"], "{prefix}deal: deals");  // by the registry's word
   EXPECT_EQ(config.dealer, "ops");
