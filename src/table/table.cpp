@@ -63,6 +63,7 @@ bool SeedForHost(SavedTable& table) {
   DeckSeeds& seeds = *table.seeds;
   if (!ActiveTranscriptSettings().record || !seeds.game.empty()) return true;
   seeds.game = NewTranscript(table.place(), table.deck_name(), seeds.next);
+  if (seeds.game.empty()) return true;  // nowhere safe to record it
   TranscriptLines& lines = *Recording(table);
   lines.Game(table.place(), table.deck_name());
   lines.Commit(seeds.next, CommitmentOf(seeds.seed));

@@ -214,6 +214,9 @@ std::string NewTranscript(std::string_view place, std::string_view deck,
                           std::uint64_t first_shuffle) {
   std::filesystem::path directory(MakeAccessPath(kTranscriptDirectory));
   std::error_code error;
+  // A link planted where the directory should be would have games written, and old files
+  // pruned, wherever it points: such a game is not recorded.
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(directory, error))) return "";
   std::filesystem::create_directory(directory, error);
   PruneTranscripts(directory);
   std::string name = FileNamePart(place);

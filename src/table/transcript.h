@@ -60,7 +60,8 @@ class TranscriptLines {
 };
 
 // The file name for a new game of `deck` at `place`, whose first shuffle is `first_shuffle`;
-// older transcripts beyond the setting's days and files are removed first.
+// older transcripts beyond the setting's days and files are removed first. Empty, and nothing
+// removed, when the directory is a symbolic link.
 std::string NewTranscript(std::string_view place, std::string_view deck,
                           std::uint64_t first_shuffle);
 

@@ -638,6 +638,21 @@ TEST_F(SeedTableTest, TranscriptsAreKeptPerGameAndBounded) {
   EXPECT_EQ(std::count(now.begin(), now.end(), kept[0]), 0);
 }
 
+// A link planted where the transcripts go is not followed: the game is played, not recorded,
+// and nothing where the link points is pruned.
+TEST_F(SeedTableTest, ALinkInPlaceOfTheTranscriptsIsNotFollowed) {
+  ScopedTranscripts on({true, 30, 1});
+  std::filesystem::create_directory(scratch_.path() / "elsewhere");
+  scratch_.Write("elsewhere/old.jsonl", "kept");
+  std::filesystem::create_directory_symlink("elsewhere", scratch_.path() / "games");
+  ASSERT_EQ(DealDeck("#t", "", "modes.ini", "ten").outcome, Outcome::kDone);
+  ASSERT_EQ(ShuffleDeck("#t", "").outcome, Outcome::kDone);
+  EXPECT_EQ(scratch_.Read("elsewhere/old.jsonl").value_or(""), "kept");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch_.path() / "elsewhere"),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
 TEST(DeckSeedsTest, ARecordReadsBackAsWrittenAndAnythingElseIsNoRecord) {
   DeckSeeds seeds;
   seeds.next = 3;
