@@ -129,9 +129,9 @@ for seed in [random.randrange(1 << 30) for _ in range(3)]:
         play(directory)
         random_game(directory, seed)
 
-spec = importlib.util.spec_from_file_location("verifier", python_verifier)
-verifier = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(verifier)
+found = importlib.util.spec_from_file_location("verifier", python_verifier)
+verifier = importlib.util.module_from_spec(found)
+found.loader.exec_module(verifier)
 cards, turns = verifier.shuffle(bytes(range(32)), "#deckhand", "tarot", 3,
                                 [["alice", "lucky"], ["bob", "7"]],
                                 [f"c{i}" for i in range(1, 9)], True)
