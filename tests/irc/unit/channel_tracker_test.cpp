@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "irc/unit/wire_lines.h"
+
 namespace deckhand::irc {
 namespace {
 
@@ -12,13 +14,6 @@ using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
 // The bot, "deckhand", registered and in #t with op, alice and bob.
-// What a layer sends, at once and then paced.
-Lines Sent(const WireOutput& out) {
-  Lines lines = out.urgent;
-  lines.insert(lines.end(), out.paced.begin(), out.paced.end());
-  return lines;
-}
-
 class ChannelTrackerTest : public ::testing::Test {
  protected:
   ChannelTrackerTest() {
@@ -31,13 +26,13 @@ class ChannelTrackerTest : public ::testing::Test {
     out_ = {};
     std::optional<IrcMessage> message = ParseIrcLine(line);
     if (message) tracker_.Receive(*message, "deckhand", now_, out_, changes_);
-    return Sent(out_);
+    return testing::SentLines(out_);
   }
   Lines Tick(double seconds) {
     now_ += std::chrono::milliseconds(static_cast<long>(seconds * 1000));
     out_ = {};
     tracker_.Tick(now_, true, out_);
-    return Sent(out_);
+    return testing::SentLines(out_);
   }
 
   BotConfig config_;

@@ -6,18 +6,13 @@
 #include <functional>
 #include <optional>
 
+#include "irc/unit/wire_lines.h"
+
 namespace deckhand::irc {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
-
-// What a layer sends, at once and then paced.
-Lines Sent(const WireOutput& out) {
-  Lines lines = out.urgent;
-  lines.insert(lines.end(), out.paced.begin(), out.paced.end());
-  return lines;
-}
 
 // A connection on a fixed clock that the test moves by hand.
 class ConnectionTest : public ::testing::Test {
@@ -26,7 +21,7 @@ class ConnectionTest : public ::testing::Test {
     connection_.emplace(config_, codec_, now_);
     out_ = {};
     connection_->Connected(now_, out_);
-    return Sent(out_);
+    return testing::SentLines(out_);
   }
   // Feeds a server line; returns what the connection wants sent at once.
   Lines In(std::string_view line) {
@@ -34,13 +29,13 @@ class ConnectionTest : public ::testing::Test {
     connection_->Heard(now_);
     std::optional<IrcMessage> message = ParseIrcLine(line);
     if (message) connection_->Receive(*message, out_);
-    return Sent(out_);
+    return testing::SentLines(out_);
   }
   Lines Tick(double seconds) {
     now_ += std::chrono::milliseconds(static_cast<long>(seconds * 1000));
     out_ = {};
     connection_->Tick(now_, out_);
-    return Sent(out_);
+    return testing::SentLines(out_);
   }
   void Play(const std::vector<std::pair<const char*, Lines>>& exchanges) {
     for (const auto& [in, out] : exchanges) EXPECT_EQ(In(in), out) << in;
