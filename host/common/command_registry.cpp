@@ -25,7 +25,7 @@ constexpr CommandArgument kSeedArgument[] = {{kText, "TEXT", false}};
 // The help texts, each under its text as it reads, as Shift_JIS bytes written as escapes so that
 // they do not depend on how this file is encoded or read.
 constexpr ChatCommandInfo kCommands[] = {
-    {CommandId::kDeck, "deck", Runner::kDealer, true, false, kModeArgument,
+    {CommandId::kDeck, "deck", Runner::kDealer, true, kModeArgument,
      // デッキを用意する(捨て札と手札は空に)
      "\x83\x66\x83\x62\x83\x4C\x82\xF0\x97\x70\x88\xD3\x82\xB7\x82\xE9("
      "\x8E\xCC\x82\xC4\x8E\x44\x82\xC6\x8E\xE8\x8E\x44\x82\xCD\x8B\xF3\x82\xC9)"},
@@ -33,48 +33,45 @@ constexpr ChatCommandInfo kCommands[] = {
      "shuffle",
      Runner::kDealer,
      true,
-     false,
      {},
      // 山札をシャッフル
      "\x8E\x52\x8E\x44\x82\xF0\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B"},
-    {CommandId::kRecall, "recall", Runner::kDealer, true, false, kAllArgument,
+    {CommandId::kRecall, "recall", Runner::kDealer, true, kAllArgument,
      // 捨て札(allで手札も)を山札に戻してシャッフル
      "\x8E\xCC\x82\xC4\x8E\x44(all\x82\xC5\x8E\xE8\x8E\x44\x82\xE0)"
      "\x82\xF0\x8E\x52\x8E\x44\x82\xC9\x96\xDF\x82\xB5\x82\xC4\x83\x56\x83\x83\x83\x62\x83\x74\x83"
      "\x8B"},
-    {CommandId::kDraw, "draw", Runner::kAnyone, true, false, kSelectorArgument,
+    {CommandId::kDraw, "draw", Runner::kAnyone, true, kSelectorArgument,
      // 引いて場に出す(N: 1,3 や 2-4)
      "\x88\xF8\x82\xA2\x82\xC4\x8F\xEA\x82\xC9\x8F\x6F\x82\xB7(N: 1,3 \x82\xE2 2-4)"},
-    {CommandId::kHiddenDraw, "hdraw", Runner::kAnyone, true, true, kSelectorArgument,
+    {CommandId::kHiddenDraw, "hdraw", Runner::kAnyone, true, kSelectorArgument,
      // 引いて手札に(自分にだけ見える)
      "\x88\xF8\x82\xA2\x82\xC4\x8E\xE8\x8E\x44\x82\xC9("
      "\x8E\xA9\x95\xAA\x82\xC9\x82\xBE\x82\xAF\x8C\xA9\x82\xA6\x82\xE9)"},
-    {CommandId::kDeal, "deal", Runner::kDealer, true, true, kDealArguments,
+    {CommandId::kDeal, "deal", Runner::kDealer, true, kDealArguments,
      // 1人N枚ずつ配る
      "1\x90\x6CN\x96\x87\x82\xB8\x82\xC2\x94\x7A\x82\xE9"},
     {CommandId::kHand,
      "hand",
      Runner::kAnyone,
      true,
-     true,
      {},
      // 自分の手札を見る
      "\x8E\xA9\x95\xAA\x82\xCC\x8E\xE8\x8E\x44\x82\xF0\x8C\xA9\x82\xE9"},
-    {CommandId::kPlay, "play", Runner::kAnyone, true, false, kPositionArgument,
+    {CommandId::kPlay, "play", Runner::kAnyone, true, kPositionArgument,
      // 手札のN番目を場に出す
      "\x8E\xE8\x8E\x44\x82\xCCN\x94\xD4\x96\xDA\x82\xF0\x8F\xEA\x82\xC9\x8F\x6F\x82\xB7"},
-    {CommandId::kDiscard, "discard", Runner::kAnyone, true, false, kPositionArgument,
+    {CommandId::kDiscard, "discard", Runner::kAnyone, true, kPositionArgument,
      // 手札のN番目を伏せて捨てる
      "\x8E\xE8\x8E\x44\x82\xCCN\x94\xD4\x96\xDA\x82\xF0\x95\x9A\x82\xB9\x82\xC4\x8E\xCC\x82\xC4\x82"
      "\xE9"},
-    {CommandId::kGive, "give", Runner::kAnyone, true, true, kGiveArguments,
+    {CommandId::kGive, "give", Runner::kAnyone, true, kGiveArguments,
      // 手札のN番目をNICKに渡す
      "\x8E\xE8\x8E\x44\x82\xCCN\x94\xD4\x96\xDA\x82\xF0NICK\x82\xC9\x93\x6E\x82\xB7"},
     {CommandId::kDiscards,
      "discards",
      Runner::kAnyone,
      true,
-     false,
      {},
      // 捨て札を新しい順に見る
      "\x8E\xCC\x82\xC4\x8E\x44\x82\xF0\x90\x56\x82\xB5\x82\xA2\x8F\x87\x82\xC9\x8C\xA9\x82\xE9"},
@@ -82,7 +79,6 @@ constexpr ChatCommandInfo kCommands[] = {
      "table",
      Runner::kAnyone,
      true,
-     false,
      {},
      // 山札・捨て札・手札の枚数
      "\x8E\x52\x8E\x44\x81\x45\x8E\xCC\x82\xC4\x8E\x44\x81\x45\x8E\xE8\x8E\x44\x82\xCC\x96\x87\x90"
@@ -91,7 +87,6 @@ constexpr ChatCommandInfo kCommands[] = {
      "count",
      Runner::kAnyone,
      true,
-     false,
      {},
      // 山札の枚数
      "\x8E\x52\x8E\x44\x82\xCC\x96\x87\x90\x94"},
@@ -99,31 +94,29 @@ constexpr ChatCommandInfo kCommands[] = {
      "check",
      Runner::kDealer,
      true,
-     false,
      {},
      // 山札を上から見せる
      "\x8E\x52\x8E\x44\x82\xF0\x8F\xE3\x82\xA9\x82\xE7\x8C\xA9\x82\xB9\x82\xE9"},
-    {CommandId::kPeek, "peek", Runner::kDealer, true, true, kPeekArgument,
+    {CommandId::kPeek, "peek", Runner::kDealer, true, kPeekArgument,
      // 山札の上N枚を自分だけ見る
      "\x8E\x52\x8E\x44\x82\xCC\x8F\xE3N\x96\x87\x82\xF0\x8E\xA9\x95\xAA\x82\xBE\x82\xAF\x8C\xA9\x82"
      "\xE9"},
-    {CommandId::kAutoRecall, "auto_recall", Runner::kDealerToSet, false, false, kOnOffArgument,
+    {CommandId::kAutoRecall, "auto_recall", Runner::kDealerToSet, false, kOnOffArgument,
      // 山札が尽きたら捨て札を自動で戻す
      "\x8E\x52\x8E\x44\x82\xAA\x90\x73\x82\xAB\x82\xBD\x82\xE7\x8E\xCC\x82\xC4\x8E\x44\x82\xF0\x8E"
      "\xA9\x93\xAE\x82\xC5\x96\xDF\x82\xB7"},
-    {CommandId::kDealer, "dealer", Runner::kDealer, true, false, kDealerArgument,
+    {CommandId::kDealer, "dealer", Runner::kDealer, true, kDealerArgument,
      // ディーラーをNICKに渡す
      "\x83\x66\x83\x42\x81\x5B\x83\x89\x81\x5B\x82\xF0NICK\x82\xC9\x93\x6E\x82\xB7"},
     {CommandId::kFair,
      "fair",
      Runner::kAnyone,
      true,
-     false,
      {},
      // 次のシャッフルのコミットメントと追加シード
      "\x8E\x9F\x82\xCC\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xCC\x83\x52\x83\x7E\x83\x62"
      "\x83\x67\x83\x81\x83\x93\x83\x67\x82\xC6\x92\xC7\x89\xC1\x83\x56\x81\x5B\x83\x68"},
-    {CommandId::kSeed, "seed", Runner::kAnyone, true, false, kSeedArgument,
+    {CommandId::kSeed, "seed", Runner::kAnyone, true, kSeedArgument,
      // 次のシャッフルに自分のシードを加える(64バイトまで)
      "\x8E\x9F\x82\xCC\x83\x56\x83\x83\x83\x62\x83\x74\x83\x8B\x82\xC9\x8E\xA9\x95\xAA\x82\xCC"
      "\x83\x56\x81\x5B\x83\x68\x82\xF0\x89\xC1\x82\xA6\x82\xE9(64\x83\x6F\x83\x43\x83\x67\x82\xDC"
@@ -132,12 +125,11 @@ constexpr ChatCommandInfo kCommands[] = {
      "reveal",
      Runner::kDealer,
      true,
-     false,
      {},
      // シードを公開してゲームを終える(配り直し)
      "\x83\x56\x81\x5B\x83\x68\x82\xF0\x8C\xF6\x8A\x4A\x82\xB5\x82\xC4\x83\x51\x81\x5B\x83\x80"
      "\x82\xF0\x8F\x49\x82\xA6\x82\xE9(\x94\x7A\x82\xE8\x92\xBC\x82\xB5)"},
-    {CommandId::kHelp, "help", Runner::kAnyone, false, false, kHelpArgument,
+    {CommandId::kHelp, "help", Runner::kAnyone, false, kHelpArgument,
      // コマンドの説明(WORDでそのコマンドだけ)
      "\x83\x52\x83\x7D\x83\x93\x83\x68\x82\xCC\x90\xE0\x96\xBE("
      "WORD\x82\xC5\x82\xBB\x82\xCC\x83\x52\x83\x7D\x83\x93\x83\x68\x82\xBE\x82\xAF)"},
@@ -178,6 +170,16 @@ std::optional<std::size_t> ReadCount(std::string_view text) {
     return std::nullopt;
   }
   return count;
+}
+
+std::vector<std::string> SplitAtCommas(std::string_view text) {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0;;) {
+    std::size_t comma = text.find(',', start);
+    pieces.emplace_back(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) return pieces;
+    start = comma + 1;
+  }
 }
 
 std::optional<std::size_t> PeekCount(std::string_view argument) {

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace deckhand::host {
 
@@ -70,8 +71,6 @@ struct ChatCommandInfo {
   std::string_view word;  // lower case; typed in any letter case
   Runner runner;
   bool on_deck;  // plays one deck, which "@DECK" names (the main deck without it)
-  // May tell one player cards that no one else sees: a host never logs its lines to a player.
-  bool shows_hidden_cards;
   std::span<const CommandArgument> arguments;  // in the order they are typed, after commas
   std::string_view help;  // what it does, the default text of its help line (Shift_JIS)
 };
@@ -94,6 +93,9 @@ inline constexpr std::size_t kMaxPeekCount = 1000;
 // A count as players type it: decimal digits and nothing else (no sign, no space); nullopt for
 // anything else or a number beyond std::size_t.
 std::optional<std::size_t> ReadCount(std::string_view text);
+
+// A command's arguments cut at every comma ("5,alice,bob"); one empty piece for no text.
+std::vector<std::string> SplitAtCommas(std::string_view text);
 
 // The peek's count: 1 when none is given; nullopt unless it is 1 to kMaxPeekCount.
 std::optional<std::size_t> PeekCount(std::string_view argument);
