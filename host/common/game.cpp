@@ -69,14 +69,18 @@ std::vector<std::pair<std::string, DealerSetting>> ChannelDealers(const GameSett
   return settings;
 }
 
-// Named decks' owners are kept by the name folded as the table compares deck names.
-std::string DeckKey(std::string_view deck) {
-  std::string key(deck);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// Who at the place goes by `name`, as the chat compares names; nullptr for no one.
+const ChatParty* PresentNamed(const ChatRequest& request, std::string_view name) {
+  for (const ChatParty& party : request.present) {
+    if (request.same_name ? request.same_name(party.name, name) : party.name == name) {
+      return &party;
+    }
   }
-  return key;
+  return nullptr;
 }
+
+// Named decks' owners are kept by the name folded as the table compares deck names.
+std::string DeckKey(std::string_view deck) { return LowerAscii(deck); }
 
 DealerSetting FallbackDealer(const GameSettings& config) {
   return ParseDealerSetting(config.dealer).value_or(DealerSetting{});
@@ -225,11 +229,9 @@ ChatAnswer Game::AnswerCommand(const ChatRequest& request) {
 
 std::optional<std::string> Game::PlayerNamed(const ChatRequest& request,
                                              std::string_view name) const {
-  for (const ChatParty& party : request.present) {
-    bool same = request.same_name ? request.same_name(party.name, name) : party.name == name;
-    if (same && !party.id.empty()) return state_->TableKey(party.id, party.name);
-  }
-  return std::nullopt;
+  const ChatParty* party = PresentNamed(request, name);
+  if (party == nullptr || party->id.empty()) return std::nullopt;
+  return state_->TableKey(party->id, party->name);
 }
 
 std::string Game::ShownName(std::string_view key) const {
@@ -287,10 +289,8 @@ std::int64_t Game::Now() const { return wall_clock_ ? wall_clock_() : 0; }
 void Game::HandOver(const ChatRequest& request, const ChatCommand& command, std::string_view label,
                     ChatAnswer& answer) {
   std::string_view nick = command.arguments;
-  auto to = std::find_if(request.present.begin(), request.present.end(), [&](const ChatParty& p) {
-    return request.same_name ? request.same_name(p.name, nick) : p.name == nick;
-  });
-  if (request.at_private_table() || nick.empty() || to == request.present.end()) {
+  const ChatParty* to = PresentNamed(request, nick);
+  if (request.at_private_table() || nick.empty() || to == nullptr) {
     std::string cp932 = FillText(table_texts_.no_such_player, {{"{nick}", ToLibraryOr(nick)}});
     answer.lines.push_back(
         {false, request.player.name, std::string(label), codec_.ToWire(cp932), false});
@@ -457,13 +457,7 @@ std::optional<std::size_t> Game::DealTooLong(const Call& call, const ChatMessage
   if (command.info->id != CommandId::kDeal) return std::nullopt;
   std::optional<std::string> deck = codec_.ToLibrary(command.deck);
   if (!deck) return std::nullopt;
-  std::vector<std::string> pieces;
-  for (std::string_view rest = command.arguments;;) {
-    std::size_t comma = rest.find(',');
-    pieces.emplace_back(rest.substr(0, comma));
-    if (comma == std::string_view::npos) break;
-    rest.remove_prefix(comma + 1);
-  }
+  std::vector<std::string> pieces = SplitAtCommas(command.arguments);
   std::optional<std::size_t> count = ReadCount(pieces.front());
   std::size_t players = pieces.size() - 1;
   if (!count || players == 0) return std::nullopt;

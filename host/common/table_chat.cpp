@@ -31,16 +31,6 @@ using Fills = std::initializer_list<std::pair<std::string_view, std::string_view
 
 std::string Fill(std::string_view text, Fills fills) { return FillPlaceholders(text, fills); }
 
-std::vector<std::string> SplitAtCommas(std::string_view text) {
-  std::vector<std::string> pieces;
-  for (std::size_t start = 0;;) {
-    std::size_t comma = text.find(',', start);
-    pieces.emplace_back(text.substr(start, comma - start));
-    if (comma == std::string_view::npos) return pieces;
-    start = comma + 1;
-  }
-}
-
 std::optional<std::string> PlayerNamed(const TableCommand& command, std::string_view name) {
   if (!command.player_named) return std::string(name);
   return command.player_named(name);

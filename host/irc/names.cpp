@@ -6,13 +6,14 @@
 #include <algorithm>
 #include <optional>
 
+#include "host/common/ascii.h"
 #include "host/common/character_references.h"
 
 namespace deckhand::irc {
 namespace {
 
 char FoldCase(char c, CaseMapping mapping) {
-  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+  if (c >= 'A' && c <= 'Z') return host::LowerAscii(c);
   if (mapping == CaseMapping::kAscii) return c;
   switch (c) {
     case '[':

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "host/common/ascii.h"
 #include "host/common/log.h"
 #include "host/irc/irc_numerics.h"
 
@@ -10,11 +11,7 @@ namespace {
 
 // Servers close a flooding client with an ERROR naming it: "Excess Flood", "Flooding".
 bool MentionsFlooding(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower.find("flood") != std::string::npos;
+  return host::LowerAscii(text).find("flood") != std::string::npos;
 }
 
 // The sender the bot's own paced lines go under: no nick holds a space.
