@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/common/wire_codec.h"
 #include "host/irc/reply_lines.h"
-#include "host/irc/wire_codec.h"
 
 namespace {
 
 using namespace deckhand::irc;
+using deckhand::host::WireCodec;
+using deckhand::host::WireEncoding;
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "property broken: %s\n", what);
