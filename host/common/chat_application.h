@@ -40,6 +40,9 @@ struct ChatRequest {
   // Who is at the place now, the sender included: whom a deal or a give may name, and whether
   // the deck's owner is still there. Empty at a private table.
   std::vector<ChatParty> present;
+  // Whether `present` is everyone at the place. A chat that names only those the command names
+  // (it tells no membership) leaves a deck's owner its owner until someone else deals there.
+  bool present_complete = true;
   // Whether two names are the same player's, as the chat compares names (letter case). Empty:
   // byte for byte.
   std::function<bool(std::string_view, std::string_view)> same_name;

@@ -173,7 +173,7 @@ ChatAnswer Game::AnswerCommand(const ChatRequest& request) {
     return answer;
   }
   std::string deck_key = DeckKey(command->deck);
-  if (in_channel) LapseAbsentOwners(request);
+  if (in_channel && request.present_complete) LapseAbsentOwners(request);
   if (in_channel && NeedsDealer(*command->info, command->arguments) &&
       !dealers_.MayDeal(where, deck_key, sender)) {
     Log(LogLevel::kInfo,

@@ -1,0 +1,173 @@
+#include "host/discord/bot.h"
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <chrono>
+
+#include "host/common/log.h"
+
+namespace deckhand::discord {
+namespace {
+
+using host::Log;
+using host::LogLevel;
+
+// The webhook calls of replies not yet sent, and how long one may take.
+constexpr std::size_t kMostWebhookCalls = 1024;
+constexpr std::chrono::seconds kWebhookDeadline{15};
+
+std::int64_t SecondsSince1970() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+std::chrono::milliseconds Milliseconds(double seconds) {
+  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
+
+ServerLimits LimitsOf(const DiscordSettings& settings) {
+  ServerLimits limits;
+  limits.connections = static_cast<std::size_t>(settings.connections);
+  limits.read_deadline = Milliseconds(settings.read_seconds);
+  return limits;
+}
+
+boost::asio::ip::tcp::endpoint ListenOn(const DiscordSettings& settings) {
+  boost::system::error_code failure;
+  boost::asio::ip::address address = boost::asio::ip::make_address(settings.listen, failure);
+  if (failure) address = boost::asio::ip::address_v4::loopback();
+  return {address, static_cast<unsigned short>(settings.port)};
+}
+
+// Where a command came from, for the log: never what it showed.
+std::string Origin(const host::ChatRequest& request) {
+  return request.player.name + " (" + request.player.id + ") " +
+         (request.at_private_table() ? "at their table" : "in " + request.place.name);
+}
+
+}  // namespace
+
+// A command on its way through the game: answered in time, or deferred and completed later.
+struct DiscordBot::Job {
+  enum State { kWaiting, kAnswered, kDeferred };
+  PendingCommand command;
+  Respond respond;
+  std::atomic<int> state{kWaiting};
+  std::unique_ptr<boost::asio::steady_timer> timer;
+};
+
+DiscordBot::DiscordBot(boost::asio::io_context& io, const DiscordSettings& settings,
+                       const InteractionEndpoint& endpoint, host::ChatApplication& game,
+                       std::shared_ptr<boost::asio::ssl::context> tls)
+    : io_(&io),
+      settings_(&settings),
+      endpoint_(&endpoint),
+      game_(&game),
+      server_(
+          io, ListenOn(settings), LimitsOf(settings),
+          [this](HttpRequest request, Respond respond) {
+            OnRequest(std::move(request), std::move(respond));
+          },
+          std::move(tls)),
+      commands_(static_cast<std::size_t>(settings.waiting)),
+      webhook_calls_(kMostWebhookCalls) {}
+
+DiscordBot::~DiscordBot() { Stop(); }
+
+bool DiscordBot::Start(std::string* error) {
+  if (!server_.Start(error)) return false;
+  game_thread_ = std::thread([this] { PlayGame(); });
+  sender_thread_ = std::thread([this] { SendWebhookCalls(); });
+  return true;
+}
+
+void DiscordBot::Stop() {
+  server_.Stop();
+  commands_.Close();
+  if (game_thread_.joinable()) game_thread_.join();
+  webhook_calls_.Close();
+  if (sender_thread_.joinable()) sender_thread_.join();
+}
+
+void DiscordBot::OnRequest(HttpRequest request, Respond respond) {
+  Received received = endpoint_->Receive(request, SecondsSince1970());
+  if (received.response) {
+    if (received.response->status != 200) {
+      Log(LogLevel::kWarning, "refused a request to " + request.target + ": " +
+                                  std::to_string(received.response->status) + " " +
+                                  received.response->body);
+    }
+    return respond(std::move(*received.response));
+  }
+  auto job = std::make_shared<Job>();
+  job->command = std::move(*received.command);
+  job->respond = std::move(respond);
+  if (host::VerboseLog()) {
+    Log(LogLevel::kInfo, "from " + Origin(job->command.request) + ": " + job->command.request.text);
+  }
+  std::shared_ptr<Job> handed = job;
+  if (!commands_.TryPush(std::move(handed))) {
+    Log(LogLevel::kWarning,
+        "too many commands waiting: refused one from " + Origin(job->command.request));
+    DiscordMessage busy{settings_->discord_texts.busy, true, "", ""};
+    return job->respond(InteractionEndpoint::MessageResponse(busy));
+  }
+  DeferWhenLate(job);
+}
+
+// Discord gives an answer 3 seconds: a command still waiting for the game (behind a slow save,
+// say) gets the "thinking" answer before then.
+void DiscordBot::DeferWhenLate(const std::shared_ptr<Job>& job) {
+  job->timer = std::make_unique<boost::asio::steady_timer>(*io_);
+  job->timer->expires_after(Milliseconds(settings_->answer_seconds));
+  job->timer->async_wait([job](const boost::system::error_code& failure) {
+    if (failure) return;
+    int waiting = Job::kWaiting;
+    if (job->state.compare_exchange_strong(waiting, Job::kDeferred)) {
+      job->respond(InteractionEndpoint::DeferredResponse());
+    }
+  });
+}
+
+void DiscordBot::PlayGame() {
+  while (std::optional<std::shared_ptr<Job>> job = commands_.Pop()) {
+    try {
+      Answer(**job);
+    } catch (const std::exception& failure) {
+      Log(LogLevel::kError, std::string("a command failed: ") + failure.what());
+    }
+  }
+}
+
+void DiscordBot::Answer(Job& job) {
+  host::ChatAnswer answer = game_->Answer(job.command.request);
+  if (!answer.silent_reason.empty()) {
+    Log(LogLevel::kInfo,
+        "no reply to " + Origin(job.command.request) + ": " + answer.silent_reason);
+  }
+  std::vector<DiscordMessage> messages = endpoint_->Messages(job.command, answer);
+  int waiting = Job::kWaiting;
+  bool in_time = job.state.compare_exchange_strong(waiting, Job::kAnswered);
+  if (in_time) job.respond(InteractionEndpoint::MessageResponse(messages.front()));
+  for (ClientRequest& call : endpoint_->WebhookCalls(job.command, messages, !in_time)) {
+    if (!webhook_calls_.TryPush(std::move(call))) {
+      Log(LogLevel::kError, "too many replies waiting for Discord: one to " +
+                                Origin(job.command.request) + " was dropped");
+    }
+  }
+}
+
+void DiscordBot::SendWebhookCalls() {
+  while (std::optional<ClientRequest> call = webhook_calls_.Pop()) {
+    ClientResponse response = SendHttp(*call, kWebhookDeadline);
+    if (response.status < 200 || response.status >= 300) {
+      // The URL holds the interaction's token: the log names the call's kind only.
+      Log(LogLevel::kWarning,
+          "a reply through the webhook (" + call->method + ") failed: " +
+              (response.status != 0 ? "HTTP " + std::to_string(response.status) : response.error));
+    }
+  }
+}
+
+}  // namespace deckhand::discord
