@@ -28,7 +28,7 @@ import subprocess
 import sys
 import tempfile
 
-source, build, bin_dir = sys.argv[1:4]
+source, build, bin_dir = (os.path.abspath(arg) for arg in sys.argv[1:4])
 # Printed after each command with its exit status, to cut the block's output into commands.
 MARK = "@@deckhand-doc-example"
 FENCE = re.compile(r"^(\s*)```(\S*)\s*$")
