@@ -10,13 +10,14 @@ namespace deckhand::discord {
 struct ClientRequest {
   std::string method;  // "PATCH", "POST", "PUT", "DELETE"
   std::string url;     // "https://discord.com/api/v10/...", or http:// (a local test server)
-  std::map<std::string, std::string> headers;  // beside Host, User-Agent and Content-Length
+  // Beside Host, User-Agent and Content-Length (a User-Agent given here replaces the default).
+  std::map<std::string, std::string> headers;
   std::string body;
 };
 
 struct ClientResponse {
   int status = 0;     // 0: no answer; `error` says why
-  std::string body;   // at most 1 MiB kept
+  std::string body;   // at most 1 MiB: a longer one is an error (status 0)
   std::string error;  // what failed: the address, the connection, TLS, the deadline
 };
 

@@ -47,6 +47,8 @@ struct ServerLimits {
   std::chrono::milliseconds answer_deadline{15000};
 };
 
+// One thread runs `io`: the server's thread, on which connections are served and the handler
+// is called.
 class HttpServer {
  public:
   // Listens on `endpoint` (port 0: a free one) once Start is called; with `tls`, speaks HTTPS.
@@ -59,7 +61,8 @@ class HttpServer {
 
   // Binds and starts accepting; false and `error` when the address cannot be bound.
   bool Start(std::string* error);
-  // Stops accepting and closes every connection.
+  // Stops accepting and closes every connection. Called from the server's thread, or once its
+  // io_context has stopped, it does so at once; from elsewhere, it is posted to that thread.
   void Stop();
   unsigned short port() const;
 
