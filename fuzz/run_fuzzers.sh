@@ -7,7 +7,7 @@ set -eu
 build="$1"
 seconds="$2"
 source_dir=$(cd "$(dirname "$0")" && pwd)
-for target in ini command irc_line irc_wire; do
+for target in ini command irc_line irc_wire discord_interaction; do
   work="$build/fuzz-work/$target"
   mkdir -p "$work/corpus" "$work/artifacts"
   echo "fuzzing $target for ${seconds}s"

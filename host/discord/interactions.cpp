@@ -121,12 +121,18 @@ host::Standing StandingOf(const json& member, const DiscordSettings& settings) {
   return HasRole(member, settings.voiced_roles) ? host::Standing::kVoiced : host::Standing::kMember;
 }
 
-// Card names are the players' own text: Discord's markdown in them stays as typed.
+// Card names are the players' own text: what Discord's markdown would read as formatting stays
+// as typed. Emphasis, code, spoilers and mentions anywhere; quotes, headings and lists only start
+// a line.
 std::string EscapeMarkdown(std::string_view text) {
   std::string escaped;
+  bool line_start = true;
   for (char c : text) {
-    if (std::string_view("\\*_~`|>#-[]()<").find(c) != std::string_view::npos) escaped += '\\';
+    bool marks = std::string_view("\\*_~`|<").find(c) != std::string_view::npos ||
+                 (line_start && std::string_view(">#-+").find(c) != std::string_view::npos);
+    if (marks) escaped += '\\';
     escaped += c;
+    line_start = c == '\n';
   }
   return escaped;
 }

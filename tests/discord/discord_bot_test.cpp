@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -95,7 +96,7 @@ class RecordingApi {
     thread_ = std::thread([this] { io_.run(); });
   }
   ~RecordingApi() {
-    io_.post([this] { server_.Stop(); });
+    boost::asio::post(io_, [this] { server_.Stop(); });
     io_.stop();
     thread_.join();
   }
