@@ -31,6 +31,7 @@ constexpr int kDmChannel = 1;
 constexpr std::size_t kMostChoices = 25;
 constexpr std::size_t kChoiceCharacters = 100;
 constexpr std::size_t kMostTokenBytes = 1000;
+constexpr std::size_t kMostButtonIdBytes = 100;
 
 HttpResponse Json(const json& body) { return {200, "application/json", body.dump()}; }
 
@@ -165,6 +166,7 @@ void AddMessages(const std::vector<std::string>& lines, bool ephemeral,
     std::size_t cut = CutPoint(rest, kMessageCharacters);
     DiscordMessage message;
     message.content = std::string(rest.substr(0, cut));
+    if (message.content.size() > 1 && message.content.back() == '\n') message.content.pop_back();
     message.ephemeral = ephemeral;
     messages.push_back(std::move(message));
     rest.remove_prefix(cut);
@@ -324,9 +326,13 @@ std::vector<DiscordMessage> InteractionEndpoint::Messages(const PendingCommand& 
     messages.push_back({settings_->discord_texts.no_reply, true, "", ""});
   }
   Bound(messages, settings_->discord_texts.cut);
-  if (deal && !place.empty() && !command.request.at_private_table()) {
+  std::string button = "hand" + (command.deck.empty() ? "" : "@" + command.deck);
+  // Discord refuses a whole message whose button id is too long: a deck of so long a name is
+  // shown with /hand alone.
+  if (deal && !place.empty() && !command.request.at_private_table() &&
+      button.size() <= kMostButtonIdBytes) {
     DiscordMessage& announcement = messages.back();
-    announcement.button_command = "hand" + (command.deck.empty() ? "" : "@" + command.deck);
+    announcement.button_command = std::move(button);
     announcement.button_label = settings_->discord_texts.hand_button;
   }
   return messages;

@@ -259,6 +259,10 @@ nlohmann::json SlashCommandDefinitions() {
     }
     commands.push_back({{"name", command.word},
                         {"type", 1},
+                        // In servers and in direct messages with the bot (a player's own
+                        // table), for the application installed on a server.
+                        {"contexts", json::array({0, 1})},
+                        {"integration_types", json::array({0})},
                         {"description", CutCharacters(Utf8(command.help), kDescriptionCharacters)},
                         {"options", std::move(options)}});
   }
