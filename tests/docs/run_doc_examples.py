@@ -2,7 +2,7 @@
 """Runs the shell examples of README.md and docs/*.md against the build tree's programs, so that
 the guides show what the programs do today.
 
-    run_doc_examples.py SOURCE_DIR BUILD_DIR DECKHAND_BIN_DIR
+    run_doc_examples.py SOURCE_DIR BUILD_DIR BIN_DIR [BIN_DIR...]
 
 How a guide marks its examples:
 - A fenced block tagged ```sh is run. In it, a line starting with "$ " is a command; the lines
@@ -15,7 +15,7 @@ How a guide marks its examples:
 - Every command must exit 0. To show a failure, show its status: `deckhand ...; echo "exit $?"`.
 - The commands of one block run in order in one bash (a `cd` or `export` carries to the next
   command), in a fresh scratch directory that looks like the top of a clone after `make demo`:
-  a copy of examples/, and build/default leading to the build tree. The build's deckhand comes
+  a copy of examples/, and build/default leading to the build tree. The build's programs come
   first on PATH, LC_ALL is C.UTF-8 and HOME is the scratch directory. A block has 60 seconds.
 - Blocks tagged anything else (```console, ```sh-norun, ```text, ```ini) are shown only: use them
   for what needs root, systemd, an installation or a chat server.
@@ -28,7 +28,9 @@ import subprocess
 import sys
 import tempfile
 
-source, build, bin_dir = (os.path.abspath(arg) for arg in sys.argv[1:4])
+source, build = (os.path.abspath(arg) for arg in sys.argv[1:3])
+# The programs the guides run, by name: deckhand and the chat bots.
+bin_path = os.pathsep.join(os.path.abspath(arg) for arg in sys.argv[3:])
 # Printed after each command with its exit status, to cut the block's output into commands.
 MARK = "@@deckhand-doc-example"
 FENCE = re.compile(r"^(\s*)```(\S*)\s*$")
@@ -82,7 +84,7 @@ def run(steps, where):
         shutil.copytree(os.path.join(source, "examples"), os.path.join(scratch, "examples"))
         os.makedirs(os.path.join(scratch, "build"))
         os.symlink(os.path.abspath(build), os.path.join(scratch, "build", "default"))
-        env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ["PATH"], LC_ALL="C.UTF-8",
+        env = dict(os.environ, PATH=bin_path + os.pathsep + os.environ["PATH"], LC_ALL="C.UTF-8",
                    HOME=scratch)
         done = subprocess.run(["bash", "-c", script], cwd=scratch, env=env, capture_output=True,
                               stdin=subprocess.DEVNULL, text=True, errors="replace", timeout=60)
