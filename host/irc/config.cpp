@@ -12,8 +12,7 @@
 #include <functional>
 #include <string_view>
 
-#include "host/common/command_registry.h"
-#include "host/common/permissions.h"
+#include "host/common/game_settings_keys.h"
 #include "host/common/wire_codec.h"
 
 namespace deckhand::irc {
@@ -36,19 +35,9 @@ std::optional<std::string> SetWord(std::string BotConfig::*field, const std::str
   return std::nullopt;
 }
 
-std::optional<bool> ParseBoolean(std::string_view value) {
-  for (std::string_view yes : {"true", "yes", "on", "1"}) {
-    if (value == yes) return true;
-  }
-  for (std::string_view no : {"false", "no", "off", "0"}) {
-    if (value == no) return false;
-  }
-  return std::nullopt;
-}
-
 std::optional<std::string> SetBoolean(bool BotConfig::*field, const std::string& value,
                                       BotConfig& config) {
-  std::optional<bool> parsed = ParseBoolean(value);
+  std::optional<bool> parsed = host::ParseBoolean(value);
   if (!parsed) return "\"" + value + "\" is not true or false";
   config.*field = *parsed;
   return std::nullopt;
@@ -67,15 +56,7 @@ std::optional<std::string> SetPort(const std::string& value, BotConfig& config) 
 // A positive number of seconds or lines, at most `limit`.
 std::optional<std::string> SetPositive(double BotConfig::*field, double limit,
                                        const std::string& value, BotConfig& config) {
-  double number = 0;
-  auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), number);
-  if (failure != std::errc() || end != value.data() + value.size() || !std::isfinite(number) ||
-      number <= 0 || number > limit) {
-    return "\"" + value + "\" is not a number above 0 and at most " +
-           std::to_string(static_cast<long>(limit));
-  }
-  config.*field = number;
-  return std::nullopt;
+  return host::ReadPositive(value, limit, config.*field);
 }
 
 // SHA-256 in hex, with or without colons between the bytes.
@@ -123,49 +104,6 @@ std::optional<std::string> AddChannel(const std::string& value, BotConfig& confi
   return std::nullopt;
 }
 
-std::optional<std::string> SetPrefix(const std::string& value, BotConfig& config) {
-  if (value.empty() || value.find_first_of(" \t,") != std::string::npos) {
-    return "the prefix must not be empty nor hold spaces or commas";
-  }
-  config.prefix = value;
-  return std::nullopt;
-}
-
-std::optional<std::string> SetTextOf(std::string& text, const std::string& value) {
-  if (value.empty()) return "a text must not be empty";
-  text = value;
-  return std::nullopt;
-}
-
-std::optional<std::string> SetHostText(std::string host::HostTexts::*field,
-                                       const std::string& value, BotConfig& config) {
-  return SetTextOf(config.texts.*field, value);
-}
-
-// A command's help line, by the command's word.
-std::optional<std::string> SetHelpText(const std::string& word, const std::string& value,
-                                       BotConfig& config) {
-  return SetTextOf(config.texts.help[word], value);
-}
-
-std::optional<std::string> SetDealer(const std::string& value, BotConfig& config) {
-  std::size_t space = value.find(' ');
-  bool for_channel = !value.empty() && std::string_view("#&+!").find(value[0]) != std::string::npos;
-  std::string rule = for_channel && space != std::string::npos ? value.substr(space + 1) : value;
-  rule.erase(0, rule.find_first_not_of(' '));
-  if (rule.empty() || !host::ParseDealerSetting(rule)) {
-    return "\"" + value + "\" is not owner, anyone, voiced, ops or a list of nicks";
-  }
-  if (!for_channel) {
-    config.dealer = rule;
-  } else if (space == std::string::npos) {
-    return "\"" + value + "\": a channel's rule follows its name after a space";
-  } else {
-    config.channel_dealers.emplace_back(value.substr(0, space), rule);
-  }
-  return std::nullopt;
-}
-
 struct Key {
   std::string_view section;
   std::string name;
@@ -195,8 +133,6 @@ const std::vector<Key>& FixedKeys() {
       {"bot", "channel", AddChannel},
       {"game", "data_dir", std::bind(SetText, &BotConfig::data_dir, _1, _2)},
       {"game", "plugin", std::bind(SetText, &BotConfig::plugin, _1, _2)},
-      {"game", "prefix", SetPrefix},
-      {"game", "modes", std::bind(SetWord, &BotConfig::modes_file, _1, _2)},
       {"flood", "enabled", std::bind(SetBoolean, &BotConfig::flood_control, _1, _2)},
       {"flood", "burst", std::bind(SetPositive, &BotConfig::flood_burst, 1000, _1, _2)},
       {"flood", "rate", std::bind(SetPositive, &BotConfig::flood_rate, 1000, _1, _2)},
@@ -205,17 +141,6 @@ const std::vector<Key>& FixedKeys() {
        std::bind(SetPositive, &BotConfig::queue_bytes, 64 * 1024 * 1024, _1, _2)},
       {"flood", "channel_lines", std::bind(SetPositive, &BotConfig::channel_lines, 1000, _1, _2)},
       {"flood", "deal_seconds", std::bind(SetPositive, &BotConfig::deal_seconds, 86400, _1, _2)},
-      {"game", "dealer", SetDealer},
-      {"game", "owner_grace",
-       std::bind(SetPositive, &BotConfig::owner_grace_minutes, 525600, _1, _2)},
-      {"game", "private_decks", std::bind(SetPositive, &BotConfig::private_decks, 1000000, _1, _2)},
-      {"game", "private_deck_days",
-       std::bind(SetPositive, &BotConfig::private_deck_days, 36500, _1, _2)},
-      {"game", "transcripts", std::bind(SetBoolean, &BotConfig::transcripts, _1, _2)},
-      {"game", "transcript_days",
-       std::bind(SetPositive, &BotConfig::transcript_days, 36500, _1, _2)},
-      {"game", "transcript_files",
-       std::bind(SetPositive, &BotConfig::transcript_files, 1000000, _1, _2)},
       {"timing", "ban_retry", std::bind(SetPositive, &BotConfig::ban_retry, 86400, _1, _2)},
       {"timing", "reconnect_initial",
        std::bind(SetPositive, &BotConfig::reconnect_initial, 3600, _1, _2)},
@@ -226,40 +151,7 @@ const std::vector<Key>& FixedKeys() {
       {"timing", "connect_timeout",
        std::bind(SetPositive, &BotConfig::connect_timeout, 3600, _1, _2)},
       {"timing", "write_timeout", std::bind(SetPositive, &BotConfig::write_timeout, 3600, _1, _2)},
-      {"texts", "hidden_draw", std::bind(SetHostText, &host::HostTexts::hidden_draw, _1, _2)},
-      {"texts", "not_converted", std::bind(SetHostText, &host::HostTexts::not_converted, _1, _2)},
-      {"texts", "peek_empty", std::bind(SetHostText, &host::HostTexts::peek_empty, _1, _2)},
-      {"texts", "sent_privately", std::bind(SetHostText, &host::HostTexts::sent_privately, _1, _2)},
-      {"texts", "busy", std::bind(SetHostText, &host::HostTexts::busy, _1, _2)},
-      {"texts", "refused", std::bind(SetHostText, &host::HostTexts::refused, _1, _2)},
-      {"texts", "who_owner", std::bind(SetHostText, &host::HostTexts::who_owner, _1, _2)},
-      {"texts", "who_voiced", std::bind(SetHostText, &host::HostTexts::who_voiced, _1, _2)},
-      {"texts", "who_ops", std::bind(SetHostText, &host::HostTexts::who_ops, _1, _2)},
-      {"texts", "no_mode", std::bind(SetHostText, &host::HostTexts::no_mode, _1, _2)},
-      {"texts", "unknown_mode", std::bind(SetHostText, &host::HostTexts::unknown_mode, _1, _2)},
-      {"texts", "failed", std::bind(SetHostText, &host::HostTexts::failed, _1, _2)},
-      {"texts", "dealer_handed", std::bind(SetHostText, &host::HostTexts::dealer_handed, _1, _2)},
-      {"texts", "hint", std::bind(SetHostText, &host::HostTexts::hint, _1, _2)},
-      {"texts", "peek_count", std::bind(SetHostText, &host::HostTexts::peek_count, _1, _2)},
-      {"texts", "deck_dropped_unused",
-       std::bind(SetHostText, &host::HostTexts::deck_dropped_unused, _1, _2)},
-      {"texts", "deck_dropped_full",
-       std::bind(SetHostText, &host::HostTexts::deck_dropped_full, _1, _2)},
   };
-  return keys;
-}
-
-// Every setting: those of fixed names, and help_WORD for every command word of the registry.
-const std::vector<Key>& Keys() {
-  static const std::vector<Key> keys = [] {
-    std::vector<Key> all = FixedKeys();
-    for (const host::ChatCommandInfo& command : host::ChatCommands()) {
-      std::string word(command.word);
-      all.push_back({"texts", "help_" + word,
-                     std::bind(SetHelpText, word, std::placeholders::_1, std::placeholders::_2)});
-    }
-    return all;
-  }();
   return keys;
 }
 
@@ -287,13 +179,17 @@ int HandleKey(void* user, const char* section, const char* name, const char* val
   auto* reading = static_cast<FileReading*>(user);
   std::optional<std::string> reason;
   const Key* found = nullptr;
-  for (const Key& key : Keys()) {
+  for (const Key& key : FixedKeys()) {
     if (key.section == section && key.name == name) found = &key;
   }
-  if (found == nullptr) {
+  // The game's own keys are every chat host's.
+  const host::GameSettingKey* game_key =
+      found == nullptr ? host::FindGameSettingKey(section, name) : nullptr;
+  if (found == nullptr && game_key == nullptr) {
     reason = "unknown setting \"" + std::string(name) + "\" in [" + std::string(section) + "]";
   } else {
-    reason = found->set(value, *reading->config);
+    reason = found != nullptr ? found->set(value, *reading->config)
+                              : game_key->set(value, *reading->config);
     if (reason) reason = std::string(name) + ": " + *reason;
     if (!reason) ResolvePaths(reading->directory, *reading->config);
   }
