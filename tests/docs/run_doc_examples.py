@@ -24,6 +24,7 @@ import glob
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -86,13 +87,24 @@ def run(steps, where):
         os.symlink(os.path.abspath(build), os.path.join(scratch, "build", "default"))
         env = dict(os.environ, PATH=bin_path + os.pathsep + os.environ["PATH"], LC_ALL="C.UTF-8",
                    HOME=scratch)
-        done = subprocess.run(["bash", "-c", script], cwd=scratch, env=env, capture_output=True,
-                              stdin=subprocess.DEVNULL, text=True, errors="replace", timeout=60)
-    except subprocess.TimeoutExpired:
-        return [f"{where}: the block ran longer than 60 seconds"]
+        # A session of its own, so that a block that runs too long goes with everything it
+        # started, not only its bash.
+        with subprocess.Popen(["bash", "-c", script], cwd=scratch, env=env,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, errors="replace",
+                              start_new_session=True) as block:
+            try:
+                stdout, stderr = block.communicate(timeout=60)
+            except subprocess.TimeoutExpired:
+                try:
+                    os.killpg(block.pid, signal.SIGKILL)
+                except ProcessLookupError:  # all of it ended in the meantime
+                    pass
+                block.wait()
+                return [f"{where}: the block ran longer than 60 seconds"]
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    outputs = re.split("\n" + MARK + r" (\d+)\n", done.stdout)
+    outputs = re.split("\n" + MARK + r" (\d+)\n", stdout)
     problems = []
     for (command, expected), (printed, status) in zip(steps, zip(outputs[::2], outputs[1::2])):
         if status != "0":
@@ -102,7 +114,7 @@ def run(steps, where):
                             + "\n".join(expected))
     if len(outputs) // 2 < len(steps):
         problems.append(f"{where}: the block stopped after {len(outputs) // 2} of {len(steps)} "
-                        f"commands: {done.stderr}")
+                        f"commands: {stderr}")
     return problems
 
 

@@ -50,8 +50,9 @@ if wine32_runs; then
   exit 0
 fi
 
-echo "The 32-bit Wine cannot run on this machine (README, section Windows), so only the"
-echo "32-bit DLL's tables are checked; its test programs are not run."
+echo "The 32-bit Wine cannot run on this machine (how to make it run: docs/writing-a-host.md,"
+echo "section 'The Windows DLL'), so only the 32-bit DLL's tables are checked; its test programs"
+echo "are not run."
 run_preset "windows$suffix" exported_symbols
 wine64=$(command -v wine64 || true)
 if [ -z "$wine64" ] && [ -x /usr/lib/wine/wine64 ]; then
