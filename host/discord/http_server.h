@@ -14,21 +14,9 @@
 #include <memory>
 #include <string>
 
+#include "host/discord/http_message.h"
+
 namespace deckhand::discord {
-
-struct HttpRequest {
-  std::string method;  // "POST"
-  std::string target;  // "/interactions"
-  // Header names in lower case; a header sent twice keeps its last value.
-  std::map<std::string, std::string> headers;
-  std::string body;  // the raw bytes, as signed
-};
-
-struct HttpResponse {
-  int status = 200;
-  std::string content_type = "application/json";
-  std::string body;
-};
 
 // Answers one request. Called on the server's thread; must call `respond` exactly once, from any
 // thread, at once or later (a handler that needs time hands the request on and returns).

@@ -12,7 +12,7 @@
 
 #include "host/common/chat_application.h"
 #include "host/discord/http_client.h"
-#include "host/discord/http_server.h"
+#include "host/discord/http_message.h"
 #include "host/discord/settings.h"
 #include "host/discord/signature.h"
 
