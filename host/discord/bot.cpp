@@ -54,7 +54,6 @@ struct DiscordBot::Job {
   PendingCommand command;
   Respond respond;
   std::atomic<int> state{kWaiting};
-  std::unique_ptr<boost::asio::steady_timer> timer;
 };
 
 DiscordBot::DiscordBot(boost::asio::io_context& io, const DiscordSettings& settings,
@@ -119,9 +118,10 @@ void DiscordBot::OnRequest(HttpRequest request, Respond respond) {
 // Discord gives an answer 3 seconds: a command still waiting for the game (behind a slow save,
 // say) gets the "thinking" answer before then.
 void DiscordBot::DeferWhenLate(const std::shared_ptr<Job>& job) {
-  job->timer = std::make_unique<boost::asio::steady_timer>(*io_);
-  job->timer->expires_after(Milliseconds(settings_->answer_seconds));
-  job->timer->async_wait([job](const boost::system::error_code& failure) {
+  // The wait keeps its timer: a timer still waiting when the bot stops goes with the io_context.
+  auto timer = std::make_shared<boost::asio::steady_timer>(*io_);
+  timer->expires_after(Milliseconds(settings_->answer_seconds));
+  timer->async_wait([job, timer](const boost::system::error_code& failure) {
     if (failure) return;
     int waiting = Job::kWaiting;
     if (job->state.compare_exchange_strong(waiting, Job::kDeferred)) {

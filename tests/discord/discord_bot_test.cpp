@@ -8,9 +8,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -260,6 +262,12 @@ TEST_F(DiscordBotTest, PlaysAWholeGameAsDiscordSendsIt) {
                       {"version", 1}}),
             json({{"type", 1}}));
 
+  // Seeds of the players' own go into the shuffles; the commitment comes first.
+  json fair = Interact(Slash(kAlice, "fair"));
+  ASSERT_GE(Content(fair).size(), 64u) << fair;
+  const std::string commitment = Content(fair).substr(Content(fair).size() - 64);
+  Interact(Slash(kBob, "seed", {{{"name", "text"}, {"type", 3}, {"value", "bob7"}}}));
+
   json dealt =
       Interact(Slash(kAlice, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "trump"}}}));
   EXPECT_EQ(dealt["type"], 4);
@@ -313,6 +321,22 @@ TEST_F(DiscordBotTest, PlaysAWholeGameAsDiscordSendsIt) {
   json count = Interact(Slash(kAlice, "count"));
   EXPECT_NE(Content(count).find("54"), std::string::npos) << count;
 
+  // The reveal publishes the seeds; the transcript the bot wrote checks.
+  json revealed = Interact(Slash(kAlice, "reveal"));
+  EXPECT_NE(Content(revealed).find("シャッフル#1のシード: "), std::string::npos) << revealed;
+  std::vector<std::filesystem::path> games;
+  for (const auto& entry : std::filesystem::directory_iterator(data_.path() / "games")) {
+    games.push_back(entry.path());
+  }
+  std::sort(games.begin(), games.end());
+  ASSERT_FALSE(games.empty());
+  std::ifstream transcript_file(games[0]);
+  std::string transcript(std::istreambuf_iterator<char>(transcript_file), {});
+  EXPECT_NE(transcript.find(commitment), std::string::npos);
+  EXPECT_NE(transcript.find("\"text\":\"bob7\""), std::string::npos) << transcript;
+  std::string verify = std::string(DECKHAND_PROGRAM) + " --verify '" + games[0].string() + "'";
+  EXPECT_EQ(std::system(verify.c_str()), 0) << transcript;
+
   json modes = Interact(
       {{"type", 4},
        {"id", "5"},
@@ -324,6 +348,23 @@ TEST_F(DiscordBotTest, PlaysAWholeGameAsDiscordSendsIt) {
   EXPECT_EQ(modes["type"], 8);
   EXPECT_NE(modes["data"]["choices"].dump().find("\"trump\""), std::string::npos) << modes;
   EXPECT_EQ(modes["data"]["choices"].dump().find("tarot\""), std::string::npos) << modes;
+}
+
+// A direct message with the bot is the player's own table, apart from every channel's.
+TEST_F(DiscordBotTest, ADirectMessageIsThePlayersOwnTable) {
+  StartBot();
+  json direct = Slash(kBob, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "major"}}});
+  direct.erase("guild_id");
+  direct.erase("member");
+  direct["user"] = UserObject(kBob);
+  direct["context"] = 1;
+  direct["channel"] = {{"id", "600000000000000001"}, {"type", 1}};
+  direct["channel_id"] = "600000000000000001";
+  EXPECT_EQ(Interact(direct)["type"], 4);
+  direct["data"] = {{"name", "count"}, {"type", 1}};
+  EXPECT_EQ(Content(Interact(direct)), "22");
+  json channel_count = Interact(Slash(kBob, "count"));
+  EXPECT_NE(Content(channel_count), "22") << channel_count;
 }
 
 // Forged, replayed and malformed requests are refused and change nothing.
