@@ -57,6 +57,7 @@ class GameTest : public ::testing::Test {
       request.present.push_back({IdOf(nick), std::string(nick)});
     }
     request.same_name = [](std::string_view a, std::string_view b) { return SameName(a, b); };
+    request.present_complete = present_complete_;
     return request;
   }
   // The answer's NOTICE lines, behind a relay prefix of `relay` bytes.
@@ -85,6 +86,7 @@ class GameTest : public ::testing::Test {
 
   testing::ScratchDirectory scratch_;
   std::vector<std::string_view> away_;  // not in #t
+  bool present_complete_ = true;        // whether the chat tells everyone in #t
   BotConfig config_;
   host::WireCodec codec_{host::WireEncoding::kUtf8};
   host::BotState state_{"", 3, 30};
@@ -309,6 +311,21 @@ TEST_F(GameTest, TheOwnerAndOperatorsDealAndOthersAreToldWhoMay) {
   game_ = NewGame();
   EXPECT_TRUE(refused(Say("!shuffle", true, "alice")));
   EXPECT_FALSE(refused(Say("!shuffle", true, "bob")));
+}
+
+// A chat that tells only who a command names, not who is at the place, keeps a deck's dealer
+// however long they are quiet.
+TEST_F(GameTest, AnOwnerStaysWhereTheChatTellsNoMembership) {
+  Say("!deck,small");
+  away_ = {"alice"};
+  present_complete_ = false;
+  for (int day = 0; day < 2; ++day) {
+    wall_ += 86400;
+    std::vector<std::string> shuffle = Say("!shuffle", true, "bob");
+    ASSERT_EQ(shuffle.size(), 1u);
+    EXPECT_NE(shuffle[0].find("を使えるのはalice"), std::string::npos) << shuffle[0];
+  }
+  EXPECT_EQ(Say("!shuffle", true, "op").at(0).find("NOTICE #t"), 0u) << "an operator may";
 }
 
 // A sender who keeps sending what they may not is told once a minute, not once a command.
