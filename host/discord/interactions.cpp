@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <stdexcept>
 
 #include "host/common/ascii.h"
 #include "host/common/chat_command.h"

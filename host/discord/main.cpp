@@ -1,6 +1,7 @@
 // deckhand-discord: plays the deckhand card games on Discord, through its interactions endpoint.
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <fstream>

@@ -3,6 +3,7 @@
 #include <getopt.h>
 #include <ini.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <filesystem>
