@@ -230,18 +230,14 @@ class Exchange : public std::enable_shared_from_this<Exchange<Stream>> {
                       });
   }
 
-  // The header first: the parser, reading eagerly, lets a response's declared length past its
-  // body limit, so the length is checked here before the body is read.
+  // The header on its own first: reading it alone, the parser refuses a declared length over its
+  // body limit, which a single eager read of header and body lets through.
   void Read() {
     parser_.body_limit(kBodyLimit);
     parser_.header_limit(kHeaderLimit);
     http::async_read_header(stream_, buffer_, parser_,
                             [self = this->shared_from_this()](const error_code& ec, std::size_t) {
                               if (ec) return self->OnRead(ec);
-                              const auto length = self->parser_.content_length();
-                              if (length && *length > kBodyLimit) {
-                                return self->OnRead(http::error::body_limit);
-                              }
                               self->ReadBody();
                             });
   }

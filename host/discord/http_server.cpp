@@ -58,8 +58,6 @@ unsigned ValidStatus(int status) {
   return status >= 100 && status <= 599 ? static_cast<unsigned>(status) : 500U;
 }
 
-}  // namespace
-
 // What the server keeps of a connection, whatever its stream: Stop closes them all.
 class ConnectionBase {
  public:
@@ -111,8 +109,6 @@ class Server : public std::enable_shared_from_this<Server> {
   std::uint64_t next_id_ = 0;
   std::unordered_map<std::uint64_t, std::weak_ptr<ConnectionBase>> connections_;
 };
-
-namespace {
 
 // One client's connection: read a request, hand it to the handler, write its answer, and again
 // while the client keeps the connection alive. Everything runs on the server's thread; the
@@ -301,13 +297,6 @@ class Connection : public ConnectionBase, public std::enable_shared_from_this<Co
   bool closed_ = false;
 };
 
-}  // namespace
-
-class HttpServer::Impl : public Server {
- public:
-  using Server::Server;
-};
-
 bool Server::Start(std::string* error) {
   error_code ec;
   acceptor_.open(endpoint_.protocol(), ec);
@@ -404,6 +393,13 @@ void Server::CloseAll() {
   }
   for (auto& connection : open) connection->Close();
 }
+
+}  // namespace
+
+class HttpServer::Impl : public Server {
+ public:
+  using Server::Server;
+};
 
 HttpServer::HttpServer(asio::io_context& io, const tcp::endpoint& endpoint, ServerLimits limits,
                        HttpHandler handler, std::shared_ptr<asio::ssl::context> tls)

@@ -8,8 +8,11 @@
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
 #include <boost/asio/write.hpp>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -287,6 +290,55 @@ TEST_F(HttpTest, ClientRefusesRequestsThatCannotBeSentSafely) {
     EXPECT_EQ(response.status, 0) << request.url;
     EXPECT_FALSE(response.error.empty()) << request.url;
   }
+}
+
+// A certificate for "localhost" made at test time, trusted through SSL_CERT_FILE, which the
+// system's default verify paths honour.
+class HttpsTest : public HttpTest {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/deckhand-https-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    const std::string command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=localhost -addext subjectAltName=DNS:localhost -keyout " +
+        (dir_ / "key.pem").string() + " -out " + (dir_ / "cert.pem").string() + " 2>/dev/null";
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "no openssl command to make a cert";
+    auto tls = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_server);
+    tls->use_certificate_chain_file((dir_ / "cert.pem").string());
+    tls->use_private_key_file((dir_ / "key.pem").string(), asio::ssl::context::pem);
+    StartServer({}, Answering(HttpResponse{200, "text/plain", "secret"}), tls);
+  }
+
+  void TearDown() override {
+    ::unsetenv("SSL_CERT_FILE");
+    HttpTest::TearDown();
+    std::filesystem::remove_all(dir_);
+  }
+
+  std::string UrlFor(const std::string& host) const {
+    return "https://" + host + ":" + std::to_string(server_->port()) + "/";
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(HttpsTest, ClientVerifiesTheServersCertificateAndName) {
+  ::setenv("SSL_CERT_FILE", (dir_ / "cert.pem").c_str(), 1);
+  const ClientResponse trusted = SendHttp({"GET", UrlFor("localhost"), {}, ""}, kGenerous);
+  EXPECT_EQ(trusted.status, 200) << trusted.error;
+  EXPECT_EQ(trusted.body, "secret");
+
+  // The same certificate, but not for the name asked for.
+  const ClientResponse wrong_name = SendHttp({"GET", UrlFor("127.0.0.1"), {}, ""}, kGenerous);
+  EXPECT_EQ(wrong_name.status, 0);
+  EXPECT_NE(wrong_name.error.find("TLS"), std::string::npos) << wrong_name.error;
+
+  ::unsetenv("SSL_CERT_FILE");
+  const ClientResponse untrusted = SendHttp({"GET", UrlFor("localhost"), {}, ""}, kGenerous);
+  EXPECT_EQ(untrusted.status, 0);
+  EXPECT_NE(untrusted.error.find("TLS"), std::string::npos) << untrusted.error;
 }
 
 }  // namespace
