@@ -6,7 +6,6 @@
 //  - the body's text, as the game's answer, becomes at most five messages of at most 2000
 //    characters each.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <openssl/evp.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "host/discord/interactions.h"
+#include "support/signing_key.h"
 
 namespace {
 
@@ -26,49 +26,24 @@ using deckhand::host::ChatRequest;
   std::abort();
 }
 
-std::string Hex(const unsigned char* bytes, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (std::size_t at = 0; at < size; ++at) {
-    hex += kDigits[bytes[at] >> 4];
-    hex += kDigits[bytes[at] & 15];
-  }
-  return hex;
-}
-
 // The game's side: help is never answered at once here, so every command reaches the check.
 class NoGame : public deckhand::host::ChatApplication {
  public:
   ChatAnswer Answer(const ChatRequest&) override { return {}; }
-  std::optional<ChatAnswer> AnswerAtOnce(const ChatRequest&) const override {
-    return std::nullopt;
-  }
+  std::optional<ChatAnswer> AnswerAtOnce(const ChatRequest&) const override { return std::nullopt; }
   void Left(std::string_view, std::string_view) override {}
   void Renamed(std::string_view, const deckhand::host::ChatParty&) override {}
 };
 
 struct Endpoint {
-  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519");
+  deckhand::testing::SigningKey key;
   DiscordSettings settings;
   NoGame game;
   std::optional<InteractionEndpoint> endpoint;
 
   Endpoint() {
-    unsigned char raw[32];
-    std::size_t size = sizeof raw;
-    EVP_PKEY_get_raw_public_key(key, raw, &size);
-    endpoint.emplace(settings, *SignatureCheck::FromHex(Hex(raw, size)),
+    endpoint.emplace(settings, *SignatureCheck::FromHex(key.PublicHex()),
                      std::vector<std::string>{"trump", "tarot"}, game);
-  }
-  std::string Sign(const std::string& message) const {
-    unsigned char signature[64];
-    std::size_t size = sizeof signature;
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key);
-    EVP_DigestSign(context, signature, &size,
-                   reinterpret_cast<const unsigned char*>(message.data()), message.size());
-    EVP_MD_CTX_free(context);
-    return Hex(signature, size);
   }
 };
 
@@ -81,11 +56,12 @@ void CheckCommand(const PendingCommand& command) {
   }
 }
 
-void CheckMessages(const Endpoint& fixture, const PendingCommand& command, const std::string& text) {
+void CheckMessages(const Endpoint& fixture, const PendingCommand& command,
+                   const std::string& text) {
   ChatAnswer answer;
   answer.lines.push_back({true, "", "", text, false});
-  answer.lines.push_back({false, command.request.player.name, "", text + text, true,
-                          command.request.player.id});
+  answer.lines.push_back(
+      {false, command.request.player.name, "", text + text, true, command.request.player.id});
   std::vector<DiscordMessage> messages = fixture.endpoint->Messages(command, answer);
   if (messages.empty() || messages.size() > kMostMessages) Fail("a reply of too many messages");
   for (const DiscordMessage& message : messages) {
@@ -101,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static Endpoint fixture;
   std::string body(reinterpret_cast<const char*>(data), size);
   std::string timestamp = std::to_string(std::time(nullptr));
-  HttpRequest request{"POST", "/interactions",
-                      {{"x-signature-ed25519", fixture.Sign(timestamp + body)},
+  HttpRequest request{"POST",
+                      "/interactions",
+                      {{"x-signature-ed25519", fixture.key.Sign(timestamp + body)},
                        {"x-signature-timestamp", timestamp}},
                       body};
   Received received = fixture.endpoint->Receive(request, std::time(nullptr));

@@ -1,8 +1,5 @@
 #include "host/discord/settings.h"
 
-#include <getopt.h>
-#include <ini.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -11,6 +8,7 @@
 #include <string_view>
 
 #include "host/common/game_settings_keys.h"
+#include "host/common/settings_file.h"
 
 namespace deckhand::discord {
 namespace {
@@ -110,17 +108,10 @@ std::optional<std::string> SetDiscordText(std::string DiscordTexts::*field,
 }
 
 std::optional<std::string> SetLogLevel(const std::string& value, DiscordSettings& settings) {
-  static constexpr std::pair<std::string_view, host::LogLevel> kLevels[] = {
-      {"info", host::LogLevel::kInfo},
-      {"warning", host::LogLevel::kWarning},
-      {"error", host::LogLevel::kError}};
-  for (const auto& [name, level] : kLevels) {
-    if (value == name) {
-      settings.log_level = level;
-      return std::nullopt;
-    }
-  }
-  return "unknown log level \"" + value + "\": use info, warning or error";
+  std::optional<host::LogLevel> level = host::ParseLogLevel(value);
+  if (!level) return "unknown log level \"" + value + "\": use info, warning or error";
+  settings.log_level = *level;
+  return std::nullopt;
 }
 
 const std::vector<Key>& Keys() {
@@ -157,39 +148,21 @@ const std::vector<Key>& Keys() {
 // The reason a setting is refused, or nullopt when it was set.
 std::optional<std::string> Apply(std::string_view section, std::string_view name,
                                  const std::string& value, DiscordSettings& settings) {
-  for (const Key& key : Keys()) {
-    if (key.section == section && key.name == name) return key.set(value, settings);
+  std::optional<std::string> reason;
+  const host::GameSettingKey* game_key = host::FindGameSettingKey(section, name);
+  auto own = std::find_if(Keys().begin(), Keys().end(), [&](const Key& key) {
+    return key.section == section && key.name == name;
+  });
+  if (own != Keys().end()) {
+    reason = own->set(value, settings);
+  } else if (game_key != nullptr) {
+    reason = game_key->set(value, settings);
+  } else {
+    return host::UnknownSetting(section, name);
   }
-  if (const host::GameSettingKey* key = host::FindGameSettingKey(section, name)) {
-    return key->set(value, settings);
-  }
-  return "unknown setting \"" + std::string(name) + "\" in [" + std::string(section) + "]";
-}
-
-struct FileReading {
-  DiscordSettings* settings;
-  std::filesystem::path directory;  // of the file: relative paths in it start there
-  std::string first_reason;
-};
-
-// A path written in the file means the same wherever the program is started from.
-void ResolvePaths(const std::filesystem::path& directory, DiscordSettings& settings) {
-  for (std::string* path :
-       {&settings.data_dir, &settings.credentials, &settings.tls_certificate, &settings.tls_key}) {
-    if (path->empty() || std::filesystem::path(*path).is_absolute()) continue;
-    *path = (directory / *path).lexically_normal().string();
-  }
-}
-
-int HandleKey(void* user, const char* section, const char* name, const char* value) {
-  auto* reading = static_cast<FileReading*>(user);
-  std::optional<std::string> reason = Apply(section, name, value, *reading->settings);
-  if (!reason) {
-    ResolvePaths(reading->directory, *reading->settings);
-    return 1;
-  }
-  if (reading->first_reason.empty()) reading->first_reason = std::string(name) + ": " + *reason;
-  return 0;
+  if (reason) return std::string(name) + ": " + *reason;
+  return std::nullopt;
+  return host::UnknownSetting(section, name);
 }
 
 enum Option : int {
@@ -233,52 +206,33 @@ std::optional<std::string> CheckConsistency(const DiscordSettings& settings, Act
 }  // namespace
 
 bool ReadSettingsFile(const std::string& path, DiscordSettings& settings, std::string* error) {
-  std::error_code ignored;
-  FileReading reading{&settings, std::filesystem::absolute(path, ignored).parent_path(), ""};
-  int result = ini_parse(path.c_str(), HandleKey, &reading);
-  if (result == 0) return true;
-  if (result < 0) {
-    *error = path + ": cannot read the file";
-  } else if (reading.first_reason.empty()) {
-    *error = path + ":" + std::to_string(result) + ": not a [section] nor a key = value line";
-  } else {
-    *error = path + ":" + std::to_string(result) + ": " + reading.first_reason;
+  bool read = host::ReadSettingsFile(
+      path,
+      [&](std::string_view section, std::string_view name, const std::string& value) {
+        return Apply(section, name, value, settings);
+      },
+      error);
+  // A path written in the file means the same wherever the program is started from.
+  for (std::string* file_path :
+       {&settings.data_dir, &settings.credentials, &settings.tls_certificate, &settings.tls_key}) {
+    *file_path = host::PathFromSettingsFile(path, *file_path);
   }
-  return false;
+  return read;
 }
 
 LoadedSettings LoadSettings(int argc, char** argv) {
   LoadedSettings loaded;
   DiscordSettings settings;
-  struct Given {
-    int code;
-    std::string value;
-  };
-  std::vector<Given> given;
-  optind = 1;
-  opterr = 0;
-  for (;;) {
-    int code = getopt_long(argc, argv, ":", kLongOptions, nullptr);
-    if (code == -1) break;
-    if (code == '?' || code == ':') {
-      std::string argument = argv[optind - 1];
-      loaded.error = (code == ':' ? "missing value for " : "unknown option ") +
-                     argument.substr(0, argument.find('='));
-      return loaded;
-    }
-    given.push_back({code, optarg != nullptr ? optarg : ""});
-  }
-  if (optind < argc) {
-    loaded.error = std::string("unexpected argument \"") + argv[optind] + "\"";
-    return loaded;
-  }
+  std::optional<std::vector<host::GivenOption>> given =
+      host::ReadLongOptions(argc, argv, kLongOptions, &loaded.error);
+  if (!given) return loaded;
   // The file first, whatever the order: options are over it.
-  for (const Given& option : given) {
+  for (const host::GivenOption& option : *given) {
     if (option.code == kConfig && !ReadSettingsFile(option.value, settings, &loaded.error)) {
       return loaded;
     }
   }
-  for (const Given& option : given) {
+  for (const host::GivenOption& option : *given) {
     std::optional<std::string> reason;
     switch (option.code) {
       case kPort:

@@ -1,7 +1,6 @@
 #include "host/irc/config.h"
 
 #include <getopt.h>
-#include <ini.h>
 
 #include <cctype>
 #include <charconv>
@@ -13,6 +12,7 @@
 #include <string_view>
 
 #include "host/common/game_settings_keys.h"
+#include "host/common/settings_file.h"
 #include "host/common/wire_codec.h"
 
 namespace deckhand::irc {
@@ -84,17 +84,10 @@ std::optional<std::string> SetEncoding(const std::string& value, BotConfig& conf
 }
 
 std::optional<std::string> ReadLogLevel(const std::string& value, BotConfig& config) {
-  static constexpr std::pair<std::string_view, host::LogLevel> kLevels[] = {
-      {"info", host::LogLevel::kInfo},
-      {"warning", host::LogLevel::kWarning},
-      {"error", host::LogLevel::kError}};
-  for (const auto& [name, level] : kLevels) {
-    if (value == name) {
-      config.log_level = level;
-      return std::nullopt;
-    }
-  }
-  return "unknown log level \"" + value + "\": use info, warning or error";
+  std::optional<host::LogLevel> level = host::ParseLogLevel(value);
+  if (!level) return "unknown log level \"" + value + "\": use info, warning or error";
+  config.log_level = *level;
+  return std::nullopt;
 }
 
 std::optional<std::string> AddChannel(const std::string& value, BotConfig& config) {
@@ -155,29 +148,9 @@ const std::vector<Key>& FixedKeys() {
   return keys;
 }
 
-struct FileReading {
-  BotConfig* config;
-  std::filesystem::path directory;  // of the file: relative paths in it start there
-  std::string first_reason;         // of the first line the handler refused
-};
-
-// A path written in the file means the same wherever the program is started from.
-void ResolvePath(const std::filesystem::path& directory, std::string& path) {
-  if (path.empty() || std::filesystem::path(path).is_absolute()) return;
-  path = (directory / path).lexically_normal().string();
-}
-
-void ResolvePaths(const std::filesystem::path& directory, BotConfig& config) {
-  for (std::string* path : {&config.data_dir, &config.tls_ca}) {
-    ResolvePath(directory, *path);
-  }
-}
-
-// Called by the INI parser for every key; returning 0 marks the line as faulty, and the parser
-// then reports the first such line's number.
-int HandleKey(void* user, const char* section, const char* name, const char* value) {
-  auto* reading = static_cast<FileReading*>(user);
-  std::optional<std::string> reason;
+// The reason a key of the file is refused, or nullopt when it is set.
+std::optional<std::string> ApplyKey(std::string_view section, std::string_view name,
+                                    const std::string& value, BotConfig& config) {
   const Key* found = nullptr;
   for (const Key& key : FixedKeys()) {
     if (key.section == section && key.name == name) found = &key;
@@ -185,17 +158,11 @@ int HandleKey(void* user, const char* section, const char* name, const char* val
   // The game's own keys are every chat host's.
   const host::GameSettingKey* game_key =
       found == nullptr ? host::FindGameSettingKey(section, name) : nullptr;
-  if (found == nullptr && game_key == nullptr) {
-    reason = "unknown setting \"" + std::string(name) + "\" in [" + std::string(section) + "]";
-  } else {
-    reason = found != nullptr ? found->set(value, *reading->config)
-                              : game_key->set(value, *reading->config);
-    if (reason) reason = std::string(name) + ": " + *reason;
-    if (!reason) ResolvePaths(reading->directory, *reading->config);
-  }
-  if (!reason) return 1;
-  if (reading->first_reason.empty()) reading->first_reason = *reason;
-  return 0;
+  if (found == nullptr && game_key == nullptr) return host::UnknownSetting(section, name);
+  std::optional<std::string> reason =
+      found != nullptr ? found->set(value, config) : game_key->set(value, config);
+  if (reason) return std::string(name) + ": " + *reason;
+  return std::nullopt;
 }
 
 // Long-only options take codes above the range of characters.
@@ -284,34 +251,6 @@ std::optional<std::string> ApplyOption(int code, const std::string& value, BotCo
   }
 }
 
-struct ParsedOption {
-  int code;
-  std::string value;
-};
-
-// The options as given, or the error for the first one that getopt_long refuses.
-std::optional<std::vector<ParsedOption>> ReadOptions(int argc, char** argv, std::string* error) {
-  std::vector<ParsedOption> parsed;
-  optind = 1;
-  opterr = 0;  // the message below names the option in our own words
-  for (;;) {
-    int code = getopt_long(argc, argv, ":", kLongOptions, nullptr);
-    if (code == -1) break;
-    if (code == '?' || code == ':') {
-      std::string argument = argv[optind - 1];
-      *error = (code == ':' ? "missing value for " : "unknown option ") +
-               argument.substr(0, argument.find('='));
-      return std::nullopt;
-    }
-    parsed.push_back({code, optarg != nullptr ? optarg : ""});
-  }
-  if (optind < argc) {
-    *error = std::string("unexpected argument \"") + argv[optind] + "\"";
-    return std::nullopt;
-  }
-  return parsed;
-}
-
 // Settings that only make sense together.
 std::optional<std::string> CheckConsistency(const BotConfig& config) {
   if (config.channels.empty()) return "no channel to join: set channel in [bot] or --channel";
@@ -339,29 +278,27 @@ std::optional<ChannelSetting> ParseChannelSetting(const std::string& text) {
 }
 
 bool ReadConfigFile(const std::string& path, BotConfig& config, std::string* error) {
-  std::error_code ignored;
-  std::filesystem::path directory =
-      std::filesystem::absolute(std::filesystem::path(path), ignored).parent_path();
-  FileReading reading{&config, directory, ""};
-  int result = ini_parse(path.c_str(), HandleKey, &reading);
-  if (result == 0) return true;
-  if (result < 0) {
-    *error = path + ": cannot read the file";
-  } else if (reading.first_reason.empty()) {
-    *error = path + ":" + std::to_string(result) + ": not a [section] nor a key = value line";
-  } else {
-    *error = path + ":" + std::to_string(result) + ": " + reading.first_reason;
+  bool read = host::ReadSettingsFile(
+      path,
+      [&](std::string_view section, std::string_view name, const std::string& value) {
+        return ApplyKey(section, name, value, config);
+      },
+      error);
+  // A path written in the file means the same wherever the program is started from.
+  for (std::string* file_path : {&config.data_dir, &config.tls_ca}) {
+    *file_path = host::PathFromSettingsFile(path, *file_path);
   }
-  return false;
+  return read;
 }
 
 LoadedConfig LoadConfig(int argc, char** argv) {
   LoadedConfig loaded;
-  std::optional<std::vector<ParsedOption>> options = ReadOptions(argc, argv, &loaded.error);
+  std::optional<std::vector<host::GivenOption>> options =
+      host::ReadLongOptions(argc, argv, kLongOptions, &loaded.error);
   if (!options) return loaded;
   BotConfig config;
   // The file first, wherever --config stands, so that every other option overrides it.
-  for (const ParsedOption& option : *options) {
+  for (const host::GivenOption& option : *options) {
     if (option.code == kHelp) loaded.action = Action::kHelp;
     if (option.code == kVersion) loaded.action = Action::kVersion;
     if (option.code == kConfig && !ReadConfigFile(option.value, config, &loaded.error)) {
@@ -370,7 +307,7 @@ LoadedConfig LoadConfig(int argc, char** argv) {
   }
   if (loaded.action != Action::kRun) return loaded;
   bool channels_from_options = false;
-  for (const ParsedOption& option : *options) {
+  for (const host::GivenOption& option : *options) {
     if (option.code == kConfig) continue;
     std::optional<std::string> reason =
         ApplyOption(option.code, option.value, config, channels_from_options);

@@ -4,7 +4,6 @@
 // local server that records what the bot sends it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -24,6 +23,7 @@
 #include "host/discord/http_server.h"
 #include "irc/server/child_process.h"
 #include "support/scratch_directory.h"
+#include "support/signing_key.h"
 
 namespace deckhand::discord {
 namespace {
@@ -45,41 +45,7 @@ const User kAlice{"200000000000000001", "alice"};
 const User kBob{"200000000000000002", "bob"};
 const User kCarol{"200000000000000003", "carol"};
 
-std::string Hex(const unsigned char* bytes, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (std::size_t at = 0; at < size; ++at) {
-    hex += kDigits[bytes[at] >> 4];
-    hex += kDigits[bytes[at] & 15];
-  }
-  return hex;
-}
-
-// An Ed25519 key pair, as the developer portal keeps the application's.
-class SigningKey {
- public:
-  SigningKey() : key_(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519")) {}
-  ~SigningKey() { EVP_PKEY_free(key_); }
-  std::string PublicHex() const {
-    unsigned char raw[32];
-    std::size_t size = sizeof raw;
-    EVP_PKEY_get_raw_public_key(key_, raw, &size);
-    return Hex(raw, size);
-  }
-  std::string Sign(const std::string& message) const {
-    unsigned char signature[64];
-    std::size_t size = sizeof signature;
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key_);
-    EVP_DigestSign(context, signature, &size,
-                   reinterpret_cast<const unsigned char*>(message.data()), message.size());
-    EVP_MD_CTX_free(context);
-    return Hex(signature, size);
-  }
-
- private:
-  EVP_PKEY* key_;
-};
+using deckhand::testing::SigningKey;
 
 // Discord's API as the bot reaches it: every request recorded, each answered 200.
 class RecordingApi {
