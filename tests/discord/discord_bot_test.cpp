@@ -350,7 +350,8 @@ TEST_F(DiscordBotTest, PlaysAWholeGameAsDiscordSendsIt) {
   EXPECT_EQ(modes["data"]["choices"].dump().find("tarot\""), std::string::npos) << modes;
 }
 
-// A direct message with the bot is the player's own table, apart from every channel's.
+// A direct message with the bot is the player's own table, apart from every channel's; a channel
+// is its id, not its name, which repeats across servers, changes, and may hold emoji.
 TEST_F(DiscordBotTest, ADirectMessageIsThePlayersOwnTable) {
   StartBot();
   json direct = Slash(kBob, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "major"}}});
@@ -365,6 +366,14 @@ TEST_F(DiscordBotTest, ADirectMessageIsThePlayersOwnTable) {
   EXPECT_EQ(Content(Interact(direct)), "22");
   json channel_count = Interact(Slash(kBob, "count"));
   EXPECT_NE(Content(channel_count), "22") << channel_count;
+
+  Interact(Slash(kAlice, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "trump"}}}));
+  json elsewhere = Slash(kBob, "count");
+  elsewhere["channel_id"] = elsewhere["channel"]["id"] = "100000000000000002";
+  EXPECT_EQ(Content(Interact(elsewhere)), "0") << "another #table";
+  json renamed = Slash(kAlice, "count");
+  renamed["channel"]["name"] = "\U0001F3B2-table";
+  EXPECT_EQ(Content(Interact(renamed)), "54");
 }
 
 // Forged, replayed and malformed requests are refused and change nothing.
@@ -385,6 +394,9 @@ TEST_F(DiscordBotTest, RefusesWhatDiscordDidNotSign) {
   json wrong = Slash(kAlice, "deal", {{{"name", "count"}, {"type", 4}, {"value", "two"}}});
   EXPECT_EQ(PostSigned(wrong.dump()).status, 400);
   EXPECT_EQ(PostSigned(Button(kAlice, "shuffle").dump()).status, 400);
+  json dots = Slash(kAlice, "hdraw");
+  dots["token"] = "..";  // a path segment in the webhook's URL
+  EXPECT_EQ(PostSigned(dots.dump()).status, 400);
   EXPECT_FALSE(std::filesystem::exists(data_.path() / "decksave.ini"));
   // Still serving.
   EXPECT_EQ(Interact({{"type", 1}}), json({{"type", 1}}));
