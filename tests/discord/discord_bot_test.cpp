@@ -81,15 +81,18 @@ class SigningKey {
   EVP_PKEY* key_;
 };
 
-// Discord's API as the bot reaches it: every request recorded, each answered 200.
+// Discord's API as the bot reaches it: every request recorded, each answered 200, or 429 (past
+// the rate limit) while RateLimit's count lasts.
 class RecordingApi {
  public:
   RecordingApi()
       : server_(io_, {boost::asio::ip::make_address("127.0.0.1"), 0}, {},
                 [this](HttpRequest request, Respond respond) {
-                  {
-                    std::lock_guard lock(mutex_);
-                    requests_.push_back(std::move(request));
+                  std::lock_guard lock(mutex_);
+                  requests_.push_back(std::move(request));
+                  if (rate_limited_ > 0) {
+                    --rate_limited_;
+                    return respond({429, "application/json", "{\"retry_after\":0.2}"});
                   }
                   respond({200, "application/json", "{}"});
                 }) {
@@ -103,6 +106,10 @@ class RecordingApi {
     thread_.join();
   }
   bool started() const { return started_; }
+  void RateLimit(int requests) {
+    std::lock_guard lock(mutex_);
+    rate_limited_ = requests;
+  }
   std::string url() const { return "http://127.0.0.1:" + std::to_string(server_.port()) + "/api"; }
   // The requests recorded once there are `count` of them, waiting up to a generous bound.
   std::vector<HttpRequest> AwaitRequests(std::size_t count) {
@@ -122,6 +129,7 @@ class RecordingApi {
   std::thread thread_;
   std::mutex mutex_;
   std::vector<HttpRequest> requests_;
+  int rate_limited_ = 0;
 };
 
 std::int64_t Now() {
@@ -403,10 +411,11 @@ TEST_F(DiscordBotTest, RefusesWhatDiscordDidNotSign) {
 }
 
 // A command that waits for the save file past Discord's deadline gets the "thinking" answer, and
-// its reply replaces it through the webhook.
+// its reply replaces it through the webhook; a call past Discord's rate limit is sent again.
 TEST_F(DiscordBotTest, AnswersLateCommandsThroughTheWebhook) {
   StartBot();
   Interact(Slash(kAlice, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "trump"}}}));
+  api_.RateLimit(1);
   int lock = ::open((data_.path() / "decksave.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
@@ -414,13 +423,15 @@ TEST_F(DiscordBotTest, AnswersLateCommandsThroughTheWebhook) {
   ::close(lock);
   EXPECT_EQ(late["type"], 5) << late;
   EXPECT_TRUE(Ephemeral(late));
-  std::vector<HttpRequest> calls = api_.AwaitRequests(2);
-  ASSERT_EQ(calls.size(), 2u);
+  std::vector<HttpRequest> calls = api_.AwaitRequests(3);
+  ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[0].method, "PATCH");
   EXPECT_EQ(calls[0].target, "/api/webhooks/" + std::string(kApplication) + "/token-" +
                                  std::to_string(interactions_) + "/messages/@original");
   EXPECT_NE(json::parse(calls[0].body)["content"].get<std::string>(), "");
-  EXPECT_EQ(calls[1].method, "POST");
+  EXPECT_EQ(calls[1].target, calls[0].target);
+  EXPECT_EQ(calls[1].body, calls[0].body);
+  EXPECT_EQ(calls[2].method, "POST");
 }
 
 // --register sends the commands --print-commands writes, with the token of the credentials file.
