@@ -12,6 +12,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -82,7 +83,7 @@ class SigningKey {
 };
 
 // Discord's API as the bot reaches it: every request recorded, each answered 200, or 429 (past
-// the rate limit) while RateLimit's count lasts.
+// the rate limit) while RateLimit's count lasts, or never once Silence is called.
 class RecordingApi {
  public:
   RecordingApi()
@@ -90,6 +91,7 @@ class RecordingApi {
                 [this](HttpRequest request, Respond respond) {
                   std::lock_guard lock(mutex_);
                   requests_.push_back(std::move(request));
+                  if (silent_) return;
                   if (rate_limited_ > 0) {
                     --rate_limited_;
                     return respond({429, "application/json", "{\"retry_after\":0.2}"});
@@ -109,6 +111,10 @@ class RecordingApi {
   void RateLimit(int requests) {
     std::lock_guard lock(mutex_);
     rate_limited_ = requests;
+  }
+  void Silence() {
+    std::lock_guard lock(mutex_);
+    silent_ = true;
   }
   std::string url() const { return "http://127.0.0.1:" + std::to_string(server_.port()) + "/api"; }
   // The requests recorded once there are `count` of them, waiting up to a generous bound.
@@ -130,6 +136,7 @@ class RecordingApi {
   std::mutex mutex_;
   std::vector<HttpRequest> requests_;
   int rate_limited_ = 0;
+  bool silent_ = false;
 };
 
 std::int64_t Now() {
@@ -432,6 +439,16 @@ TEST_F(DiscordBotTest, AnswersLateCommandsThroughTheWebhook) {
   EXPECT_EQ(calls[1].target, calls[0].target);
   EXPECT_EQ(calls[1].body, calls[0].body);
   EXPECT_EQ(calls[2].method, "POST");
+}
+
+// A Discord that does not answer holds the bot's end a few seconds, not a deadline per reply.
+TEST_F(DiscordBotTest, StopsSoonThoughDiscordDoesNotAnswer) {
+  StartBot();
+  Interact(Slash(kAlice, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "trump"}}}));
+  api_.Silence();
+  for (int draw = 0; draw < 6; ++draw) Interact(Slash(kBob, "hdraw"));
+  bot_.Signal(SIGTERM);
+  EXPECT_EQ(bot_.WaitFor(seconds(60)), 0) << ReadLog();
 }
 
 // --register sends the commands --print-commands writes, with the token of the credentials file.
