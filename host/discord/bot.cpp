@@ -1,8 +1,12 @@
 #include "host/discord/bot.h"
 
+#include <algorithm>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <thread>
 
 #include "host/common/log.h"
 
@@ -15,6 +19,14 @@ using host::LogLevel;
 // The webhook calls of replies not yet sent, and how long one may take.
 constexpr std::size_t kMostWebhookCalls = 1024;
 constexpr std::chrono::seconds kWebhookDeadline{15};
+// Discord answers a client past its rate limit 429, with how long to wait before sending again;
+// a reply dropped there would leave the channel untold (of a hidden draw, say). A call is sent
+// again after waits up to this long, a few times; a longer wait would hold back every reply.
+constexpr double kMostRateLimitSeconds = 5;
+constexpr int kMostWebhookAttempts = 3;
+// Once the bot stops, the replies still queued have this long in all: a Discord that does not
+// answer would otherwise hold the bot's end for each call's deadline in turn.
+constexpr std::chrono::seconds kStopDeadline{5};
 
 std::int64_t SecondsSince1970() {
   return std::chrono::duration_cast<std::chrono::seconds>(
@@ -44,6 +56,18 @@ boost::asio::ip::tcp::endpoint ListenOn(const DiscordSettings& settings) {
 std::string Origin(const host::ChatRequest& request) {
   return request.player.name + " (" + request.player.id + ") " +
          (request.at_private_table() ? "at their table" : "in " + request.place.name);
+}
+
+// How long Discord asks to wait before the call is sent again; nullopt when it is not to be.
+std::optional<std::chrono::milliseconds> RateLimitWait(const ClientResponse& response) {
+  if (response.status != 429) return std::nullopt;
+  nlohmann::json body = nlohmann::json::parse(response.body, nullptr, false);
+  double seconds =
+      body.is_object() && body.contains("retry_after") && body["retry_after"].is_number()
+          ? body["retry_after"].get<double>()
+          : 1;
+  if (!(seconds >= 0 && seconds <= kMostRateLimitSeconds)) return std::nullopt;
+  return Milliseconds(seconds);
 }
 
 }  // namespace
@@ -85,6 +109,8 @@ void DiscordBot::Stop() {
   server_.Stop();
   commands_.Close();
   if (game_thread_.joinable()) game_thread_.join();
+  if (!stopping_) send_by_ = std::chrono::steady_clock::now() + kStopDeadline;
+  stopping_ = true;
   webhook_calls_.Close();
   if (sender_thread_.joinable()) sender_thread_.join();
 }
@@ -159,8 +185,20 @@ void DiscordBot::Answer(Job& job) {
 }
 
 void DiscordBot::SendWebhookCalls() {
+  std::size_t dropped = 0;
   while (std::optional<ClientRequest> call = webhook_calls_.Pop()) {
-    ClientResponse response = SendHttp(*call, kWebhookDeadline);
+    if (WebhookDeadline().count() <= 0) {
+      ++dropped;
+      continue;
+    }
+    ClientResponse response = SendHttp(*call, WebhookDeadline());
+    for (int attempt = 1; attempt < kMostWebhookAttempts; ++attempt) {
+      std::optional<std::chrono::milliseconds> wait = RateLimitWait(response);
+      if (!wait) break;
+      std::this_thread::sleep_for(*wait);
+      if (WebhookDeadline().count() <= 0) break;
+      response = SendHttp(*call, WebhookDeadline());
+    }
     if (response.status < 200 || response.status >= 300) {
       // The URL holds the interaction's token: the log names the call's kind only.
       Log(LogLevel::kWarning,
@@ -168,6 +206,18 @@ void DiscordBot::SendWebhookCalls() {
               (response.status != 0 ? "HTTP " + std::to_string(response.status) : response.error));
     }
   }
+  if (dropped > 0) {
+    Log(LogLevel::kWarning, std::to_string(dropped) +
+                                " replies through the webhook were not sent: " +
+                                "Discord did not take them before the bot stopped");
+  }
+}
+
+std::chrono::milliseconds DiscordBot::WebhookDeadline() const {
+  if (!stopping_) return kWebhookDeadline;
+  return std::min<std::chrono::milliseconds>(kWebhookDeadline,
+                                             std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 send_by_ - std::chrono::steady_clock::now()));
 }
 
 }  // namespace deckhand::discord

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ssl/context.hpp>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -44,6 +45,7 @@ class DiscordBot {
   void PlayGame();
   void Answer(Job& job);
   void SendWebhookCalls();
+  std::chrono::milliseconds WebhookDeadline() const;
 
   boost::asio::io_context* io_;
   const DiscordSettings* settings_;
@@ -54,6 +56,9 @@ class DiscordBot {
   WorkQueue<ClientRequest> webhook_calls_;
   std::thread game_thread_;
   std::thread sender_thread_;
+  // Set once the bot stops: the replies still queued must be sent by then.
+  std::atomic<bool> stopping_{false};
+  std::chrono::steady_clock::time_point send_by_;
 };
 
 }  // namespace deckhand::discord

@@ -54,9 +54,10 @@ bool IsDigits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A token goes into the webhook's URL: only the characters Discord's tokens have.
+// A token goes into the webhook's URL: only the characters Discord's tokens have, and not a
+// path's "." or "..", which would send the reply to another address.
 bool IsToken(std::string_view text) {
-  return !text.empty() && text.size() <= kMostTokenBytes &&
+  return text.find_first_not_of('.') != std::string_view::npos && text.size() <= kMostTokenBytes &&
          std::all_of(text.begin(), text.end(), [](char c) {
            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                   c == '-' || c == '_' || c == '.';
@@ -89,7 +90,9 @@ host::ChatParty Sender(const json& interaction) {
 }
 
 // A channel of a server, a thread (its own place), or a group; a direct message with the bot is
-// the player's private table (no id).
+// the player's private table (no id). The game keeps a place's decks under its name, so the name
+// is the channel's id: channel names repeat across servers, change, and often hold characters
+// Shift_JIS lacks (emoji), which the game cannot key a table by.
 host::ChatParty Place(const json& interaction) {
   const json& channel = ObjectAt(interaction, "channel");
   bool direct =
@@ -99,8 +102,7 @@ host::ChatParty Place(const json& interaction) {
   std::string id = StringAt(interaction, "channel_id");
   if (id.empty()) id = StringAt(channel, "id");
   if (!IsDigits(id)) throw std::invalid_argument("an interaction without its channel");
-  std::string name = StringAt(channel, "name");
-  return {id, "#" + ChatName(name.empty() ? id : name)};
+  return {id, "#" + id};
 }
 
 bool HasRole(const json& member, const std::vector<std::string>& roles) {

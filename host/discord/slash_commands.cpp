@@ -183,14 +183,18 @@ std::string ResolvedName(const json& data, const std::string& id) {
   return id;
 }
 
-// `name`, or with the end of `id` after it when another party present goes by it already.
+// `name`, or with the end of `id` after it when another party present goes by it already; again
+// while that too is taken, since a player may choose a name to match the one made up here.
 std::string UniqueName(std::string name, const std::string& id,
                        const std::vector<host::ChatParty>& taken) {
-  bool clash = std::any_of(taken.begin(), taken.end(), [&](const host::ChatParty& party) {
-    return party.name == name && party.id != id;
-  });
-  if (!clash) return name;
-  return name + "#" + id.substr(id.size() > 4 ? id.size() - 4 : 0);
+  auto clashes = [&](const std::string& candidate) {
+    return std::any_of(taken.begin(), taken.end(), [&](const host::ChatParty& party) {
+      return party.name == candidate && party.id != id;
+    });
+  };
+  const std::string tag = "#" + id.substr(id.size() > 4 ? id.size() - 4 : 0);
+  while (clashes(name)) name += tag;
+  return name;
 }
 
 // A user option's value, the user added to `call`; nullopt for no user id.

@@ -11,6 +11,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,15 +48,19 @@ const User kCarol{"200000000000000003", "carol"};
 
 using deckhand::testing::SigningKey;
 
-// Discord's API as the bot reaches it: every request recorded, each answered 200.
+// Discord's API as the bot reaches it: every request recorded, each answered 200, or 429 (past
+// the rate limit) while RateLimit's count lasts, or never once Silence is called.
 class RecordingApi {
  public:
   RecordingApi()
       : server_(io_, {boost::asio::ip::make_address("127.0.0.1"), 0}, {},
                 [this](HttpRequest request, Respond respond) {
-                  {
-                    std::lock_guard lock(mutex_);
-                    requests_.push_back(std::move(request));
+                  std::lock_guard lock(mutex_);
+                  requests_.push_back(std::move(request));
+                  if (silent_) return;
+                  if (rate_limited_ > 0) {
+                    --rate_limited_;
+                    return respond({429, "application/json", "{\"retry_after\":0.2}"});
                   }
                   respond({200, "application/json", "{}"});
                 }) {
@@ -69,6 +74,14 @@ class RecordingApi {
     thread_.join();
   }
   bool started() const { return started_; }
+  void RateLimit(int requests) {
+    std::lock_guard lock(mutex_);
+    rate_limited_ = requests;
+  }
+  void Silence() {
+    std::lock_guard lock(mutex_);
+    silent_ = true;
+  }
   std::string url() const { return "http://127.0.0.1:" + std::to_string(server_.port()) + "/api"; }
   // The requests recorded once there are `count` of them, waiting up to a generous bound.
   std::vector<HttpRequest> AwaitRequests(std::size_t count) {
@@ -88,6 +101,8 @@ class RecordingApi {
   std::thread thread_;
   std::mutex mutex_;
   std::vector<HttpRequest> requests_;
+  int rate_limited_ = 0;
+  bool silent_ = false;
 };
 
 std::int64_t Now() {
@@ -316,7 +331,8 @@ TEST_F(DiscordBotTest, PlaysAWholeGameAsDiscordSendsIt) {
   EXPECT_EQ(modes["data"]["choices"].dump().find("tarot\""), std::string::npos) << modes;
 }
 
-// A direct message with the bot is the player's own table, apart from every channel's.
+// A direct message with the bot is the player's own table, apart from every channel's; a channel
+// is its id, not its name, which repeats across servers, changes, and may hold emoji.
 TEST_F(DiscordBotTest, ADirectMessageIsThePlayersOwnTable) {
   StartBot();
   json direct = Slash(kBob, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "major"}}});
@@ -331,6 +347,14 @@ TEST_F(DiscordBotTest, ADirectMessageIsThePlayersOwnTable) {
   EXPECT_EQ(Content(Interact(direct)), "22");
   json channel_count = Interact(Slash(kBob, "count"));
   EXPECT_NE(Content(channel_count), "22") << channel_count;
+
+  Interact(Slash(kAlice, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "trump"}}}));
+  json elsewhere = Slash(kBob, "count");
+  elsewhere["channel_id"] = elsewhere["channel"]["id"] = "100000000000000002";
+  EXPECT_EQ(Content(Interact(elsewhere)), "0") << "another #table";
+  json renamed = Slash(kAlice, "count");
+  renamed["channel"]["name"] = "\U0001F3B2-table";
+  EXPECT_EQ(Content(Interact(renamed)), "54");
 }
 
 // Forged, replayed and malformed requests are refused and change nothing.
@@ -351,16 +375,20 @@ TEST_F(DiscordBotTest, RefusesWhatDiscordDidNotSign) {
   json wrong = Slash(kAlice, "deal", {{{"name", "count"}, {"type", 4}, {"value", "two"}}});
   EXPECT_EQ(PostSigned(wrong.dump()).status, 400);
   EXPECT_EQ(PostSigned(Button(kAlice, "shuffle").dump()).status, 400);
+  json dots = Slash(kAlice, "hdraw");
+  dots["token"] = "..";  // a path segment in the webhook's URL
+  EXPECT_EQ(PostSigned(dots.dump()).status, 400);
   EXPECT_FALSE(std::filesystem::exists(data_.path() / "decksave.ini"));
   // Still serving.
   EXPECT_EQ(Interact({{"type", 1}}), json({{"type", 1}}));
 }
 
 // A command that waits for the save file past Discord's deadline gets the "thinking" answer, and
-// its reply replaces it through the webhook.
+// its reply replaces it through the webhook; a call past Discord's rate limit is sent again.
 TEST_F(DiscordBotTest, AnswersLateCommandsThroughTheWebhook) {
   StartBot();
   Interact(Slash(kAlice, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "trump"}}}));
+  api_.RateLimit(1);
   int lock = ::open((data_.path() / "decksave.ini.lock").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
@@ -368,13 +396,25 @@ TEST_F(DiscordBotTest, AnswersLateCommandsThroughTheWebhook) {
   ::close(lock);
   EXPECT_EQ(late["type"], 5) << late;
   EXPECT_TRUE(Ephemeral(late));
-  std::vector<HttpRequest> calls = api_.AwaitRequests(2);
-  ASSERT_EQ(calls.size(), 2u);
+  std::vector<HttpRequest> calls = api_.AwaitRequests(3);
+  ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[0].method, "PATCH");
   EXPECT_EQ(calls[0].target, "/api/webhooks/" + std::string(kApplication) + "/token-" +
                                  std::to_string(interactions_) + "/messages/@original");
   EXPECT_NE(json::parse(calls[0].body)["content"].get<std::string>(), "");
-  EXPECT_EQ(calls[1].method, "POST");
+  EXPECT_EQ(calls[1].target, calls[0].target);
+  EXPECT_EQ(calls[1].body, calls[0].body);
+  EXPECT_EQ(calls[2].method, "POST");
+}
+
+// A Discord that does not answer holds the bot's end a few seconds, not a deadline per reply.
+TEST_F(DiscordBotTest, StopsSoonThoughDiscordDoesNotAnswer) {
+  StartBot();
+  Interact(Slash(kAlice, "deck", {{{"name", "mode"}, {"type", 3}, {"value", "trump"}}}));
+  api_.Silence();
+  for (int draw = 0; draw < 6; ++draw) Interact(Slash(kBob, "hdraw"));
+  bot_.Signal(SIGTERM);
+  EXPECT_EQ(bot_.WaitFor(seconds(60)), 0) << ReadLog();
 }
 
 // --register sends the commands --print-commands writes, with the token of the credentials file.

@@ -59,6 +59,9 @@ TEST_F(InteractionsTest, OptionsBecomeTheChatCommandWithNamesAChatCanCarry) {
   EXPECT_EQ(call->text, "deal@tarot,2,ann\u3000lee,alice#102");
   ASSERT_EQ(call->named.size(), 2u);
   EXPECT_EQ(call->named[1].id, "102");
+  // A name chosen to match the one made up for another player does not make them one.
+  data["resolved"]["users"]["101"]["username"] = "alice#102";
+  EXPECT_EQ(ReadSlashCall(data, {{"11", "alice"}})->text, "deal@tarot,2,alice#102,alice#102#102");
 
   EXPECT_FALSE(
       ReadSlashCall({{"name", "deal"}, {"options", {{{"name", "count"}, {"value", "2"}}}}}, {}));
