@@ -19,6 +19,7 @@ using host::LogLevel;
 // The webhook calls of replies not yet sent, and how long one may take.
 constexpr std::size_t kMostWebhookCalls = 1024;
 constexpr std::chrono::seconds kWebhookDeadline{15};
+constexpr std::size_t kLoggedTarget = 100;
 // Discord answers a client past its rate limit 429, with how long to wait before sending again;
 // a reply dropped there would leave the channel untold (of a hidden draw, say). A call is sent
 // again after waits up to this long, a few times; a longer wait would hold back every reply.
@@ -119,8 +120,9 @@ void DiscordBot::OnRequest(HttpRequest request, Respond respond) {
   Received received = endpoint_->Receive(request, SecondsSince1970());
   if (received.response) {
     if (received.response->status != 200) {
-      Log(LogLevel::kWarning, "refused a request to " + request.target + ": " +
-                                  std::to_string(received.response->status) + " " +
+      // Anyone may send anything here: the log keeps a short piece of where it went.
+      Log(LogLevel::kWarning, "refused a request to " + request.target.substr(0, kLoggedTarget) +
+                                  ": " + std::to_string(received.response->status) + " " +
                                   received.response->body);
     }
     return respond(std::move(*received.response));

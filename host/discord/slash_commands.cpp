@@ -273,10 +273,23 @@ nlohmann::json SlashCommandDefinitions() {
   return commands;
 }
 
+// Characters that reorder or break the lines a name is shown in (bidirectional controls, line
+// and paragraph separators), by their UTF-8 bytes.
+bool ReordersText(std::string_view rest) {
+  static constexpr std::string_view kControls[] = {"\u200E", "\u200F", "\u2028", "\u2029", "\u202A",
+                                                   "\u202B", "\u202C", "\u202D", "\u202E", "\u2066",
+                                                   "\u2067", "\u2068", "\u2069"};
+  return std::any_of(std::begin(kControls), std::end(kControls),
+                     [&](std::string_view control) { return rest.starts_with(control); });
+}
+
 std::string ChatName(std::string_view discord_name) {
   std::string name;
-  for (char c : discord_name) {
-    if (c == ' ') {
+  for (std::size_t at = 0; at < discord_name.size(); ++at) {
+    char c = discord_name[at];
+    if (ReordersText(discord_name.substr(at))) {
+      at += 2;  // each is three bytes
+    } else if (c == ' ') {
       name += "\u3000";
     } else if (c == ',') {
       name += "\uFF0C";

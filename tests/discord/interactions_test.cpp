@@ -51,11 +51,11 @@ TEST_F(InteractionsTest, OptionsBecomeTheChatCommandWithNamesAChatCanCarry) {
         {{"name", "player1"}, {"value", "101"}},
         {{"name", "deck"}, {"value", "tarot"}}}},
       {"resolved",
-       {{"users", {{"101", {{"username", "ann lee"}}}, {"102", {{"username", "alice"}}}}}}}};
+       {{"users", {{"101", {{"username", "ann\u202E lee"}}}, {"102", {{"username", "alice"}}}}}}}};
   std::optional<SlashCall> call = ReadSlashCall(data, {{"11", "alice"}});
   ASSERT_TRUE(call);
-  // Spaces and commas would cut the command: their full-width forms. A name another player
-  // present goes by gets the end of the id.
+  // Spaces and commas would cut the command: their full-width forms; what would reorder the line
+  // goes. A name another player present goes by gets the end of the id.
   EXPECT_EQ(call->text, "deal@tarot,2,ann\u3000lee,alice#102");
   ASSERT_EQ(call->named.size(), 2u);
   EXPECT_EQ(call->named[1].id, "102");
