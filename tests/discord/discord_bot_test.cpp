@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -17,7 +18,6 @@
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <thread>
 
 #include "host/discord/http_client.h"
@@ -137,13 +137,14 @@ class DiscordBotTest : public ::testing::Test {
   void StartBot() {
     ASSERT_TRUE(
         bot_.Start({DECKHAND_DISCORD_PROGRAM, "--config", "discord.ini"}, Log(), data_.path()));
-    std::regex listening("listening on http://127\\.0\\.0\\.1:([0-9]+)/interactions");
+    const std::string listening = "listening on http://127.0.0.1:";
     for (auto until = std::chrono::steady_clock::now() + seconds(60);
          std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(milliseconds(50))) {
-      std::smatch found;
       std::string log = ReadLog();
-      if (std::regex_search(log, found, listening)) {
-        port_ = found[1];
+      std::size_t at = log.find(listening);
+      std::size_t end = log.find("/interactions", at);
+      if (at != std::string::npos && end != std::string::npos) {
+        port_ = log.substr(at + listening.size(), end - at - listening.size());
         return;
       }
       ASSERT_FALSE(bot_.WaitFor(milliseconds(0))) << log;
@@ -226,10 +227,11 @@ std::string Content(const json& answer) { return answer["data"].value("content",
 
 // Every count of cards a /table reply shows ("山札50枚 捨て札1枚 bob:3枚"), summed.
 int CardsOnTable(const std::string& table) {
-  std::regex count("([0-9]+)枚");
   int sum = 0;
-  for (std::sregex_iterator at(table.begin(), table.end(), count), end; at != end; ++at) {
-    sum += std::stoi((*at)[1]);
+  for (std::size_t at = table.find("枚"); at != std::string::npos; at = table.find("枚", at + 1)) {
+    std::size_t digits = at;
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(table[digits - 1]))) --digits;
+    if (digits < at) sum += std::stoi(table.substr(digits, at - digits));
   }
   return sum;
 }
