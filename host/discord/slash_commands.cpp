@@ -70,7 +70,7 @@ std::string OptionName(const host::CommandArgument& argument) {
     case ArgumentKind::kMode:
       return std::string(kModeOption);
     case ArgumentKind::kSelector:
-      return "cards";
+      return "selector";
     case ArgumentKind::kCount:
       return "count";
     case ArgumentKind::kPlayers:
@@ -305,6 +305,18 @@ std::optional<SlashCall> ReadSlashCall(const nlohmann::json& data,
   if (!data.is_object() || !data.contains("name") || !data["name"].is_string()) return std::nullopt;
   const host::ChatCommandInfo* command = host::FindChatCommand(data["name"].get<std::string>());
   if (command == nullptr) return std::nullopt;
+  // An option the command does not have (a registration older than this program) would be
+  // left out silently: the command is refused instead.
+  std::vector<OptionShape> shapes = OptionsOf(*command);
+  if (auto given = data.find("options"); given != data.end() && given->is_array()) {
+    for (const json& option : *given) {
+      std::string name = option.is_object() ? option.value("name", "") : "";
+      if (std::none_of(shapes.begin(), shapes.end(),
+                       [&](const OptionShape& shape) { return shape.name == name; })) {
+        return std::nullopt;
+      }
+    }
+  }
   SlashCall call;
   call.text = command->word;
   if (const json* deck = OptionNamed(data, kDeckOption); deck != nullptr && command->on_deck) {

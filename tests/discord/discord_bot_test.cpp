@@ -286,7 +286,8 @@ TEST_F(DiscordBotTest, PlaysAWholeGameAsDiscordSendsIt) {
   EXPECT_NE(told["content"].get<std::string>().find("bob"), std::string::npos) << told;
   EXPECT_EQ(told["content"].get<std::string>().find(Content(hidden)), std::string::npos);
 
-  json played = Interact(Slash(kBob, "play", {{{"name", "cards"}, {"type", 3}, {"value", "1"}}}));
+  json played =
+      Interact(Slash(kBob, "play", {{{"name", "selector"}, {"type", 3}, {"value", "1"}}}));
   EXPECT_FALSE(Ephemeral(played)) << played;
 
   // carol dealt nothing: the dealer's commands are alice's, or a moderator's.

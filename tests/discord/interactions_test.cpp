@@ -65,9 +65,12 @@ TEST_F(InteractionsTest, OptionsBecomeTheChatCommandWithNamesAChatCanCarry) {
 
   EXPECT_FALSE(
       ReadSlashCall({{"name", "deal"}, {"options", {{{"name", "count"}, {"value", "2"}}}}}, {}));
-  EXPECT_FALSE(
-      ReadSlashCall({{"name", "draw"}, {"options", {{{"name", "cards"}, {"value", "1\n"}}}}}, {}));
+  EXPECT_FALSE(ReadSlashCall(
+      {{"name", "draw"}, {"options", {{{"name", "selector"}, {"value", "1\n"}}}}}, {}));
   EXPECT_FALSE(ReadSlashCall({{"name", "nosuch"}}, {}));
+  EXPECT_FALSE(
+      ReadSlashCall({{"name", "draw"}, {"options", {{{"name", "cards"}, {"value", "2"}}}}}, {}))
+      << "an option the command lacks";
 }
 
 TEST_F(InteractionsTest, TheAskersLinesAreEphemeralAndComeFirst) {
