@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "host/common/chat_host_start.h"
 #include "host/common/log.h"
 
 namespace deckhand::discord {
@@ -28,12 +29,6 @@ constexpr int kMostWebhookAttempts = 3;
 // Once the bot stops, the replies still queued have this long in all: a Discord that does not
 // answer would otherwise hold the bot's end for each call's deadline in turn.
 constexpr std::chrono::seconds kStopDeadline{5};
-
-std::int64_t SecondsSince1970() {
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 std::chrono::milliseconds Milliseconds(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
@@ -117,7 +112,7 @@ void DiscordBot::Stop() {
 }
 
 void DiscordBot::OnRequest(HttpRequest request, Respond respond) {
-  Received received = endpoint_->Receive(request, SecondsSince1970());
+  Received received = endpoint_->Receive(request, host::SecondsSince1970());
   if (received.response) {
     if (received.response->status != 200) {
       // Anyone may send anything here: the log keeps a short piece of where it went.

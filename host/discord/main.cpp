@@ -9,7 +9,7 @@
 
 #include "deckhand/table.h"
 #include "host/common/bot_state.h"
-#include "host/common/card_check.h"
+#include "host/common/chat_host_start.h"
 #include "host/common/game.h"
 #include "host/common/log.h"
 #include "host/common/wire_codec.h"
@@ -31,40 +31,9 @@ constexpr std::chrono::seconds kRegisterDeadline{30};
 using host::Log;
 using host::LogLevel;
 
-std::int64_t WallClock() {
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 int Refuse(const std::string& message) {
   std::cerr << "deckhand-discord: " << message << std::endl;
   return kBadSettings;
-}
-
-// The mode table's modes (CP932), each problem of the card sets logged; nullopt and `error`
-// when there is no mode to deal.
-std::optional<std::vector<std::string>> CheckCards(const DiscordSettings& settings,
-                                                   std::string* error) {
-  std::error_code failure;
-  if (!std::filesystem::is_regular_file(settings.modes_file, failure)) {
-    *error = "no mode table " + settings.modes_file + " in " +
-             std::filesystem::current_path().string() + " (set data_dir or modes)";
-    return std::nullopt;
-  }
-  host::CardSetReport report = host::CheckCardSets(settings.modes_file);
-  for (const host::CardSetProblem& problem : report.problems) {
-    Log(LogLevel::kWarning, "card sets: " + problem.file +
-                                (problem.line > 0 ? ":" + std::to_string(problem.line) : "") +
-                                ": " + problem.text);
-  }
-  std::vector<std::string> modes;
-  for (const host::CardSetMode& mode : report.modes) modes.push_back(mode.mode);
-  if (modes.empty()) {
-    *error = "the mode table " + settings.modes_file + " holds no mode";
-    return std::nullopt;
-  }
-  return modes;
 }
 
 // The bot token: the credentials file's first line. It is a password: never an option, where
@@ -96,14 +65,15 @@ int Register(const DiscordSettings& settings) {
   if (!token) return Refuse(error);
   std::string url = settings.api + "/applications/" + settings.application_id +
                     (settings.guild_id.empty() ? "" : "/guilds/" + settings.guild_id) + "/commands";
+  nlohmann::json commands = SlashCommandDefinitions();
   ClientResponse response =
       SendHttp({"PUT",
                 url,
                 {{"Authorization", "Bot " + *token}, {"Content-Type", "application/json"}},
-                SlashCommandDefinitions().dump()},
+                commands.dump()},
                kRegisterDeadline);
   if (response.status >= 200 && response.status < 300) {
-    std::cout << "registered " << SlashCommandDefinitions().size() << " commands"
+    std::cout << "registered " << commands.size() << " commands"
               << (settings.guild_id.empty() ? "" : " on the server " + settings.guild_id)
               << std::endl;
     return 0;
@@ -154,16 +124,18 @@ int Run(DiscordSettings& settings) {
                     failure.message());
     }
   }
-  std::optional<std::vector<std::string>> modes = CheckCards(settings, &error);
-  if (!modes) return Refuse(error);
+  std::optional<host::CardSetReport> cards =
+      host::CheckCardSetsAtStart(settings.modes_file, &error);
+  if (!cards) return Refuse(error);
+  std::vector<std::string> modes = host::ModeNames(*cards);
   table::SetTranscripts({settings.transcripts, settings.transcript_days,
                          static_cast<std::size_t>(settings.transcript_files)});
   host::BotState state(kStateFile, static_cast<std::size_t>(settings.private_decks),
                        settings.private_deck_days);
   if (!state.Load(&error)) return Refuse(error);
-  std::vector<std::string> mode_names = InUtf8(*modes);
+  std::vector<std::string> mode_names = InUtf8(modes);
   std::optional<host::Game> game =
-      host::Game::Create(settings, std::move(*modes), state, WallClock, &error);
+      host::Game::Create(settings, std::move(modes), state, host::SecondsSince1970, &error);
   if (!game) return Refuse(error);
   InteractionEndpoint endpoint(settings, *signatures, std::move(mode_names), *game);
   {

@@ -7,6 +7,7 @@
 #include "deckhand/table.h"
 #include "host/common/bot_state.h"
 #include "host/common/card_check.h"
+#include "host/common/chat_host_start.h"
 #include "host/common/game.h"
 #include "host/common/log.h"
 #include "host/common/wire_codec.h"
@@ -24,12 +25,6 @@ constexpr int kServerRefused = 1;
 constexpr const char* kStateFile = "deckhand-irc.state";
 constexpr const char* kPlayersFile = "deckhand-irc.players";
 
-std::int64_t WallClock() {
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 // A card's name as it is meant, its references as their characters.
 std::string InUtf8(std::string_view cp932) {
   return host::WireCodec(host::WireEncoding::kUtf8).ToWire(cp932);
@@ -45,35 +40,19 @@ constexpr std::size_t kReferencedCardsLogged = 20;
 std::optional<std::vector<std::string>> CheckCards(const BotConfig& config,
                                                    host::WireEncoding encoding,
                                                    std::string* error) {
-  std::error_code failure;
-  if (!std::filesystem::is_regular_file(config.modes_file, failure)) {
-    *error = "no mode table " + config.modes_file + " in " +
-             std::filesystem::current_path().string() + " (set data_dir or modes)";
-    return std::nullopt;
-  }
-  host::CardSetReport report = host::CheckCardSets(config.modes_file);
-  for (const host::CardSetProblem& problem : report.problems) {
-    host::Log(host::LogLevel::kWarning,
-              "card sets: " + problem.file +
-                  (problem.line > 0 ? ":" + std::to_string(problem.line) : "") + ": " +
-                  problem.text);
-  }
+  std::optional<host::CardSetReport> report = host::CheckCardSetsAtStart(config.modes_file, error);
+  if (!report) return std::nullopt;
   std::vector<std::string> warnings =
-      host::ReferenceWarnings(report, encoding, InUtf8, kReferencedCardsLogged);
+      host::ReferenceWarnings(*report, encoding, InUtf8, kReferencedCardsLogged);
   for (const std::string& warning : warnings) {
     host::Log(host::LogLevel::kWarning, "card sets: " + warning);
   }
-  std::vector<std::string> modes;
-  for (const host::CardSetMode& mode : report.modes) modes.push_back(mode.mode);
-  if (modes.empty()) {
-    *error = "the mode table " + config.modes_file + " holds no mode";
-    return std::nullopt;
-  }
+  std::vector<std::string> modes = host::ModeNames(*report);
   host::Log(host::LogLevel::kInfo,
-            std::to_string(modes.size()) + " mode(s), " + std::to_string(report.problems.size()) +
+            std::to_string(modes.size()) + " mode(s), " + std::to_string(report->problems.size()) +
                 " problem(s) in the card sets" +
                 (warnings.empty() ? ""
-                                  : ", " + std::to_string(report.referenced_cards.size()) +
+                                  : ", " + std::to_string(report->referenced_cards.size()) +
                                         " card(s) shown with character references on this "
                                         "network"));
   return modes;
@@ -147,7 +126,7 @@ int Run(BotConfig& config) {
   IdentityBook book(kPlayersFile);
   if (!book.Load(&error)) return Refuse(error);
   std::optional<host::Game> game =
-      host::Game::Create(config, std::move(*modes), state, WallClock, &error);
+      host::Game::Create(config, std::move(*modes), state, host::SecondsSince1970, &error);
   if (!game) return Refuse(error);
   host::Log(host::LogLevel::kInfo, "data in " + std::filesystem::current_path().string());
 
