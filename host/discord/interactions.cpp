@@ -6,6 +6,7 @@
 
 #include "host/common/ascii.h"
 #include "host/common/chat_command.h"
+#include "host/discord/discord_text.h"
 #include "host/discord/slash_commands.h"
 
 namespace deckhand::discord {
@@ -49,11 +50,6 @@ const json& ObjectAt(const json& object, std::string_view key) {
   return found != object.end() && found->is_object() ? *found : kNone;
 }
 
-bool IsDigits(std::string_view text) {
-  return !text.empty() && text.size() <= 20 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // A token goes into the webhook's URL: only the characters Discord's tokens have, and not a
 // path's "." or "..", which would send the reply to another address.
 bool IsToken(std::string_view text) {
@@ -82,7 +78,7 @@ host::ChatParty Sender(const json& interaction) {
   const json& user =
       member.contains("user") ? ObjectAt(member, "user") : ObjectAt(interaction, "user");
   std::string id = StringAt(user, "id");
-  if (!IsDigits(id)) throw std::invalid_argument("an interaction without its user");
+  if (!IsDiscordId(id)) throw std::invalid_argument("an interaction without its user");
   std::string name = StringAt(member, "nick");
   if (name.empty()) name = StringAt(user, "global_name");
   if (name.empty()) name = StringAt(user, "username");
@@ -101,7 +97,7 @@ host::ChatParty Place(const json& interaction) {
   if (direct) return {};
   std::string id = StringAt(interaction, "channel_id");
   if (id.empty()) id = StringAt(channel, "id");
-  if (!IsDigits(id)) throw std::invalid_argument("an interaction without its channel");
+  if (!IsDiscordId(id)) throw std::invalid_argument("an interaction without its channel");
   return {id, "#" + id};
 }
 
@@ -141,19 +137,9 @@ std::string EscapeMarkdown(std::string_view text) {
   return escaped;
 }
 
-bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
-
-std::size_t Characters(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), StartsCharacter));
-}
-
 // Where to cut `text` to keep at most `limit` characters: after a line break when there is one.
 std::size_t CutPoint(std::string_view text, std::size_t limit) {
-  std::size_t characters = 0;
-  std::size_t at = 0;
-  for (; at < text.size(); ++at) {
-    if (StartsCharacter(text[at]) && characters++ == limit) break;
-  }
+  std::size_t at = CharactersEnd(text, limit);
   if (at == text.size()) return at;
   std::size_t line_end = text.rfind('\n', at);
   return line_end != std::string_view::npos && line_end > 0 ? line_end + 1 : at;
@@ -268,7 +254,7 @@ Received InteractionEndpoint::Command(const json& interaction, std::string text,
   PendingCommand command;
   command.token = StringAt(interaction, "token");
   command.application_id = StringAt(interaction, "application_id");
-  if (!IsToken(command.token) || !IsDigits(command.application_id)) {
+  if (!IsToken(command.token) || !IsDiscordId(command.application_id)) {
     return {Refusal(400, "an interaction without its token"), {}};
   }
   host::ChatRequest& request = command.request;
@@ -286,7 +272,7 @@ Received InteractionEndpoint::Command(const json& interaction, std::string text,
   }
   std::optional<host::ChatCommand> parsed = host::ParseChatCommand(request.text, settings_->prefix);
   if (!parsed) return {Refusal(400, "no such command"), {}};
-  command.word = parsed->info->word;
+  command.info = parsed->info;
   command.deck = parsed->deck;
   if (std::optional<host::ChatAnswer> now = game_->AnswerAtOnce(request)) {
     return {MessageResponse(Messages(command, *now).front()), {}};
@@ -309,7 +295,7 @@ HttpResponse InteractionEndpoint::Autocomplete(const json& data) const {
 std::vector<DiscordMessage> InteractionEndpoint::Messages(const PendingCommand& command,
                                                           const host::ChatAnswer& answer) const {
   const host::ChatParty& asker = command.request.player;
-  bool deal = command.word == "deal";
+  bool deal = command.info != nullptr && command.info->id == host::CommandId::kDeal;
   std::vector<std::string> own;
   std::vector<std::string> place;
   for (const host::AddressedLine& line : answer.lines) {
@@ -329,7 +315,8 @@ std::vector<DiscordMessage> InteractionEndpoint::Messages(const PendingCommand& 
     messages.push_back({settings_->discord_texts.no_reply, true, "", ""});
   }
   Bound(messages, settings_->discord_texts.cut);
-  std::string button = "hand" + (command.deck.empty() ? "" : "@" + command.deck);
+  std::string button = std::string(host::ChatCommandOf(host::CommandId::kHand).word) +
+                       (command.deck.empty() ? "" : "@" + command.deck);
   // Discord refuses a whole message whose button id is too long: a deck of so long a name is
   // shown with /hand alone.
   if (deal && !place.empty() && !command.request.at_private_table() &&

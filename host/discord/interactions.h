@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/common/chat_application.h"
+#include "host/common/command_registry.h"
 #include "host/discord/http_client.h"
 #include "host/discord/http_message.h"
 #include "host/discord/settings.h"
@@ -30,8 +31,8 @@ struct PendingCommand {
   host::ChatRequest request;
   std::string application_id;  // whose webhook the interaction's replies go through
   std::string token;           // the interaction's, for its webhook
-  std::string word;            // the command's word ("deal")
-  std::string deck;            // the deck "@DECK" named, for a deal's button
+  const host::ChatCommandInfo* info = nullptr;  // the command, as the game will read it
+  std::string deck;                             // the deck "@DECK" named, for a deal's button
 };
 
 // What the endpoint makes of one request.

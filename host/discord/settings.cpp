@@ -9,6 +9,7 @@
 
 #include "host/common/game_settings_keys.h"
 #include "host/common/settings_file.h"
+#include "host/discord/discord_text.h"
 
 namespace deckhand::discord {
 namespace {
@@ -29,15 +30,9 @@ std::optional<std::string> SetText(std::string DiscordSettings::*field, const st
   return std::nullopt;
 }
 
-// A snowflake: Discord's ids are decimal numbers.
-bool IsId(std::string_view text) {
-  return !text.empty() && text.size() <= 20 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 std::optional<std::string> SetId(std::string DiscordSettings::*field, const std::string& value,
                                  DiscordSettings& settings) {
-  if (!IsId(value)) return "\"" + value + "\" is not a Discord id (a decimal number)";
+  if (!IsDiscordId(value)) return "\"" + value + "\" is not a Discord id (a decimal number)";
   settings.*field = value;
   return std::nullopt;
 }
@@ -52,7 +47,7 @@ std::optional<std::string> SetIds(std::vector<std::string> DiscordSettings::*fie
     at = end + 1;
   }
   for (const std::string& id : ids) {
-    if (!IsId(id)) return "\"" + id + "\" is not a role id (a decimal number)";
+    if (!IsDiscordId(id)) return "\"" + id + "\" is not a role id (a decimal number)";
   }
   settings.*field = std::move(ids);
   return std::nullopt;

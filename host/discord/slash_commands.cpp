@@ -4,6 +4,7 @@
 
 #include "host/common/ascii.h"
 #include "host/common/wire_codec.h"
+#include "host/discord/discord_text.h"
 
 namespace deckhand::discord {
 namespace {
@@ -28,19 +29,10 @@ struct OptionShape {
   bool required;
 };
 
-std::string Utf8(std::string_view cp932) {
-  return host::WireCodec(host::WireEncoding::kUtf8).ToWire(cp932);
-}
-
-// At most `limit` characters of UTF-8 `text`.
-std::string CutCharacters(const std::string& text, std::size_t limit) {
-  std::size_t characters = 0;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && characters++ == limit) {
-      return text.substr(0, at);
-    }
-  }
-  return text;
+// The registry's help text of `command`, in UTF-8, cut to Discord's bound.
+std::string DescriptionText(const host::ChatCommandInfo& command) {
+  std::string text = host::WireCodec(host::WireEncoding::kUtf8).ToWire(command.help);
+  return text.substr(0, CharactersEnd(text, kDescriptionCharacters));
 }
 
 // What each kind of argument asks for, as its option's description.
@@ -201,8 +193,7 @@ std::string UniqueName(std::string name, const std::string& id,
 std::optional<std::string> UserValue(const json& data, const json& option,
                                      const std::vector<host::ChatParty>& taken, SlashCall& call) {
   std::optional<std::string> id = StringValue(option);
-  if (!id || id->empty() ||
-      !std::all_of(id->begin(), id->end(), [](char c) { return c >= '0' && c <= '9'; })) {
+  if (!id || !IsDiscordId(*id)) {
     return std::nullopt;
   }
   for (const host::ChatParty& party : call.named) {
@@ -267,7 +258,7 @@ nlohmann::json SlashCommandDefinitions() {
                         // table), for the application installed on a server.
                         {"contexts", json::array({0, 1})},
                         {"integration_types", json::array({0})},
-                        {"description", CutCharacters(Utf8(command.help), kDescriptionCharacters)},
+                        {"description", DescriptionText(command)},
                         {"options", std::move(options)}});
   }
   return commands;

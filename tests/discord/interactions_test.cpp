@@ -87,7 +87,7 @@ TEST_F(InteractionsTest, TheAskersLinesAreEphemeralAndComeFirst) {
 }
 
 TEST_F(InteractionsTest, ADealShowsHandsByItsButtonOnly) {
-  command_.word = "deal";
+  command_.info = &host::ChatCommandOf(host::CommandId::kDeal);
   command_.deck = "tarot";
   host::ChatAnswer answer;
   answer.lines = {{true, "", "", "alice、bobに2枚配りました", false}, ToAlice("the Fool", true)};
